@@ -1,0 +1,86 @@
+#include "Application.h"
+
+#include "Exception.h"
+#include "MessageBox.h"
+
+#include <QThread>
+#include <QTimer>
+#include <exception>
+
+namespace {
+QString& titleSlot()
+{
+    static QString title;
+    return title;
+}
+bool terminated = false;
+}  // namespace
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+    terminated = false;
+}
+
+TApplication::~TApplication() = default;
+
+TApplication* TApplication::current() { return qobject_cast<TApplication*>(QCoreApplication::instance()); }
+
+QString TApplication::title() { return titleSlot(); }
+
+void TApplication::setTitle(const QString& title)
+{
+    titleSlot() = title;
+    QCoreApplication::setApplicationName(title);
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const Exception& e) {
+        ShowException(e.message());
+    } catch (const std::exception& e) {
+        ShowException(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowException(QStringLiteral("Unknown error"));
+    }
+    return true;
+}
+
+QString errorReportText(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void TApplication::ShowException(const QString& message)
+{
+    BoxRequest request;
+    request.caption = title();
+    request.text = errorReportText(message);
+    request.icon = BoxIcon::Stop;
+    showMessageBox(request);
+}
+
+void TApplication::Terminate()
+{
+    terminated = true;
+    if (QCoreApplication::instance())
+        QTimer::singleShot(0, QCoreApplication::instance(), &TApplication::deliverQuit);
+}
+
+bool TApplication::Terminated() { return terminated; }
+
+void TApplication::deliverQuit()
+{
+    // Inside a nested loop (a download's wait, a modal box) quitting now would also end that
+    // loop early; keep the request and deliver it once only the main loop is running.
+    if (QThread::currentThread()->loopLevel() > 1) {
+        QTimer::singleShot(10, QCoreApplication::instance(), &TApplication::deliverQuit);
+        return;
+    }
+    QCoreApplication::quit();
+}
+
+void TApplication::ProcessMessages() { QCoreApplication::processEvents(); }

@@ -1,0 +1,58 @@
+#pragma once
+// THTTPGet: a non-visual component that fetches one resource over HTTP/1.0 on a worker thread
+// into a local file, and reports progress, completion and failure through events that always
+// run on the main thread.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class THTTPGetThread;
+
+using TNotifyEvent = std::function<void(QObject* Sender)>;
+using TOnProgressEvent = std::function<void(QObject* Sender, qint64 TotalSize, qint64 Readed)>;
+using TOnDoneFileEvent = std::function<void(QObject* Sender, const QString& FileName, qint64 FileSize)>;
+using TOnDoneStringEvent = std::function<void(QObject* Sender, const QByteArray& Result)>;
+
+class THTTPGet : public QObject {
+    Q_OBJECT
+public:
+    explicit THTTPGet(QObject* owner = nullptr);
+    // Aborts a running download and waits for its worker: no event reaches a destroyed component.
+    ~THTTPGet() override;
+
+    // Settings; each one is read when a download starts and has no effect on a running one.
+    QByteArray AcceptTypes = "*/*";
+    QByteArray Agent = "Quillnet HTTPGet";  // empty: no agent
+    bool BinaryData = false;                // true: a response without a content length fails
+    QString URL;                            // "http://host[:port]/path" or "https://..."
+    bool UseCache = false;                  // false: every request bypasses caches
+    QString FileName;                       // local file that receives the response
+    QByteArray UserName;
+    QByteArray Password;
+    QByteArray PostQuery;                   // empty: GET; otherwise a form-encoded POST body
+    QByteArray Referer;
+    bool WaitThread = false;                // true: Fetch returns after the download has ended
+
+    TOnProgressEvent OnProgress;
+    TOnDoneFileEvent OnDoneFile;
+    TOnDoneStringEvent OnDoneString;
+    TNotifyEvent OnError;
+
+    // Starts a download of URL into FileName unless one is running (then nothing happens).
+    void Fetch();
+    // Ends a running download as failed; does nothing when idle. Does not wait.
+    void Abort();
+    // Outcome of the last download that ended.
+    bool Succeeded() const { return succeeded_; }
+    bool Running() const;
+
+private:
+    friend class THTTPGetThread;
+    void DoneThread();
+
+    bool succeeded_ = false;
+    std::shared_ptr<THTTPGetThread> running_;
+};

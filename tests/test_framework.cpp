@@ -1,0 +1,82 @@
+#include "Application.h"
+#include "Exception.h"
+#include "MessageBox.h"
+#include "Text.h"
+
+#include <gtest/gtest.h>
+
+#include <QEventLoop>
+#include <QTimer>
+
+TEST(ErrorReport, AppendsFullStopOnlyAfterCharactersAboveDot)
+{
+    EXPECT_EQ(errorReportText("File not found"), "File not found.");
+    EXPECT_EQ(errorReportText("Done."), "Done.");
+    EXPECT_EQ(errorReportText("Wait!"), "Wait!");  // '!' sorts below '.'
+    EXPECT_EQ(errorReportText("I/O error 32"), "I/O error 32.");
+    EXPECT_EQ(errorReportText(""), "");
+}
+
+TEST(ErrorReport, ExceptionInHandlerBecomesStopBoxWithTitle)
+{
+    TApplication::setTitle("Mapsmith");
+    QList<BoxRequest> shown;
+    setMessageBoxHandler([&](const BoxRequest& r) { shown << r; return 0; });
+    QTimer::singleShot(0, [] { throw EInOutError(2); });
+    QCoreApplication::processEvents();
+    setMessageBoxHandler(nullptr);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].caption, "Mapsmith");
+    EXPECT_EQ(shown[0].text, "File not found.");
+    EXPECT_EQ(shown[0].icon, BoxIcon::Stop);
+}
+
+TEST(IoErrors, MessagesAndErrnoMapping)
+{
+    EXPECT_EQ(ioErrorMessage(ioErrorFromErrno(ENOENT)), "File not found");
+    EXPECT_EQ(ioErrorMessage(ioErrorFromErrno(ENOTDIR)), "Invalid filename");
+    EXPECT_EQ(ioErrorMessage(ioErrorFromErrno(EMFILE)), "Too many open files");
+    EXPECT_EQ(ioErrorMessage(ioErrorFromErrno(EACCES)), "File access denied");
+    EXPECT_EQ(ioErrorMessage(100), "Read beyond end of file");
+    EXPECT_EQ(ioErrorMessage(32), "I/O error 32");
+}
+
+TEST(StrToInt64, AcceptsDecimalAndRejectsEverythingElse)
+{
+    EXPECT_EQ(StrToInt64("1234"), 1234);
+    EXPECT_EQ(StrToInt64("-5"), -5);
+    EXPECT_EQ(StrToInt64("  7"), 7);
+    EXPECT_EQ(StrToInt64("3000000000"), 3000000000LL);
+    for (const char* bad : {"", "12 ", "1x", "abc", "+", "99999999999999999999"}) {
+        try {
+            StrToInt64(bad);
+            ADD_FAILURE() << bad;
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.message(), QString("'%1' is not a valid integer value").arg(bad));
+        }
+    }
+}
+
+TEST(Terminate, QuitAskedInsideNestedLoopWaitsForMainLoop)
+{
+    // A nested loop stands for a download's wait: the quit must neither end it nor get lost.
+    bool nestedEndedByItself = false;
+    QTimer::singleShot(0, [&] {
+        QEventLoop nested;
+        TApplication::Terminate();
+        QTimer::singleShot(50, &nested, [&] { nestedEndedByItself = true; nested.quit(); });
+        nested.exec();
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(3); });
+    guard.start(5000);
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(nestedEndedByItself);
+}
+
+TEST(DisplayText, Utf8WhenValidElseWindows1252)
+{
+    EXPECT_EQ(displayText("Gr\xC3\xBC\xC3\x9F" "e"), QString::fromUtf8("Grüße"));
+    EXPECT_EQ(displayText("Gr\xFC\xDF" "e \x80"), QString::fromUtf8("Grüße €"));
+}
