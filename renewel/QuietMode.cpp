@@ -1,0 +1,3 @@
+#include "QuietMode.h"
+
+bool QuietMode = false;
