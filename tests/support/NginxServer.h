@@ -1,0 +1,50 @@
+#pragma once
+// Runs the system nginx (/usr/sbin/nginx) as a child process for one test or benchmark: a
+// throw-away configuration, pid file, logs and temp paths in a temporary folder, one server on a
+// free 127.0.0.1 port serving a given folder; optionally over TLS with a throw-away CA and
+// server certificate made with the openssl command line, and optionally rate-limited.
+// The destructor stops it.
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class QProcess;
+
+class NginxServer {
+public:
+    struct Options {
+        bool tls = false;
+        QByteArray limitRate;  // nginx limit_rate value, e.g. "512k"; empty: unlimited
+    };
+
+    explicit NginxServer(const QString& root, const Options& options);
+    explicit NginxServer(const QString& root) : NginxServer(root, Options{}) {}
+    ~NginxServer();
+    NginxServer(const NginxServer&) = delete;
+    NginxServer& operator=(const NginxServer&) = delete;
+
+    // Whether nginx is up; error() says why not.
+    bool isRunning() const { return running_; }
+    QString error() const { return error_; }
+
+    quint16 port() const { return port_; }
+    // "http://127.0.0.1:<port>" + path, or "https://..." with TLS.
+    QString url(const QString& path) const;
+    // The CA certificate (PEM) that signed the server certificate; empty without TLS.
+    QString caFile() const { return caFile_; }
+
+private:
+    bool makeCertificates();
+    bool start(const QString& root, const Options& options);
+
+    QTemporaryDir dir_;
+    std::unique_ptr<QProcess> process_;
+    bool tls_ = false;
+    bool running_ = false;
+    quint16 port_ = 0;
+    QString caFile_;
+    QString error_;
+};
