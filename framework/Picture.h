@@ -13,6 +13,12 @@
 
 class QPainter;
 
+// Nearest-pixel stretch of the whole image to width x height: destination pixel (i, j) takes
+// source pixel (i * srcW div width, j * srcH div height). Whole pixels are dropped or repeated,
+// nothing is blended. Returns a null image for an empty size. The result is RGB32 (ARGB32 when
+// the source is ARGB32).
+QImage stretchNearest(const QImage& source, int width, int height);
+
 class TGraphic {
 public:
     virtual ~TGraphic() = default;
