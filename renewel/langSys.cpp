@@ -1,0 +1,61 @@
+#include "langSys.h"
+
+#include "LineReader.h"
+
+namespace {
+QList<QByteArray>& table()
+{
+    static QList<QByteArray> entries;
+    return entries;
+}
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+bool sameKey(const QByteArray& a, const QByteArray& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    }
+    return true;
+}
+}  // namespace
+
+bool LoadLanguageFile(const QString& fileName)
+{
+    QList<QByteArray>& entries = table();
+    entries.clear();
+    try {
+        LineReader reader(fileName);
+        while (!reader.atEnd()) {
+            const QByteArray line = reader.readLine();
+            if (line.size() < 2 || line[0] != '#')
+                continue;
+            const qsizetype space = line.indexOf(' ', 1);
+            if (space < 0) {
+                entries << line.mid(1) << QByteArray();
+            } else {
+                entries << line.mid(1, space - 1) << line.mid(space + 1);
+            }
+        }
+    } catch (...) {
+        // Nothing of a failed load escapes: the caller reports it; what was read stays.
+        return false;
+    }
+    return true;
+}
+
+QByteArray Translate(const QByteArray& key)
+{
+    QByteArray result = QByteArrayLiteral("[error]");
+    const QList<QByteArray>& entries = table();
+    for (qsizetype i = 0; i + 1 < entries.size(); i += 2) {
+        if (sameKey(entries[i], key))
+            result = entries[i + 1];
+    }
+    return result;
+}
+
+const QList<QByteArray>& LanguageTable() { return table(); }
