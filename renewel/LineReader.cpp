@@ -9,7 +9,9 @@ constexpr char kCtrlZ = 26;
 constexpr qint64 kChunk = 64 * 1024;
 }  // namespace
 
-LineReader::LineReader(const QString& fileName) : file_(fileName)
+LineReader::LineReader(QIODevice& device) : device_(&device) {}
+
+LineReader::LineReader(const QString& fileName) : file_(fileName), device_(&file_)
 {
     errno = 0;
     if (!file_.open(QIODevice::ReadOnly)) {
@@ -25,7 +27,7 @@ bool LineReader::fill()
     if (eof_)
         return false;
     buffer_.resize(kChunk);
-    const qint64 got = file_.read(buffer_.data(), kChunk);
+    const qint64 got = device_->read(buffer_.data(), kChunk);
     if (got < 0) {
         buffer_.clear();
         pos_ = 0;

@@ -11,6 +11,8 @@ class LineReader {
 public:
     // Opens the file; throws EInOutError when it can't be opened.
     explicit LineReader(const QString& fileName);
+    // Reads from an open device that stays owned by the caller.
+    explicit LineReader(QIODevice& device);
 
     // True when no further line can be read (end of data, or Ctrl+Z at the start of a line).
     // Throws EInOutError when a read fails.
@@ -24,6 +26,7 @@ private:
     bool fill();
 
     QFile file_;
+    QIODevice* device_;
     QByteArray buffer_;
     qsizetype pos_ = 0;
     bool eof_ = false;

@@ -2,6 +2,8 @@
 
 #include "LineReader.h"
 
+#include <utility>
+
 namespace {
 QList<QByteArray>& table()
 {
@@ -21,31 +23,41 @@ bool sameKey(const QByteArray& a, const QByteArray& b)
     }
     return true;
 }
-}  // namespace
 
-bool LoadLanguageFile(const QString& fileName)
+void readEntries(LineReader& reader)
 {
     QList<QByteArray>& entries = table();
-    entries.clear();
+    while (!reader.atEnd()) {
+        const QByteArray line = reader.readLine();
+        // "#" alone has no key characters and yields no entry.
+        if (line.size() < 2 || line[0] != '#')
+            continue;
+        const qsizetype space = line.indexOf(' ', 1);
+        if (space < 0)
+            entries << line.mid(1) << QByteArray();
+        else
+            entries << line.mid(1, space - 1) << line.mid(space + 1);
+    }
+}
+
+// Runs one load; nothing of a failure escapes: the caller reports it, what was read stays.
+template <typename Source>
+bool load(Source&& source)
+{
+    table().clear();
     try {
-        LineReader reader(fileName);
-        while (!reader.atEnd()) {
-            const QByteArray line = reader.readLine();
-            if (line.size() < 2 || line[0] != '#')
-                continue;
-            const qsizetype space = line.indexOf(' ', 1);
-            if (space < 0) {
-                entries << line.mid(1) << QByteArray();
-            } else {
-                entries << line.mid(1, space - 1) << line.mid(space + 1);
-            }
-        }
+        LineReader reader(std::forward<Source>(source));
+        readEntries(reader);
     } catch (...) {
-        // Nothing of a failed load escapes: the caller reports it; what was read stays.
         return false;
     }
     return true;
 }
+}  // namespace
+
+bool LoadLanguageFile(const QString& fileName) { return load(fileName); }
+
+bool LoadLanguageFile(QIODevice& source) { return load(source); }
 
 QByteArray Translate(const QByteArray& key)
 {

@@ -10,10 +10,14 @@
 #include <QList>
 #include <QString>
 
+class QIODevice;
+
 // Replaces the process-wide table with the entries of the file. Returns false when the file
 // can't be opened or a read fails; the entries read before the failure stay in the table. The
 // caller shows the failure ("Translation file error!") and asks the application to end.
 bool LoadLanguageFile(const QString& fileName);
+// The same from an open device (the caller keeps it).
+bool LoadLanguageFile(QIODevice& source);
 
 // The text of the last entry whose key equals key, ignoring the case of A-Z only; "[error]"
 // when there is none.

@@ -1,0 +1,167 @@
+// The language table and the line rules it shares with the update list.
+
+#include "LineReader.h"
+#include "TempDir.h"
+#include "UpdateList.h"
+#include "langSys.h"
+
+#include "Exception.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QIODevice>
+
+#include <algorithm>
+#include <cstring>
+
+#include <utility>
+#include <vector>
+
+namespace {
+using Lookups = std::vector<std::pair<QByteArray, QByteArray>>;
+
+struct LanguageCase {
+    const char* name;
+    QByteArray file;
+    Lookups lookups;
+};
+
+QByteArray loadAndTranslate(const QByteArray& content, const QByteArray& key)
+{
+    TempDir dir;
+    EXPECT_TRUE(LoadLanguageFile(dir.write("renewel.lng", content)));
+    return Translate(key);
+}
+}  // namespace
+
+TEST(LanguageTable, FileRulesGiveTheseTexts)
+{
+    const std::vector<LanguageCase> cases = {
+        {"comment lines only", "; comment\r\n\r\n Update x\r\nUpdate y\r\n", {{"Update", "[error]"}, {"", "[error]"}}},
+        {"key without text", "#Done\r\n", {{"Done", ""}}},
+        {"text kept exactly", "#Done  ok \r\n", {{"Done", " ok "}}},
+        {"inner hashes and spaces", "#panel a # b  c\n", {{"panel", "a # b  c"}}},
+        {"last duplicate wins, case folded", "#Error A\n#error B\n", {{"ERROR", "B"}, {"eRRoR", "B"}}},
+        {"a text equal to a key is no key", "#Update Update\n#status1 Ready\n", {{"Update", "Update"}, {"status1", "Ready"}}},
+        {"space after hash: empty key", "# whole rest\n", {{"", "whole rest"}, {"whole", "[error]"}}},
+        {"hash alone yields nothing", "#\n#x 1\n", {{"", "[error]"}, {"x", "1"}}},
+        {"LF and CR LF end lines", "#a 1\n#b 2\r\n#c 3", {{"a", "1"}, {"b", "2"}, {"c", "3"}}},
+        {"lone CR is dropped, line goes on", "#a 1\r2\n#b x\r\r\n", {{"a", "12"}, {"b", "x"}}},
+        {"Ctrl+Z at line start ends the file", "#a 1\n\x1a#b 2\n#c 3\n", {{"a", "1"}, {"b", "[error]"}, {"c", "[error]"}}},
+        {"Ctrl+Z inside a line is text", "#a 1\x1a 2\n#b 3\n", {{"a", "1\x1a 2"}, {"b", "3"}}},
+        {"case folding is ASCII only", "#\xc4rger x\n", {{"\xc4rger", "x"}, {"\xe4rger", "[error]"}}},
+        {"empty file", "", {{"Done", "[error]"}}},
+    };
+    for (const LanguageCase& c : cases) {
+        for (const auto& [key, expected] : c.lookups)
+            EXPECT_EQ(loadAndTranslate(c.file, key), expected) << c.name << ", key " << key.constData();
+    }
+}
+
+TEST(LanguageTable, HoldsKeysAndTextsInFileOrder)
+{
+    TempDir dir;
+    ASSERT_TRUE(LoadLanguageFile(dir.write("l.lng", "#b 2\nx\n#a 1\n#b 3\n")));
+    EXPECT_EQ(LanguageTable(), (QList<QByteArray>{"b", "2", "a", "1", "b", "3"}));
+}
+
+TEST(LanguageTable, SecondLoadReplacesTheTable)
+{
+    TempDir dir;
+    ASSERT_TRUE(LoadLanguageFile(dir.write("one.lng", "#a 1\n#b 2\n")));
+    ASSERT_TRUE(LoadLanguageFile(dir.write("two.lng", "#a 9\n")));
+    EXPECT_EQ(Translate("a"), "9");
+    EXPECT_EQ(Translate("b"), "[error]");
+}
+
+TEST(LanguageTable, MissingFileIsReportedAndLeavesAnEmptyTable)
+{
+    TempDir dir;
+    ASSERT_TRUE(LoadLanguageFile(dir.write("old.lng", "#a 1\n")));
+    EXPECT_FALSE(LoadLanguageFile(dir.filePath("renewel.lng")));
+    EXPECT_EQ(Translate("a"), "[error]");
+    EXPECT_FALSE(LoadLanguageFile(dir.path()));  // a folder can't be read as a file
+}
+
+namespace {
+// A source whose storage fails after some data, as a failing disk would: reads hand out the
+// bytes in small pieces, then fail.
+class FailingSource : public QIODevice {
+public:
+    explicit FailingSource(QByteArray data) : data_(std::move(data)) { open(QIODevice::ReadOnly | QIODevice::Unbuffered); }
+
+protected:
+    qint64 readData(char* out, qint64 max) override
+    {
+        if (pos_ >= data_.size())
+            return -1;
+        const qint64 n = std::min<qint64>({max, 4, data_.size() - pos_});
+        memcpy(out, data_.constData() + pos_, size_t(n));
+        pos_ += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+    bool isSequential() const override { return true; }
+
+private:
+    QByteArray data_;
+    qint64 pos_ = 0;
+};
+}  // namespace
+
+TEST(LanguageTable, EntriesReadBeforeAReadFailureStay)
+{
+    FailingSource source("#a 1\n#b 2\n#c 3");
+    EXPECT_FALSE(LoadLanguageFile(source));
+    EXPECT_EQ(Translate("a"), "1");
+    EXPECT_EQ(Translate("b"), "2");
+    EXPECT_EQ(Translate("c"), "[error]");  // its line never ended
+}
+
+TEST(LineRules, UpdateListPairsDataLinesAfterTheFirstLine)
+{
+    const std::vector<std::pair<QByteArray, QList<QByteArray>>> cases = {
+        {"only a header\r\n", {}},
+        {"", {}},
+        {"hdr\r\n\\a.txt\r\n5\r\n", {"\\a.txt", "5"}},
+        {"hdr\n\\a\n5", {"\\a", "5"}},
+        // an odd last path gets an empty size line
+        {"hdr\n\\a\n5\n\\b\n", {"\\a", "5", "\\b", ""}},
+        // a trailing empty line makes one more pair of empty lines
+        {"hdr\n\\a\n5\n\n", {"\\a", "5", "", ""}},
+        // lines are taken exactly: no trimming, a lone CR dropped
+        {"hdr\n \\a \n 5\r\n\\b\rc\n7\n", {" \\a ", " 5", "\\bc", "7"}},
+        {"hdr\n\\a\n5\n\x1a\\b\n6\n", {"\\a", "5"}},
+    };
+    for (const auto& [content, expected] : cases) {
+        TempDir dir;
+        QList<QByteArray> list{"stale"};
+        ReadUpdateList(dir.write("update.txt", content), list);
+        EXPECT_EQ(list, expected) << content.toStdString();
+    }
+}
+
+TEST(LineRules, ReaderHandlesLinesAcrossItsBuffer)
+{
+    TempDir dir;
+    QByteArray content = QByteArray(65535, 'x') + "\r";
+    content += "\n" + QByteArray(70000, 'y') + "\r" + "z";
+    LineReader reader(dir.write("big.txt", content));
+    EXPECT_EQ(reader.readLine(), QByteArray(65535, 'x'));
+    EXPECT_EQ(reader.readLine(), QByteArray(70000, 'y') + "z");
+    EXPECT_TRUE(reader.atEnd());
+    EXPECT_EQ(reader.readLine(), QByteArray());
+}
+
+TEST(LineRules, MissingUpdateListRaisesFileNotFound)
+{
+    TempDir dir;
+    QList<QByteArray> list;
+    try {
+        ReadUpdateList(dir.filePath("update.txt"), list);
+        FAIL() << "no error";
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.message(), "File not found");
+    }
+}
