@@ -1,8 +1,16 @@
 #include "Application.h"
+#include "ThumbCli.h"
+
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
-    TApplication app(argc, argv);
-    TApplication::setTitle(QStringLiteral("Mapsmith"));
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (isCommandLineRun(args))
+        return runCommandLine(args);
+
+    std::fputs(commandLineUsage().toLocal8Bit().constData(), stdout);
     return 0;
 }

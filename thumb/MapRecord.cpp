@@ -1,0 +1,78 @@
+#include "MapRecord.h"
+
+#include "Exception.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+qint32 MapRecord::readInt(int offset) const
+{
+    return qFromLittleEndian<qint32>(bytes_.data() + offset);
+}
+
+void MapRecord::writeInt(int offset, qint32 value)
+{
+    qToLittleEndian<qint32>(value, bytes_.data() + offset);
+}
+
+namespace {
+
+// The error number for a failed open, in the numbering the messages are keyed by. POSIX says
+// ENOENT both for a missing file and for a missing folder on the way to it; the two are told
+// apart by looking at the folder. A folder opened as a map is refused access, as on Windows.
+int openErrorCode(const QString& fileName, int errnum)
+{
+    if (errnum == ENOENT && !QFileInfo(fileName).absoluteDir().exists())
+        return 3;
+    if (errnum == EISDIR)
+        return 5;
+    return ioErrorFromErrno(errnum);
+}
+
+class FileCloser {
+public:
+    explicit FileCloser(int fd) : fd_(fd) {}
+    ~FileCloser() { ::close(fd_); }
+    FileCloser(const FileCloser&) = delete;
+    FileCloser& operator=(const FileCloser&) = delete;
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+void readMapFile(const QString& fileName, MapRecord& record)
+{
+    const QByteArray path = QFile::encodeName(fileName);
+    int fd;
+    do
+        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        throw EInOutError(openErrorCode(fileName, errno));
+    FileCloser closer(fd);
+
+    // Read into a spare record so that a failed read leaves the caller's record as it was.
+    MapRecord fresh;
+    auto* buffer = fresh.bytes().data();
+    size_t have = 0;
+    while (have < size_t(MapRecord::Size)) {
+        const ssize_t got = ::read(fd, buffer + have, size_t(MapRecord::Size) - have);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw EInOutError(errno == EISDIR ? 5 : ioErrorFromErrno(errno));
+        }
+        if (got == 0)
+            throw EInOutError(100);
+        have += size_t(got);
+    }
+    record = fresh;
+}

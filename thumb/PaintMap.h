@@ -1,0 +1,48 @@
+#pragma once
+// The thumbnail renderer: a map record drawn as a 160 x 160 picture, terrain textures stretched
+// into the map's cells over a grass background. Needs no window.
+
+#include "MapRecord.h"
+#include "Picture.h"
+
+#include <QImage>
+
+#include <vector>
+
+// Edge in pixels of the square thumbnail.
+constexpr int ThumbnailSize = 160;
+
+// The four texture pictures, owned by the caller (the window's hidden picture controls, or the
+// command line's own). A null or empty picture draws nothing.
+struct MapTextures {
+    const TPicture* background = nullptr;
+    const TPicture* code2 = nullptr; // water
+    const TPicture* code4 = nullptr; // wood
+    const TPicture* code8 = nullptr; // stone
+};
+
+class MapRenderer {
+public:
+    // Draws record into thumbnail. A null thumbnail becomes a black 160 x 160 RGB32 image first;
+    // any other is converted to RGB32 in place and drawn over.
+    //   1. The background at its natural size at (0,0), (128,0), (0,128) and (128,128).
+    //   2. cw = 160 div MapWidth, ch = 160 div MapHeight; a zero dimension throws EDivByZero
+    //      with the background already drawn.
+    //   3. Cell (x, y), x in 1 ... MapWidth and y in 1 ... MapHeight (both clipped to the grid's
+    //      100), covers left = (x - 1) * cw, top = (y - 1) * ch, cw x ch pixels, and gets the
+    //      texture of its code (2, 4, 8) stretched without smoothing. Other codes draw nothing.
+    // Negative dimensions draw the background only.
+    void PaintMap(const MapRecord& record, const MapTextures& textures, QImage& thumbnail);
+
+private:
+    struct Scaled {
+        qint64 sourceKey;
+        int width;
+        int height;
+        QImage image;
+    };
+    // The texture stretched to a cell's size, made once per texture and cell size.
+    QImage scaledTexture(const TPicture* picture, int width, int height);
+
+    std::vector<Scaled> cache_;
+};

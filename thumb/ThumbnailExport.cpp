@@ -1,0 +1,28 @@
+#include "ThumbnailExport.h"
+
+#include "MapRecord.h"
+
+QString withBmpExtension(const QString& fileName)
+{
+    if (fileName.size() >= 4 && fileName.at(fileName.size() - 4) == QLatin1Char('.'))
+        return fileName;
+    return fileName + QStringLiteral(".bmp");
+}
+
+BundledTextures::BundledTextures()
+    : grass(TPicture::fromJpegFile(QStringLiteral(":/assets/grass.jpg"))),
+      water(TPicture::fromJpegFile(QStringLiteral(":/assets/water.jpg"))),
+      wood(TPicture::fromJpegFile(QStringLiteral(":/assets/wood.jpg"))),
+      stone(TPicture::fromJpegFile(QStringLiteral(":/assets/stone.jpg")))
+{
+}
+
+void exportMapThumbnail(const QString& mapFile, const QString& bmpFile, MapRenderer& renderer,
+                        const MapTextures& textures)
+{
+    MapRecord record;
+    readMapFile(mapFile, record);
+    QImage thumbnail;
+    renderer.PaintMap(record, textures, thumbnail);
+    TBitmap(thumbnail).saveToFile(bmpFile);
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Map file to thumbnail BMP in one step, and the pieces the window and the command line share:
+// the ".bmp" naming rule and the texture pictures bundled with the program.
+
+#include "PaintMap.h"
+#include "Picture.h"
+
+#include <QString>
+
+// Appends ".bmp" unless the fourth character from the end is "." (a three-letter extension):
+// "plan" -> "plan.bmp", "plan.jpg" stays, "plan.jpeg" -> "plan.jpeg.bmp". Names shorter than four
+// characters always get the extension.
+QString withBmpExtension(const QString& fileName);
+
+// The four textures of the renderer, loaded from the program's resources
+// (":/assets/grass.jpg", "water.jpg", "wood.jpg", "stone.jpg"). Decoded on first use.
+struct BundledTextures {
+    BundledTextures();
+    MapTextures textures() const { return {&grass, &water, &wood, &stone}; }
+
+    TPicture grass;
+    TPicture water;
+    TPicture wood;
+    TPicture stone;
+};
+
+// Reads mapFile, renders its thumbnail and writes it to bmpFile as a 24-bit Windows BMP.
+// Throws the error of the failing step (EInOutError, EDivByZero, EFCreateError, EWriteError);
+// nothing is written when reading or rendering fails.
+void exportMapThumbnail(const QString& mapFile, const QString& bmpFile, MapRenderer& renderer,
+                        const MapTextures& textures);
