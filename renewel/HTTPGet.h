@@ -2,6 +2,11 @@
 // THTTPGet: a non-visual component that fetches one resource over HTTP/1.0 on a worker thread
 // into a local file, and reports progress, completion and failure through events that always
 // run on the main thread.
+//
+// Addresses: "http://host[:port]/path" (the prefix may be left out) or "https://host[:port]/path";
+// redirects are followed (at most 10, http and https only). HTTPS verifies the server
+// certificate against the system's CAs, or against the PEM bundle named by the environment
+// variable RENEWEL_CA_BUNDLE when that is set.
 
 #include <QByteArray>
 #include <QObject>
@@ -35,6 +40,10 @@ public:
     QByteArray PostQuery;                   // empty: GET; otherwise a form-encoded POST body
     QByteArray Referer;
     bool WaitThread = false;                // true: Fetch returns after the download has ended
+
+    // Limits that end a download as failed (not published; tests shorten them).
+    qint64 ConnectTimeoutMs = 30000;  // connecting to the server
+    qint64 StallLimitMs = 60000;      // no byte from the server for this long
 
     TOnProgressEvent OnProgress;
     TOnDoneFileEvent OnDoneFile;
