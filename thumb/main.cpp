@@ -1,5 +1,6 @@
 #include "Application.h"
 #include "ThumbCli.h"
+#include "Unit1Main.h"
 
 #include <cstdio>
 
@@ -11,6 +12,7 @@ int main(int argc, char** argv)
     if (isCommandLineRun(args))
         return runCommandLine(args);
 
-    std::fputs(commandLineUsage().toLocal8Bit().constData(), stdout);
-    return 0;
+    // Otherwise the window, with the map named on the command line (if any) already rendered.
+    TApplication app(argc, argv);
+    return runThumbWindow(QCoreApplication::arguments().mid(1));
 }
