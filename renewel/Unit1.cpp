@@ -1,0 +1,204 @@
+#include "Unit1.h"
+
+#include "ui_Unit1.h"
+
+#include "Application.h"
+#include "Exception.h"
+#include "HTTPGet.h"
+#include "MessageBox.h"
+#include "QuietMode.h"
+#include "Text.h"
+#include "UpdateRun.h"
+#include "langSys.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include <limits>
+
+TUpdateDlg* UpdateDlg = nullptr;
+
+namespace {
+// The design's MS Sans Serif 8 pt at 96 dpi is 11 pixels; where that face is missing, the
+// nearest sans-serif face stands in at the same pixel size.
+QFont dialogFont(QFont font)
+{
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("sans-serif")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+const QByteArray WaitingPage = R"(<body bgcolor="#000000" text="#FFFFFF"><p>Please wait...</p></body>)";
+const QByteArray PanelPageStart = R"(<body bgcolor="#000000" text="#FFFFFF"><p>)";
+const QByteArray PanelPageEnd = "</p></body>";
+}  // namespace
+
+TUpdateDlg::TUpdateDlg(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TUpdateDlg>())
+{
+    UpdateDlg = this;
+    ui_->setupUi(this);
+    Bevel1 = ui_->Bevel1;
+    banner = ui_->banner;
+    browser = ui_->browser;
+    IVTileImage1 = ui_->IVTileImage1;
+    IVTileImage2 = ui_->IVTileImage2;
+    IVButton1 = ui_->IVButton1;
+    IVTileImage3 = ui_->IVTileImage3;
+    IVTileImage4 = ui_->IVTileImage4;
+    Label1 = ui_->Label1;
+    ProgressBar1 = ui_->ProgressBar1;
+    ProgressBar2 = ui_->ProgressBar2;
+    IVTileImage5 = ui_->IVTileImage5;
+
+    setFont(dialogFont(font()));
+    IVButton1->setFont(dialogFont(IVButton1->font()));
+    Label1->setFont(dialogFont(Label1->font()));
+    Label1->setAttribute(Qt::WA_TranslucentBackground);
+    Label1->adjustSize();
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(482, 513);
+    centreOnScreen();
+
+    getFile_ = std::make_unique<THTTPGet>(this);
+    getFile_->AcceptTypes = "*/*";
+    getFile_->Agent = "Quillnet HTTPGet";
+    getFile_->BinaryData = true;
+    getFile_->UseCache = false;
+    getFile_->WaitThread = true;
+    getFile_->OnProgress = [this](QObject* Sender, qint64 TotalSize, qint64 Readed) {
+        GetFileProgress(Sender, TotalSize, Readed);
+    };
+    getFile_->OnError = [this](QObject* Sender) { GetFileError(Sender); };
+
+    // Runs from the window's creation, before FormCreate: its first tick may come inside
+    // FormCreate's browser wait.
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(500);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(Timer1); });
+    Timer1->start();
+
+    // ApplicationEvents1: the application-wide message hook.
+    qApp->installEventFilter(this);
+
+    try {
+        FormCreate(this);
+    } catch (const Exception& e) {
+        TApplication::ShowException(e.message());
+    } catch (const std::exception& e) {
+        TApplication::ShowException(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+TUpdateDlg::~TUpdateDlg()
+{
+    qApp->removeEventFilter(this);
+    FormDestroy(this);
+    getFile_.reset();
+    if (UpdateDlg == this)
+        UpdateDlg = nullptr;
+}
+
+void TUpdateDlg::centreOnScreen()
+{
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TUpdateDlg::FormCreate(QObject*)
+{
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() > 1 && args.at(1) == QLatin1String("quiet"))
+        QuietMode = true;
+    run_ = std::make_unique<TUpdateRun>(*this);
+    if (!LoadLanguageFile(QStringLiteral("renewel.lng"))) {
+        BoxRequest box;
+        box.caption = QStringLiteral("Error");
+        box.text = QStringLiteral("Translation file error!");
+        box.icon = BoxIcon::Error;
+        box.buttons = {QStringLiteral("&Abort")};
+        showMessageBox(box);
+        TApplication::Terminate();
+    }
+    setWindowTitle(displayText(Translate("updatetitle")));
+    IVButton1->setCaption(displayText(Translate("Update")));
+    SetStatus(Translate("status1"));
+    LoadHtmlIntoBrowser(browser, WaitingPage);
+    if (QuietMode)
+        LoadHtmlIntoBrowser(browser, PanelPageStart + Translate("panel") + PanelPageEnd);
+}
+
+void TUpdateDlg::FormDestroy(QObject*) { run_.reset(); }
+
+void TUpdateDlg::FormActivate(QObject*)
+{
+    // Enabling a running timer changes nothing; a stopped one starts again.
+    if (!Timer1->isActive())
+        Timer1->start();
+}
+
+void TUpdateDlg::Timer1Timer(QObject* Sender)
+{
+    if (!QuietMode) {
+        browser->setUrl(QUrl(displayText(Translate("UpdateIndex"))));
+        IVButton1->setVisible(true);
+    }
+    Timer1->stop();
+    if (QuietMode && !quietRunStarted_) {
+        // A quiet updater runs once: a later activation (a closed box) must not start another
+        // run, neither inside this one nor after it has stopped on an error.
+        quietRunStarted_ = true;
+        IVButton1Click(Sender);
+    }
+}
+
+void TUpdateDlg::IVButton1Click() { IVButton1Click(IVButton1); }
+
+void TUpdateDlg::IVButton1Click(QObject*)
+{
+    if (run_)
+        run_->UpdateRun();
+}
+
+ProgressBarRange ScaleProgress(qint64 total, qint64 readed)
+{
+    constexpr qint64 limit = std::numeric_limits<int>::max();
+    total = std::max<qint64>(total, 0);
+    readed = std::clamp<qint64>(readed, 0, total);
+    const qint64 factor = total > limit ? (total + limit - 1) / limit : 1;
+    return {int(total / factor), int(readed / factor)};
+}
+
+void TUpdateDlg::GetFileProgress(QObject*, qint64 TotalSize, qint64 Readed)
+{
+    const ProgressBarRange range = ScaleProgress(TotalSize, Readed);
+    ProgressBar1->setMaximum(range.max);
+    ProgressBar1->setValue(range.position);
+}
+
+void TUpdateDlg::GetFileError(QObject*)
+{
+    if (!QuietMode)
+        showPlainMessage(displayText(Translate("Error")));
+    TApplication::Terminate();
+}
+
+void TUpdateDlg::SetStatus(const QByteArray& text)
+{
+    Label1->setText(displayText(text));
+    Label1->adjustSize();
+}
+
+void TUpdateDlg::SetOverallMax(int max) { ProgressBar2->setMaximum(max); }
+
+void TUpdateDlg::SetOverallPosition(int position) { ProgressBar2->setValue(position); }
+
+void TUpdateDlg::ProcessMessages() { TApplication::ProcessMessages(); }
+
+void TUpdateDlg::ShowMessage(const QByteArray& text) { showPlainMessage(displayText(text)); }
+
+void TUpdateDlg::Terminate() { TApplication::Terminate(); }

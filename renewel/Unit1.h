@@ -1,0 +1,114 @@
+#pragma once
+// TUpdateDlg: the updater's one window. Its controls come from Unit1.ui; this class only wires
+// them to the language table, the download component and the update run, and hosts that run
+// (UpdateHost). The program's start-up creates it once as UpdateDlg.
+
+#include "UpdateHost.h"
+
+#include <QByteArray>
+#include <QWidget>
+
+#include <memory>
+
+class QFrame;
+class QLabel;
+class QProgressBar;
+class QTimer;
+class QWebEngineView;
+class THTTPGet;
+class TIVButton;
+class TIVTileImage;
+class TImage;
+class TUpdateRun;
+namespace Ui {
+class TUpdateDlg;
+}
+
+class TUpdateDlg : public QWidget, public UpdateHost {
+    Q_OBJECT
+public:
+    explicit TUpdateDlg(QWidget* parent = nullptr);
+    ~TUpdateDlg() override;
+
+    // The window's controls and components, in declaration order.
+    QFrame* Bevel1 = nullptr;
+    TImage* banner = nullptr;
+    QWebEngineView* browser = nullptr;
+    TIVTileImage* IVTileImage1 = nullptr;
+    TIVTileImage* IVTileImage2 = nullptr;
+    TIVButton* IVButton1 = nullptr;
+    TIVTileImage* IVTileImage3 = nullptr;
+    TIVTileImage* IVTileImage4 = nullptr;
+    QLabel* Label1 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QProgressBar* ProgressBar2 = nullptr;
+    TIVTileImage* IVTileImage5 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    // The update run behind the Update button; it holds UpdateList. Null before FormCreate.
+    TUpdateRun* Run() const { return run_.get(); }
+
+    // Handlers.
+    void FormCreate(QObject* Sender);
+    // Application-wide message hook: sets Handled to stop a message before it is delivered.
+    void ApplicationEvents1Message(QObject* target, QEvent* msg, bool& Handled);
+    void GetFileProgress(QObject* Sender, qint64 TotalSize, qint64 Readed);
+    void GetFileError(QObject* Sender);
+    void FormDestroy(QObject* Sender);
+    void FormActivate(QObject* Sender);
+    void Timer1Timer(QObject* Sender);
+
+    // The Update button's click: the update run.
+    void IVButton1Click(QObject* Sender);
+
+public slots:
+    // The click as the window definition connects it.
+    void IVButton1Click();
+
+    // UpdateHost: what the update run drives.
+public:
+    void SetStatus(const QByteArray& text) override;
+    void SetOverallMax(int max) override;
+    void SetOverallPosition(int position) override;
+    void ProcessMessages() override;
+    // The download component GetFile (a function, as the host interface names it so).
+    THTTPGet& GetFile() override { return *getFile_; }
+    void ShowMessage(const QByteArray& text) override;
+    void Terminate() override;
+
+protected:
+    bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void centreOnScreen();
+    void trackActivation(QObject* watched, QEvent* e);
+
+    std::unique_ptr<Ui::TUpdateDlg> ui_;
+    std::unique_ptr<THTTPGet> getFile_;
+    std::unique_ptr<TUpdateRun> run_;
+    bool activatedOnce_ = false;
+    bool quietRunStarted_ = false;
+    // The program lost the focus to another program; the next activation of this window comes
+    // from there and is not a FormActivate.
+    bool focusFromOtherProgram_ = false;
+};
+
+// The process-wide reference to the window, set before FormCreate runs.
+extern TUpdateDlg* UpdateDlg;
+
+// Shows an HTML text in the browser: its lines (split at CR LF, lone CR, lone LF) each followed
+// by CR LF. Waits a few seconds at most for the page to load.
+void LoadHtmlIntoBrowser(QWebEngineView* browser, const QByteArray& Html);
+
+// The bytes LoadHtmlIntoBrowser hands to the browser: every line followed by CR LF; an empty
+// text gives no bytes.
+QByteArray HtmlCrLfLines(const QByteArray& html);
+
+// A progress bar's maximum and position for 64-bit sizes: unchanged while the total fits an int,
+// otherwise both divided by the same factor so that the ratio stays. Position is kept in 0..max.
+struct ProgressBarRange {
+    int max = 0;
+    int position = 0;
+};
+ProgressBarRange ScaleProgress(qint64 total, qint64 readed);

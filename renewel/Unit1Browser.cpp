@@ -1,0 +1,56 @@
+// LoadHtmlIntoBrowser: shows an HTML text in the browser area.
+
+#include "Unit1.h"
+
+#include <QEventLoop>
+#include <QStringDecoder>
+#include <QTimer>
+#include <QWebEngineView>
+
+namespace {
+// How long the browser may take to show a page before the caller goes on regardless.
+constexpr int LoadWaitMs = 5000;
+}  // namespace
+
+QByteArray HtmlCrLfLines(const QByteArray& html)
+{
+    QByteArray bytes;
+    bytes.reserve(html.size() + html.size() / 16 + 2);
+    qsizetype start = 0;
+    const qsizetype n = html.size();
+    while (start < n) {
+        qsizetype end = start;
+        while (end < n && html[end] != '\r' && html[end] != '\n')
+            ++end;
+        bytes.append(html.constData() + start, end - start);
+        bytes.append("\r\n");
+        if (end < n && html[end] == '\r' && end + 1 < n && html[end + 1] == '\n')
+            ++end;
+        start = end + 1;
+    }
+    return bytes;
+}
+
+void LoadHtmlIntoBrowser(QWebEngineView* browser, const QByteArray& Html)
+{
+    const QByteArray bytes = HtmlCrLfLines(Html);
+    // The texts are single-byte; they are UTF-8 when valid as such, else Windows-1252, the same
+    // rule as every other text on screen.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    (void)utf8.decode(bytes);
+    const QString mimeType = utf8.hasError() ? QStringLiteral("text/html;charset=windows-1252")
+                                             : QStringLiteral("text/html;charset=UTF-8");
+
+    // A bounded wait: the page normally loads within milliseconds; a browser that never
+    // finishes must not hold the window forever.
+    QEventLoop wait;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
+    const QMetaObject::Connection loaded =
+        QObject::connect(browser, &QWebEngineView::loadFinished, &wait, &QEventLoop::quit);
+    browser->setContent(bytes, mimeType);
+    limit.start(LoadWaitMs);
+    wait.exec();
+    QObject::disconnect(loaded);
+}
