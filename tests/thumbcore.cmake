@@ -1,1 +1,2 @@
 iv_test(test_picture ivframework)
+iv_test(test_maprecord thumbcore)
