@@ -1,3 +1,5 @@
 iv_test(test_picture ivframework)
 iv_test(test_maprecord thumbcore)
 iv_test(test_render thumbcore ivassets)
+iv_test(test_thumbcli thumbcore ivassets)
+add_dependencies(test_thumbcli thumb)

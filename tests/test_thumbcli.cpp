@@ -1,0 +1,197 @@
+// thumb's command line, run as a process: naming of outputs, BMP format and pixels, partial
+// failures, output that cannot be created, usage errors, and no display needed.
+
+#include "MapRecord.h"
+#include "PaintMap.h"
+#include "ThumbCli.h"
+#include "ThumbnailExport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+namespace {
+
+struct ProcessResult {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ProcessResult runThumb(const QStringList& args)
+{
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_QPA_PLATFORM"); // the command line must not need any display
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(IV_BINARY_DIR "/thumb/thumb"), args);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    ProcessResult run;
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+QString writeMap(const QTemporaryDir& dir, const QString& name, qint32 w, qint32 h, int size = MapRecord::Size)
+{
+    MapRecord record;
+    record.setMapWidth(w);
+    record.setMapHeight(h);
+    for (int x = 1; x <= 100; ++x)
+        for (int y = 1; y <= 100; ++y)
+            record.setTerrain(x, y, quint8((x * 3 + y) % 9));
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(record.bytes().data()), size);
+    return path;
+}
+
+// The thumbnail the window would show for the map.
+QImage expectedThumbnail(const QString& mapPath)
+{
+    MapRecord record;
+    readMapFile(mapPath, record);
+    BundledTextures textures;
+    QImage image;
+    MapRenderer().PaintMap(record, textures.textures(), image);
+    return image;
+}
+
+void expectBmpOf(const QString& bmpPath, const QString& mapPath)
+{
+    QFile file(bmpPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << qPrintable(bmpPath);
+    const QByteArray bytes = file.readAll();
+    ASSERT_GE(bytes.size(), 54);
+    EXPECT_EQ(bytes.left(2), "BM");
+    EXPECT_EQ(qFromLittleEndian<qint32>(bytes.constData() + 14), 40);
+    EXPECT_EQ(qFromLittleEndian<qint32>(bytes.constData() + 18), 160);
+    EXPECT_EQ(std::abs(qFromLittleEndian<qint32>(bytes.constData() + 22)), 160);
+    EXPECT_EQ(qFromLittleEndian<qint16>(bytes.constData() + 28), 24);
+    EXPECT_EQ(QImage(bmpPath).convertToFormat(QImage::Format_RGB32), expectedThumbnail(mapPath))
+        << qPrintable(bmpPath);
+}
+
+} // namespace
+
+TEST(ThumbCli, OneMapGoesToTheNamedFileWithTheBmpRule)
+{
+    QTemporaryDir dir;
+    const QString map = writeMap(dir, "island.ivm", 12, 9);
+    const struct {
+        const char* given;
+        const char* written;
+    } cases[] = {{"plan", "plan.bmp"}, {"plan.jpg", "plan.jpg"}, {"plan.jpeg", "plan.jpeg.bmp"}, {"p", "p.bmp"}};
+    for (const auto& c : cases) {
+        const ProcessResult run = runThumb({"-o", dir.filePath(c.given), map});
+        EXPECT_EQ(run.exitCode, 0) << qPrintable(run.err);
+        EXPECT_EQ(run.err, "");
+        expectBmpOf(dir.filePath(c.written), map);
+    }
+    // An existing file is replaced.
+    const QString other = writeMap(dir, "other", 3, 3);
+    EXPECT_EQ(runThumb({"-o", dir.filePath("plan"), other}).exitCode, 0);
+    expectBmpOf(dir.filePath("plan.bmp"), other);
+}
+
+TEST(ThumbCli, SeveralMapsGoIntoAFolderThatIsCreated)
+{
+    QTemporaryDir dir;
+    const QString a = writeMap(dir, "a.ivm", 100, 100);
+    const QString b = writeMap(dir, "b.v2.ivm", 7, 5);
+    const QString c = writeMap(dir, "noext", 40, 30);
+    const QString out = dir.filePath("new/thumbs");
+    const ProcessResult run = runThumb({"-o", out, a, b, c});
+    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.err);
+    expectBmpOf(out + "/a.bmp", a);
+    expectBmpOf(out + "/b.v2.bmp", b);
+    expectBmpOf(out + "/noext.bmp", c);
+}
+
+TEST(ThumbCli, FailingMapsAreReportedAndTheOthersStillWritten)
+{
+    QTemporaryDir dir;
+    const QString good1 = writeMap(dir, "good1.ivm", 10, 10);
+    const QString shortMap = writeMap(dir, "short.ivm", 10, 10, 10519);
+    const QString zero = writeMap(dir, "zero.ivm", 0, 10);
+    const QString missing = dir.filePath("missing.ivm");
+    const QString good2 = writeMap(dir, "good2.ivm", 3, 2);
+    const QString out = dir.filePath("out");
+    const ProcessResult run = runThumb({"-o", out, good1, shortMap, missing, zero, good2});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, shortMap + ": Read beyond end of file.\n" + missing + ": File not found.\n" + zero
+                           + ": Division by zero.\n");
+    expectBmpOf(out + "/good1.bmp", good1);
+    expectBmpOf(out + "/good2.bmp", good2);
+    EXPECT_FALSE(QFile::exists(out + "/short.bmp"));
+    EXPECT_FALSE(QFile::exists(out + "/zero.bmp"));
+}
+
+TEST(ThumbCli, OutputThatCannotBeCreated)
+{
+    QTemporaryDir dir;
+    const QString map = writeMap(dir, "m.ivm", 5, 5);
+    QFile blocker(dir.filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    // A path below a regular file cannot be created, even by root.
+    ProcessResult run = runThumb({"-o", dir.filePath("file/thumb.bmp"), map});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, map + ": Cannot create file " + dir.filePath("file/thumb.bmp") + ".\n");
+
+    run = runThumb({"-o", dir.filePath("file/sub"), map, map});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.count("Cannot create file " + dir.filePath("file/sub/m.bmp")), 2) << qPrintable(run.err);
+}
+
+TEST(ThumbCli, HelpAndBadUsage)
+{
+    const ProcessResult help = runThumb({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith("Usage: thumb -o OUT MAP...")) << qPrintable(help.out);
+
+    const QStringList bad[] = {{"-o"}, {"-o", "out"}, {"map.ivm"}, {"-x", "-o", "out", "m"},
+                               {"-o", "a", "-o", "b", "m"}, {"--help", "extra"}};
+    for (const QStringList& args : bad) {
+        const ProcessResult run = runThumb(args);
+        EXPECT_EQ(run.exitCode, 2) << qPrintable(args.join(' '));
+        EXPECT_TRUE(run.err.startsWith("Usage: thumb")) << qPrintable(args.join(' '));
+    }
+}
+
+TEST(ThumbCli, WhichArgumentsMeanTheCommandLine)
+{
+    const struct {
+        QStringList args;
+        bool commandLine;
+    } cases[] = {
+        {{"thumb"}, false},
+        {{"thumb", "-platform", "offscreen"}, false},
+        {{"thumb", "-reverse"}, false},
+        {{"thumb", "-o", "x", "m"}, true},
+        {{"thumb", "--help"}, true},
+        {{"thumb", "-platform", "offscreen", "-o", "x", "m"}, true},
+        {{"thumb", "map.ivm"}, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isCommandLineRun(c.args), c.commandLine) << qPrintable(c.args.join(' '));
+}
+
+TEST(ThumbCli, BmpNamingRule)
+{
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {{"/x/plan", "/x/plan.bmp"}, {"/x/plan.jpg", "/x/plan.jpg"}, {"/x/plan.jpeg", "/x/plan.jpeg.bmp"},
+                 {"/x/.bmp", "/x/.bmp"}, {"ab", "ab.bmp"}, {"", ".bmp"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(withBmpExtension(c.in), c.out);
+}
