@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -283,9 +284,10 @@ void FaultServer::serve(int fd)
         return;
 
     const QByteArray requestLine = raw.left(raw.indexOf("\r\n"));
-    QString path = QString::fromLatin1(requestLine.split(' ').value(1));
-    if (const qsizetype q = path.indexOf('?'); q >= 0)
-        path.truncate(q);
+    QByteArray target = requestLine.split(' ').value(1);
+    if (const qsizetype q = target.indexOf('?'); q >= 0)
+        target.truncate(q);
+    const QString path = QUrl::fromPercentEncoding(target);
 
     Fault f;
     bool haveFault = false, haveBody = false;
