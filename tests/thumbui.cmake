@@ -1,0 +1,1 @@
+iv_test(test_thumbwindow thumbui ivassets)
