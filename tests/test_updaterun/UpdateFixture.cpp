@@ -1,0 +1,59 @@
+#include "UpdateFixture.h"
+
+#include "QuietMode.h"
+#include "langSys.h"
+
+#include <QDir>
+#include <QDirIterator>
+
+UpdateFixture::UpdateFixture()
+    : programFolder(root.filePath("game") + QDir::separator()), server(site.path()), run(host, programFolder)
+{
+}
+
+void UpdateFixture::SetUp()
+{
+    QuietMode = false;
+    ASSERT_TRUE(QDir().mkpath(programFolder));
+    useSite(server.url("/").toLatin1());
+}
+
+void UpdateFixture::TearDown() { QuietMode = false; }
+
+void UpdateFixture::useSite(const QByteArray& site)
+{
+    const QByteArray language = "Test language\r\n"
+                                "#UpdateSite " + site + "\r\n"
+                                "#STatus2 Loading\r\n"
+                                "#STatus3 Checking files\r\n"
+                                "#Error Download failed\r\n"
+                                "#Done All done\r\n";
+    ASSERT_TRUE(LoadLanguageFile(root.write("renewel.lng", language)));
+}
+
+void UpdateFixture::publishList(const QList<QByteArray>& dataLines)
+{
+    QByteArray list = "Ironvale 3D update list\r\n";
+    for (const QByteArray& line : dataLines)
+        list += line + "\r\n";
+    site.write("update.txt", list);
+}
+
+QList<QByteArray> UpdateFixture::requestedPaths() const
+{
+    QList<QByteArray> paths;
+    for (const QByteArray& request : server.requests())
+        paths << request.left(request.indexOf("\r\n")).split(' ').value(1);
+    return paths;
+}
+
+QStringList UpdateFixture::allEntries() const
+{
+    QStringList entries;
+    QDirIterator it(root.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        entries << QDir(root.path()).relativeFilePath(it.next());
+    entries.sort();
+    return entries;
+}

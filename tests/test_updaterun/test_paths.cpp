@@ -1,0 +1,129 @@
+// Listed paths: where they land on disk and on the site, and the ones that are never written.
+
+#include "UpdateFixture.h"
+
+#include "ListedPath.h"
+#include "QuietMode.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+
+namespace {
+QString withoutTemp(QStringList entries)
+{
+    entries.removeAll("game/temp");
+    entries.removeAll("game/temp/update.txt");
+    return entries.join(' ');
+}
+}  // namespace
+
+TEST_F(UpdateFixture, UnsafeListedPathsAreNeverWritten)
+{
+    const QList<QByteArray> unsafe = {
+        "\\..\\evil.txt",       "\\a\\..\\..\\evil.txt", "\\\\server\\evil.txt", "\\/evil.txt",
+        "\\C:\\evil.txt",       "C:\\evil.txt",          "/evil.txt",            "evil.txt",
+        "\\a\\",                "\\.",                   "\\..",                 "\\a\\.",
+        "\\",                   "\\a\\\\b",              "\\ev\til.txt",         "\\a/../../evil.txt",
+    };
+    publish("evil.txt", "pwned");
+    publish("a/evil.txt", "pwned");
+    install("keep.txt", "keep");
+    for (const bool quiet : {false, true}) {
+        for (const QByteArray& path : unsafe) {
+            SCOPED_TRACE((quiet ? "quiet " : "") + path.toStdString());
+            QuietMode = quiet;
+            host.events.clear();
+            const int requestsBefore = server.requestCount();
+            const QString before = withoutTemp(allEntries());
+            publishList({path, "5"});
+
+            run.UpdateRun();
+
+            EXPECT_EQ(server.requestCount(), requestsBefore + 1);  // the list only
+            EXPECT_EQ(withoutTemp(allEntries()), before);
+            EXPECT_TRUE(inTemp("update.txt"));  // stopped like a failed download
+            const QList<QByteArray> end = quiet ? QList<QByteArray>{"terminate"}
+                                                : QList<QByteArray>{"message Download failed", "terminate"};
+            EXPECT_EQ(host.events.mid(host.events.size() - end.size()), end);
+            EXPECT_FALSE(host.events.contains("message All done"));
+        }
+    }
+}
+
+TEST(ListedPathTest, MapsOntoInstallFolderAndSiteAddress)
+{
+    const QString base = QStringLiteral("/opt/game");
+    const ListedPath path("\\maps\\green hill\\r\xc3\xa9seau#1.ivm");
+    ASSERT_TRUE(path.isSafe());
+    EXPECT_EQ(path.installPath(base), QDir::toNativeSeparators(QString::fromUtf8("/opt/game/maps/green hill/r\u00e9seau#1.ivm")));
+    EXPECT_EQ(path.installFolder(base), QDir::toNativeSeparators("/opt/game/maps/green hill"));
+    EXPECT_EQ(path.fileName(), QString::fromUtf8("r\u00e9seau#1.ivm"));
+    EXPECT_EQ(path.url("http://h/up/"), "http://h/up/maps/green%20hill/r%C3%A9seau%231.ivm");
+    EXPECT_EQ(path.url("http://h/up"), "http://h/up/maps/green%20hill/r%C3%A9seau%231.ivm");
+
+    // Windows-1252 names (not UTF-8) are decoded once and addressed as UTF-8.
+    const ListedPath ansi("\\r\xe9seau.ivm");
+    EXPECT_EQ(ansi.fileName(), QString::fromUtf8("r\u00e9seau.ivm"));
+    EXPECT_EQ(ansi.url("http://h/"), "http://h/r%C3%A9seau.ivm");
+
+    EXPECT_EQ(ListedPath("\\top.exe").installFolder(base), base);
+}
+
+TEST(UpdateHelpers, LocalFileSize)
+{
+    TempDir dir;
+    EXPECT_EQ(LocalFileSize(dir.write("five.bin", "12345")), 5);
+    EXPECT_EQ(LocalFileSize(dir.write("empty.bin", "")), 0);
+    EXPECT_EQ(LocalFileSize(dir.filePath("missing.bin")), 0);
+    EXPECT_FALSE(dir.exists("missing.bin"));  // looking never creates it
+    EXPECT_EQ(LocalFileSize(dir.path()), 0);   // a folder is no file
+#ifdef Q_OS_LINUX
+    // A running program can't be opened for writing.
+    EXPECT_EQ(LocalFileSize(QCoreApplication::applicationFilePath()), 0);
+#endif
+    // Sizes beyond 32 bits (a sparse file).
+    QFile big(dir.filePath("big.bin"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(5'000'000'000LL));
+    big.close();
+    EXPECT_EQ(LocalFileSize(big.fileName()), 5'000'000'000LL);
+}
+
+TEST(UpdateHelpers, EnsureFolder)
+{
+    TempDir dir;
+    dir.write("file", "x");
+    const QString sep = QDir::separator();
+    struct Case {
+        QString folder;
+        bool expected;
+        bool existsAfter;
+    };
+    const std::vector<Case> cases = {
+        {"", true, false},
+        {"ab", true, false},
+        {dir.path(), true, true},
+        {dir.path() + sep, true, true},
+        {dir.filePath("a/b/c") + sep, true, true},
+        {dir.filePath("file/sub"), false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(EnsureFolder(c.folder), c.expected) << c.folder.toStdString();
+        if (c.existsAfter) {
+            EXPECT_TRUE(QFileInfo(c.folder).isDir()) << c.folder.toStdString();
+        }
+    }
+    EXPECT_TRUE(dir.exists("a/b/c"));
+}
+
+TEST(UpdateHelpers, FolderNames)
+{
+    EXPECT_EQ(StripTrailingBackslash("C:\\Games\\"), "C:\\Games");
+    EXPECT_EQ(StripTrailingBackslash("C:\\Games"), "C:\\Games");
+    EXPECT_EQ(StripTrailingBackslash(""), "");
+    EXPECT_EQ(StripTrailingBackslash("\\\\"), "\\");
+    const QString sep = QDir::separator();
+    EXPECT_EQ(InstallBase("/opt/game" + sep), "/opt/game");
+    EXPECT_EQ(DownloadFolder("/opt/game" + sep), "/opt/game" + sep + "temp");
+}

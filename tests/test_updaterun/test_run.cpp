@@ -1,0 +1,206 @@
+// The update run against the fault server: what it fetches, installs, shows and leaves behind.
+
+#include "UpdateFixture.h"
+
+#include "Exception.h"
+#include "QuietMode.h"
+
+#include <QDir>
+
+namespace {
+const QList<QByteArray> kDoneEnd = {"message All done", "terminate"};
+
+QList<QByteArray> tail(const QList<QByteArray>& events, qsizetype n) { return events.mid(events.size() - n); }
+}  // namespace
+
+TEST_F(UpdateFixture, FetchesOnlyDifferingFilesAndInstallsThem)
+{
+    install("a.txt", "old");
+    install("same.txt", "same");
+    publish("a.txt", "new a");
+    publish("same.txt", "SAME");
+    publish("maps/deep/new.ivm", "map!!!");
+    publishList({"\\a.txt", "5", "\\same.txt", "4", "\\absent.txt", "0", "\\maps\\deep\\new.ivm", "6"});
+
+    run.UpdateRun();
+
+    EXPECT_EQ(requestedPaths(), (QList<QByteArray>{"/update.txt", "/a.txt", "/maps/deep/new.ivm"}));
+    EXPECT_EQ(installed("a.txt"), "new a");
+    EXPECT_EQ(installed("same.txt"), "same");  // only sizes are compared
+    EXPECT_FALSE(root.exists("game/absent.txt"));
+    EXPECT_EQ(installed("maps/deep/new.ivm"), "map!!!");
+    EXPECT_FALSE(root.exists("game/temp"));
+    EXPECT_EQ(allEntries(), (QStringList{"game", "game/a.txt", "game/maps", "game/maps/deep",
+                                         "game/maps/deep/new.ivm", "game/same.txt", "renewel.lng"}));
+
+    EXPECT_EQ(host.statuses, (QList<QByteArray>{"Loading update.txt ...", "Checking files",
+                                                "Loading \\a.txt ... [0\\4]", "Loading \\same.txt ... [1\\4]",
+                                                "Loading \\absent.txt ... [2\\4]",
+                                                "Loading \\maps\\deep\\new.ivm ... [3\\4]"}));
+    EXPECT_EQ(host.positions, (QList<int>{0, 0, 2, 4, 6}));
+    EXPECT_TRUE(host.events.contains("max 8"));
+    EXPECT_EQ(tail(host.events, 2), kDoneEnd);
+    EXPECT_EQ(host.terminates, 1);
+    EXPECT_EQ(run.UpdateList.size(), 8);
+    EXPECT_FALSE(run.Running());
+}
+
+TEST_F(UpdateFixture, ListWithOnlyItsHeaderEndsDone)
+{
+    publishList({});
+    run.UpdateRun();
+    EXPECT_EQ(requestedPaths(), QList<QByteArray>{"/update.txt"});
+    EXPECT_FALSE(root.exists("game/temp"));
+    EXPECT_EQ(host.events, (QList<QByteArray>{"status Loading update.txt ...", "status Checking files", "max 0",
+                                              "message All done", "terminate"}));
+}
+
+TEST_F(UpdateFixture, QuietRunShowsNoDone)
+{
+    QuietMode = true;
+    publish("a.txt", "abc");
+    publishList({"\\a.txt", "3"});
+    run.UpdateRun();
+    EXPECT_EQ(installed("a.txt"), "abc");
+    EXPECT_TRUE(host.messages.isEmpty());
+    EXPECT_EQ(host.terminates, 1);
+}
+
+TEST_F(UpdateFixture, FailedDownloadStopsTheRunAndKeepsTheRest)
+{
+    for (const bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "quiet" : "interactive");
+        QDir(root.filePath("game")).removeRecursively();
+        QuietMode = quiet;
+        host.events.clear();
+        host.messages.clear();
+        host.terminates = 0;
+        QList<QByteArray> list;
+        for (int i = 1; i <= 5; ++i) {
+            const QString name = QStringLiteral("f%1.dat").arg(i);
+            install(name, "old");
+            publish(name, QByteArray(10 * i, char('0' + i)));
+            list << "\\" + name.toLatin1() << QByteArray::number(10 * i);
+        }
+        server.shortBody("/f3.dat", 30, 7);
+        publishList(list);
+
+        run.UpdateRun();
+
+        EXPECT_EQ(installed("f1.dat"), QByteArray(10, '1'));
+        EXPECT_EQ(installed("f2.dat"), QByteArray(20, '2'));
+        for (const char* untouched : {"f3.dat", "f4.dat", "f5.dat"})
+            EXPECT_EQ(installed(untouched), "old") << untouched;
+        EXPECT_TRUE(inTemp("update.txt"));
+        EXPECT_EQ(root.size("game/temp/f3.dat"), 7);
+        EXPECT_FALSE(requestedPaths().contains("/f4.dat"));
+        const QList<QByteArray> end = quiet ? QList<QByteArray>{"GetFileError", "terminate", "terminate"}
+                                            : QList<QByteArray>{"GetFileError", "message Download failed",
+                                                                "terminate", "terminate"};
+        EXPECT_EQ(tail(host.events, end.size()), end);
+        EXPECT_FALSE(host.messages.contains("All done"));
+    }
+}
+
+TEST_F(UpdateFixture, ListThatCannotBeFetchedEndsWithoutDone)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+    };
+    const std::vector<Case> cases = {
+        {"refused connection", [this] { useSite(FaultServer::refusedUrl("/").toLatin1()); }},
+        {"no content length", [this] { publishList({}); server.omitLength("/update.txt"); }},
+        {"short body", [this] { publishList({}); server.shortBody("/update.txt", 500, 20); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QuietMode = false;
+        host.events.clear();
+        host.terminates = 0;
+        server.clearFaults();
+        useSite(server.url("/").toLatin1());
+        c.arrange();
+
+        run.UpdateRun();
+
+        EXPECT_EQ(tail(host.events, 5), (QList<QByteArray>{"GetFileError", "message Download failed", "terminate",
+                                                           "status Checking files", "terminate"}));
+        EXPECT_TRUE(QuietMode);  // set by the no-list path: no "Done"
+        EXPECT_FALSE(host.events.contains("message All done"));
+        // a partial list is left where it was downloaded; an empty folder is removed
+        EXPECT_EQ(root.exists("game/temp"), root.exists("game/temp/update.txt"));
+        QDir(root.filePath("game/temp")).removeRecursively();
+    }
+}
+
+TEST_F(UpdateFixture, SizeLineThatIsNoIntegerReachesTheErrorReport)
+{
+    const std::vector<std::pair<QByteArray, QString>> cases = {
+        {"Header\r\n\\a.txt\r\n3\r\n\\b.txt", "'' is not a valid integer value"},  // odd line count
+        {"Header\r\n\\a.txt\r\n3\r\n\r\n", "'' is not a valid integer value"},      // trailing empty line
+        {"Header\r\n\\a.txt\r\n3\r\n\\b.txt\r\n12x\r\n", "'12x' is not a valid integer value"},
+        {"<html>\r\n<body>Not Found</body>\r\n</html>\r\n", "'</html>' is not a valid integer value"},
+    };
+    install("a.txt", "abc");
+    for (const auto& [list, message] : cases) {
+        SCOPED_TRACE(list.toStdString());
+        host.events.clear();
+        host.terminates = 0;
+        site.write("update.txt", list);
+        try {
+            run.UpdateRun();
+            ADD_FAILURE() << "no error";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.message(), message);
+        }
+        EXPECT_EQ(host.terminates, 0);  // the window stays open
+        EXPECT_FALSE(host.events.contains("message All done"));
+        EXPECT_FALSE(run.Running());    // a later click starts a fresh run
+    }
+}
+
+TEST_F(UpdateFixture, DownloadFolderThatCannotBeCreated)
+{
+    install("temp", "a file where the folder should be");
+    publishList({});
+    try {
+        run.UpdateRun();
+        ADD_FAILURE() << "no error";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.message(), "Download failed");
+    }
+    EXPECT_EQ(server.requestCount(), 0);
+    EXPECT_EQ(host.terminates, 0);
+
+    // Quiet: the run goes on, finds no list, and ends silently.
+    QuietMode = true;
+    run.UpdateRun();
+    EXPECT_TRUE(host.messages.isEmpty());
+    EXPECT_GE(host.terminates, 1);
+    EXPECT_EQ(host.events.last(), "terminate");
+    EXPECT_EQ(installed("temp"), "a file where the folder should be");
+}
+
+TEST_F(UpdateFixture, SecondRunInsideARunStartsNothing)
+{
+    publish("a.txt", "abcdef");
+    publishList({"\\a.txt", "6"});
+    int nested = 0;
+    host.onProcessMessages = [&] {
+        ++nested;
+        run.UpdateRun();  // a click or timer tick while the run waits
+    };
+    run.UpdateRun();
+
+    EXPECT_GE(nested, 3);
+    EXPECT_EQ(requestedPaths(), (QList<QByteArray>{"/update.txt", "/a.txt"}));
+    EXPECT_EQ(host.messages, QList<QByteArray>{"All done"});
+    EXPECT_EQ(host.terminates, 1);
+    EXPECT_EQ(installed("a.txt"), "abcdef");
+
+    // Once it has ended, the next click runs again.
+    host.onProcessMessages = nullptr;
+    run.UpdateRun();
+    EXPECT_EQ(host.terminates, 2);
+}
