@@ -9,7 +9,9 @@
 namespace {
 bool safeComponent(const QByteArray& component)
 {
-    if (component.isEmpty() || component == "." || component == "..")
+    // Windows drops trailing dots and spaces from names (".. " would mean ".."), and a name
+    // made only of dots is no file name anywhere.
+    if (component.isEmpty() || component.endsWith('.') || component.endsWith(' '))
         return false;
     for (const char c : component) {
         const auto b = static_cast<unsigned char>(c);

@@ -4,8 +4,8 @@
 // a path becomes a file-system path and a download address.
 //
 // A path is accepted only when it stays inside the installation folder: exactly one leading
-// backslash, then non-empty components separated by "\" (or "/"), none of them "." or "..", no
-// drive letter or other colon, no control characters.
+// backslash, then non-empty components separated by "\" (or "/"), none of them ending in a dot
+// or a space (so no "." or ".."), no drive letter or other colon, no control characters.
 
 #include <QByteArray>
 #include <QString>

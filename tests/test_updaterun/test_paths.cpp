@@ -25,6 +25,7 @@ TEST_F(UpdateFixture, UnsafeListedPathsAreNeverWritten)
         "\\C:\\evil.txt",       "C:\\evil.txt",          "/evil.txt",            "evil.txt",
         "\\a\\",                "\\.",                   "\\..",                 "\\a\\.",
         "\\",                   "\\a\\\\b",              "\\ev\til.txt",         "\\a/../../evil.txt",
+        "\\.. \\evil.txt",     "\\a\\...",
     };
     publish("evil.txt", "pwned");
     publish("a/evil.txt", "pwned");
