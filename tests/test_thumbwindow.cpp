@@ -420,6 +420,25 @@ TEST_F(ThumbWindow, WindowShowsTheThumbnailOverTheStrip)
     EXPECT_EQ(after.copy(176, 11, 160, 160).convertToFormat(QImage::Format_RGB32), shown());
 }
 
+TEST(ThumbStartUp, OneMapArgumentOpensTheWindowOtherArgumentsAreTheCommandLine)
+{
+    const struct {
+        QStringList args;
+        QString map;
+    } cases[] = {
+        {{"thumb", "plan.ivm"}, "plan.ivm"},
+        {{"thumb", "-platform", "offscreen", "plan.ivm"}, "plan.ivm"},
+        {{"thumb", "plan.ivm", "-platform", "offscreen"}, "plan.ivm"},
+        {{"thumb"}, ""},
+        {{"thumb", "-platform", "offscreen"}, ""},
+        {{"thumb", "-o", "out.bmp", "plan.ivm"}, ""},
+        {{"thumb", "a.ivm", "b.ivm"}, ""},
+        {{"thumb", "--help"}, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(windowMapArgument(c.args), c.map) << c.args.join(' ').toStdString();
+}
+
 // The map named on the command line is opened at start-up, its errors reported like a click's.
 TEST(ThumbStartUp, MapArgumentIsRenderedOrReported)
 {

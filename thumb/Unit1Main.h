@@ -7,6 +7,10 @@
 
 class TForm1;
 
+// The map of a "thumb MAP" start (one map file and nothing else but Qt's window options), which
+// opens the window with that map; an empty string for any other arguments (program name first).
+QString windowMapArgument(const QStringList& args);
+
 // Creates and shows Form1. A map named in arguments (the program's arguments without the
 // program name) is opened as "Make Thumbnail from map" would; its errors are reported the same way.
 std::unique_ptr<TForm1> createForm1(const QStringList& arguments);

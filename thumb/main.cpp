@@ -9,10 +9,11 @@ int main(int argc, char** argv)
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    if (isCommandLineRun(args))
+    // "thumb MAP" opens the window with that map rendered; other arguments are the command line.
+    const QString windowMap = windowMapArgument(args);
+    if (windowMap.isEmpty() && isCommandLineRun(args))
         return runCommandLine(args);
 
-    // Otherwise the window, with the map named on the command line (if any) already rendered.
     TApplication app(argc, argv);
-    return runThumbWindow(QCoreApplication::arguments().mid(1));
+    return runThumbWindow(windowMap.isEmpty() ? QStringList() : QStringList{windowMap});
 }
