@@ -37,7 +37,8 @@ const QByteArray PanelPageStart = R"(<body bgcolor="#000000" text="#FFFFFF"><p>)
 const QByteArray PanelPageEnd = "</p></body>";
 }  // namespace
 
-TUpdateDlg::TUpdateDlg(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::TUpdateDlg>())
+TUpdateDlg::TUpdateDlg(QWidget* parent, const QString& programFolder)
+    : QWidget(parent), ui_(std::make_unique<Ui::TUpdateDlg>()), programFolder_(programFolder)
 {
     UpdateDlg = this;
     ui_->setupUi(this);
@@ -111,10 +112,9 @@ void TUpdateDlg::centreOnScreen()
 
 void TUpdateDlg::FormCreate(QObject*)
 {
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() > 1 && args.at(1) == QLatin1String("quiet"))
+    if (QuietArgument(QCoreApplication::arguments()))
         QuietMode = true;
-    run_ = std::make_unique<TUpdateRun>(*this);
+    run_ = std::make_unique<TUpdateRun>(*this, programFolder_);
     if (!LoadLanguageFile(QStringLiteral("renewel.lng"))) {
         BoxRequest box;
         box.caption = QStringLiteral("Error");
@@ -130,6 +130,11 @@ void TUpdateDlg::FormCreate(QObject*)
     LoadHtmlIntoBrowser(browser, WaitingPage);
     if (QuietMode)
         LoadHtmlIntoBrowser(browser, PanelPageStart + Translate("panel") + PanelPageEnd);
+}
+
+bool QuietArgument(const QStringList& arguments)
+{
+    return arguments.size() > 1 && arguments.at(1) == QLatin1String("quiet");
 }
 
 void TUpdateDlg::FormDestroy(QObject*) { run_.reset(); }

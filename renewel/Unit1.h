@@ -3,9 +3,12 @@
 // them to the language table, the download component and the update run, and hosts that run
 // (UpdateHost). The program's start-up creates it once as UpdateDlg.
 
+#include "ProgramFolder.h"
 #include "UpdateHost.h"
 
 #include <QByteArray>
+#include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
@@ -27,7 +30,8 @@ class TUpdateDlg;
 class TUpdateDlg : public QWidget, public UpdateHost {
     Q_OBJECT
 public:
-    explicit TUpdateDlg(QWidget* parent = nullptr);
+    // programFolder: the installation the update run works on (the program's own folder).
+    explicit TUpdateDlg(QWidget* parent = nullptr, const QString& programFolder = ProgramFolder());
     ~TUpdateDlg() override;
 
     // The window's controls and components, in declaration order.
@@ -87,15 +91,21 @@ private:
     std::unique_ptr<Ui::TUpdateDlg> ui_;
     std::unique_ptr<THTTPGet> getFile_;
     std::unique_ptr<TUpdateRun> run_;
+    QString programFolder_;
     bool activatedOnce_ = false;
     bool quietRunStarted_ = false;
     // The program lost the focus to another program; the next activation of this window comes
     // from there and is not a FormActivate.
     bool focusFromOtherProgram_ = false;
+    QPointer<QWidget> lastActiveWindow_;
 };
 
 // The process-wide reference to the window, set before FormCreate runs.
 extern TUpdateDlg* UpdateDlg;
+
+// Whether the command line asks for quiet mode: its first argument (after the program) is
+// exactly "quiet"; later arguments don't count.
+bool QuietArgument(const QStringList& arguments);
 
 // Shows an HTML text in the browser: its lines (split at CR LF, lone CR, lone LF) each followed
 // by CR LF. Waits a few seconds at most for the page to load.

@@ -42,14 +42,17 @@ bool TUpdateDlg::eventFilter(QObject* watched, QEvent* e)
 
 void TUpdateDlg::trackActivation(QObject* watched, QEvent* e)
 {
-    // The program losing the focus to another program marks the next activation as a return
-    // from there; any activation of one of the program's windows clears the mark.
+    // The program losing the focus while this window had it marks the next activation as a
+    // return from another program. Losing it from another window of the program (a message
+    // box) does not, nor does the short gap while a closing box hands the focus back.
     if (e->type() == QEvent::ApplicationStateChange) {
         if (static_cast<QApplicationStateChangeEvent*>(e)->applicationState() != Qt::ApplicationActive)
-            focusFromOtherProgram_ = true;
-    } else if (e->type() == QEvent::WindowActivate && watched != this && watched->isWidgetType() &&
+            focusFromOtherProgram_ = lastActiveWindow_ == this;
+    } else if (e->type() == QEvent::WindowActivate && watched->isWidgetType() &&
                static_cast<QWidget*>(watched)->isWindow()) {
-        focusFromOtherProgram_ = false;
+        lastActiveWindow_ = static_cast<QWidget*>(watched);
+        if (watched != this)
+            focusFromOtherProgram_ = false;
     }
 }
 

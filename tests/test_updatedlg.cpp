@@ -1,0 +1,523 @@
+// The update window in process: captions from the language file, the layout, the start-up timer
+// and activation, the application-wide message filter, the download events and quiet mode.
+// Each test runs in a temporary current directory with boxes answered by the test.
+
+#include "Application.h"
+#include "FaultServer.h"
+#include "HTTPGet.h"
+#include "IVButton.h"
+#include "IVTileImage.h"
+#include "MessageBox.h"
+#include "Picture.h"
+#include "QuietMode.h"
+#include "TImage.h"
+#include "TempDir.h"
+#include "Unit1.h"
+#include "UpdateRun.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplicationStateChangeEvent>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QTest>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <functional>
+#include <limits>
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+QByteArray languageFile(const QString& site, const QString& index, const QByteArray& extra = {})
+{
+    return "English texts\r\n"
+           "#updatetitle Ironvale 3D Update\r\n"
+           "#Update Update\r\n"
+           "#status1 Ready.\r\n"
+           "#panel Updating quietly\r\n"
+           "#UpdateSite " + site.toLatin1() + "\r\n"
+           "#UpdateIndex " + index.toLatin1() + "\r\n"
+           "#STatus2 Downloading\r\n"
+           "#STatus3 List received.\r\n"
+           "#Error Download failed\r\n"
+           "#Done Finished\r\n" + extra;
+}
+
+// The page's text, read through the page's own script engine.
+QString pageText(QWebEngineView* browser)
+{
+    QString text;
+    bool done = false;
+    browser->page()->runJavaScript(QStringLiteral("document.body ? document.body.innerText : ''"),
+                                   [&](const QVariant& v) {
+                                       text = v.toString();
+                                       done = true;
+                                   });
+    waitFor([&] { return done; });
+    return text.trimmed();
+}
+
+int requestsFor(const FaultServer& server, const QByteArray& path)
+{
+    int n = 0;
+    for (const QByteArray& request : server.requests())
+        n += request.startsWith("GET " + path + " ") ? 1 : 0;
+    return n;
+}
+
+// Counts the events of one type that reach an object (after the application-wide filters).
+class Recorder : public QObject {
+public:
+    explicit Recorder(QObject* target) : target_(target) { target->installEventFilter(this); }
+    ~Recorder() override
+    {
+        if (target_)
+            target_->removeEventFilter(this);
+    }
+    int count(QEvent::Type type) const { return counts_.value(type); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        counts_[e->type()]++;
+        return false;
+    }
+
+private:
+    QPointer<QObject> target_;
+    QHash<QEvent::Type, int> counts_;
+};
+
+class UpdateDlgTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QuietMode = false;
+        previousDir_ = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(dir_.path()));
+        setMessageBoxHandler([this](const BoxRequest& box) {
+            boxes_ << box;
+            return 0;
+        });
+    }
+    void TearDown() override
+    {
+        dlg_.reset();
+        QTest::qWait(20);  // let pending quit requests and deferred deletes run
+        setMessageBoxHandler(nullptr);
+        QDir::setCurrent(previousDir_);
+        QuietMode = false;
+    }
+    TUpdateDlg& open()
+    {
+        dlg_ = std::make_unique<TUpdateDlg>(nullptr, dir_.path() + QDir::separator());
+        dlg_->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dlg_.get()));
+        return *dlg_;
+    }
+    // The widget inside the browser that receives the page's input.
+    QWidget* pageWidget() const
+    {
+        QWidget* inner = dlg_->browser->focusProxy();
+        if (!inner) {
+            const auto children = dlg_->browser->findChildren<QWidget*>();
+            inner = children.isEmpty() ? nullptr : children.first();
+        }
+        return inner;
+    }
+
+    TempDir dir_;
+    QList<BoxRequest> boxes_;
+    std::unique_ptr<TUpdateDlg> dlg_;
+    QString previousDir_;
+};
+
+TEST(UpdateDlgRules, QuietModeOnlyForExactFirstArgument)
+{
+    const struct {
+        QStringList args;
+        bool quiet;
+    } cases[] = {
+        {{"renewel"}, false},
+        {{"renewel", "quiet"}, true},
+        {{"renewel", "quiet", "more"}, true},
+        {{"renewel", "Quiet"}, false},
+        {{"renewel", "/quiet"}, false},
+        {{"renewel", "quiet "}, false},
+        {{"renewel", "x", "quiet"}, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(QuietArgument(c.args), c.quiet) << c.args.join(' ').toStdString();
+}
+
+TEST(UpdateDlgRules, HtmlBecomesCrLfLines)
+{
+    const struct {
+        QByteArray in, out;
+    } cases[] = {
+        {"", ""},
+        {"<p>", "<p>\r\n"},
+        {"a\r\nb", "a\r\nb\r\n"},
+        {"a\rb\nc", "a\r\nb\r\nc\r\n"},
+        {"a\n\nb", "a\r\n\r\nb\r\n"},
+        {"a\r\n", "a\r\n"},
+        {"a\r\r\n", "a\r\n\r\n"},
+        {"\n", "\r\n"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HtmlCrLfLines(c.in), c.out) << c.in.toStdString();
+}
+
+TEST(UpdateDlgRules, ProgressKeepsItsRatioBeyondIntRange)
+{
+    constexpr qint64 intMax = std::numeric_limits<int>::max();
+    const struct {
+        qint64 total, readed;
+        int max, position;
+    } cases[] = {
+        {100, 40, 100, 40},
+        {intMax, intMax, int(intMax), int(intMax)},
+        {1000, 2000, 1000, 1000},  // never past the end
+        {0, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const ProgressBarRange r = ScaleProgress(c.total, c.readed);
+        EXPECT_EQ(r.max, c.max) << c.total;
+        EXPECT_EQ(r.position, c.position) << c.total;
+    }
+    for (const qint64 total : {intMax + 1, 5'000'000'000LL, 9'000'000'000'000'000'000LL}) {
+        const ProgressBarRange half = ScaleProgress(total, total / 2);
+        EXPECT_GT(half.max, 0);
+        EXPECT_NEAR(double(half.position) / half.max, 0.5, 1e-6) << total;
+        const ProgressBarRange full = ScaleProgress(total, total);
+        EXPECT_EQ(full.position, full.max) << total;
+    }
+}
+
+TEST_F(UpdateDlgTest, MissingLanguageFileShowsAbortBoxAndAsksToEnd)
+{
+    TUpdateDlg& dlg = open();
+    ASSERT_EQ(boxes_.size(), 1);
+    EXPECT_EQ(boxes_[0].caption, "Error");
+    EXPECT_EQ(boxes_[0].text, "Translation file error!");
+    EXPECT_EQ(boxes_[0].icon, BoxIcon::Error);
+    EXPECT_EQ(boxes_[0].buttons, QStringList{"&Abort"});
+    EXPECT_TRUE(TApplication::Terminated());
+    EXPECT_EQ(dlg.windowTitle(), "[error]");
+    EXPECT_EQ(dlg.IVButton1->caption(), "[error]");
+    EXPECT_EQ(dlg.Label1->text(), "[error]");
+}
+
+TEST_F(UpdateDlgTest, CaptionsComeFromTheLanguageFile)
+{
+    dir_.write("renewel.lng", languageFile("http://127.0.0.1:1/", "about:blank"));
+    TUpdateDlg& dlg = open();
+    EXPECT_TRUE(boxes_.isEmpty());
+
+    const struct {
+        QByteArray file;
+        QString title, button, status;
+    } cases[] = {
+        {"#updatetitle Ironvale 3D Update\n#Update Update\n#status1 Ready.\n", "Ironvale 3D Update", "Update",
+         "Ready."},
+        {"#UPDATETITLE T\n#status1 S\n", "T", "[error]", "S"},
+        {"#updatetitle Aktualisierung l\xe4uft\n#Update Los\n#status1 Bereit\n", "Aktualisierung läuft", "Los",
+         "Bereit"},
+        {"#updatetitle \xc3\xa9t\xc3\xa9\n#Update \n#status1 x\n", "été", "", "x"},
+    };
+    for (const auto& c : cases) {
+        dir_.write("renewel.lng", c.file);
+        dlg.FormCreate(&dlg);
+        EXPECT_EQ(dlg.windowTitle(), c.title);
+        EXPECT_EQ(dlg.IVButton1->caption(), c.button);
+        EXPECT_EQ(dlg.Label1->text(), c.status);
+        // The status label sizes itself to its text.
+        EXPECT_EQ(dlg.Label1->width(), dlg.Label1->sizeHint().width()) << c.status.toStdString();
+    }
+    EXPECT_TRUE(boxes_.isEmpty());
+}
+
+TEST_F(UpdateDlgTest, WindowDefinitionLayout)
+{
+    dir_.write("renewel.lng", languageFile("http://127.0.0.1:1/", "about:blank"));
+    TUpdateDlg& dlg = open();
+    EXPECT_EQ(dlg.size(), QSize(482, 513));
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
+
+    // Creation order is stacking order: later siblings lie above earlier ones.
+    const struct {
+        QWidget* control;
+        QRect rect;
+    } controls[] = {
+        {dlg.IVTileImage1, {0, 0, 482, 393}},  {dlg.banner, {8, 8, 468, 60}},
+        {dlg.Bevel1, {8, 8, 468, 60}},         {dlg.IVTileImage2, {0, 393, 482, 120}},
+        {dlg.IVButton1, {8, 472, 91, 34}},     {dlg.IVTileImage3, {8, 400, 465, 25}},
+        {dlg.IVTileImage4, {112, 472, 361, 33}}, {dlg.Label1, {16, 408, dlg.Label1->width(), 13}},
+        {dlg.IVTileImage5, {8, 431, 465, 33}}, {dlg.browser, {8, 72, 465, 313}},
+        {dlg.ProgressBar1, {120, 480, 345, 17}}, {dlg.ProgressBar2, {16, 440, 449, 17}},
+    };
+    QList<QWidget*> stacking;
+    for (QObject* child : dlg.children())
+        if (auto* w = qobject_cast<QWidget*>(child))
+            stacking << w;
+    int previous = -1;
+    for (const auto& c : controls) {
+        ASSERT_NE(c.control, nullptr);
+        EXPECT_EQ(c.control->geometry(), c.rect) << c.control->objectName().toStdString();
+        const int index = int(stacking.indexOf(c.control));
+        EXPECT_GT(index, previous) << c.control->objectName().toStdString();
+        previous = index;
+    }
+    EXPECT_FALSE(dlg.IVButton1->isVisible());
+    EXPECT_EQ(dlg.Label1->font().pixelSize(), 11);
+    EXPECT_TRUE(dlg.Label1->font().bold());
+    EXPECT_EQ(dlg.IVButton1->font().pixelSize(), 11);
+    EXPECT_FALSE(dlg.IVButton1->font().bold());
+    EXPECT_EQ(dlg.Bevel1->frameShape(), QFrame::Panel);
+    EXPECT_EQ(dlg.Bevel1->frameShadow(), QFrame::Sunken);
+    EXPECT_EQ(dlg.ProgressBar1->maximum(), 100);
+    EXPECT_EQ(dlg.ProgressBar2->maximum(), 100);
+    EXPECT_EQ(dlg.Timer1->interval(), 500);
+
+    // Pixels: the banner inside its bevel, the background tile left of the browser, the strip
+    // at the bottom.
+    const QImage shot = dlg.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage bannerPic = TPicture::fromJpegFile(":/assets/banner.jpg").graphic()->image();
+    const QImage tile = TPicture::fromJpegFile(":/assets/background.jpg").graphic()->image();
+    const QImage strip = TPicture::fromJpegFile(":/assets/strip.jpg").graphic()->image();
+    EXPECT_EQ(shot.pixel(8 + 20, 8 + 20), bannerPic.pixel(20, 20));
+    EXPECT_EQ(shot.pixel(3, 100), tile.pixel(3, 100));
+    EXPECT_EQ(shot.pixel(300, 395), strip.pixel(300 - 255, 2));
+    // The lowered bevel: its top edge is darker than its bottom edge.
+    EXPECT_LT(qGray(shot.pixel(100, 8)), qGray(shot.pixel(100, 67)));
+    if (const QByteArray out = qgetenv("IV_SHOT_DIR"); !out.isEmpty())
+        shot.save(QString::fromLocal8Bit(out) + "/updatedlg_waiting.png");
+}
+
+TEST_F(UpdateDlgTest, FirstTickOpensNewsAndShowsButtonActivationRestartsIt)
+{
+    FaultServer server;
+    server.setBody("/index.html", "<html><body><h1>News</h1></body></html>");
+    dir_.write("renewel.lng", languageFile(server.url("/"), server.url("/index.html")));
+    TUpdateDlg& dlg = open();
+    // The first tick may already have come inside FormCreate's page wait; the activation on
+    // show then starts the timer again. Either way a tick leaves the timer stopped.
+    ASSERT_TRUE(waitFor([&] { return dlg.IVButton1->isVisible() && !dlg.Timer1->isActive(); }, 3000));
+    EXPECT_EQ(dlg.browser->url(), QUrl(server.url("/index.html")));
+    // The browser's network work needs the main thread: wait with events flowing.
+    EXPECT_TRUE(waitFor([&] { return requestsFor(server, "/index.html") == 1; }));
+    EXPECT_TRUE(waitFor([&] { return pageText(dlg.browser) == "News"; }));
+    if (const QByteArray out = qgetenv("IV_SHOT_DIR"); !out.isEmpty())
+        dlg.grab().save(QString::fromLocal8Bit(out) + "/updatedlg_news.png");
+
+    // Back from another program: no restart.
+    QApplicationStateChangeEvent inactive(Qt::ApplicationInactive);
+    QCoreApplication::sendEvent(qApp, &inactive);
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&dlg, &activate);
+    EXPECT_FALSE(dlg.Timer1->isActive());
+
+    // Back from another window of the program (a real one, shown and closed): restart.
+    QWidget box;
+    box.resize(100, 50);
+    box.show();
+    box.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+    box.close();
+    dlg.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    EXPECT_TRUE(dlg.Timer1->isActive());
+    EXPECT_TRUE(waitFor([&] { return !dlg.Timer1->isActive(); }, 2000));
+    EXPECT_TRUE(waitFor([&] { return requestsFor(server, "/index.html") == 2; }));  // opened again
+    EXPECT_TRUE(boxes_.isEmpty());
+}
+
+TEST_F(UpdateDlgTest, FilterSwallowsPageRightClicksAndCtrlN)
+{
+    FaultServer server;
+    server.setBody("/index.html", "<html><body>News</body></html>");
+    server.stall("/slow", 0);
+    server.setBody("/slow", QByteArray(1000, 'x'));
+    dir_.write("renewel.lng", languageFile(server.url("/"), server.url("/index.html")));
+    TUpdateDlg& dlg = open();
+    QWidget* page = pageWidget();
+    ASSERT_NE(page, nullptr);
+    ASSERT_NE(page, dlg.browser);
+    QWidget other;
+
+    enum Kind { RightPress, RightDouble, RightRelease, LeftPress, CtrlN, PlainN, CtrlM };
+    const auto send = [](QWidget* target, Kind kind) {
+        const QPointF at(5, 5);
+        const QPointF global = target->mapToGlobal(at);
+        switch (kind) {
+        case RightPress:
+        case RightDouble:
+        case RightRelease:
+        case LeftPress: {
+            const QEvent::Type type = kind == RightDouble    ? QEvent::MouseButtonDblClick
+                                      : kind == RightRelease ? QEvent::MouseButtonRelease
+                                                             : QEvent::MouseButtonPress;
+            const Qt::MouseButton button = kind == LeftPress ? Qt::LeftButton : Qt::RightButton;
+            const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+            QMouseEvent e(type, at, global, button, held, Qt::NoModifier);
+            QApplication::sendEvent(target, &e);
+            return type;
+        }
+        case CtrlN:
+        case PlainN:
+        case CtrlM: {
+            QKeyEvent e(QEvent::KeyPress, kind == CtrlM ? Qt::Key_M : Qt::Key_N,
+                        kind == PlainN ? Qt::NoModifier : Qt::ControlModifier);
+            QApplication::sendEvent(target, &e);
+            return QEvent::KeyPress;
+        }
+        }
+        return QEvent::None;
+    };
+    const struct {
+        const char* name;
+        QWidget* target;
+        Kind kind;
+        bool delivered;
+    } cases[] = {
+        {"right press on the page", page, RightPress, false},
+        {"right double click on the page", page, RightDouble, false},
+        {"right release on the page", page, RightRelease, true},
+        {"left press on the page", page, LeftPress, true},
+        {"right press on the browser itself", dlg.browser, RightPress, true},
+        {"right press on the banner", dlg.banner, RightPress, true},
+        {"right press on a band", dlg.IVTileImage3, RightPress, true},
+        {"Ctrl+N on the page", page, CtrlN, false},
+        {"Ctrl+N on the window", &dlg, CtrlN, false},
+        {"Ctrl+N on another window", &other, CtrlN, false},
+        {"N on the window", &dlg, PlainN, true},
+        {"Ctrl+M on the window", &dlg, CtrlM, true},
+    };
+    for (const auto& c : cases) {
+        Recorder seen(c.target);
+        const QEvent::Type type = send(c.target, c.kind);
+        EXPECT_EQ(seen.count(type), c.delivered ? 1 : 0) << c.name;
+    }
+
+    // During a download's wait nothing is filtered.
+    THTTPGet& get = dlg.GetFile();
+    get.URL = server.url("/slow");
+    get.FileName = dir_.filePath("slow");
+    get.OnError = nullptr;
+    bool checked = false;
+    QTimer::singleShot(300, [&] {
+        EXPECT_TRUE(get.Running());
+        Recorder onPage(page);
+        Recorder onWindow(&dlg);
+        send(page, RightPress);
+        send(&dlg, CtrlN);
+        EXPECT_EQ(onPage.count(QEvent::MouseButtonPress), 1);
+        EXPECT_EQ(onWindow.count(QEvent::KeyPress), 1);
+        checked = true;
+        get.Abort();
+    });
+    get.Fetch();
+    EXPECT_TRUE(checked);
+    EXPECT_FALSE(get.Succeeded());
+}
+
+TEST_F(UpdateDlgTest, DownloadEventsMoveProgressAndReportErrors)
+{
+    FaultServer server;
+    const QByteArray body(300'000, 'b');
+    server.setBody("/file.bin", body);
+    dir_.write("renewel.lng", languageFile(server.url("/"), "about:blank"));
+    TUpdateDlg& dlg = open();
+
+    dlg.GetFileProgress(nullptr, 6'000'000'000LL, 1'500'000'000LL);
+    EXPECT_NEAR(double(dlg.ProgressBar1->value()) / dlg.ProgressBar1->maximum(), 0.25, 1e-6);
+    EXPECT_EQ(dlg.ProgressBar1->minimum(), 0);
+
+    THTTPGet& get = dlg.GetFile();
+    EXPECT_EQ(get.AcceptTypes, "*/*");
+    EXPECT_EQ(get.Agent, "Quillnet HTTPGet");
+    EXPECT_TRUE(get.BinaryData && get.WaitThread && !get.UseCache);
+    get.URL = server.url("/file.bin");
+    get.FileName = dir_.filePath("file.bin");
+    get.Fetch();
+    EXPECT_TRUE(get.Succeeded());
+    EXPECT_EQ(dlg.ProgressBar1->maximum(), body.size());
+    EXPECT_EQ(dlg.ProgressBar1->value(), body.size());
+    EXPECT_TRUE(boxes_.isEmpty());
+
+    // A failed download: "Error" in a plain box (interactive), nothing when quiet.
+    get.URL = FaultServer::refusedUrl();
+    get.Fetch();
+    EXPECT_FALSE(get.Succeeded());
+    ASSERT_EQ(boxes_.size(), 1);
+    EXPECT_EQ(boxes_[0].text, "Download failed");
+    EXPECT_EQ(boxes_[0].caption, TApplication::title());
+    QuietMode = true;
+    get.Fetch();
+    EXPECT_EQ(boxes_.size(), 1);
+    EXPECT_TRUE(TApplication::Terminated());
+}
+
+TEST_F(UpdateDlgTest, QuietModeShowsPanelAndNeverStartsASecondRun)
+{
+    FaultServer server;
+    server.setBody("/update.txt", "list\r\n");
+    server.stall("/update.txt", 2);
+    dir_.write("renewel.lng", languageFile(server.url("/"), server.url("/index.html")));
+    QuietMode = true;
+    TUpdateDlg& dlg = open();
+    EXPECT_EQ(pageText(dlg.browser), "Updating quietly");
+    if (const QByteArray out = qgetenv("IV_SHOT_DIR"); !out.isEmpty())
+        dlg.grab().save(QString::fromLocal8Bit(out) + "/updatedlg_quiet.png");
+
+    // The first tick starts the run, which hangs in the stalled list download. Meanwhile the
+    // window is activated again from another window and the timer ticks again.
+    bool checked = false;
+    QTimer::singleShot(1000, [&] {
+        EXPECT_TRUE(dlg.Run()->Running());
+        QWidget box;
+        QEvent activate(QEvent::WindowActivate);
+        QApplication::sendEvent(&box, &activate);
+        QApplication::sendEvent(&dlg, &activate);
+        EXPECT_TRUE(dlg.Timer1->isActive());
+        QTest::qWait(700);
+        EXPECT_FALSE(dlg.Timer1->isActive());
+        EXPECT_EQ(server.requestCount(), 1);
+        checked = true;
+        dlg.GetFile().Abort();
+    });
+    ASSERT_TRUE(waitFor([&] { return checked && !dlg.Run()->Running(); }, 8000));
+    EXPECT_EQ(server.requestCount(), 1);
+    EXPECT_TRUE(server.lastRequest().startsWith("GET /update.txt"));
+    EXPECT_FALSE(dlg.IVButton1->isVisible());
+    EXPECT_TRUE(boxes_.isEmpty());
+    EXPECT_TRUE(TApplication::Terminated());
+
+    // Even after the run has stopped, a later activation starts no further run.
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&dlg, &activate);
+    QTest::qWait(700);
+    EXPECT_EQ(server.requestCount(), 1);
+    EXPECT_FALSE(dlg.IVButton1->isVisible());
+}
+
+}  // namespace
