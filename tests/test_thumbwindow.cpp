@@ -146,6 +146,38 @@ protected:
     std::vector<BoxRequest> boxes;
 };
 
+TEST(TImageControl, ShowsACopyAtNaturalSizeAndDrawsNothingWhenEmpty)
+{
+    QWidget parent;
+    parent.resize(60, 60);
+    QPalette palette;
+    palette.setColor(QPalette::Window, Qt::magenta);
+    parent.setPalette(palette);
+    parent.setAutoFillBackground(true);
+    TImage image(&parent);
+    image.setGeometry(5, 5, 50, 50);
+    EXPECT_EQ(parent.grab().toImage().pixelColor(10, 10), QColor(Qt::magenta));  // empty: see-through
+
+    TPicture grass = TPicture::fromJpegFile(":/assets/grass.jpg");
+    image.setPicture(grass);
+    grass = TPicture();  // the control keeps its own copy
+    ASSERT_EQ(image.picture().width(), 128);
+    const QImage expected = image.picture().graphic()->image().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(image.grab().toImage().convertToFormat(QImage::Format_RGB32), expected.copy(0, 0, 50, 50));
+
+    image.setPictureName(":/assets/stone.jpg");
+    EXPECT_EQ(QSize(image.picture().width(), image.picture().height()), QSize(199, 147));
+    EXPECT_EQ(image.bitmap(), nullptr);  // a JPEG is not a bitmap
+    image.setPictureName(QString());
+    EXPECT_TRUE(image.picture().isEmpty());
+
+    // The drawable bitmap is made once, at the control's size.
+    TBitmap& bitmap = image.canvasBitmap();
+    EXPECT_EQ(bitmap.image().size(), QSize(50, 50));
+    EXPECT_EQ(&image.canvasBitmap(), &bitmap);
+    EXPECT_EQ(image.bitmap(), &bitmap);
+}
+
 TEST(ThumbFilters, NotationBecomesQtFilter)
 {
     const struct {
