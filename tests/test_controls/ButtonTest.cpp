@@ -262,6 +262,9 @@ TEST(Button, CaptionIsCentredAndMovesByTwoWhilePressed)
         const QFontMetrics metrics(font, &button);
         const int tw = metrics.horizontalAdvance(c.caption);
         const int th = metrics.height();
+        if (tw > c.w) {  // an odd overhang tells truncation toward zero from flooring
+            EXPECT_NE((c.w - tw) % 2, 0) << "pick a caption with an odd overhang";
+        }
         const int x = (c.w - tw) / 2;  // truncates toward zero, also when negative
         const int y = (c.h - th) / 2;
         const QRect area(kAt, QSize(c.w, c.h));
@@ -282,31 +285,16 @@ TEST(Button, CaptionIsCentredAndMovesByTwoWhilePressed)
             EXPECT_EQ(shot, expected) << c.caption.toStdString() << (pressed ? " pressed" : " released");
             const QRect box = inkBox(shot, shot.rect(), face.rgb());
             ASSERT_FALSE(box.isEmpty());
-            EXPECT_TRUE(QRect(x, y, tw, th).translated(pressed ? QPoint(2, 2) : QPoint()).contains(box)
-                        || tw > c.w) << c.caption.toStdString();
+            if (tw > c.w)
+                continue;
+            EXPECT_TRUE(QRect(x, y, tw, th).translated(pressed ? QPoint(2, 2) : QPoint()).contains(box))
+                << c.caption.toStdString();
+            // Centred independently of the formula: the ink's middle near the button's middle.
+            const int shift = pressed ? 2 : 0;
+            EXPECT_LE(std::abs((box.left() + box.right()) / 2 - shift - c.w / 2), 2) << c.caption.toStdString();
         }
         QTest::mouseRelease(&button, Qt::RightButton, {}, QPoint(1, 1));
     }
-}
-
-TEST(Button, PressedCaptionIsTheReleasedOneMovedByTwo)
-{
-    Host host;
-    TIVButton button(&host);
-    button.move(kAt);
-    button.setUpGraphic(solidPicture(91, 34, QColor(200, 200, 200)));
-    button.setDownGraphic(solidPicture(91, 34, QColor(200, 200, 200)));
-    button.setFont(testFont(13));
-    button.setCaption(QStringLiteral("Update"));
-    const QRect area(kAt, QSize(91, 34));
-    host.image();
-    const QRect released = inkBox(host.image(), area, qRgb(200, 200, 200));
-    QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(1, 1));
-    const QRect pressed = inkBox(host.image(), area, qRgb(200, 200, 200));
-    ASSERT_FALSE(released.isEmpty());
-    EXPECT_EQ(pressed, released.translated(2, 2));
-    // Roughly centred: the ink's middle within two pixels of the button's middle.
-    EXPECT_LE(std::abs((released.left() + released.right()) / 2 - (kAt.x() + 45)), 2);
 }
 
 TEST(Button, KeepsItsOwnCopiesOfPicturesAndFont)
