@@ -1,1 +1,198 @@
-// placeholder
+// The built renewel run as a process in a temporary installation: quiet mode updates from a real
+// server on loopback and ends by itself; a failed download stops the run and still ends it; the
+// first argument must be exactly "quiet".
+
+#include "FaultServer.h"
+#include "NginxServer.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+constexpr int EndTimeoutMs = 60000;
+
+QByteArray bytes(int size, char seed)
+{
+    QByteArray b(size, '\0');
+    for (int i = 0; i < size; ++i)
+        b[i] = char(seed + i * 7);
+    return b;
+}
+
+struct SiteFile {
+    QByteArray listed;  // "\maps\a.ivm"
+    QByteArray content;
+};
+
+// The site folder: update.txt (first line ignored, CR LF lines) and the listed files.
+void writeSite(const TempDir& site, const QList<SiteFile>& files)
+{
+    QByteArray list = "Ironvale 3D update list\r\n";
+    for (const SiteFile& f : files) {
+        list += f.listed + "\r\n" + QByteArray::number(f.content.size()) + "\r\n";
+        site.write(QString::fromLatin1(f.listed.mid(1)).replace('\\', '/'), f.content);
+    }
+    site.write("update.txt", list);
+}
+
+QString installedName(const QByteArray& listed) { return QString::fromLatin1(listed.mid(1)).replace('\\', '/'); }
+
+// An installation folder holding a copy of the built program and its language file.
+void prepareInstall(const TempDir& install, const QString& site)
+{
+    const QString program = QStringLiteral(IV_BINARY_DIR "/renewel/renewel");
+    ASSERT_TRUE(QFile::exists(program)) << program.toStdString();
+    ASSERT_TRUE(QFile::copy(program, install.filePath("renewel")));
+    install.write("renewel.lng", "#updatetitle Ironvale 3D Update\r\n#Update Update\r\n#status1 Ready\r\n"
+                                 "#panel Updating\r\n#UpdateSite " + site.toLatin1() +
+                                     "\r\n#UpdateIndex " + site.toLatin1() +
+                                     "index.html\r\n#STatus2 Downloading\r\n#STatus3 List\r\n"
+                                     "#Error Error\r\n#Done Done\r\n");
+}
+
+std::unique_ptr<QProcess> start(const TempDir& install, const QStringList& args)
+{
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    env.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    process->setProcessEnvironment(env);
+    process->setWorkingDirectory(install.path());
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(install.filePath("renewel"), args);
+    return process;
+}
+
+// Waits for the program to end by itself; kills it (and fails) when it doesn't.
+void expectEndsWithStatus0(QProcess& process)
+{
+    const bool ended = process.waitForFinished(EndTimeoutMs);
+    if (!ended) {
+        process.kill();
+        process.waitForFinished();
+    }
+    ASSERT_TRUE(ended) << "renewel did not end by itself (a box shown, or a lost quit)";
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
+}
+
+int requestsFor(const FaultServer& server, const QByteArray& path)
+{
+    int n = 0;
+    for (const QByteArray& request : server.requests())
+        n += request.startsWith("GET " + path + " ") ? 1 : 0;
+    return n;
+}
+
+TEST(RenewelProcess, QuietRunUpdatesFromNginxAndEnds)
+{
+    TempDir site, install;
+    const QList<SiteFile> files = {
+        {"\\readme.txt", bytes(196, 'r')},               // older, shorter copy installed
+        {"\\maps\\forest.ivm", bytes(10520, 'f')},       // same size: left alone
+        {"\\maps\\coast\\harbour.ivm", bytes(10520, 'h')},  // new, in a new nested folder
+        {"\\data\\units.dat", bytes(300'000, 'u')},      // larger than installed
+        {"\\empty.txt", {}},                             // size 0, absent: counts as equal
+    };
+    writeSite(site, files);
+    install.write("readme.txt", "old");
+    const QByteArray forestInstalled = bytes(10520, 'F');  // same size, other bytes
+    install.write("maps/forest.ivm", forestInstalled);
+    install.write("data/units.dat", bytes(1000, 'o'));
+    install.write("game.cfg", "keep");
+
+    NginxServer nginx(site.path());
+    ASSERT_TRUE(nginx.isRunning()) << nginx.error().toStdString();
+    prepareInstall(install, nginx.url("/"));
+
+    auto process = start(install, {"quiet"});
+    expectEndsWithStatus0(*process);
+
+    EXPECT_EQ(install.read("readme.txt"), files[0].content);
+    EXPECT_EQ(install.read("maps/forest.ivm"), forestInstalled);
+    EXPECT_EQ(install.read("maps/coast/harbour.ivm"), files[2].content);
+    EXPECT_EQ(install.read("data/units.dat"), files[3].content);
+    EXPECT_FALSE(install.exists("empty.txt"));
+    EXPECT_EQ(install.read("game.cfg"), "keep");
+    EXPECT_FALSE(install.exists("temp")) << "download folder left behind";
+}
+
+TEST(RenewelProcess, FailedThirdDownloadStopsTheRunAndTheProgramEnds)
+{
+    TempDir site, install;
+    QList<SiteFile> files;
+    for (int i = 0; i < 5; ++i)
+        files.append({"\\data\\file" + QByteArray::number(i) + ".bin", bytes(2000 + i * 1000, char('a' + i))});
+    writeSite(site, files);
+    for (int i = 0; i < 5; ++i)
+        install.write(installedName(files[i].listed), "old" + QByteArray::number(i));
+
+    FaultServer server(site.path());
+    server.shortBody("/data/file2.bin", files[2].content.size(), 100);
+    prepareInstall(install, server.url("/"));
+
+    auto process = start(install, {"quiet"});
+    expectEndsWithStatus0(*process);
+
+    EXPECT_EQ(install.read("data/file0.bin"), files[0].content);
+    EXPECT_EQ(install.read("data/file1.bin"), files[1].content);
+    for (int i = 2; i < 5; ++i)
+        EXPECT_EQ(install.read(installedName(files[i].listed)), "old" + QByteArray::number(i)) << i;
+    EXPECT_EQ(requestsFor(server, "/data/file3.bin"), 0);
+    EXPECT_EQ(requestsFor(server, "/data/file4.bin"), 0);
+    // The list stays in the download folder for the next run.
+    EXPECT_TRUE(install.exists("temp/update.txt"));
+}
+
+TEST(RenewelProcess, UnreachableSiteEndsQuietlyWithoutChanges)
+{
+    TempDir install;
+    install.write("readme.txt", "old");
+    prepareInstall(install, FaultServer::refusedUrl("/"));
+
+    auto process = start(install, {"quiet"});
+    expectEndsWithStatus0(*process);
+    EXPECT_EQ(install.read("readme.txt"), "old");
+    EXPECT_FALSE(install.exists("temp"));
+}
+
+TEST(RenewelProcess, OnlyAnExactFirstArgumentQuietRunsUnattended)
+{
+    FaultServer server;
+    server.setBody("/update.txt", "list\r\n");
+    server.setBody("/index.html", "<html><body>News</body></html>");
+    const QList<QStringList> interactive = {{"Quiet"}, {"/quiet"}, {"x", "quiet"}};
+    QList<std::shared_ptr<TempDir>> installs;
+    QList<std::shared_ptr<QProcess>> processes;
+    for (const QStringList& args : interactive) {
+        installs.append(std::make_shared<TempDir>());
+        prepareInstall(*installs.back(), server.url("/"));
+        processes.append(start(*installs.back(), args));
+    }
+    // Interactive windows open the news page at their first tick and then wait for the user.
+    QElapsedTimer clock;
+    clock.start();
+    while (requestsFor(server, "/index.html") < interactive.size() && clock.elapsed() < EndTimeoutMs)
+        QTest::qWait(50);
+    QTest::qWait(700);
+    EXPECT_GE(requestsFor(server, "/index.html"), interactive.size());
+    EXPECT_EQ(requestsFor(server, "/update.txt"), 0);
+    for (int i = 0; i < processes.size(); ++i) {
+        EXPECT_EQ(processes[i]->state(), QProcess::Running) << interactive[i].join(' ').toStdString();
+        processes[i]->kill();
+        processes[i]->waitForFinished();
+    }
+}
+
+}  // namespace
