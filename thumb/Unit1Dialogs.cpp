@@ -65,6 +65,8 @@ bool FileDialogs::openMap(QWidget* parent, const QString& filter, QString& fileN
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // A typed name that does not exist is passed on; the read reports it.
     dialog.setFileMode(QFileDialog::AnyFile);
+    if (!fileName.isEmpty())
+        dialog.selectFile(fileName);
     return runDialog(dialog, fileName);
 }
 

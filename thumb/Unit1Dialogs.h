@@ -15,9 +15,11 @@ QString qtFilterFromNotation(const QString& notation);
 class ThumbDialogs {
 public:
     virtual ~ThumbDialogs() = default;
-    // Asks for a map file. False when the user cancels; otherwise fileName holds the choice.
+    // Asks for a map file; fileName comes in as the last choice and goes out as the new one.
+    // False when the user cancels.
     virtual bool openMap(QWidget* parent, const QString& filter, QString& fileName) = 0;
     // Asks for a bitmap file name; fileName comes in as the proposal and goes out as the choice.
+    // False when the user cancels.
     virtual bool saveBitmap(QWidget* parent, const QString& filter, QString& fileName) = 0;
 };
 
