@@ -158,7 +158,7 @@ TEST(ThumbCli, HelpAndBadUsage)
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith("Usage: thumb -o OUT MAP...")) << qPrintable(help.out);
 
-    const QStringList bad[] = {{"-o"}, {"-o", "out"}, {"map.ivm"}, {"-x", "-o", "out", "m"},
+    const QStringList bad[] = {{"-o"}, {"-o", "out"}, {"a.ivm", "b.ivm"}, {"-x", "-o", "out", "m"},
                                {"-o", "a", "-o", "b", "m"}, {"--help", "extra"}};
     for (const QStringList& args : bad) {
         const ProcessResult run = runThumb(args);

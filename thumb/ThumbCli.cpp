@@ -91,7 +91,7 @@ QString commandLineUsage()
         "           a three-letter extension); with several, the output folder (created when\n"
         "           missing), which receives <map name without extension>.bmp for each map\n"
         "  --help   show this text\n"
-        "Without arguments, thumb opens its window.\n"
+        "Without arguments, thumb opens its window; \"thumb MAP\" opens it with that map.\n"
         "Exit status: 0 all thumbnails written, 1 some map failed, 2 bad usage.\n");
 }
 
