@@ -2,7 +2,7 @@
 # Renders the sample maps with thumb's command line and lists the thumbnails it wrote.
 set -e
 root=$(cd "$(dirname "$0")/.." && pwd)
-thumb="$root/build/release/thumb/thumb"
+thumb="${THUMB:-$root/build/release/thumb/thumb}"
 out="${1:-$root/build/demo-thumb}"
 [ -x "$thumb" ] || { echo "demo-thumb: build Release first ($thumb is missing)" >&2; exit 1; }
 mkdir -p "$out"
