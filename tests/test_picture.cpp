@@ -89,6 +89,18 @@ TEST(Picture, JpegSizeComesFromTheHeaderAndDecodingWaitsForTheFirstDraw)
     EXPECT_EQ(target.pixel(40, 25), qRgb(0, 0, 0));
 }
 
+TEST(Picture, GreyscaleJpegDecodesToOpaqueGrey)
+{
+    QImage grey(9, 5, QImage::Format_Grayscale8);
+    grey.fill(100);
+    TJPEGImage jpeg(encodeJpeg(grey));
+    const QImage& image = jpeg.image();
+    ASSERT_EQ(image.size(), QSize(9, 5));
+    EXPECT_EQ(image.format(), QImage::Format_RGB32);
+    EXPECT_TRUE(near(image.pixel(4, 2), qRgb(100, 100, 100), 3));
+    EXPECT_EQ(qAlpha(image.pixel(8, 4)), 255);
+}
+
 TEST(Picture, CorruptJpegRaisesAnExceptionNeverACrash)
 {
     const QByteArray good = encodeJpeg(numbered(64, 48));
