@@ -61,6 +61,7 @@ TUpdateDlg::TUpdateDlg(QWidget* parent, const QString& programFolder)
     Label1->setAttribute(Qt::WA_TranslucentBackground);
     Label1->adjustSize();
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_QuitOnClose);  // the main window: closing it ends the program
     setFixedSize(482, 513);
     centreOnScreen();
 

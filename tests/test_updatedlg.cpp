@@ -304,6 +304,8 @@ TEST_F(UpdateDlgTest, WindowDefinitionLayout)
     EXPECT_EQ(dlg.ProgressBar1->maximum(), 100);
     EXPECT_EQ(dlg.ProgressBar2->maximum(), 100);
     EXPECT_EQ(dlg.Timer1->interval(), 500);
+    EXPECT_EQ(dlg.windowTitle(), "Ironvale 3D Update");
+    EXPECT_TRUE(dlg.testAttribute(Qt::WA_QuitOnClose));
 
     // Pixels: the banner inside its bevel, the background tile left of the browser, the strip
     // at the bottom.
@@ -481,6 +483,37 @@ TEST_F(UpdateDlgTest, DownloadEventsMoveProgressAndReportErrors)
     QuietMode = true;
     get.Fetch();
     EXPECT_EQ(boxes_.size(), 1);
+    EXPECT_TRUE(TApplication::Terminated());
+}
+
+TEST_F(UpdateDlgTest, UpdateButtonRunsTheUpdateAndErrorsReachTheReport)
+{
+    FaultServer server;
+    server.setBody("/update.txt", "list\r\n\\maps\\a.ivm\r\nten\r\n");
+    dir_.write("renewel.lng", languageFile(server.url("/"), "about:blank"));
+    TUpdateDlg& dlg = open();
+    ASSERT_TRUE(waitFor([&] { return dlg.IVButton1->isVisible(); }, 3000));
+
+    // A size line that is no number: the general error report; the window stays.
+    QTest::mouseClick(dlg.IVButton1, Qt::LeftButton, {}, QPoint(40, 15));
+    ASSERT_TRUE(waitFor([&] { return !boxes_.isEmpty(); }));
+    EXPECT_EQ(boxes_[0].icon, BoxIcon::Stop);
+    EXPECT_EQ(boxes_[0].caption, TApplication::title());
+    EXPECT_EQ(boxes_[0].text, "'ten' is not a valid integer value.");
+    EXPECT_TRUE(dlg.isVisible());
+
+    // A good list: the file is installed, the status and overall bar moved, "Done" shown.
+    server.setBody("/update.txt", "list\r\n\\maps\\a.ivm\r\n5\r\n");
+    server.setBody("/maps/a.ivm", "hello");
+    boxes_.clear();
+    QTest::mouseClick(dlg.IVButton1, Qt::LeftButton, {}, QPoint(40, 15));
+    ASSERT_TRUE(waitFor([&] { return !boxes_.isEmpty(); }));
+    EXPECT_EQ(boxes_[0].text, "Finished");
+    EXPECT_EQ(dir_.read("maps/a.ivm"), "hello");
+    EXPECT_FALSE(dir_.exists("temp"));
+    EXPECT_EQ(dlg.Label1->text(), "Downloading \\maps\\a.ivm ... [0\\1]");
+    EXPECT_EQ(dlg.ProgressBar2->maximum(), 2);
+    EXPECT_EQ(dlg.ProgressBar1->value(), 5);
     EXPECT_TRUE(TApplication::Terminated());
 }
 
