@@ -58,14 +58,14 @@ TUpdateDlg::TUpdateDlg(QWidget* parent, const QString& programFolder)
     setFont(dialogFont(font()));
     IVButton1->setFont(dialogFont(IVButton1->font()));
     Label1->setFont(dialogFont(Label1->font()));
-    Label1->setAttribute(Qt::WA_TranslucentBackground);
+    Label1->setAutoFillBackground(false);  // transparent: the band behind shows through
     Label1->adjustSize();
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_QuitOnClose);  // the main window: closing it ends the program
     setFixedSize(482, 513);
     centreOnScreen();
 
-    getFile_ = std::make_unique<THTTPGet>(this);
+    getFile_ = std::make_unique<THTTPGet>();
     getFile_->AcceptTypes = "*/*";
     getFile_->Agent = "Quillnet HTTPGet";
     getFile_->BinaryData = true;
