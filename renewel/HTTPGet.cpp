@@ -2,6 +2,7 @@
 
 #include "HTTPGetThread.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
 
@@ -49,8 +50,13 @@ void THTTPGet::Fetch()
     QPointer<THTTPGet> self(this);
     QEventLoop loop;
     worker->WaitLoop = &loop;
-    while (!worker->Handled && self)
+    while (!worker->Handled && self) {
         loop.exec();
+        // After an application quit Qt's event loops return at once; wait for the next event
+        // instead, so the wait neither spins nor misses DoneThread.
+        if (!worker->Handled && self)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     worker->WaitLoop = nullptr;
 }
 

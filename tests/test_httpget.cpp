@@ -547,7 +547,10 @@ TEST_F(HttpGetTest, QuitRequestedDuringTheWaitEndsTheMainLoopAfterwards)
         fetch(srv.url("/slow"));
         fetchReturned = true;
     });
-    QTimer::singleShot(10000, [] { QCoreApplication::exit(7); });
+    QTimer safety;
+    safety.setSingleShot(true);
+    QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    safety.start(10000);
     const int code = QCoreApplication::exec();
     EXPECT_EQ(code, 0) << "the kept quit ended the main loop";
     EXPECT_TRUE(fetchReturned);
@@ -582,4 +585,19 @@ TEST_F(HttpGetTest, RealServerOverHttpAndHttps)
     EXPECT_FALSE(tmp.exists("untrusted.bin"));
     if (!saved.isEmpty())
         qputenv("RENEWEL_CA_BUNDLE", saved);
+}
+
+TEST_F(HttpGetTest, WaitingFetchWorksAfterTheApplicationWasToldToQuit)
+{
+    srv.setBody("/slow", QByteArray(50 * 1024, 's'));
+    srv.rateLimit("/slow", 250 * 1024);
+    QCoreApplication::exit(0);  // outside the main loop: every event loop now returns at once
+    const double cpu0 = threadCpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(fetch(srv.url("/slow")));
+    EXPECT_LT(threadCpuSeconds() - cpu0, 0.3 * double(clock.elapsed()) / 1000.0);
+    // Clear the pending quit for later tests: a main loop run resets it.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
 }
