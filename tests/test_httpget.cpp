@@ -8,6 +8,8 @@
 #include "TempDir.h"
 
 #include "Application.h"
+#include "Exception.h"
+#include "MessageBox.h"
 
 #include <gtest/gtest.h>
 
@@ -600,4 +602,26 @@ TEST_F(HttpGetTest, WaitingFetchWorksAfterTheApplicationWasToldToQuit)
     // Clear the pending quit for later tests: a main loop run resets it.
     QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
     QCoreApplication::exec();
+}
+
+TEST_F(HttpGetTest, HandlerExceptionsAreReportedAndDoNotWedgeTheComponent)
+{
+    QStringList reports;
+    setMessageBoxHandler([&](const BoxRequest& r) {
+        reports << r.text;
+        return 0;
+    });
+    srv.setBody("/p", QByteArray(20000, 'p'));
+    get->OnProgress = [](QObject*, qint64, qint64) { throw Exception("progress broke"); };
+    get->OnDoneFile = [](QObject*, const QString&, qint64) { throw Exception("done broke"); };
+    get->URL = srv.url("/p");
+    get->FileName = tmp.filePath("out.bin");
+    get->WaitThread = true;
+    get->Fetch();
+    setMessageBoxHandler(nullptr);
+    EXPECT_FALSE(get->Running());
+    EXPECT_TRUE(get->Succeeded());
+    EXPECT_TRUE(reports.contains("done broke."));
+    EXPECT_TRUE(reports.contains("progress broke."));
+    EXPECT_EQ(tmp.size("out.bin"), 20000) << "a failing progress handler does not stop the transfer";
 }
