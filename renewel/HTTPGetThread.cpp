@@ -318,7 +318,8 @@ void THTTPGetThread::MaybeProgress(bool force)
         return;
     reported_ = Readed;
     SyncProgress();
-    lastProgress_ = Clock::now();
+    // Time spent waiting for the main thread is not silence from the server.
+    lastProgress_ = lastActivity_ = Clock::now();
 }
 
 // Runs OnProgress on the main thread and waits for it, unless the component lets go first.
