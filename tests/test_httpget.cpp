@@ -625,16 +625,3 @@ TEST_F(HttpGetTest, HandlerExceptionsAreReportedAndDoNotWedgeTheComponent)
     EXPECT_TRUE(reports.contains("progress broke."));
     EXPECT_EQ(tmp.size("out.bin"), 20000) << "a failing progress handler does not stop the transfer";
 }
-
-TEST_F(HttpGetTest, ASlowProgressHandlerIsNotAStall)
-{
-    srv.setBody("/p", QByteArray(64 * 1024, 'p'));
-    srv.rateLimit("/p", 256 * 1024);
-    get->StallLimitMs = 300;
-    int calls = 0;
-    get->OnProgress = [&](QObject*, qint64, qint64) {
-        if (++calls == 1)
-            QThread::msleep(450);
-    };
-    EXPECT_TRUE(fetch(srv.url("/p")));
-}
