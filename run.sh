@@ -6,6 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 scripts/build.sh release
-for demo in scripts/demo-*.sh; do
-  [ -e "$demo" ] && bash "$demo"
-done
+sh scripts/demo-thumb.sh
+sh scripts/demo-thumb-window.sh
+bash scripts/demo-renewel.sh
