@@ -10,6 +10,7 @@
 #include "ProgramFolder.h"
 #include "TImage.h"
 #include "TempDir.h"
+#include "ThumbnailExport.h"
 #include "Unit1.h"
 #include "Unit1Main.h"
 
@@ -206,7 +207,7 @@ TEST(ThumbFileName, BmpAppendedUnlessFourthFromEndIsDot)
         {".bmp", ".bmp"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(thumbnailFileName(c.chosen), c.saved) << c.chosen.toStdString();
+        EXPECT_EQ(withBmpExtension(c.chosen), c.saved) << c.chosen.toStdString();
 }
 
 TEST_F(ThumbWindow, WindowMatchesItsDefinition)

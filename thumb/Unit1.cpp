@@ -5,6 +5,7 @@
 #include "Exception.h"
 #include "ProgramFolder.h"
 #include "TImage.h"
+#include "ThumbnailExport.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -12,13 +13,6 @@
 #include <QMimeData>
 #include <QUrl>
 #include <cerrno>
-
-QString thumbnailFileName(const QString& chosen)
-{
-    if (chosen.size() >= 4 && chosen.at(chosen.size() - 4) == QLatin1Char('.'))
-        return chosen;
-    return chosen + QStringLiteral(".bmp");
-}
 
 namespace {
 
@@ -106,7 +100,7 @@ void TForm1::IVButton1Click(QObject*)
         return;
     if (fileName.isEmpty())
         return;
-    fileName = thumbnailFileName(fileName);
+    fileName = withBmpExtension(fileName);
     FSaveFileName = fileName;
     // Before the first render the thumbnail holds nothing and nothing is written.
     ui->Image1->picture().saveToFile(fileName);

@@ -15,10 +15,6 @@ class TForm1;
 }
 class TImage;
 
-// The name a thumbnail is saved under: ".bmp" is appended unless the fourth character from the
-// end is "." (a three-letter extension is kept, whatever it is).
-QString thumbnailFileName(const QString& chosen);
-
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
