@@ -1,6 +1,6 @@
 #include "ThumbCli.h"
 
-#include "Application.h"
+#include "ErrorReport.h"
 #include "Exception.h"
 #include "ThumbnailExport.h"
 
