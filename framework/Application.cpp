@@ -1,11 +1,10 @@
 #include "Application.h"
 
-#include "Exception.h"
 #include "MessageBox.h"
+#include "ReportExceptions.h"
 
 #include <QThread>
 #include <QTimer>
-#include <exception>
 
 namespace {
 QString& titleSlot()
@@ -37,23 +36,9 @@ void TApplication::setTitle(const QString& title)
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {
-    try {
-        return QApplication::notify(receiver, event);
-    } catch (const Exception& e) {
-        ShowException(e.message());
-    } catch (const std::exception& e) {
-        ShowException(QString::fromLocal8Bit(e.what()));
-    } catch (...) {
-        ShowException(QStringLiteral("Unknown error"));
-    }
-    return true;
-}
-
-QString errorReportText(const QString& message)
-{
-    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
-        return message + QLatin1Char('.');
-    return message;
+    bool handled = true;
+    reportExceptions([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
 }
 
 void TApplication::ShowException(const QString& message)

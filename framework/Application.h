@@ -4,6 +4,8 @@
 // icon, the application title as caption, the message with a full stop appended when its last
 // character sorts above ".", one OK button), and the program carries on.
 
+#include "ErrorReport.h"
+
 #include <QApplication>
 #include <QString>
 
@@ -41,6 +43,3 @@ public:
 private:
     static void deliverQuit();
 };
-
-// The report's text: the message with "." appended when its last character sorts above ".".
-QString errorReportText(const QString& message);

@@ -7,8 +7,9 @@ Exception::Exception(QString message) : message_(std::move(message)), what_(mess
 
 EInOutError::EInOutError(int errorCode) : Exception(ioErrorMessage(errorCode)), errorCode_(errorCode) {}
 
-EFCreateError::EFCreateError(const QString& fileName)
-    : Exception(QStringLiteral("Cannot create file %1").arg(fileName)) {}
+EFCreateError::EFCreateError(const QString& fileName, const QString& reason)
+    : Exception(reason.isEmpty() ? QStringLiteral("Cannot create file %1").arg(fileName)
+                                 : QStringLiteral("Cannot create file %1: %2").arg(fileName, reason)) {}
 
 QString ioErrorMessage(int errorCode)
 {

@@ -38,10 +38,10 @@ public:
     EDivByZero() : Exception(QStringLiteral("Division by zero")) {}
 };
 
-// "Cannot create file %s"
+// "Cannot create file %s", or "Cannot create file %s: <reason>" when a reason is given.
 class EFCreateError : public Exception {
 public:
-    explicit EFCreateError(const QString& fileName);
+    explicit EFCreateError(const QString& fileName, const QString& reason = QString());
 };
 
 // "Stream write error"

@@ -2,33 +2,14 @@
 
 #include "Exception.h"
 #include "JpegDecoder.h"
+#include "SaveFile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QImageWriter>
+#include <QIODevice>
 #include <QPainter>
 
 #include <vector>
-
-namespace {
-
-// Creates (or replaces) the file, keeping "cannot create" and "cannot write" apart.
-void openForWriting(QFile& file)
-{
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw EFCreateError(QDir::toNativeSeparators(file.fileName()));
-}
-
-void finishWriting(QFile& file)
-{
-    if (!file.flush() || file.error() != QFileDevice::NoError)
-        throw EWriteError();
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        throw EWriteError();
-}
-
-} // namespace
 
 QImage stretchNearest(const QImage& source, int width, int height)
 {
@@ -77,11 +58,7 @@ std::unique_ptr<TGraphic> TJPEGImage::clone() const
 
 void TJPEGImage::saveToFile(const QString& fileName) const
 {
-    QFile file(fileName);
-    openForWriting(file);
-    if (file.write(data_) != data_.size())
-        throw EWriteError();
-    finishWriting(file);
+    saveFileReplacing(fileName, [this](QIODevice& file) { return file.write(data_) == data_.size(); });
 }
 
 // --- TBitmap ---
@@ -95,12 +72,7 @@ void TBitmap::saveToFile(const QString& fileName) const
 {
     if (image_.isNull())
         return;
-    QFile file(fileName);
-    openForWriting(file);
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(image_.convertToFormat(QImage::Format_RGB888)))
-        throw EWriteError();
-    finishWriting(file);
+    saveImageFile(image_.convertToFormat(QImage::Format_RGB888), fileName, "bmp");
 }
 
 // --- TPicture ---

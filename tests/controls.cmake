@@ -1,1 +1,3 @@
-iv_test(test_controls ivcontrols ivassets)
+iv_test(test_controls ivcontrols ivassets
+  SOURCES AssetsTest.cpp ButtonTest.cpp CanvasTest.cpp ControlsForm.ui ControlsTestSupport.h
+          FormTest.cpp TileImageTest.cpp)

@@ -1,12 +1,14 @@
 #include "Application.h"
 #include "Exception.h"
 #include "MessageBox.h"
+#include "ReportExceptions.h"
 #include "Text.h"
 
 #include <gtest/gtest.h>
 
 #include <QEventLoop>
 #include <QTimer>
+#include <stdexcept>
 
 TEST(ErrorReport, AppendsFullStopOnlyAfterCharactersAboveDot)
 {
@@ -29,6 +31,20 @@ TEST(ErrorReport, ExceptionInHandlerBecomesStopBoxWithTitle)
     EXPECT_EQ(shown[0].caption, "Mapsmith");
     EXPECT_EQ(shown[0].text, "File not found.");
     EXPECT_EQ(shown[0].icon, BoxIcon::Stop);
+}
+
+TEST(ErrorReport, ReportExceptionsShowsWhateverTheCodeThrowsAndCarriesOn)
+{
+    QStringList shown;
+    setMessageBoxHandler([&](const BoxRequest& r) { shown << r.text; return 0; });
+    reportExceptions([] { throw EInOutError(100); });
+    reportExceptions([] { throw std::runtime_error("disk gone"); });
+    reportExceptions([] { throw 42; });
+    bool ran = false;
+    reportExceptions([&] { ran = true; });
+    setMessageBoxHandler(nullptr);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(shown, QStringList({"Read beyond end of file.", "disk gone.", "Unknown error."}));
 }
 
 TEST(IoErrors, MessagesAndErrnoMapping)

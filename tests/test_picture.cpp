@@ -7,11 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QDir>
 #include <QtEndian>
 #include <QFile>
 #include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -229,15 +235,48 @@ TEST(Picture, SaveErrorsNameTheirCause)
     } catch (const EFCreateError& e) {
         EXPECT_EQ(e.message(), "Cannot create file " + blocked);
     }
+    // A device (or pipe, or folder) is neither opened nor replaced.
     if (QFile::exists("/dev/full")) {
-        TPicture big = bitmapPicture(numbered(200, 200));
-        EXPECT_THROW(
-            try { big.saveToFile("/dev/full"); } catch (const EWriteError& e) {
-                EXPECT_EQ(e.message(), "Stream write error");
-                throw;
-            },
-            EWriteError);
+        try {
+            bitmap.saveToFile("/dev/full");
+            ADD_FAILURE() << "no exception";
+        } catch (const EFCreateError& e) {
+            EXPECT_EQ(e.message(), "Cannot create file /dev/full: not a regular file");
+        }
+        struct stat status {};
+        ASSERT_EQ(stat("/dev/full", &status), 0);
+        EXPECT_TRUE(S_ISCHR(status.st_mode));
     }
+}
+
+TEST(Picture, SaveOnAFullDiskKeepsTheOldFileAndLeavesNoPartialOne)
+{
+    QTemporaryDir dir;
+    // A 160 KiB file system holds one 200 x 200 bitmap (120 KiB) but not a second one beside it.
+    const QByteArray disk = QFile::encodeName(dir.filePath("disk"));
+    ASSERT_EQ(mkdir(disk.constData(), 0700), 0);
+    if (mount("tmpfs", disk.constData(), "tmpfs", 0, "size=160k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << strerror(errno);
+    struct Unmount {
+        const char* path;
+        ~Unmount() { umount2(path, MNT_DETACH); }
+    } unmount{disk.constData()};
+
+    const QString name = dir.filePath("disk/thumb.bmp");
+    bitmapPicture(numbered(200, 200)).saveToFile(name);
+    const QByteArray old = [&] { QFile f(name); f.open(QIODevice::ReadOnly); return f.readAll(); }();
+    ASSERT_EQ(old.size(), 54 + 200 * 200 * 3);
+
+    try {
+        bitmapPicture(solid(200, 200, qRgb(9, 9, 9))).saveToFile(name);
+        ADD_FAILURE() << "no exception";
+    } catch (const EWriteError& e) {
+        EXPECT_EQ(e.message(), "Stream write error");
+    }
+    QFile kept(name);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), old);
+    EXPECT_EQ(QDir(dir.filePath("disk")).entryList(QDir::Files | QDir::Hidden), QStringList{"thumb.bmp"});
 }
 
 TEST(Picture, SavingKeepsTheGraphicsOwnFormatAndEmptyWritesNothing)

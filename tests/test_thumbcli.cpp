@@ -10,9 +10,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtEndian>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -22,7 +25,7 @@ struct ProcessResult {
     QString err;
 };
 
-ProcessResult runThumb(const QStringList& args)
+ProcessResult runThumb(const QStringList& args, int timeoutMs = 60000)
 {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -31,7 +34,11 @@ ProcessResult runThumb(const QStringList& args)
     env.remove("WAYLAND_DISPLAY");
     process.setProcessEnvironment(env);
     process.start(QStringLiteral(IV_BINARY_DIR "/thumb/thumb"), args);
-    EXPECT_TRUE(process.waitForFinished(60000));
+    EXPECT_TRUE(process.waitForFinished(timeoutMs)) << qPrintable(args.join(' '));
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+    }
     ProcessResult run;
     run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
@@ -48,6 +55,7 @@ QString writeMap(const QTemporaryDir& dir, const QString& name, qint32 w, qint32
         for (int y = 1; y <= 100; ++y)
             record.setTerrain(x, y, quint8((x * 3 + y) % 9));
     const QString path = dir.filePath(name);
+    QDir().mkpath(QFileInfo(path).path());
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(reinterpret_cast<const char*>(record.bytes().data()), size);
@@ -150,6 +158,75 @@ TEST(ThumbCli, OutputThatCannotBeCreated)
     run = runThumb({"-o", dir.filePath("file/sub"), map, map});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err.count("Cannot create file " + dir.filePath("file/sub/m.bmp")), 2) << qPrintable(run.err);
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(ThumbCli, AnOutputThatIsOneOfTheMapsIsRefusedAndTheMapKept)
+{
+    QTemporaryDir dir;
+    const QString map = writeMap(dir, "m.ivm", 6, 6);
+    const QString out = dir.filePath("out");
+    QDir().mkpath(out);
+    const QString mapInOut = writeMap(dir, "out/n.bmp", 4, 4);
+    QFile::link(map, dir.filePath("link.bmp"));
+    const QByteArray mapBytes = fileBytes(map);
+    const struct {
+        QStringList args;
+        QString victim;
+    } cases[] = {
+        {{"-o", map, map}, map},
+        {{"-o", dir.filePath("link.bmp"), map}, map},
+        {{"-o", out, map, mapInOut}, mapInOut},  // out/n.bmp would be the second map's output
+    };
+    for (const auto& c : cases) {
+        const QByteArray before = fileBytes(c.victim);
+        const ProcessResult run = runThumb(c.args);
+        EXPECT_EQ(run.exitCode, 1) << qPrintable(c.args.join(' '));
+        EXPECT_TRUE(run.err.contains("is one of the input maps.")) << qPrintable(run.err);
+        EXPECT_EQ(fileBytes(c.victim), before) << qPrintable(c.args.join(' '));
+    }
+    expectBmpOf(out + "/m.bmp", map);  // the other map of the folder run was still written
+}
+
+TEST(ThumbCli, TwoMapsWithOneNameIntoOneFolderReportTheSecond)
+{
+    QTemporaryDir dir;
+    const QString first = writeMap(dir, "a/same.ivm", 5, 5);
+    const QString second = writeMap(dir, "b/same.ivm", 9, 3);
+    const QString out = dir.filePath("out");
+    const ProcessResult run = runThumb({"-o", out, first, second, first});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, second + ": The output " + out + "/same.bmp was already written for " + first + ".\n");
+    expectBmpOf(out + "/same.bmp", first);
+}
+
+TEST(ThumbCli, PipesAndDevicesFailAtOnce)
+{
+    QTemporaryDir dir;
+    const QString map = writeMap(dir, "m.ivm", 5, 5);
+    const QString pipe = dir.filePath("pipe.bmp");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const struct {
+        QStringList args;
+        QString err;
+    } cases[] = {
+        {{"-o", dir.filePath("t.bmp"), pipe}, pipe + ": Not a regular file.\n"},
+        {{"-o", dir.filePath("t.bmp"), "/dev/zero"}, "/dev/zero: Not a regular file.\n"},
+        {{"-o", pipe, map}, map + ": Cannot create file " + pipe + ": not a regular file.\n"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult run = runThumb(c.args, 10000);
+        EXPECT_EQ(run.exitCode, 1) << qPrintable(c.args.join(' '));
+        EXPECT_EQ(run.err, c.err);
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath("t.bmp")));
+    EXPECT_EQ(QFileInfo(pipe).isFile(), false);  // still the pipe, not replaced by a bitmap
+    EXPECT_TRUE(QFileInfo::exists(pipe));
 }
 
 TEST(ThumbCli, HelpAndBadUsage)

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 qint32 MapRecord::readInt(int offset) const
@@ -51,13 +52,22 @@ private:
 void readMapFile(const QString& fileName, MapRecord& record)
 {
     const QByteArray path = QFile::encodeName(fileName);
+    // Non-blocking, so that a pipe without a writer cannot hold the open; only regular files
+    // are read, so the flag changes nothing for the reads.
     int fd;
     do
-        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
         throw EInOutError(openErrorCode(fileName, errno));
     FileCloser closer(fd);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        throw EInOutError(ioErrorFromErrno(errno));
+    if (S_ISDIR(status.st_mode))
+        throw EInOutError(5);
+    if (!S_ISREG(status.st_mode))
+        throw ENotRegularFile();
 
     // Read into a spare record so that a failed read leaves the caller's record as it was.
     MapRecord fresh;

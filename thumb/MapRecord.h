@@ -2,6 +2,8 @@
 // The map file record: 10520 bytes, little-endian, of which the thumbnail maker uses the map's
 // width, height and 101 x 101 grid of terrain codes.
 
+#include "Exception.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -37,8 +39,15 @@ private:
     std::array<quint8, Size> bytes_{};
 };
 
+// A map name that is neither a regular file nor a folder: a pipe, a device, a socket.
+class ENotRegularFile : public Exception {
+public:
+    ENotRegularFile() : Exception(QStringLiteral("Not a regular file")) {}
+};
+
 // Reads the first 10520 bytes of the file into record, all at once. On failure throws
-// EInOutError ("File not found", "Invalid filename", "Too many open files", "File access denied",
-// "Read beyond end of file", "I/O error %d") and leaves record unchanged. The file is opened for
-// reading only and is closed on every path.
+// EInOutError ("File not found", "Invalid filename", "Too many open files", "File access denied"
+// (also for a folder), "Read beyond end of file", "I/O error %d") or ENotRegularFile at once for
+// a pipe or device, and leaves record unchanged. The file is opened for reading only and is
+// closed on every path.
 void readMapFile(const QString& fileName, MapRecord& record);

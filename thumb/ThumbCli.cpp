@@ -1,7 +1,8 @@
 #include "ThumbCli.h"
 
-#include "Application.h"
+#include "ErrorReport.h"
 #include "Exception.h"
+#include "ExportTargets.h"
 #include "ThumbnailExport.h"
 
 #include <QCoreApplication>
@@ -89,7 +90,9 @@ QString commandLineUsage()
         "Renders the 160 x 160 thumbnail of each map file as a 24-bit BMP, without a window.\n"
         "  -o OUT   with one MAP, the output file (\".bmp\" is appended unless the name ends in\n"
         "           a three-letter extension); with several, the output folder (created when\n"
-        "           missing), which receives <map name without extension>.bmp for each map\n"
+        "           missing), which receives <map name without extension>.bmp for each map;\n"
+        "           a second map of the same name is reported and not written, and no output\n"
+        "           is ever written over one of the maps\n"
         "  --help   show this text\n"
         "Without arguments, thumb opens its window; \"thumb MAP\" opens it with that map.\n"
         "Exit status: 0 all thumbnails written, 1 some map failed, 2 bad usage.\n");
@@ -128,13 +131,16 @@ int runCommandLine(const QStringList& args)
     if (toFolder)
         QDir().mkpath(request->out);
     MapRenderer renderer;
+    ExportTargets targets(request->maps);
     int failures = 0;
     for (const QString& map : request->maps) {
         const QString target = toFolder
             ? QDir(request->out).filePath(QFileInfo(map).completeBaseName() + QStringLiteral(".bmp"))
             : withBmpExtension(request->out);
         try {
+            targets.check(map, target);
             exportMapThumbnail(map, target, renderer, bundled->textures());
+            targets.written(map, target);
         } catch (const Exception& e) {
             printError(map + QStringLiteral(": ") + errorReportText(e.message()));
             ++failures;

@@ -2,6 +2,7 @@
 
 #include "ui_Unit1.h"
 
+#include "DialogFont.h"
 #include "Exception.h"
 #include "ProgramFolder.h"
 #include "TImage.h"
@@ -15,15 +16,6 @@
 #include <cerrno>
 
 namespace {
-
-// The window's font: MS Sans Serif at 11 pixels, or the nearest sans-serif where it is missing.
-QFont windowFont()
-{
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
 
 // The first local file among dropped data, or an empty string.
 QString droppedFile(const QMimeData* data)
@@ -43,7 +35,7 @@ TForm1::TForm1(QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::TForm1>()), FDialogs(std::make_unique<FileDialogs>())
 {
     ui->setupUi(this);
-    setFont(windowFont());
+    setFont(dialogFont());
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, palette.color(QPalette::Button));
     setPalette(palette);
@@ -53,7 +45,7 @@ TForm1::TForm1(QWidget* parent)
     setAcceptDrops(true);
 
     for (TIVButton* button : {ui->IVButton2, ui->IVButton1}) {
-        button->setFont(windowFont());
+        button->setFont(dialogFont());
         button->setFontColor(palette.color(QPalette::WindowText));
     }
     ui->Label1->adjustSize();
