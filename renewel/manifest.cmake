@@ -9,12 +9,6 @@ set(IV_RENEWEL_MANIFEST
   ${CMAKE_CURRENT_SOURCE_DIR}/Sums.cpp ${CMAKE_CURRENT_SOURCE_DIR}/Sums.h
   ${CMAKE_CURRENT_SOURCE_DIR}/UpdateStamp.cpp ${CMAKE_CURRENT_SOURCE_DIR}/UpdateStamp.h)
 
-# These sources belong to this library alone, also where another target of this folder
-# collects its sources by pattern.
-get_target_property(iv_core_sources renewelcore SOURCES)
-list(REMOVE_ITEM iv_core_sources ${IV_RENEWEL_MANIFEST})
-set_property(TARGET renewelcore PROPERTY SOURCES ${iv_core_sources})
-
 add_library(renewelmanifest STATIC ${IV_RENEWEL_MANIFEST})
 target_include_directories(renewelmanifest PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(renewelmanifest PUBLIC ivframework Qt6::Core OpenSSL::Crypto)
+target_link_libraries(renewelmanifest PUBLIC ivframeworkcore Qt6::Core OpenSSL::Crypto)

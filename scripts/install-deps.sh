@@ -6,7 +6,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginecore6-bin
   libcurl4-openssl-dev libjpeg62-turbo-dev
   libgtest-dev libbenchmark-dev
-  nginx-light curl openssl fonts-dejavu-core minisign libssl-dev
+  nginx-light curl aria2 openssl fonts-dejavu-core minisign libssl-dev
 )
 missing=()
 for p in "${packages[@]}"; do
