@@ -7,6 +7,9 @@
 
 // Whether the command line asks for quiet mode (arguments[0] is the program).
 bool QuietArgument(const QStringList& arguments);
+// Whether it asks for a repair: "repair" as the first argument, a quiet run that compares every
+// listed file by its checksum where the site has a checksum list.
+bool RepairArgument(const QStringList& arguments);
 
 enum class TCommand { Update, Help, Version };
 // --help or --version anywhere on the line; anything else updates.

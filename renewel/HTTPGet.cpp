@@ -50,6 +50,7 @@ void THTTPGet::Fetch()
     request.ConnectTimeoutMs = ConnectTimeoutMs;
     request.StallLimitMs = StallLimitMs;
     request.MaxSize = MaxSize;
+    request.HashBody = HashBody;
     if (!session_)
         session_ = std::make_shared<THTTPSession>();
     auto worker = std::make_shared<THTTPGetThread>(std::move(request), FileName, OnProgress, true, session_);
@@ -103,6 +104,7 @@ void THTTPGet::DoneThread()
 
     succeeded_ = worker->Succeeded;
     lastError_ = succeeded_ ? QString() : worker->LastError;
+    digest_ = succeeded_ ? worker->Digest : QByteArray();
     if (succeeded_) {
         if (worker->ToFile) {
             if (const TOnDoneFileEvent handler = OnDoneFile)

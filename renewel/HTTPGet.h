@@ -46,6 +46,7 @@ public:
     qint64 ConnectTimeoutMs = 30000;  // connecting to the server
     qint64 StallLimitMs = 60000;      // headers after connecting; body below 100 bytes/s over this long
     qint64 MaxSize = 0;               // a longer body fails, cut after MaxSize + 1 bytes; 0: none
+    bool HashBody = false;            // compute the SHA-256 of the body while it is written
 
     TOnProgressEvent OnProgress;
     TOnDoneFileEvent OnDoneFile;
@@ -62,6 +63,8 @@ public:
     // Why the last download that ended failed ("HTTP 404", "connection refused", "stalled for
     // 60 s", "disk full", ...); empty after a success.
     QString LastError() const { return lastError_; }
+    // The SHA-256 (32 bytes) of the last successful download, when HashBody asked for it.
+    QByteArray Digest() const { return digest_; }
 
 private:
     friend class THTTPGetThread;
@@ -69,6 +72,7 @@ private:
 
     bool succeeded_ = false;
     QString lastError_;
+    QByteArray digest_;
     std::shared_ptr<THTTPGetThread> running_;
     // Kept from one download to the next, so its connections can be reused.
     std::shared_ptr<THTTPSession> session_;

@@ -61,7 +61,7 @@ void THTTPGetThread::run()
 
 void THTTPGetThread::Execute()
 {
-    TFileSink file(FileName);
+    TFileSink file(FileName, Request.HashBody);
     TTextSink text;
     THTTPSink& sink = ToFile ? static_cast<THTTPSink&>(file) : text;
     THTTPTransfer transfer(Request, sink, *session_, terminated_);
@@ -70,6 +70,7 @@ void THTTPGetThread::Execute()
     TotalSize = result.TotalSize;
     Readed = result.Bytes;
     ResultText = std::move(text.Result);
+    Digest = file.Digest;
     LastError = result.Error;
     // A file is complete when it has the announced length (none announced: an empty body); a text
     // needs at least one byte.

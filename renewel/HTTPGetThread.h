@@ -47,6 +47,7 @@ public:
     qint64 TotalSize = 0;  // announced length; 0 when none was announced
     qint64 Readed = 0;     // bytes received
     QByteArray ResultText;
+    QByteArray Digest;  // SHA-256 of the body, when the request asked for it
     QString LastError;
 
     // Main-thread bookkeeping of the component: the wait loop of a waiting Fetch, and whether

@@ -20,6 +20,7 @@ struct THTTPRequest {
     qint64 StallLimitMs = 60000;      // headers after connecting; a body slower than MinBytesPerSecond over this long
     qint64 MinBytesPerSecond = 100;
     qint64 MaxSize = 0;               // a longer body fails (cut after MaxSize + 1 bytes); 0: none
+    bool HashBody = false;            // compute the body's SHA-256 while it is written
 };
 
 // The parts of a download address.

@@ -23,7 +23,11 @@ bool TFileSink::Begin(qint64)
 bool TFileSink::Write(const char* data, qint64 size)
 {
     errno = 0;
-    return file_.write(data, size) == size || fail(QStringLiteral("cannot write file"));
+    if (file_.write(data, size) != size)
+        return fail(QStringLiteral("cannot write file"));
+    if (hasher_)
+        hasher_->update(data, size_t(size));
+    return true;
 }
 
 bool TFileSink::Finish()
@@ -34,6 +38,8 @@ bool TFileSink::Finish()
     file_.close();
     if (file_.error() != QFileDevice::NoError)
         return fail(QStringLiteral("cannot close file"));
+    if (hasher_)
+        Digest = hasher_->final();
     return true;
 }
 

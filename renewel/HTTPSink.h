@@ -7,6 +7,10 @@
 #include <QFile>
 #include <QString>
 
+#include "Sha256.h"
+
+#include <optional>
+
 class THTTPSink {
 public:
     virtual ~THTTPSink() = default;
@@ -21,15 +25,23 @@ public:
 // what was written so far.
 class TFileSink : public THTTPSink {
 public:
-    explicit TFileSink(QString fileName) : fileName_(std::move(fileName)) {}
+    explicit TFileSink(QString fileName, bool hash = false) : fileName_(std::move(fileName))
+    {
+        if (hash)
+            hasher_.emplace();
+    }
     bool Begin(qint64 total) override;
     bool Write(const char* data, qint64 size) override;
     bool Finish() override;
+
+    // The SHA-256 of what was written, once Finish has succeeded (when asked for).
+    QByteArray Digest;
 
 private:
     bool fail(const QString& what);
     QString fileName_;
     QFile file_;
+    std::optional<Sha256> hasher_;
 };
 
 // The body collected in memory.

@@ -115,9 +115,12 @@ void TUpdateDlg::centreOnScreen()
 
 void TUpdateDlg::FormCreate(QObject*)
 {
-    if (QuietArgument(QCoreApplication::arguments()))
+    const QStringList arguments = QCoreApplication::arguments();
+    if (QuietArgument(arguments) || RepairArgument(arguments))
         QuietMode = true;
-    run_ = std::make_unique<TUpdateRun>(*this, *getFile_, TUpdateOptions{QuietMode, &LanguageTable(), programFolder_});
+    TUpdateOptions options{QuietMode, &LanguageTable(), programFolder_};
+    options.Repair = RepairArgument(arguments);
+    run_ = std::make_unique<TUpdateRun>(*this, *getFile_, options);
     if (!LoadLanguageFile(QStringLiteral("renewel.lng"))) {
         languageFailed_ = true;
         PrintFailure(QStringLiteral("renewel.lng"), QStringLiteral("the language file could not be read"));

@@ -9,7 +9,13 @@
 #include "UpdateFiles.h"
 #include "UpdateHost.h"
 #include "UpdateList.h"
+#include "Manifest.h"
+#include "Sha256.h"
+#include "UpdateStamp.h"
 #include "langSys.h"
+
+#include <QDateTime>
+#include <optional>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,8 +24,15 @@
 #include <QLockFile>
 
 namespace {
-// Neither list may be longer than this.
+// Neither list may be longer than this, nor the signature.
 constexpr qint64 kMaxListBytes = 64 * 1024 * 1024;
+constexpr qint64 kMaxSignatureBytes = 64 * 1024;
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 // Clears the in-progress flag on every way out of a run, exceptions included.
 class RunningFlag {
@@ -62,6 +75,7 @@ public:
         makeDownloadFolder();
         fetchList();
         validateList();
+        fetchManifest();
         for (qsizetype i = 0; i + 1 < run_.UpdateList.size(); i += 2)
             handleEntry(i);
         finish();
@@ -125,6 +139,65 @@ private:
         host_.SetOverallMax(int(list.size()));
     }
 
+    // With the studio's key (UpdateKey), the list is accepted only when its signed checksum list
+    // vouches for it; without a key, a checksum list the site has is still used to check the
+    // downloads (a missing or broken one is then ignored).
+    void fetchManifest()
+    {
+        const QByteArray key = run_.text("UpdateKey");
+        const bool keyed = !key.isEmpty() && key != "[error]";
+        const QString sumsFile = tempFile("update.sums");
+        const QString sigFile = tempFile("update.sums.minisig");
+        const QString listUrl = QString::fromLatin1(site_ + "update.txt");
+        if (!keyed) {
+            getFile_.HashBody = false;
+            if (download(QString::fromLatin1(site_ + "update.sums"), sumsFile, kMaxListBytes))
+                sums_ = Sums::parse(readAll(sumsFile));
+            QFile::remove(sumsFile);
+            return;
+        }
+        if (!download(QString::fromLatin1(site_ + "update.sums"), sumsFile, kMaxListBytes))
+            fail(listUrl, QStringLiteral("no checksum list (update.sums: %1)").arg(getFile_.LastError()));
+        if (!download(QString::fromLatin1(site_ + "update.sums.minisig"), sigFile, kMaxSignatureBytes))
+            fail(listUrl, QStringLiteral("no signature (update.sums.minisig: %1)").arg(getFile_.LastError()));
+        SignedListInput input;
+        input.updateList = readAll(tempFile("update.txt"));
+        input.sums = readAll(sumsFile);
+        input.signature = readAll(sigFile);
+        input.keyLine = key;
+        input.storedTimestamp = readUpdateStamp(programFolder_);
+        input.now = QDateTime::currentSecsSinceEpoch();
+        for (qsizetype i = 0; i + 1 < run_.UpdateList.size(); i += 2)
+            input.listedPaths << run_.UpdateList[i];
+        SignedListVerdict verdict = checkSignedList(input);
+        QFile::remove(sumsFile);
+        QFile::remove(sigFile);
+        if (!verdict.accepted)
+            fail(listUrl, verdict.reason);
+        QString why;
+        if (!writeUpdateStamp(programFolder_, verdict.timestamp, &why))
+            fail(QDir::toNativeSeparators(QDir(programFolder_).filePath(QStringLiteral("renewel.stamp"))), why);
+        sums_ = std::move(verdict.sums);
+    }
+
+    QString tempFile(const char* name) const { return downloadFolder_ + QDir::separator() + QLatin1String(name); }
+
+    // The checksum the list gives for an entry, if any.
+    std::optional<QByteArray> listedDigest(const QByteArray& path) const
+    {
+        return sums_ ? sums_->digest(path) : std::nullopt;
+    }
+
+    bool differs(const QByteArray& listed, const QString& target, qint64 listedSize) const
+    {
+        if (LocalFileSize(target) != listedSize)
+            return true;
+        if (!run_.options_.Repair)
+            return false;
+        const std::optional<QByteArray> digest = listedDigest(listed);
+        return digest && sha256OfFile(target) != *digest;
+    }
+
     void handleEntry(qsizetype i)
     {
         const QList<QByteArray>& list = run_.UpdateList;
@@ -132,7 +205,7 @@ private:
         const ListedPath path(list[i]);
         const qint64 listedSize = StrToInt64(list[i + 1]);
         const QString target = path.installPath(installBase_);
-        const bool differs = LocalFileSize(target) != listedSize;
+        const bool differs = this->differs(list[i], target, listedSize);
 
         if (differs || !shown_.isValid() || shown_.elapsed() >= run_.options_.StatusEveryMs) {
             host_.SetStatus(run_.text("STatus2") + ' ' + list[i] + " ... [" + QByteArray::number(i / 2) + '\\' +
@@ -149,11 +222,17 @@ private:
         const QString url = path.url(site_);
         host_.ProcessMessages();
         // A body longer than the listed size is cut off there and fails.
-        if (!download(url, downloaded, std::max<qint64>(listedSize, 1)))
+        const std::optional<QByteArray> digest = listedDigest(list[i]);
+        getFile_.HashBody = digest.has_value();
+        const bool fetched = download(url, downloaded, std::max<qint64>(listedSize, 1));
+        getFile_.HashBody = false;
+        if (!fetched)
             fail(url, getFile_.LastError());
         const qint64 got = QFileInfo(downloaded).size();
         if (got != listedSize)
             fail(url, QStringLiteral("received %1 bytes, the list says %2").arg(got).arg(listedSize));
+        if (digest && getFile_.Digest() != *digest)
+            fail(url, QStringLiteral("hash mismatch (not the file the checksum list names)"));
         install(path, downloaded, target);
     }
 
@@ -235,6 +314,7 @@ private:
     QLockFile lock_;
     TInstallLeftovers leftovers_;
     QElapsedTimer shown_;
+    std::optional<Sums> sums_;
 };
 
 TUpdateRun::TUpdateRun(UpdateHost& host, THTTPGet& getFile, TUpdateOptions options)

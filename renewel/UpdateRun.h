@@ -20,6 +20,9 @@ struct TUpdateOptions {
     // The status line and the overall bar follow every entry, but while entries are only checked
     // they are redrawn at most this often: a long list that is up to date must not pay for each.
     qint64 StatusEveryMs = 25;
+    // Compare every listed file by its SHA-256 where the site has a checksum list, so that a
+    // damaged file of the right size is fetched again.
+    bool Repair = false;
 };
 
 struct TUpdateOutcome {

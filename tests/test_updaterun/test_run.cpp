@@ -23,7 +23,7 @@ TEST_F(UpdateFixture, FetchesOnlyDifferingFilesAndInstallsThem)
 
     update();
 
-    EXPECT_EQ(requestedPaths(), (QList<QByteArray>{"/update.txt", "/a.txt", "/maps/deep/new.ivm"}));
+    EXPECT_EQ(requestedPaths(), (QList<QByteArray>{"/update.txt", "/update.sums", "/a.txt", "/maps/deep/new.ivm"}));
     EXPECT_EQ(installed("a.txt"), "new a");
     EXPECT_EQ(installed("same.txt"), "same");  // only sizes are compared
     EXPECT_FALSE(root.exists("game/absent.txt"));
@@ -48,7 +48,7 @@ TEST_F(UpdateFixture, ListWithOnlyItsHeaderEndsDone)
 {
     publishList({});
     update();
-    EXPECT_EQ(requestedPaths(), QList<QByteArray>{"/update.txt"});
+    EXPECT_EQ(requestedPaths(), (QList<QByteArray>{"/update.txt", "/update.sums"}));
     EXPECT_FALSE(root.exists("game/temp"));
     EXPECT_EQ(host.events, (QList<QByteArray>{"status Loading update.txt ...", "status Checking files", "max 0",
                                               "message All done", "terminate"}));
@@ -187,7 +187,7 @@ TEST_F(UpdateFixture, SecondRunInsideARunStartsNothing)
     update();
 
     EXPECT_GE(nested, 3);
-    EXPECT_EQ(requestedPaths(), (QList<QByteArray>{"/update.txt", "/a.txt"}));
+    EXPECT_EQ(requestedPaths(), (QList<QByteArray>{"/update.txt", "/update.sums", "/a.txt"}));
     EXPECT_EQ(host.messages, QList<QByteArray>{"All done"});
     EXPECT_EQ(host.terminates, 1);
     EXPECT_EQ(installed("a.txt"), "abcdef");
