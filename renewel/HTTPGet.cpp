@@ -51,6 +51,7 @@ void THTTPGet::Fetch()
     request.StallLimitMs = StallLimitMs;
     request.MaxSize = MaxSize;
     request.HashBody = HashBody;
+    request.RateLimit = RateLimit;
     if (!session_)
         session_ = std::make_shared<THTTPSession>();
     auto worker = std::make_shared<THTTPGetThread>(std::move(request), FileName, OnProgress, true, session_);
@@ -105,6 +106,8 @@ void THTTPGet::DoneThread()
     succeeded_ = worker->Succeeded;
     lastError_ = succeeded_ ? QString() : worker->LastError;
     digest_ = succeeded_ ? worker->Digest : QByteArray();
+    transient_ = !succeeded_ && worker->Transient;
+    retryAfter_ = worker->RetryAfterSeconds;
     if (succeeded_) {
         if (worker->ToFile) {
             if (const TOnDoneFileEvent handler = OnDoneFile)

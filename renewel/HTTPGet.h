@@ -16,6 +16,7 @@
 
 class THTTPGetThread;
 class THTTPSession;
+class TRateLimiter;
 
 using TNotifyEvent = std::function<void(QObject* Sender)>;
 using TOnProgressEvent = std::function<void(QObject* Sender, qint64 TotalSize, qint64 Readed)>;
@@ -47,6 +48,7 @@ public:
     qint64 StallLimitMs = 60000;      // headers after connecting; body below 100 bytes/s over this long
     qint64 MaxSize = 0;               // a longer body fails, cut after MaxSize + 1 bytes; 0: none
     bool HashBody = false;            // compute the SHA-256 of the body while it is written
+    std::shared_ptr<TRateLimiter> RateLimit;  // a byte budget shared with other downloads
 
     TOnProgressEvent OnProgress;
     TOnDoneFileEvent OnDoneFile;
@@ -65,6 +67,9 @@ public:
     QString LastError() const { return lastError_; }
     // The SHA-256 (32 bytes) of the last successful download, when HashBody asked for it.
     QByteArray Digest() const { return digest_; }
+    // Whether the last failure may pass on another try, and the server's Retry-After (-1: none).
+    bool LastErrorTransient() const { return transient_; }
+    qint64 RetryAfterSeconds() const { return retryAfter_; }
 
 private:
     friend class THTTPGetThread;
@@ -73,6 +78,8 @@ private:
     bool succeeded_ = false;
     QString lastError_;
     QByteArray digest_;
+    bool transient_ = false;
+    qint64 retryAfter_ = -1;
     std::shared_ptr<THTTPGetThread> running_;
     // Kept from one download to the next, so its connections can be reused.
     std::shared_ptr<THTTPSession> session_;

@@ -72,12 +72,15 @@ void THTTPGetThread::Execute()
     ResultText = std::move(text.Result);
     Digest = file.Digest;
     LastError = result.Error;
+    Transient = result.Transient;
+    RetryAfterSeconds = result.RetryAfterSeconds;
     // A file is complete when it has the announced length (none announced: an empty body); a text
     // needs at least one byte.
-    if (result.Succeeded && ToFile && Readed != TotalSize)
+    if (result.Succeeded && ToFile && Readed != TotalSize) {
         LastError = TotalSize == 0 ? QStringLiteral("no content length")
                                    : QStringLiteral("short body (%1 of %2 bytes)").arg(Readed).arg(TotalSize);
-    else if (result.Succeeded && !ToFile && Readed == 0)
+        Transient = TotalSize != 0;
+    } else if (result.Succeeded && !ToFile && Readed == 0)
         LastError = QStringLiteral("empty body");
     Succeeded = result.Succeeded && LastError.isEmpty() && !terminated_;
 }

@@ -49,6 +49,8 @@ public:
     QByteArray ResultText;
     QByteArray Digest;  // SHA-256 of the body, when the request asked for it
     QString LastError;
+    bool Transient = false;         // see TTransferResult
+    qint64 RetryAfterSeconds = -1;
 
     // Main-thread bookkeeping of the component: the wait loop of a waiting Fetch, and whether
     // DoneThread has run for this worker.

@@ -5,6 +5,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
+class TRateLimiter;
+
 struct THTTPRequest {
     QByteArray AcceptTypes = "*/*";
     QByteArray Agent = "Quillnet HTTPGet";  // empty: no agent
@@ -21,6 +25,7 @@ struct THTTPRequest {
     qint64 MinBytesPerSecond = 100;
     qint64 MaxSize = 0;               // a longer body fails (cut after MaxSize + 1 bytes); 0: none
     bool HashBody = false;            // compute the body's SHA-256 while it is written
+    std::shared_ptr<TRateLimiter> RateLimit;  // a budget shared with other downloads; null: none
 };
 
 // The parts of a download address.

@@ -1,6 +1,9 @@
 #include "HTTPTransfer.h"
 
 #include "HTTPSink.h"
+#include "RateLimiter.h"
+
+#include <thread>
 
 #include <curl/curl.h>
 
@@ -87,6 +90,8 @@ TTransferResult THTTPTransfer::Run()
         headers.reset(l);
     };
     addHeader(request_.AcceptTypes.isEmpty() ? QByteArray("Accept:") : "Accept: " + request_.AcceptTypes);
+    // HTTP/1.0 asks for the connection to stay open; the session reuses it for the next request.
+    addHeader("Connection: keep-alive");
     if (!request_.UseCache) {
         addHeader("Cache-Control: no-cache");
         addHeader("Pragma: no-cache");
@@ -102,6 +107,8 @@ TTransferResult THTTPTransfer::Run()
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &THTTPTransfer::writeCallback);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &THTTPTransfer::headerCallback);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
     if (!request_.Agent.isEmpty())
         curl_easy_setopt(h, CURLOPT_USERAGENT, request_.Agent.constData());
     if (!request_.Referer.isEmpty())
@@ -163,10 +170,19 @@ TTransferResult THTTPTransfer::Run()
         result_.Error = curlError(code);
     else if (!started_ && !begin())  // an empty body: nothing reached the write callback
         result_.Error = refusal_;
-    else if (!sink_.Finish())
+    else if (!sink_.Finish()) {
         result_.Error = sink_.Error;
-    if (!result_.Error.isEmpty())
+        local_ = true;
+    }
+    if (!result_.Error.isEmpty()) {
+        const long status = result_.HttpStatus;
+        result_.Transient = !terminated_ && !local_ &&
+                            (stall || late || status >= 500 || status == 429 ||
+                             (status < 400 && (code == CURLE_COULDNT_CONNECT || code == CURLE_RECV_ERROR ||
+                                               code == CURLE_SEND_ERROR || code == CURLE_OPERATION_TIMEDOUT ||
+                                               code == CURLE_PARTIAL_FILE || code == CURLE_GOT_NOTHING)));
         return result_;
+    }
 
     if (result_.Bytes > 0 && result_.Bytes == result_.TotalSize)
         chunk(true);
@@ -190,8 +206,10 @@ bool THTTPTransfer::begin()
         refusal_ = QStringLiteral("no content length");
     else if (request_.MaxSize > 0 && length > request_.MaxSize)
         refusal_ = QStringLiteral("too long (%1 bytes, at most %2)").arg(length).arg(request_.MaxSize);
-    else if (!sink_.Begin(length))
+    else if (!sink_.Begin(length)) {
         refusal_ = sink_.Error;
+        local_ = true;
+    }
     if (!refusal_.isEmpty())
         return false;
     result_.TotalSize = length < 0 ? 0 : qint64(length);
@@ -211,9 +229,12 @@ bool THTTPTransfer::receive(const char* data, qint64 size)
     }
     if (!sink_.Write(data, take)) {
         refusal_ = sink_.Error;
+        local_ = true;
         return false;
     }
     result_.Bytes += take;
+    if (request_.RateLimit)
+        pause(request_.RateLimit->Take(take));
     if (!refusal_.isEmpty())
         return false;
     chunk(false);
@@ -258,6 +279,33 @@ bool THTTPTransfer::stalled(Clock::time_point now)
     }
     const qint64 needed = std::max<qint64>(1, request_.MinBytesPerSecond * request_.StallLimitMs / 1000);
     return result_.Bytes - samples_[firstSample_].bytes < needed;
+}
+
+// Waits out the rate limit in short steps, so an abort is still noticed promptly; the time does
+// not count toward the stall limit.
+void THTTPTransfer::pause(std::chrono::microseconds wait)
+{
+    const auto before = Clock::now();
+    const auto until = before + wait;
+    while (!terminated_ && Clock::now() < until)
+        std::this_thread::sleep_for(std::min<Clock::duration>(until - Clock::now(), std::chrono::milliseconds(50)));
+    excluded_ += Clock::now() - before;
+}
+
+size_t THTTPTransfer::headerCallback(char* data, size_t size, size_t count, void* self)
+{
+    auto* t = static_cast<THTTPTransfer*>(self);
+    const size_t n = size * count;
+    const QByteArray line = QByteArray(data, qsizetype(n)).trimmed();
+    if (line.startsWith("HTTP/"))
+        t->result_.RetryAfterSeconds = -1;  // a new response (after a redirect)
+    else if (line.toLower().startsWith("retry-after:")) {
+        bool ok = false;
+        const qint64 seconds = line.mid(12).trimmed().toLongLong(&ok);
+        if (ok && seconds >= 0)
+            t->result_.RetryAfterSeconds = seconds;
+    }
+    return n;
 }
 
 size_t THTTPTransfer::writeCallback(char* data, size_t size, size_t count, void* self)

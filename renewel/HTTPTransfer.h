@@ -39,6 +39,10 @@ struct TTransferResult {
     qint64 TotalSize = 0;    // the announced length; 0 when none was announced
     qint64 Bytes = 0;        // body bytes received
     QString Error;           // why it failed, for people ("HTTP 404", "connection refused", ...)
+    // The failure may pass if the same request is made again (refused or reset connection,
+    // stall, time-out, short body, HTTP 5xx or 429).
+    bool Transient = false;
+    qint64 RetryAfterSeconds = -1;  // the server's Retry-After, when it sent one in seconds
 };
 
 class THTTPTransfer {
@@ -62,7 +66,9 @@ private:
     bool stalled(Clock::time_point now);
     QString curlError(int code) const;
 
+    void pause(std::chrono::microseconds wait);
     static size_t writeCallback(char* data, size_t size, size_t count, void* self);
+    static size_t headerCallback(char* data, size_t size, size_t count, void* self);
 
     const THTTPRequest& request_;
     THTTPSink& sink_;
@@ -73,6 +79,7 @@ private:
     bool started_ = false;
     TTransferResult result_;
     QString refusal_;  // why the body was refused, when it was
+    bool local_ = false;  // the failure is ours (the file could not be written), not the network's
 
     // Stall accounting on a clock that stops while OnChunk runs.
     Clock::duration excluded_{};

@@ -9,7 +9,9 @@
 #include "UpdateFiles.h"
 #include "UpdateHost.h"
 #include "UpdateList.h"
+#include "DownloadQueue.h"
 #include "Manifest.h"
+#include "RateLimiter.h"
 #include "Sha256.h"
 #include "UpdateStamp.h"
 #include "langSys.h"
@@ -22,6 +24,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+
+#include <memory>
 
 namespace {
 // Neither list may be longer than this, nor the signature.
@@ -76,6 +80,7 @@ public:
         fetchList();
         validateList();
         fetchManifest();
+        startQueue();
         for (qsizetype i = 0; i + 1 < run_.UpdateList.size(); i += 2)
             handleEntry(i);
         finish();
@@ -198,16 +203,58 @@ private:
         return digest && sha256OfFile(target) != *digest;
     }
 
+    // Downloads run ahead of the installs: while the run works on one entry, the next differing
+    // entries are already being fetched (#UpdateConnections at once, 6 unless set; 1 is one
+    // after the other), within the byte rate #UpdateMaxRate when set.
+    void startQueue()
+    {
+        bool ok = false;
+        int connections = run_.text("UpdateConnections").toInt(&ok);
+        if (!ok)
+            connections = 6;
+        connections = std::clamp(connections, 1, 16);
+        const qint64 rate = run_.text("UpdateMaxRate").toLongLong(&ok);
+        auto limiter = ok && rate > 0 ? std::make_shared<TRateLimiter>(rate) : nullptr;
+        queue_ = std::make_unique<TDownloadQueue>(getFile_, connections, limiter, run_.options_.RetryDelayMs);
+        queue_->OnSlotFree = [this] { fill(); };
+        run_.queue_ = queue_.get();
+    }
+
+    // Decides, in list order, which entries differ and starts their downloads while there is room.
+    void fill()
+    {
+        const QList<QByteArray>& list = run_.UpdateList;
+        while (scan_ + 1 < list.size() && queue_->HasRoom()) {
+            const qsizetype i = scan_;
+            scan_ += 2;
+            const ListedPath path(list[i]);
+            const qint64 listedSize = StrToInt64(list[i + 1]);
+            if (!differs(list[i], path.installPath(installBase_), listedSize))
+                continue;
+            const std::optional<QByteArray> digest = listedDigest(list[i]);
+            TDownloadQueue::Job job;
+            job.url = path.url(site_);
+            job.file = downloadName(path, list[i]);
+            job.maxSize = std::max<qint64>(listedSize, 1);  // a longer body is cut off there and fails
+            job.hash = digest.has_value();
+            queue_->Start(i, job);
+        }
+    }
+
+    // Unique per entry, and the same from one run to the next.
+    QString downloadName(const ListedPath& path, const QByteArray& listed) const
+    {
+        return downloadFolder_ + QDir::separator() + path.fileName() + QLatin1Char('.') +
+               QString::fromLatin1(Sha256::hash(listed).toHex().left(8)) + QStringLiteral(".part");
+    }
+
     void handleEntry(qsizetype i)
     {
         const QList<QByteArray>& list = run_.UpdateList;
         const qsizetype count = list.size();
-        const ListedPath path(list[i]);
-        const qint64 listedSize = StrToInt64(list[i + 1]);
-        const QString target = path.installPath(installBase_);
-        const bool differs = this->differs(list[i], target, listedSize);
-
-        if (differs || !shown_.isValid() || shown_.elapsed() >= run_.options_.StatusEveryMs) {
+        fill();
+        const bool fetching = queue_->Has(i);
+        if (fetching || !shown_.isValid() || shown_.elapsed() >= run_.options_.StatusEveryMs) {
             host_.SetStatus(run_.text("STatus2") + ' ' + list[i] + " ... [" + QByteArray::number(i / 2) + '\\' +
                             QByteArray::number(count / 2) + ']');
             host_.SetOverallPosition(int(i));
@@ -215,25 +262,24 @@ private:
             shown_.start();
             checkCancelled();
         }
-        if (!differs)
+        if (!fetching)
             return;
 
-        const QString downloaded = downloadFolder_ + QDir::separator() + path.fileName();
-        const QString url = path.url(site_);
-        host_.ProcessMessages();
-        // A body longer than the listed size is cut off there and fails.
-        const std::optional<QByteArray> digest = listedDigest(list[i]);
-        getFile_.HashBody = digest.has_value();
-        const bool fetched = download(url, downloaded, std::max<qint64>(listedSize, 1));
-        getFile_.HashBody = false;
-        if (!fetched)
-            fail(url, getFile_.LastError());
-        const qint64 got = QFileInfo(downloaded).size();
+        const ListedPath path(list[i]);
+        const qint64 listedSize = StrToInt64(list[i + 1]);
+        const TDownloadQueue::Job job =
+            queue_->Await(i, [this](qint64 total, qint64 readed) { host_.SetFileProgress(total, readed); });
+        checkCancelled();
+        if (!job.succeeded)
+            fail(job.url, job.error);
+        host_.SetFileProgress(listedSize, listedSize);
+        const qint64 got = QFileInfo(job.file).size();
         if (got != listedSize)
-            fail(url, QStringLiteral("received %1 bytes, the list says %2").arg(got).arg(listedSize));
-        if (digest && getFile_.Digest() != *digest)
-            fail(url, QStringLiteral("hash mismatch (not the file the checksum list names)"));
-        install(path, downloaded, target);
+            fail(job.url, QStringLiteral("received %1 bytes, the list says %2").arg(got).arg(listedSize));
+        const std::optional<QByteArray> digest = listedDigest(list[i]);
+        if (digest && job.digest != *digest)
+            fail(job.url, QStringLiteral("hash mismatch (not the file the checksum list names)"));
+        install(path, job.file, path.installPath(installBase_));
     }
 
     void install(const ListedPath& path, const QString& downloaded, const QString& target)
@@ -315,6 +361,8 @@ private:
     TInstallLeftovers leftovers_;
     QElapsedTimer shown_;
     std::optional<Sums> sums_;
+    std::unique_ptr<TDownloadQueue> queue_;
+    qsizetype scan_ = 0;  // the next entry fill() decides on
 };
 
 TUpdateRun::TUpdateRun(UpdateHost& host, THTTPGet& getFile, TUpdateOptions options)
@@ -338,6 +386,7 @@ TUpdateOutcome TUpdateRun::UpdateRun()
         Pass(*this).Run();
     } catch (const Stop&) {
     }
+    queue_ = nullptr;
     return outcome_;
 }
 
@@ -347,4 +396,6 @@ void TUpdateRun::Cancel()
         return;
     cancelled_ = true;
     getFile_.Abort();
+    if (queue_)
+        queue_->AbortAll();
 }

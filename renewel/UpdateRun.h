@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 
+class TDownloadQueue;
 class THTTPGet;
 class TLanguageTable;
 class UpdateHost;
@@ -23,6 +24,8 @@ struct TUpdateOptions {
     // Compare every listed file by its SHA-256 where the site has a checksum list, so that a
     // damaged file of the right size is fetched again.
     bool Repair = false;
+    // The first pause before a failed download is tried again; it doubles for each later try.
+    qint64 RetryDelayMs = 1000;
 };
 
 struct TUpdateOutcome {
@@ -61,5 +64,6 @@ private:
     TUpdateOptions options_;
     bool running_ = false;
     bool cancelled_ = false;
+    TDownloadQueue* queue_ = nullptr;  // the running pass's downloads
     TUpdateOutcome outcome_;
 };

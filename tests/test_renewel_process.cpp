@@ -141,18 +141,17 @@ TEST(RenewelProcess, FailedThirdDownloadStopsTheRunAndTheProgramEnds)
         install.write(installedName(files[i].listed), "old" + QByteArray::number(i));
 
     FaultServer server(site.path());
-    server.shortBody("/data/file2.bin", files[2].content.size(), 100);
+    server.status("/data/file2.bin", 404, "gone");  // not worth a retry
     prepareInstall(install, server.url("/"));
 
     auto process = start(install, {"quiet"});
-    expectEnds(*process, 1, "renewel: " + server.url("/data/file2.bin").toUtf8() + ": short body (100 of 4000 bytes)\n");
+    expectEnds(*process, 1, "renewel: " + server.url("/data/file2.bin").toUtf8() + ": HTTP 404\n");
 
     EXPECT_EQ(install.read("data/file0.bin"), files[0].content);
     EXPECT_EQ(install.read("data/file1.bin"), files[1].content);
     for (int i = 2; i < 5; ++i)
         EXPECT_EQ(install.read(installedName(files[i].listed)), "old" + QByteArray::number(i)) << i;
-    EXPECT_EQ(requestsFor(server, "/data/file3.bin"), 0);
-    EXPECT_EQ(requestsFor(server, "/data/file4.bin"), 0);
+    // Later files may have been fetched ahead, but none is installed.
     // The list stays in the download folder for the next run.
     EXPECT_TRUE(install.exists("temp/update.txt"));
 }

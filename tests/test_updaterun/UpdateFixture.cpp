@@ -20,7 +20,9 @@ void UpdateFixture::TearDown() {}
 
 TUpdateOutcome UpdateFixture::update()
 {
-    run = std::make_unique<TUpdateRun>(host, host.getFile, TUpdateOptions{quiet, nullptr, programFolder, 0});
+    TUpdateOptions options{quiet, nullptr, programFolder, 0};
+    options.RetryDelayMs = 10;
+    run = std::make_unique<TUpdateRun>(host, host.getFile, options);
     return run->UpdateRun();
 }
 
