@@ -23,7 +23,10 @@ TEST_F(UpdateFixture, FetchesOnlyDifferingFilesAndInstallsThem)
 
     update();
 
-    EXPECT_EQ(requestedPaths(), (QList<QByteArray>{"/update.txt", "/update.sums", "/a.txt", "/maps/deep/new.ivm"}));
+    // The lists first; the files in parallel, in any order.
+    QList<QByteArray> paths = requestedPaths();
+    std::sort(paths.begin() + std::min<qsizetype>(2, paths.size()), paths.end());
+    EXPECT_EQ(paths, (QList<QByteArray>{"/update.txt", "/update.sums", "/a.txt", "/maps/deep/new.ivm"}));
     EXPECT_EQ(installed("a.txt"), "new a");
     EXPECT_EQ(installed("same.txt"), "same");  // only sizes are compared
     EXPECT_FALSE(root.exists("game/absent.txt"));
