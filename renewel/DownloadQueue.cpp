@@ -65,6 +65,7 @@ void TDownloadQueue::fetch(qsizetype key)
     get.FileName = job.file;
     get.MaxSize = job.maxSize;
     get.HashBody = job.hash;
+    get.ExpectedSize = job.maxSize;
     ++job.tries;
     get.Fetch();
 }

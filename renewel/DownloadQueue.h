@@ -22,7 +22,7 @@ public:
     struct Job {
         QString url;
         QString file;
-        qint64 maxSize = 0;
+        qint64 maxSize = 0;  // the listed size: longer fails; a partial file of this size continues
         bool hash = false;
         int tries = 0;
         bool done = false;

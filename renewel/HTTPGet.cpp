@@ -52,6 +52,7 @@ void THTTPGet::Fetch()
     request.MaxSize = MaxSize;
     request.HashBody = HashBody;
     request.RateLimit = RateLimit;
+    request.ExpectedSize = ExpectedSize;
     if (!session_)
         session_ = std::make_shared<THTTPSession>();
     auto worker = std::make_shared<THTTPGetThread>(std::move(request), FileName, OnProgress, true, session_);

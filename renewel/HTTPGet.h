@@ -49,6 +49,9 @@ public:
     qint64 MaxSize = 0;               // a longer body fails, cut after MaxSize + 1 bytes; 0: none
     bool HashBody = false;            // compute the SHA-256 of the body while it is written
     std::shared_ptr<TRateLimiter> RateLimit;  // a byte budget shared with other downloads
+    // The file's full size when known: a partial FileName left by an earlier try is then
+    // continued where it ends (see THTTPRequest). -1: always start over.
+    qint64 ExpectedSize = -1;
 
     TOnProgressEvent OnProgress;
     TOnDoneFileEvent OnDoneFile;

@@ -3,6 +3,8 @@
 #include "HTTPSink.h"
 #include "HTTPTransfer.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QMetaObject>
 
 namespace {
@@ -64,7 +66,11 @@ void THTTPGetThread::Execute()
     TFileSink file(FileName, Request.HashBody);
     TTextSink text;
     THTTPSink& sink = ToFile ? static_cast<THTTPSink&>(file) : text;
-    THTTPTransfer transfer(Request, sink, *session_, terminated_);
+    THTTPRequest request = Request;
+    const QString validatorFile = TFileSink::ValidatorFile(FileName);
+    if (ToFile && request.ExpectedSize > 0)
+        resumeFrom(request, validatorFile);
+    THTTPTransfer transfer(request, sink, *session_, terminated_);
     transfer.OnChunk = [this](qint64 total, qint64 readed, bool complete) { Chunk(total, readed, complete); };
     const TTransferResult result = transfer.Run();
     TotalSize = result.TotalSize;
@@ -83,6 +89,24 @@ void THTTPGetThread::Execute()
     } else if (result.Succeeded && !ToFile && Readed == 0)
         LastError = QStringLiteral("empty body");
     Succeeded = result.Succeeded && LastError.isEmpty() && !terminated_;
+    if (result.StartOver)
+        QFile::remove(FileName);
+    if (Succeeded || result.StartOver)
+        QFile::remove(validatorFile);
+}
+
+// A partial file with the validator of the response that began it is continued where it ends.
+void THTTPGetThread::resumeFrom(THTTPRequest& request, const QString& validatorFile)
+{
+    const qint64 have = QFileInfo(FileName).size();
+    QFile validator(validatorFile);
+    if (have <= 0 || have >= request.ExpectedSize || !validator.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray value = validator.read(4096).trimmed();
+    if (value.isEmpty() || value.contains('\n') || value.contains('\r'))
+        return;
+    request.RangeFrom = have;
+    request.IfRange = value;
 }
 
 void THTTPGetThread::PostDone()

@@ -26,6 +26,12 @@ struct THTTPRequest {
     qint64 MaxSize = 0;               // a longer body fails (cut after MaxSize + 1 bytes); 0: none
     bool HashBody = false;            // compute the body's SHA-256 while it is written
     std::shared_ptr<TRateLimiter> RateLimit;  // a budget shared with other downloads; null: none
+    // Continue a partial file: ask for the bytes from RangeFrom on, if the server's version still
+    // matches IfRange (an ETag or Last-Modified); only a 206 that starts there and whose total is
+    // ExpectedSize continues the file, any other answer starts it over.
+    qint64 RangeFrom = 0;
+    QByteArray IfRange;
+    qint64 ExpectedSize = -1;
 };
 
 // The parts of a download address.

@@ -1,5 +1,6 @@
 #include "HTTPSink.h"
 
+#include <algorithm>
 #include <cerrno>
 
 bool TFileSink::fail(const QString& what)
@@ -10,12 +11,35 @@ bool TFileSink::fail(const QString& what)
     return false;
 }
 
-bool TFileSink::Begin(qint64)
+bool TFileSink::Begin(qint64, qint64 keep, const QByteArray& validator)
 {
     file_.setFileName(fileName_);
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    const QIODevice::OpenMode mode = keep > 0 ? QIODevice::ReadWrite : QIODevice::WriteOnly | QIODevice::Truncate;
+    if (!file_.open(mode | QIODevice::Unbuffered)) {
         Error = QStringLiteral("cannot create file: ") + file_.errorString();
         return false;
+    }
+    if (keep > 0) {
+        // The kept part is read once, for the checksum of the whole file.
+        if (hasher_) {
+            QByteArray block;
+            for (qint64 left = keep; left > 0;) {
+                block = file_.read(std::min<qint64>(left, 1 << 20));
+                if (block.isEmpty())
+                    return fail(QStringLiteral("cannot read file"));
+                hasher_->update(block);
+                left -= block.size();
+            }
+        }
+        if (!file_.resize(keep) || !file_.seek(keep))
+            return fail(QStringLiteral("cannot write file"));
+        return true;
+    }
+    QFile::remove(ValidatorFile(fileName_));
+    if (!validator.isEmpty()) {
+        QFile kept(ValidatorFile(fileName_));
+        if (kept.open(QIODevice::WriteOnly))
+            kept.write(validator);
     }
     return true;
 }

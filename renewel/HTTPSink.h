@@ -14,23 +14,28 @@
 class THTTPSink {
 public:
     virtual ~THTTPSink() = default;
-    // total: the announced length, or -1 when none was announced.
-    virtual bool Begin(qint64 total) = 0;
+    // total: the announced length, or -1 when none was announced. keep: bytes already in the
+    // destination that the body continues (a resumed download); 0 starts it over. validator: the
+    // response's ETag or Last-Modified, kept with a fresh start so a later try can resume.
+    virtual bool Begin(qint64 total, qint64 keep, const QByteArray& validator) = 0;
     virtual bool Write(const char* data, qint64 size) = 0;
     virtual bool Finish() = 0;
     QString Error;
 };
 
 // The body into a file, created (or replaced) only when the body begins; a failed download leaves
-// what was written so far.
+// what was written so far, and beside it ("<file>.validator") what identifies the server's
+// version of it, so that the next try can continue it.
 class TFileSink : public THTTPSink {
 public:
+    static QString ValidatorFile(const QString& fileName) { return fileName + QStringLiteral(".validator"); }
+
     explicit TFileSink(QString fileName, bool hash = false) : fileName_(std::move(fileName))
     {
         if (hash)
             hasher_.emplace();
     }
-    bool Begin(qint64 total) override;
+    bool Begin(qint64 total, qint64 keep, const QByteArray& validator) override;
     bool Write(const char* data, qint64 size) override;
     bool Finish() override;
 
@@ -47,7 +52,7 @@ private:
 // The body collected in memory.
 class TTextSink : public THTTPSink {
 public:
-    bool Begin(qint64) override { return true; }
+    bool Begin(qint64, qint64, const QByteArray&) override { return true; }
     bool Write(const char* data, qint64 size) override;
     bool Finish() override { return true; }
     QByteArray Result;

@@ -92,6 +92,10 @@ TTransferResult THTTPTransfer::Run()
     addHeader(request_.AcceptTypes.isEmpty() ? QByteArray("Accept:") : "Accept: " + request_.AcceptTypes);
     // HTTP/1.0 asks for the connection to stay open; the session reuses it for the next request.
     addHeader("Connection: keep-alive");
+    if (request_.RangeFrom > 0) {
+        addHeader("Range: bytes=" + QByteArray::number(request_.RangeFrom) + '-');
+        addHeader("If-Range: " + request_.IfRange);
+    }
     if (!request_.UseCache) {
         addHeader("Cache-Control: no-cache");
         addHeader("Pragma: no-cache");
@@ -177,7 +181,7 @@ TTransferResult THTTPTransfer::Run()
     if (!result_.Error.isEmpty()) {
         const long status = result_.HttpStatus;
         result_.Transient = !terminated_ && !local_ &&
-                            (stall || late || status >= 500 || status == 429 ||
+                            (result_.StartOver || stall || late || status >= 500 || status == 429 ||
                              (status < 400 && (code == CURLE_COULDNT_CONNECT || code == CURLE_RECV_ERROR ||
                                                code == CURLE_SEND_ERROR || code == CURLE_OPERATION_TIMEDOUT ||
                                                code == CURLE_PARTIAL_FILE || code == CURLE_GOT_NOTHING)));
@@ -200,21 +204,34 @@ bool THTTPTransfer::begin()
     curl_off_t length = -1;
     curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_RESPONSE_CODE, &status);
     curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    if (status < 200 || status > 299)
+    qint64 keep = 0;
+    if (status == 206 && request_.RangeFrom > 0) {
+        // Only the continuation asked for is any use: from our end to the expected total.
+        if (rangeStart_ != request_.RangeFrom || rangeTotal_ != request_.ExpectedSize || length < 0) {
+            refusal_ = QStringLiteral("unusable partial answer");
+            result_.StartOver = true;
+            return false;
+        }
+        keep = request_.RangeFrom;
+        length += keep;
+    }
+    if (status < 200 || status > 299 || (status == 206 && keep == 0))
         refusal_ = QStringLiteral("HTTP %1").arg(status);
     else if (length < 0 && request_.BinaryData)
         refusal_ = QStringLiteral("no content length");
     else if (request_.MaxSize > 0 && length > request_.MaxSize)
         refusal_ = QStringLiteral("too long (%1 bytes, at most %2)").arg(length).arg(request_.MaxSize);
-    else if (!sink_.Begin(length)) {
+    else if (!sink_.Begin(length, keep, validator_)) {
         refusal_ = sink_.Error;
         local_ = true;
     }
     if (!refusal_.isEmpty())
         return false;
     result_.TotalSize = length < 0 ? 0 : qint64(length);
+    result_.Bytes = keep;
+    result_.Resumed = keep;
     started_ = true;
-    samples_.push_back({Clock::now() - excluded_, 0});
+    samples_.push_back({Clock::now() - excluded_, keep});
     return true;
 }
 
@@ -297,13 +314,35 @@ size_t THTTPTransfer::headerCallback(char* data, size_t size, size_t count, void
     auto* t = static_cast<THTTPTransfer*>(self);
     const size_t n = size * count;
     const QByteArray line = QByteArray(data, qsizetype(n)).trimmed();
-    if (line.startsWith("HTTP/"))
-        t->result_.RetryAfterSeconds = -1;  // a new response (after a redirect)
-    else if (line.toLower().startsWith("retry-after:")) {
+    const qsizetype colon = line.indexOf(':');
+    const QByteArray name = line.left(colon).trimmed().toLower();
+    const QByteArray value = line.mid(colon + 1).trimmed();
+    if (line.startsWith("HTTP/")) {
+        // A new response (after a redirect): nothing of the last one counts.
+        t->result_.RetryAfterSeconds = -1;
+        t->validator_.clear();
+        t->rangeStart_ = t->rangeTotal_ = -1;
+    } else if (colon <= 0) {
+        return n;
+    } else if (name == "retry-after") {
         bool ok = false;
-        const qint64 seconds = line.mid(12).trimmed().toLongLong(&ok);
+        const qint64 seconds = value.toLongLong(&ok);
         if (ok && seconds >= 0)
             t->result_.RetryAfterSeconds = seconds;
+    } else if (name == "etag") {
+        t->validator_ = value;
+    } else if (name == "last-modified" && t->validator_.isEmpty()) {
+        t->validator_ = value;
+    } else if (name == "content-range" && value.startsWith("bytes ")) {
+        // "bytes START-END/TOTAL"
+        const QByteArray range = value.mid(6);
+        const qsizetype dash = range.indexOf('-'), slash = range.indexOf('/');
+        if (dash > 0 && slash > dash) {
+            bool a = false, b = false;
+            const qint64 start = range.left(dash).toLongLong(&a), total = range.mid(slash + 1).toLongLong(&b);
+            t->rangeStart_ = a ? start : -1;
+            t->rangeTotal_ = b ? total : -1;
+        }
     }
     return n;
 }

@@ -43,6 +43,8 @@ struct TTransferResult {
     // stall, time-out, short body, HTTP 5xx or 429).
     bool Transient = false;
     qint64 RetryAfterSeconds = -1;  // the server's Retry-After, when it sent one in seconds
+    qint64 Resumed = 0;             // bytes of the file kept from before (Bytes counts them too)
+    bool StartOver = false;         // the partial file can't be continued: the next try starts anew
 };
 
 class THTTPTransfer {
@@ -79,7 +81,9 @@ private:
     bool started_ = false;
     TTransferResult result_;
     QString refusal_;  // why the body was refused, when it was
-    bool local_ = false;  // the failure is ours (the file could not be written), not the network's
+    bool local_ = false;
+    QByteArray validator_;  // ETag, else Last-Modified, of the current response
+    qint64 rangeStart_ = -1, rangeTotal_ = -1;  // its Content-Range  // the failure is ours (the file could not be written), not the network's
 
     // Stall accounting on a clock that stops while OnChunk runs.
     Clock::duration excluded_{};
