@@ -96,8 +96,12 @@ void TDownloadQueue::ended(int slot)
     slotJob_[size_t(slot)] = -1;
     if (wait_ && key == awaited_)
         wait_->quit();
-    if (OnSlotFree)
-        OnSlotFree();
+    // The component is still inside its completion handler and would refuse a new download:
+    // refill once it has finished.
+    QTimer::singleShot(0, slots_[size_t(slot)].get(), [this] {
+        if (OnSlotFree)
+            OnSlotFree();
+    });
 }
 
 TDownloadQueue::Job TDownloadQueue::Await(qsizetype key, const std::function<void(qint64, qint64)>& onProgress)

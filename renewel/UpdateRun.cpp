@@ -87,11 +87,12 @@ public:
     }
 
 private:
-    // Only one run works on an installation at a time; a lock left by a crashed process is
-    // taken over (QLockFile checks whether its owner still lives).
+    // Only one run works on an installation at a time. A lock left by a crashed process is taken
+    // over: on this machine as soon as its process is gone, otherwise (another machine on a
+    // shared drive, a renamed one) once it is a day old.
     void claimInstallation()
     {
-        lock_.setStaleLockTime(0);
+        lock_.setStaleLockTime(24 * 60 * 60 * 1000);
         if (lock_.tryLock(0))
             return;
         fail(QDir::toNativeSeparators(installBase_),
@@ -101,6 +102,10 @@ private:
 
     void makeDownloadFolder()
     {
+        // The download folder is written and emptied: never through a link that leaves the
+        // installation.
+        if (QFileInfo(downloadFolder_).isSymLink() && !InsideInstallation(downloadFolder_, installBase_))
+            fail(QDir::toNativeSeparators(downloadFolder_), QStringLiteral("it leads outside the installation"));
         if (QFileInfo(downloadFolder_).isDir() || QDir().mkdir(downloadFolder_) || run_.options_.Quiet)
             return;
         // The general error report with the "Error" text; the window stays open.

@@ -33,7 +33,7 @@ void UpdateFixture::useSite(const QByteArray& site)
                                 "#STatus2 Loading\r\n"
                                 "#STatus3 Checking files\r\n"
                                 "#Error Download failed\r\n"
-                                "#Done All done\r\n";
+                                "#Done All done\r\n" + languageExtra;
     ASSERT_TRUE(LoadLanguageFile(root.write("renewel.lng", language)));
 }
 

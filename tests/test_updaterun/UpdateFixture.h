@@ -22,8 +22,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Writes the language file with this site address and loads it.
+    // Writes the language file with this site address (and languageExtra) and loads it.
     void useSite(const QByteArray& site);
+    QByteArray languageExtra;  // more entry lines, each ending in CR LF
     // Puts "update.txt" on the site: a header line, then the given data lines, CR LF after each.
     void publishList(const QList<QByteArray>& dataLines);
     // Puts a file on the site (name relative, "/" separated).
