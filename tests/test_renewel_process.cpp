@@ -170,6 +170,34 @@ TEST(RenewelProcess, UnreachableSiteEndsQuietlyWithoutChanges)
     EXPECT_FALSE(install.exists("temp"));
 }
 
+TEST(RenewelProcess, OneRunPerInstallationAndAKilledRunsLockIsTakenOver)
+{
+    TempDir site, install;
+    const QList<SiteFile> files = {{"\\data\\a.bin", bytes(5000, 'a')}};
+    writeSite(site, files);
+    install.write("data/a.bin", "old");
+    FaultServer server(site.path());
+    server.stall("/update.txt", 5);  // the first copy hangs on the list, holding the installation
+    prepareInstall(install, server.url("/"));
+
+    auto first = start(install, {"quiet"});
+    ASSERT_TRUE(server.waitForRequests(1, EndTimeoutMs));
+    auto second = start(install, {"quiet"});
+    expectEnds(*second, 1, "renewel: " + QDir::toNativeSeparators(QFileInfo(install.path()).canonicalFilePath()).toUtf8() +
+                               ": another update is running on this installation\n");
+    EXPECT_EQ(server.requestCount(), 1) << "the second copy fetched something";
+    EXPECT_EQ(install.read("data/a.bin"), "old");
+
+    first->kill();  // SIGKILL: its lock file stays behind
+    first->waitForFinished();
+    ASSERT_TRUE(install.exists("renewel.lock"));
+    server.clearFaults();
+    auto third = start(install, {"quiet"});
+    expectEnds(*third, 0);
+    EXPECT_EQ(install.read("data/a.bin"), files[0].content);
+    EXPECT_FALSE(install.exists("renewel.lock"));
+}
+
 TEST(RenewelProcess, OnlyAnExactFirstArgumentQuietRunsUnattended)
 {
     FaultServer server;
