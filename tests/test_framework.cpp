@@ -73,6 +73,28 @@ TEST(StrToInt64, AcceptsDecimalAndRejectsEverythingElse)
     }
 }
 
+// Runs before any other test asks to end: the flag it leaves set would make Run return anyway.
+TEST(Terminate, QuitAskedBeforeTheMainLoopIsKeptForIt)
+{
+    // A slow start-up: the whole update runs, and asks to end, inside a wait during creation.
+    bool waitEndedByItself = false;
+    {
+        QEventLoop startUpWait;
+        QTimer::singleShot(0, &startUpWait, [] { TApplication::Terminate(); });
+        QTimer::singleShot(100, &startUpWait, [&] {
+            waitEndedByItself = true;
+            startUpWait.quit();
+        });
+        startUpWait.exec();
+    }
+    EXPECT_TRUE(waitEndedByItself) << "the quit cut the start-up wait short";
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(3); });
+    guard.start(5000);
+    EXPECT_EQ(TApplication::Run(), 0) << "the quit was lost";
+}
+
 TEST(Terminate, QuitAskedInsideNestedLoopWaitsForMainLoop)
 {
     // A nested loop stands for a download's wait: the quit must neither end it nor get lost.

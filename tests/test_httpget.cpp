@@ -472,6 +472,41 @@ TEST_F(HttpGetTest, StallLimitEndsASilentDownload)
     }
 }
 
+TEST_F(HttpGetTest, TricklesAreNoProgress)
+{
+    // A body below 100 bytes a second over the limit is stalled however steadily it drips, and
+    // header lines count as no progress: the whole head must arrive within the limit.
+    srv.setBody("/drip", QByteArray(1000, 'd'));
+    srv.rateLimit("/drip", 5);  // a byte every 200 ms
+    FaultServer::Fault slowHead;
+    slowHead.headerLineEveryMs = 300;
+    for (int i = 0; i < 8; ++i)
+        slowHead.extraHeaders += "X-Pad-" + QByteArray::number(i) + ": x\r\n";
+    srv.setFault("/slowhead", slowHead);
+    srv.setBody("/slowhead", "x");
+    srv.setBody("/steady", QByteArray(600, 's'));
+    srv.rateLimit("/steady", 400);  // slow, but above the floor for longer than the limit
+    get->StallLimitMs = 1000;
+    const struct {
+        const char* path;
+        bool succeeds;
+        QString error;
+    } cases[] = {
+        {"/drip", false, "stalled for 1 s"},
+        {"/slowhead", false, "no response within 1 s"},
+        {"/steady", true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        done = errors = 0;
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(fetch(srv.url(c.path)), c.succeeds);
+        EXPECT_EQ(get->LastError(), c.error);
+        EXPECT_LT(clock.elapsed(), 4000);
+    }
+}
+
 TEST_F(HttpGetTest, DestroyingTheComponentDuringADownloadSilencesIt)
 {
     srv.setBody("/slow", QByteArray(1024 * 1024, 's'));

@@ -85,6 +85,50 @@ TEST(LanguageTable, MissingFileIsReportedAndLeavesAnEmptyTable)
 }
 
 namespace {
+// The process's resident memory in bytes, from /proc/self/status; 0 where that can't be read.
+qint64 residentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    return 0;
+}
+}  // namespace
+
+TEST(LanguageTable, HugeFileCostsLittleMoreThanItsSize)
+{
+    TempDir dir;
+    QFile file(dir.filePath("huge.lng"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    constexpr int kLines = 2'000'000;
+    QByteArray chunk;
+    for (int i = 0; i < kLines; ++i) {
+        chunk += "#k" + QByteArray::number(i) + " text " + QByteArray::number(i) + "\r\n";
+        if (chunk.size() > (1 << 20) || i + 1 == kLines) {
+            ASSERT_EQ(file.write(chunk), chunk.size());
+            chunk.clear();
+        }
+    }
+    file.close();
+    const qint64 before = residentBytes();
+
+    ASSERT_TRUE(LoadLanguageFile(file.fileName()));
+
+    const qint64 grown = residentBytes() - before;
+    EXPECT_EQ(LanguageTable().Count(), kLines);
+    EXPECT_EQ(Translate("K1999999"), "text 1999999");
+    EXPECT_EQ(Translate("k0"), "text 0");
+#ifndef __SANITIZE_ADDRESS__  // the sanitizer keeps freed memory resident in its quarantine
+    EXPECT_LT(grown, 3 * file.size()) << "file " << file.size() << " bytes";
+#endif
+    ASSERT_TRUE(LoadLanguageFile(dir.write("small.lng", "#a 1\n")));  // gives the memory back
+}
+
+namespace {
 // A source whose storage fails after some data, as a failing disk would: reads hand out the
 // bytes in small pieces, then fail.
 class FailingSource : public QIODevice {

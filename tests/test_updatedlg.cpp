@@ -453,6 +453,19 @@ TEST_F(UpdateDlgTest, FilterSwallowsPageRightClicksAndCtrlN)
     EXPECT_FALSE(get.Succeeded());
 }
 
+TEST_F(UpdateDlgTest, LongStatusIsShortenedWithinTheWindow)
+{
+    dir_.write("renewel.lng", languageFile("http://127.0.0.1:1/", "about:blank"));
+    TUpdateDlg& dlg = open();
+    const QByteArray path = "\\maps" + QByteArray(4000, 'x') + "\\end.ivm";
+    dlg.SetStatus("Downloading " + path + " ... [0\\1]");
+    const QString shown = dlg.Label1->text();
+    EXPECT_TRUE(shown.startsWith("Downloading \\maps")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("end.ivm ... [0\\1]")) << shown.toStdString();
+    EXPECT_LT(shown.size(), 200);
+    EXPECT_LE(dlg.Label1->geometry().right(), dlg.width());
+}
+
 TEST_F(UpdateDlgTest, DownloadEventsMoveProgressAndReportErrors)
 {
     FaultServer server;

@@ -539,11 +539,15 @@ bool FaultServer::answer(int fd, const Request& request)
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
         return false;
     }
-    if (f.delayHeadersMs > 0) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(f.delayHeadersMs);
+    // Waits, waking often enough for the server to stop promptly; false once it is stopping.
+    const auto pause = [this](qint64 ms) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
         while (!stop_ && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+        return !stop_;
+    };
+    if (f.delayHeadersMs > 0)
+        pause(f.delayHeadersMs);
 
     const QByteArray& memory = a.resource ? a.resource->body : a.text;
     const qint64 total = a.resource ? a.resource->size : a.text.size();
@@ -594,8 +598,13 @@ bool FaultServer::answer(int fd, const Request& request)
         head += "Location: " + f.location + "\r\n";
     head += f.extraHeaders;
     head += "\r\n";
-    if (!sendAll(fd, head.constData(), head.size(), Fault{}, nullptr))
-        return false;
+    const qint64 lineEvery = f.headerLineEveryMs;
+    for (qsizetype from = 0; from < head.size();) {
+        const qsizetype end = lineEvery > 0 ? head.indexOf("\r\n", from) + 2 : head.size();
+        if ((lineEvery > 0 && !pause(lineEvery)) || !sendAll(fd, head.constData() + from, end - from, Fault{}, nullptr))
+            return false;
+        from = end;
+    }
 
     // The body streams from memory or from the file, a chunk at a time.
     QFile file;

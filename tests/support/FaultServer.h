@@ -2,8 +2,8 @@
 // A small HTTP/1.0 server on 127.0.0.1 (free port, own threads) for network tests. It serves
 // in-memory bodies and files from a folder, and can misbehave per path (or for every path):
 // omit the Content-Length, announce more than it sends, answer with any status or a redirect,
-// stall after part of the body, close the connection at once or with a reset, or send at a
-// limited rate; a fault may also hold for only the first K requests of a path, so retries can be
+// stall after part of the body, close the connection at once or with a reset, trickle the header
+// lines, or send the body at a limited rate; a fault may also hold for only the first K requests of a path, so retries can be
 // tested. Every request is recorded byte for byte (request line, headers and body).
 //
 // It keeps a connection open for further requests when the client asks for it (HTTP/1.1 without
@@ -44,6 +44,7 @@ public:
         bool reset = false;           // reset the connection (SO_LINGER 0) after the request
         qint64 bytesPerSecond = 0;    // rate limit for the body; 0: as fast as possible
         qint64 delayHeadersMs = 0;    // wait this long before the status line
+        qint64 headerLineEveryMs = 0; // send the head a line at a time, each after this long
         QByteArray extraHeaders;      // raw header lines, each ending in "\r\n"
         std::optional<QByteArray> body;  // the answer's body in place of the path's own
     };

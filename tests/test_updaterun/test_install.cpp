@@ -114,3 +114,23 @@ TEST_F(UpdateFixture, FileThatCannotBeInstalledStopsTheRunWithError)
         }
     }
 }
+
+TEST_F(UpdateFixture, InstallRemovesTheInstallersLeftoversBesideItsTargetOnly)
+{
+    install("maps/a.ivm", "old");
+    publish("maps/a.ivm", "new a");
+    publishList({"\\maps\\a.ivm", "5"});
+    const QStringList leftovers = {"a.ivm.0123456789abcdef.tmp", "a.ivm.fedcba9876543210.tmp"};
+    const QStringList others = {"a.ivm.tmp",         "a.ivm.0123456789ABCDEF.tmp", "a.ivm.0123456789abcde.tmp",
+                                "b.ivm.0123456789abcdef.tmp", "xa.ivm.0123456789abcdef.tmp", "notes.tmp"};
+    for (const QString& name : leftovers + others)
+        install("maps/" + name, "left");
+
+    EXPECT_EQ(update().kind, TUpdateOutcome::Completed);
+
+    EXPECT_EQ(installed("maps/a.ivm"), "new a");
+    QStringList remaining = others;
+    remaining << "a.ivm";
+    remaining.sort();
+    EXPECT_EQ(QDir(root.filePath("game/maps")).entryList(QDir::Files | QDir::Hidden, QDir::Name), remaining);
+}

@@ -26,21 +26,27 @@ TEST_F(UpdateFixture, UnsafeListedPathsAreNeverWritten)
         "\\a\\",                "\\.",                   "\\..",                 "\\a\\.",
         "\\",                   "\\a\\\\b",              "\\ev\til.txt",         "\\a/../../evil.txt",
         "\\.. \\evil.txt",     "\\a\\...",
+        "\\temp\\x.bin",        "\\TEMP/x.bin",          "\\temp",
+        "\\" + QByteArray(MaxListedPathBytes, 'p'),  // one byte too long
+        "\\" + QByteArray(8 * 1024 * 1024, 'p'),
     };
+    publish("temp/x.bin", "pwned");
     publish("evil.txt", "pwned");
     publish("a/evil.txt", "pwned");
     install("keep.txt", "keep");
     for (const bool beQuiet : {false, true}) {
         for (const QByteArray& path : unsafe) {
-            SCOPED_TRACE((beQuiet ? "quiet " : "") + path.toStdString());
+            SCOPED_TRACE((beQuiet ? "quiet " : "") + path.left(40).toStdString() + " (" + std::to_string(path.size()) + ")");
             quiet = beQuiet;
             host.events.clear();
             const int requestsBefore = server.requestCount();
             const QString before = withoutTemp(allEntries());
             publishList({path, "5"});
 
-            update();
+            const TUpdateOutcome outcome = update();
 
+            EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+            EXPECT_LE(outcome.subject.size(), 200);  // a huge path is cut in the report
             EXPECT_EQ(server.requestCount(), requestsBefore + 1);  // the list only
             EXPECT_EQ(withoutTemp(allEntries()), before);
             EXPECT_TRUE(inTemp("update.txt"));  // stopped like a failed download
@@ -50,6 +56,37 @@ TEST_F(UpdateFixture, UnsafeListedPathsAreNeverWritten)
             EXPECT_FALSE(host.events.contains("message All done"));
         }
     }
+}
+
+TEST_F(UpdateFixture, NothingIsWrittenThroughALinkLeavingTheInstallation)
+{
+    TempDir outside;
+    outside.write("keep.txt", "outside");
+    install("data/keep.txt", "inside");
+    ASSERT_TRUE(QFile::link(outside.path(), root.filePath("game/out")));
+    ASSERT_TRUE(QFile::link(root.filePath("game/data"), root.filePath("game/alias")));
+    publish("out/x.bin", "12345");
+    publish("out/sub/x.bin", "12345");
+    publish("alias/y.bin", "67890");
+    const std::vector<std::pair<QByteArray, TUpdateOutcome::Kind>> cases = {
+        {"\\out\\x.bin", TUpdateOutcome::Failed},
+        {"\\out\\sub\\x.bin", TUpdateOutcome::Failed},        // a folder to be made out there
+        {"\\alias\\y.bin", TUpdateOutcome::Completed},       // a link that stays inside is fine
+    };
+    for (const auto& [listed, kind] : cases) {
+        SCOPED_TRACE(listed.toStdString());
+        publishList({listed, "5"});
+        EXPECT_EQ(update().kind, kind);
+    }
+    EXPECT_EQ(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{"keep.txt"});
+    EXPECT_EQ(installed("data/y.bin"), "67890");
+}
+
+TEST(ListedPathTest, LengthLimit)
+{
+    EXPECT_TRUE(ListedPath("\\" + QByteArray(MaxListedPathBytes - 1, 'p')).isSafe());
+    EXPECT_FALSE(ListedPath("\\" + QByteArray(MaxListedPathBytes, 'p')).isSafe());
 }
 
 TEST(ListedPathTest, MapsOntoInstallFolderAndSiteAddress)

@@ -147,19 +147,59 @@ TEST_F(UpdateFixture, SizeLineThatIsNoIntegerReachesTheErrorReport)
         {"Header\r\n\\a.txt\r\n3\r\n\\b.txt\r\n12x\r\n", "'12x' is not a valid integer value"},
         {"<html>\r\n<body>Not Found</body>\r\n</html>\r\n", "'</html>' is not a valid integer value"},
     };
-    install("a.txt", "abc");
-    for (const auto& [list, message] : cases) {
-        SCOPED_TRACE(list.toStdString());
-        host.events.clear();
-        host.terminates = 0;
-        site.write("update.txt", list);
-        EXPECT_EQ(update().kind, TUpdateOutcome::Failed);
-        EXPECT_EQ(host.events.last(), "report " + message.toUtf8());
-        EXPECT_EQ(host.terminates, 0);  // the window stays open
-        EXPECT_EQ(installed("a.txt"), "abc");  // nothing installed before the list was checked
-        EXPECT_FALSE(host.events.contains("message All done"));
-        EXPECT_FALSE(run->Running());    // a later click starts a fresh run
+    install("a.txt", "ab");  // differs from the listed size: due for download
+    publish("a.txt", "new");
+    for (const bool beQuiet : {false, true}) {
+        for (const auto& [list, message] : cases) {
+            SCOPED_TRACE((beQuiet ? "quiet " : "") + list.toStdString());
+            quiet = beQuiet;
+            host.events.clear();
+            host.terminates = 0;
+            site.write("update.txt", list);
+            EXPECT_EQ(update().kind, TUpdateOutcome::Failed);
+            // The report, then (quiet only) the request to end once it has been closed.
+            const QList<QByteArray> end = quiet ? QList<QByteArray>{"report " + message.toUtf8(), "terminate"}
+                                                : QList<QByteArray>{"report " + message.toUtf8()};
+            EXPECT_EQ(tail(host.events, end.size()), end);
+            EXPECT_EQ(host.terminates, quiet ? 1 : 0);  // the window stays open unless quiet
+            EXPECT_EQ(installed("a.txt"), "ab");  // nothing installed before the list was checked
+            EXPECT_FALSE(requestedPaths().contains("/a.txt"));
+            EXPECT_FALSE(host.events.contains("message All done"));
+            EXPECT_FALSE(run->Running());  // a later click starts a fresh run
+        }
     }
+}
+
+TEST_F(UpdateFixture, DownloadOfAnotherSizeThanListedIsNeverInstalled)
+{
+    const struct {
+        const char* name;
+        QByteArray body;
+        qint64 announce;  // -1: the body's own size
+        QString reason;
+    } cases[] = {
+        {"announced 0", QByteArray(100, 'z'), 0, "received 0 bytes, the list says 100"},
+        {"complete but shorter", QByteArray(50, 's'), -1, "received 50 bytes, the list says 100"},
+        {"longer", QByteArray(150, 'l'), -1, "too long (150 bytes, at most 100)"},
+    };
+    install("f.dat", "old");
+    install("g.dat", "old");
+    publish("g.dat", "newer");
+    publishList({"\\f.dat", "100", "\\g.dat", "5"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.clearFaults();
+        publish("f.dat", c.body);
+        if (c.announce >= 0)
+            server.shortBody("/f.dat", c.announce, c.announce);
+        const TUpdateOutcome outcome = update();
+        EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+        EXPECT_EQ(outcome.subject, server.url("/f.dat"));
+        EXPECT_EQ(outcome.reason, c.reason);
+        EXPECT_EQ(installed("f.dat"), "old");
+        EXPECT_EQ(installed("g.dat"), "old");  // the run stopped there
+    }
+    EXPECT_FALSE(requestedPaths().contains("/g.dat"));
 }
 
 TEST_F(UpdateFixture, DownloadFolderThatCannotBeCreated)
