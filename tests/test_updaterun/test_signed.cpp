@@ -159,6 +159,7 @@ TEST_F(SignedUpdate, RefusedListOrBodyInstallsNothing)
              site.write("update.txt", site.read("update.txt") + "\\evil.exe\r\n4\r\n");
          },
          "update.txt does not match", true},
+        {"no checksum list", [&] { QFile::remove(site.filePath("update.sums")); }, "no checksum list", true},
         {"no signature", [&] { QFile::remove(site.filePath("update.sums.minisig")); }, "no signature", true},
         {"listed path without a checksum", [&] { signSite("timestamp:" + timestamp(0), "a", "\\a.txt"); },
          "no checksum for \\a.txt", true},
