@@ -1,6 +1,7 @@
 // The built renewel run as a process in a temporary installation: quiet mode updates from a real
-// server on loopback and ends by itself; a failed download stops the run and still ends it; the
-// first argument must be exactly "quiet".
+// server on loopback and ends by itself; a site published and signed by renewel-publish updates
+// and repairs an installation; a failed download stops the run and still ends it; the first
+// argument must be exactly "quiet".
 
 #include "FaultServer.h"
 #include "NginxServer.h"
@@ -137,6 +138,47 @@ TEST(RenewelProcess, QuietRunUpdatesFromNginxAndEnds)
     EXPECT_FALSE(install.exists("empty.txt"));
     EXPECT_EQ(install.read("game.cfg"), "keep");
     EXPECT_FALSE(install.exists("temp")) << "download folder left behind";
+}
+
+// Runs a tool that must succeed; a failure shows what it printed on standard error.
+void runTool(const QString& program, const QStringList& args)
+{
+    QProcess process;
+    process.start(program, args);
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForFinished(EndTimeoutMs)) << program.toStdString();
+    ASSERT_EQ(process.exitCode(), 0) << program.toStdString() << ": " << process.readAllStandardError().toStdString();
+}
+
+TEST(RenewelProcess, PublishedSignedSiteUpdatesAndRepairsTheInstallation)
+{
+    TempDir keys, release, site, install;
+    runTool("minisign", {"-G", "-W", "-p", keys.filePath("studio.pub"), "-s", keys.filePath("studio.key")});
+    release.write("readme.txt", bytes(300, 'r'));
+    release.write("maps/forest.ivm", bytes(10520, 'f'));
+    runTool(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"),
+            {release.path(), site.path(), "--key", keys.filePath("studio.key"), "--expires", "1"});
+    install.write("readme.txt", "old");
+    const QByteArray damaged = bytes(10520, 'F');  // right size, wrong bytes
+    install.write("maps/forest.ivm", damaged);
+
+    NginxServer nginx(site.path());
+    ASSERT_TRUE(nginx.isRunning()) << nginx.error().toStdString();
+    prepareInstall(install, nginx.url("/"));
+    install.write("renewel.lng", install.read("renewel.lng") + "#UpdateKey " +
+                                     keys.read("studio.pub").split('\n').value(1) + "\r\n");
+
+    auto quiet = start(install, {"quiet"});
+    expectEnds(*quiet, 0);
+    EXPECT_EQ(install.read("readme.txt"), bytes(300, 'r'));
+    EXPECT_EQ(install.read("maps/forest.ivm"), damaged);
+    EXPECT_TRUE(install.exists("renewel.stamp"));
+
+    auto repair = start(install, {"repair"});
+    expectEnds(*repair, 0);
+    EXPECT_EQ(install.read("maps/forest.ivm"), bytes(10520, 'f'));
+    EXPECT_FALSE(install.exists("temp"));
+    EXPECT_FALSE(install.exists("update.sums"));
 }
 
 TEST(RenewelProcess, FailedThirdDownloadStopsTheRunAndTheProgramEnds)

@@ -7,4 +7,5 @@ iv_test(test_updaterun renewelcore SOURCES
   test_nginx.cpp
   test_parallel.cpp
   test_paths.cpp
-  test_run.cpp)
+  test_run.cpp
+  test_signed.cpp)

@@ -20,20 +20,18 @@ void UpdateFixture::TearDown() {}
 
 TUpdateOutcome UpdateFixture::update()
 {
-    TUpdateOptions options{quiet, nullptr, programFolder, 0};
-    options.RetryDelayMs = 10;
-    run = std::make_unique<TUpdateRun>(host, host.getFile, options);
+    run = std::make_unique<TUpdateRun>(host, host.getFile, TUpdateOptions{quiet, nullptr, programFolder, 0, repair, 10});
     return run->UpdateRun();
 }
 
-void UpdateFixture::useSite(const QByteArray& site)
+void UpdateFixture::useSite(const QByteArray& site, const QByteArray& extraLines)
 {
     const QByteArray language = "Test language\r\n"
                                 "#UpdateSite " + site + "\r\n"
                                 "#STatus2 Loading\r\n"
                                 "#STatus3 Checking files\r\n"
                                 "#Error Download failed\r\n"
-                                "#Done All done\r\n" + languageExtra;
+                                "#Done All done\r\n" + extraLines;
     ASSERT_TRUE(LoadLanguageFile(root.write("renewel.lng", language)));
 }
 

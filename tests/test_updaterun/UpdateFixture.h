@@ -22,9 +22,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Writes the language file with this site address (and languageExtra) and loads it.
-    void useSite(const QByteArray& site);
-    QByteArray languageExtra;  // more entry lines, each ending in CR LF
+    // Writes the language file with this site address (and any further lines, each ending in
+    // CR LF) and loads it.
+    void useSite(const QByteArray& site, const QByteArray& extraLines = {});
     // Puts "update.txt" on the site: a header line, then the given data lines, CR LF after each.
     void publishList(const QList<QByteArray>& dataLines);
     // Puts a file on the site (name relative, "/" separated).
@@ -48,5 +48,6 @@ protected:
     FaultServer server;
     RecordingHost host;
     bool quiet = false;
+    bool repair = false;
     std::unique_ptr<TUpdateRun> run;
 };

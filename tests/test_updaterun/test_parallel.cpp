@@ -37,8 +37,7 @@ TEST_F(UpdateFixture, ConnectionsAreKeptAcrossFiles)
         SCOPED_TRACE(connections);
         QDir(root.filePath("game")).removeRecursively();
         QDir().mkpath(programFolder);
-        languageExtra = "#UpdateConnections " + QByteArray::number(connections) + "\r\n";
-        useSite(server.url("/").toLatin1());
+        useSite(server.url("/").toLatin1(), "#UpdateConnections " + QByteArray::number(connections) + "\r\n");
         const int before = server.connectionCount();
         EXPECT_EQ(update().kind, TUpdateOutcome::Completed);
         EXPECT_EQ(installed("data/f23.bin"), pattern(3023, 23));
@@ -133,8 +132,7 @@ TEST_F(UpdateFixture, ByteRateCapHolds)
         list << "\\r" + QByteArray::number(i) + ".bin" << "100000";
     }
     publishList(list);
-    languageExtra = "#UpdateMaxRate 150000\r\n";
-    useSite(server.url("/").toLatin1());
+    useSite(server.url("/").toLatin1(), "#UpdateMaxRate 150000\r\n");
     QElapsedTimer clock;
     clock.start();
     EXPECT_EQ(update().kind, TUpdateOutcome::Completed);
