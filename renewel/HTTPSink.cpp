@@ -27,7 +27,7 @@ bool TFileSink::Begin(qint64, qint64 keep, const QByteArray& validator)
                 block = file_.read(std::min<qint64>(left, 1 << 20));
                 if (block.isEmpty())
                     return fail(QStringLiteral("cannot read file"));
-                hasher_->update(block);
+                hasher_->Update(block.constData(), block.size());
                 left -= block.size();
             }
         }
@@ -50,7 +50,7 @@ bool TFileSink::Write(const char* data, qint64 size)
     if (file_.write(data, size) != size)
         return fail(QStringLiteral("cannot write file"));
     if (hasher_)
-        hasher_->update(data, size_t(size));
+        hasher_->Update(data, size);
     return true;
 }
 
@@ -63,7 +63,7 @@ bool TFileSink::Finish()
     if (file_.error() != QFileDevice::NoError)
         return fail(QStringLiteral("cannot close file"));
     if (hasher_)
-        Digest = hasher_->final();
+        Digest = hasher_->Final();
     return true;
 }
 

@@ -7,7 +7,7 @@
 #include <QFile>
 #include <QString>
 
-#include "Sha256.h"
+#include "PipelinedHash.h"
 
 #include <optional>
 
@@ -46,7 +46,7 @@ private:
     bool fail(const QString& what);
     QString fileName_;
     QFile file_;
-    std::optional<Sha256> hasher_;
+    std::optional<TPipelinedHash> hasher_;
 };
 
 // The body collected in memory.
