@@ -47,13 +47,16 @@ int runCommandLine(const QStringList& args)
     }
 
     // The export draws into images only: a core application is all it needs, so no display is
-    // ever asked for and no platform plugin or font is loaded.
+    // ever asked for and no platform plugin or font is loaded. BMP and PNG are built into Qt and
+    // the textures are decoded by our own JPEG reader, so no image format plugin is looked for.
     static int argc = 1;
     static char name[] = "thumb";
     static char* argv[] = {name, nullptr};
     std::unique_ptr<QCoreApplication> app;
-    if (!QCoreApplication::instance())
+    if (!QCoreApplication::instance()) {
+        QCoreApplication::setLibraryPaths({});
         app = std::make_unique<QCoreApplication>(argc, argv);
+    }
 
     std::unique_ptr<BundledTextures> bundled;
     try {
