@@ -1,4 +1,3 @@
-include_guard(GLOBAL)
 # thumb's command line against bare Qt programs and against one call per map, in the same run.
 add_executable(bench_floor_core bench_floor.cpp)
 target_link_libraries(bench_floor_core PRIVATE Qt6::Core)

@@ -13,11 +13,13 @@ QString& titleSlot()
     return title;
 }
 bool terminated = false;
+bool mainLoopRunning = false;
 }  // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
     terminated = false;
+    mainLoopRunning = false;
 }
 
 TApplication::~TApplication() = default;
@@ -57,10 +59,23 @@ void TApplication::Terminate()
 
 bool TApplication::Terminated() { return terminated; }
 
+int TApplication::Run()
+{
+    mainLoopRunning = true;
+    if (terminated)
+        QTimer::singleShot(0, QCoreApplication::instance(), &TApplication::deliverQuit);
+    const int code = QCoreApplication::exec();
+    mainLoopRunning = false;
+    return code;
+}
+
 void TApplication::deliverQuit()
 {
     // Inside a nested loop (a download's wait, a modal box) quitting now would also end that
-    // loop early; keep the request and deliver it once only the main loop is running.
+    // loop early; keep the request and deliver it once only the main loop is running. Before the
+    // main loop has started (a wait during start-up) the quit would be lost: Run delivers it.
+    if (!mainLoopRunning)
+        return;
     if (QThread::currentThread()->loopLevel() > 1) {
         QTimer::singleShot(10, QCoreApplication::instance(), &TApplication::deliverQuit);
         return;

@@ -33,6 +33,10 @@ public:
     static void Terminate();
     static bool Terminated();
 
+    // Runs the main message loop until the application is asked to end; a quit asked for before
+    // it started (during start-up, even inside a nested wait there) ends it at once.
+    static int Run();
+
     // Lets the application handle all its pending events once.
     static void ProcessMessages();
 

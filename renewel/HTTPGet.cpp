@@ -1,6 +1,7 @@
 #include "HTTPGet.h"
 
 #include "HTTPGetThread.h"
+#include "HTTPTransfer.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -36,11 +37,24 @@ void THTTPGet::Fetch()
 {
     if (running_)
         return;
-    auto worker = std::make_shared<THTTPGetThread>(AcceptTypes, Agent, URL, FileName, UserName,
-                                                   Password, PostQuery, Referer, BinaryData,
-                                                   UseCache, OnProgress, true);
-    worker->ConnectTimeoutMs = ConnectTimeoutMs;
-    worker->StallLimitMs = StallLimitMs;
+    THTTPRequest request;
+    request.AcceptTypes = AcceptTypes;
+    request.Agent = Agent;
+    request.URL = URL;
+    request.UserName = UserName;
+    request.Password = Password;
+    request.PostQuery = PostQuery;
+    request.Referer = Referer;
+    request.BinaryData = BinaryData;
+    request.UseCache = UseCache;
+    request.ConnectTimeoutMs = ConnectTimeoutMs;
+    request.StallLimitMs = StallLimitMs;
+    request.MaxSize = MaxSize;
+    request.HashBody = HashBody;
+    request.RateLimit = RateLimit;
+    if (!session_)
+        session_ = std::make_shared<THTTPSession>();
+    auto worker = std::make_shared<THTTPGetThread>(std::move(request), FileName, OnProgress, true, session_);
     running_ = worker;
     worker->Start(this);
     if (!WaitThread)
@@ -90,6 +104,10 @@ void THTTPGet::DoneThread()
     } finish{self, worker};
 
     succeeded_ = worker->Succeeded;
+    lastError_ = succeeded_ ? QString() : worker->LastError;
+    digest_ = succeeded_ ? worker->Digest : QByteArray();
+    transient_ = !succeeded_ && worker->Transient;
+    retryAfter_ = worker->RetryAfterSeconds;
     if (succeeded_) {
         if (worker->ToFile) {
             if (const TOnDoneFileEvent handler = OnDoneFile)

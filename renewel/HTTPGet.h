@@ -15,6 +15,8 @@
 #include <memory>
 
 class THTTPGetThread;
+class THTTPSession;
+class TRateLimiter;
 
 using TNotifyEvent = std::function<void(QObject* Sender)>;
 using TOnProgressEvent = std::function<void(QObject* Sender, qint64 TotalSize, qint64 Readed)>;
@@ -41,9 +43,12 @@ public:
     QByteArray Referer;
     bool WaitThread = false;                // true: Fetch returns after the download has ended
 
-    // Limits that end a download as failed (not published; tests shorten them).
+    // Limits that end a download as failed (not published; tests shorten the times).
     qint64 ConnectTimeoutMs = 30000;  // connecting to the server
-    qint64 StallLimitMs = 60000;      // no byte from the server for this long
+    qint64 StallLimitMs = 60000;      // headers after connecting; body below 100 bytes/s over this long
+    qint64 MaxSize = 0;               // a longer body fails, cut after MaxSize + 1 bytes; 0: none
+    bool HashBody = false;            // compute the SHA-256 of the body while it is written
+    std::shared_ptr<TRateLimiter> RateLimit;  // a byte budget shared with other downloads
 
     TOnProgressEvent OnProgress;
     TOnDoneFileEvent OnDoneFile;
@@ -57,11 +62,25 @@ public:
     // Outcome of the last download that ended.
     bool Succeeded() const { return succeeded_; }
     bool Running() const;
+    // Why the last download that ended failed ("HTTP 404", "connection refused", "stalled for
+    // 60 s", "disk full", ...); empty after a success.
+    QString LastError() const { return lastError_; }
+    // The SHA-256 (32 bytes) of the last successful download, when HashBody asked for it.
+    QByteArray Digest() const { return digest_; }
+    // Whether the last failure may pass on another try, and the server's Retry-After (-1: none).
+    bool LastErrorTransient() const { return transient_; }
+    qint64 RetryAfterSeconds() const { return retryAfter_; }
 
 private:
     friend class THTTPGetThread;
     void DoneThread();
 
     bool succeeded_ = false;
+    QString lastError_;
+    QByteArray digest_;
+    bool transient_ = false;
+    qint64 retryAfter_ = -1;
     std::shared_ptr<THTTPGetThread> running_;
+    // Kept from one download to the next, so its connections can be reused.
+    std::shared_ptr<THTTPSession> session_;
 };

@@ -1,62 +1,22 @@
 #include "HTTPGetThread.h"
 
+#include "HTTPSink.h"
+#include "HTTPTransfer.h"
+
 #include <QMetaObject>
 
-#include <curl/curl.h>
-
 namespace {
-
 constexpr auto kProgressInterval = std::chrono::milliseconds(20);
-constexpr long kMaxRedirects = 10;
-constexpr long kBufferSize = 256 * 1024;
-
-// Escapes the bytes that may not appear raw in a URL path; "%" stays, so escaped paths pass.
-QByteArray escapePath(const QByteArray& path)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    QByteArray out;
-    out.reserve(path.size());
-    for (const char ch : path) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c <= 0x20 || c >= 0x7F || QByteArray("\"<>\\^`{|}").contains(ch)) {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += ch;
-        }
-    }
-    return out;
 }
 
-struct SlistDeleter {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
-};
-struct EasyDeleter {
-    void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
-
-}  // namespace
-
-THTTPGetThread::THTTPGetThread(const QByteArray& AcceptTypes, const QByteArray& Agent,
-                               const QString& URL, const QString& FileName,
-                               const QByteArray& UserName, const QByteArray& Password,
-                               const QByteArray& PostQuery, const QByteArray& Referer,
-                               bool BinaryData, bool UseCache, TOnProgressEvent OnProgress,
-                               bool ToFile)
-    : AcceptTypes(AcceptTypes), Agent(Agent), URL(URL), FileName(FileName), UserName(UserName),
-      Password(Password), PostQuery(PostQuery), Referer(Referer), BinaryData(BinaryData),
-      UseCache(UseCache), ToFile(ToFile), OnProgress(std::move(OnProgress))
+THTTPGetThread::THTTPGetThread(THTTPRequest request, QString FileName, TOnProgressEvent OnProgress,
+                               bool ToFile, std::shared_ptr<THTTPSession> session)
+    : Request(std::move(request)), FileName(std::move(FileName)), ToFile(ToFile),
+      OnProgress(std::move(OnProgress)), session_(std::move(session))
 {
-    multi_ = curl_multi_init();
 }
 
-THTTPGetThread::~THTTPGetThread()
-{
-    wait();
-    if (multi_)
-        curl_multi_cleanup(static_cast<CURLM*>(multi_));
-}
+THTTPGetThread::~THTTPGetThread() { wait(); }
 
 void THTTPGetThread::Start(THTTPGet* owner)
 {
@@ -71,8 +31,7 @@ void THTTPGetThread::Terminate()
 {
     terminated_ = true;
     Succeeded = false;
-    if (multi_)
-        curl_multi_wakeup(static_cast<CURLM*>(multi_));
+    session_->Wake();
 }
 
 void THTTPGetThread::Detach()
@@ -85,51 +44,45 @@ void THTTPGetThread::Detach()
     called_.notify_all();
 }
 
-THTTPUrl THTTPGetThread::SplitUrl(const QString& URL)
-{
-    THTTPUrl u;
-    QString rest = URL;
-    if (rest.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) {
-        rest.remove(0, 7);
-    } else if (rest.startsWith(QLatin1String("https://"), Qt::CaseInsensitive)) {
-        rest.remove(0, 8);
-        u.Https = true;
-        u.Port = 443;
-    }
-    const qsizetype slash = rest.indexOf('/');
-    if (slash < 0) {
-        u.ObjectPath = rest;
-        return u;  // no host
-    }
-    QString host = rest.left(slash);
-    u.ObjectPath = rest.mid(slash);
-    // A port follows the last ":" that is not inside an IPv6 "[...]" literal.
-    const qsizetype colon = host.lastIndexOf(':');
-    if (colon >= 0 && colon > host.lastIndexOf(']')) {
-        bool ok = false;
-        const uint port = host.mid(colon + 1).toUInt(&ok);
-        if (!ok || port == 0 || port > 65535)
-            return u;
-        u.Port = quint16(port);
-        host.truncate(colon);
-    }
-    u.HostName = host;
-    u.Valid = !host.isEmpty();
-    return u;
-}
-
 void THTTPGetThread::run()
 {
     try {
         Execute();
     } catch (...) {
         Succeeded = false;
+        LastError = QStringLiteral("out of memory");
     }
-    if (file_.isOpen())
-        file_.close();
-    if (terminated_)
+    if (terminated_) {
         Succeeded = false;
+        LastError = QStringLiteral("aborted");
+    }
     PostDone();
+}
+
+void THTTPGetThread::Execute()
+{
+    TFileSink file(FileName, Request.HashBody);
+    TTextSink text;
+    THTTPSink& sink = ToFile ? static_cast<THTTPSink&>(file) : text;
+    THTTPTransfer transfer(Request, sink, *session_, terminated_);
+    transfer.OnChunk = [this](qint64 total, qint64 readed, bool complete) { Chunk(total, readed, complete); };
+    const TTransferResult result = transfer.Run();
+    TotalSize = result.TotalSize;
+    Readed = result.Bytes;
+    ResultText = std::move(text.Result);
+    Digest = file.Digest;
+    LastError = result.Error;
+    Transient = result.Transient;
+    RetryAfterSeconds = result.RetryAfterSeconds;
+    // A file is complete when it has the announced length (none announced: an empty body); a text
+    // needs at least one byte.
+    if (result.Succeeded && ToFile && Readed != TotalSize) {
+        LastError = TotalSize == 0 ? QStringLiteral("no content length")
+                                   : QStringLiteral("short body (%1 of %2 bytes)").arg(Readed).arg(TotalSize);
+        Transient = TotalSize != 0;
+    } else if (result.Succeeded && !ToFile && Readed == 0)
+        LastError = QStringLiteral("empty body");
+    Succeeded = result.Succeeded && LastError.isEmpty() && !terminated_;
 }
 
 void THTTPGetThread::PostDone()
@@ -142,188 +95,22 @@ void THTTPGetThread::PostDone()
     QMetaObject::invokeMethod(owner, [owner] { owner->DoneThread(); }, Qt::QueuedConnection);
 }
 
-void THTTPGetThread::Execute()
+void THTTPGetThread::Chunk(qint64 total, qint64 readed, bool complete)
 {
-    Succeeded = false;
-    const THTTPUrl u = SplitUrl(URL);
-    if (terminated_ || !u.Valid || !multi_)
-        return;
-
-    QByteArray address = (u.Https ? "https://" : "http://") + u.HostName.toUtf8();
-    if (u.Port != (u.Https ? 443 : 80))
-        address += ':' + QByteArray::number(u.Port);
-    address += escapePath(u.ObjectPath.toUtf8());
-
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    if (!easy)
-        return;
-    CURL* h = easy.get();
-    easy_ = h;
-    std::unique_ptr<curl_slist, SlistDeleter> headers;
-    auto addHeader = [&](const QByteArray& line) {
-        curl_slist* l = curl_slist_append(headers.get(), line.constData());
-        if (!l)
-            throw std::bad_alloc();
-        headers.release();
-        headers.reset(l);
-    };
-    addHeader(AcceptTypes.isEmpty() ? QByteArray("Accept:") : "Accept: " + AcceptTypes);
-    if (!UseCache) {
-        addHeader("Cache-Control: no-cache");
-        addHeader("Pragma: no-cache");
-    }
-
-    curl_easy_setopt(h, CURLOPT_URL, address.constData());
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(ConnectTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &THTTPGetThread::WriteCallback);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &THTTPGetThread::HeaderCallback);
-    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
-    if (!Agent.isEmpty())
-        curl_easy_setopt(h, CURLOPT_USERAGENT, Agent.constData());
-    if (!Referer.isEmpty())
-        curl_easy_setopt(h, CURLOPT_REFERER, Referer.constData());
-    if (!UserName.isEmpty() || !Password.isEmpty()) {
-        curl_easy_setopt(h, CURLOPT_USERNAME, UserName.constData());
-        curl_easy_setopt(h, CURLOPT_PASSWORD, Password.constData());
-    }
-    if (!PostQuery.isEmpty()) {
-        addHeader("Content-Type: application/x-www-form-urlencoded");
-        curl_easy_setopt(h, CURLOPT_POST, 1L);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(PostQuery.size()));
-        curl_easy_setopt(h, CURLOPT_POSTFIELDS, PostQuery.constData());
-    }
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-    const QByteArray caBundle = qgetenv("RENEWEL_CA_BUNDLE");
-    if (!caBundle.isEmpty())
-        curl_easy_setopt(h, CURLOPT_CAINFO, caBundle.constData());
-
-    auto* multi = static_cast<CURLM*>(multi_);
-    if (curl_multi_add_handle(multi, h) != CURLM_OK)
-        return;
-    lastActivity_ = Clock::now();
-    bool stalled = false;
-    int active = 1;
-    while (!terminated_) {
-        if (curl_multi_perform(multi, &active) != CURLM_OK || active == 0)
-            break;
-        MaybeProgress(false);
-        const auto idle = Clock::now() - lastActivity_;
-        if (idle >= std::chrono::milliseconds(StallLimitMs)) {
-            stalled = true;
-            break;
-        }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::milliseconds(StallLimitMs) - idle);
-        curl_multi_poll(multi, nullptr, 0, int(std::min<qint64>(left.count() + 1, 1000)), nullptr);
-    }
-    CURLcode result = CURLE_RECV_ERROR;
-    int queued = 0;
-    while (CURLMsg* m = curl_multi_info_read(multi, &queued))
-        if (m->msg == CURLMSG_DONE && m->easy_handle == h)
-            result = m->data.result;
-    curl_multi_remove_handle(multi, h);
-    easy_ = nullptr;
-
-    if (terminated_ || stalled || failed_ || active != 0 || result != CURLE_OK)
-        return;
-    if (!started_ && !BeginBody(h))  // an empty body: nothing reached the write callback
-        return;
-    if (ToFile) {
-        if (!file_.flush())
-            return;
-        file_.close();
-        if (file_.error() != QFileDevice::NoError)
-            return;
-    }
-    const bool complete = ToFile ? TotalSize == Readed : Readed != 0;
-    if (complete && Readed > 0)
-        MaybeProgress(true);
-    Succeeded = complete && !terminated_;
-}
-
-// The final response has begun: accept it only with a 2xx status, and with a length when
-// BinaryData asks for one; only then is the file created (or replaced).
-bool THTTPGetThread::BeginBody(void* curl)
-{
-    long status = 0;
-    curl_off_t length = -1;
-    curl_easy_getinfo(static_cast<CURL*>(curl), CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_getinfo(static_cast<CURL*>(curl), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-    if (status < 200 || status > 299 || (length < 0 && BinaryData)) {
-        failed_ = true;
-        return false;
-    }
-    TotalSize = length < 0 ? 0 : qint64(length);
-    if (ToFile) {
-        file_.setFileName(FileName);
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-            failed_ = true;
-            return false;
-        }
-    }
-    started_ = true;
-    return true;
-}
-
-bool THTTPGetThread::Receive(const char* data, qint64 size)
-{
-    lastActivity_ = Clock::now();
-    if (terminated_ || (!started_ && !BeginBody(easy_)))
-        return false;
-    if (ToFile) {
-        if (file_.write(data, size) != size) {
-            failed_ = true;
-            return false;
-        }
-    } else {
-        ResultText.append(data, size);
-    }
-    Readed += size;
-    MaybeProgress(false);
-    return !terminated_;
-}
-
-size_t THTTPGetThread::WriteCallback(char* data, size_t size, size_t count, void* self)
-{
-    auto* t = static_cast<THTTPGetThread*>(self);
-    const size_t n = size * count;
-    try {
-        return t->Receive(data, qint64(n)) ? n : 0;
-    } catch (...) {
-        t->failed_ = true;
-        return 0;
-    }
-}
-
-size_t THTTPGetThread::HeaderCallback(char*, size_t size, size_t count, void* self)
-{
-    static_cast<THTTPGetThread*>(self)->lastActivity_ = Clock::now();
-    return size * count;
-}
-
-void THTTPGetThread::MaybeProgress(bool force)
-{
-    if (!OnProgress || !started_ || Readed == reported_)
+    TotalSize = total;
+    Readed = readed;
+    if (!OnProgress || readed == reported_)
         return;
     const auto now = Clock::now();
-    if (!force && reported_ >= 0 && now - lastProgress_ < kProgressInterval)
+    if (!complete && reported_ >= 0 && now - lastProgress_ < kProgressInterval)
         return;
-    reported_ = Readed;
-    SyncProgress();
-    // Time spent waiting for the main thread is not silence from the server.
-    lastProgress_ = lastActivity_ = Clock::now();
+    reported_ = readed;
+    SyncProgress(total, readed);
+    lastProgress_ = Clock::now();
 }
 
 // Runs OnProgress on the main thread and waits for it, unless the component lets go first.
-void THTTPGetThread::SyncProgress()
+void THTTPGetThread::SyncProgress(qint64 total, qint64 readed)
 {
     struct Call {
         bool done = false;
@@ -333,7 +120,6 @@ void THTTPGetThread::SyncProgress()
     if (!owner_)
         return;
     auto self = shared_from_this();
-    const qint64 total = TotalSize, readed = Readed;
     QMetaObject::invokeMethod(
         owner_,
         [self, call, total, readed] {

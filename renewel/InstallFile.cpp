@@ -2,7 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QDir>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -78,4 +80,25 @@ bool InstallFile(const QString& source, const QString& target)
     if (!ok)
         QFile::remove(temp);
     return ok;
+}
+
+void TInstallLeftovers::RemoveFor(const QString& target)
+{
+    const QFileInfo info(target);
+    const QString folder = info.absolutePath();
+    auto it = folders_.find(folder);
+    if (it == folders_.end()) {
+        static const QRegularExpression temporary(QStringLiteral("^(.+)\\.[0-9a-f]{16}\\.tmp$"));
+        QHash<QString, QStringList> found;
+        const QStringList names = QDir(folder).entryList({QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden);
+        for (const QString& name : names) {
+            const QRegularExpressionMatch m = temporary.match(name);
+            if (m.hasMatch())
+                found[m.captured(1)] << name;
+        }
+        it = folders_.insert(folder, found);
+    }
+    const QStringList leftovers = it->take(info.fileName());
+    for (const QString& name : leftovers)
+        QFile::remove(folder + QLatin1Char('/') + name);
 }

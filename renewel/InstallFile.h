@@ -8,3 +8,18 @@
 // Copies source over target; false (and no temporary file left behind) on any failure. An
 // existing target keeps its permissions.
 bool InstallFile(const QString& source, const QString& target);
+
+#include <QHash>
+#include <QStringList>
+
+// Removes what installs killed part-way left beside their targets: files named like
+// InstallFile's own temporaries ("<name>.<16 hex digits>.tmp"). Each folder is read once.
+class TInstallLeftovers {
+public:
+    // Removes the leftovers of this one target.
+    void RemoveFor(const QString& target);
+
+private:
+    // Per folder: the leftover temporaries found there, by the name of the file they were for.
+    QHash<QString, QHash<QString, QStringList>> folders_;
+};

@@ -62,18 +62,24 @@ QByteArray LineReader::readLine()
     if (atEnd())
         return line;
     while (fill()) {
+        // Take the run up to the next CR or LF in one piece.
+        const char* begin = buffer_.constData() + pos_;
+        const char* end = buffer_.constData() + buffer_.size();
+        const char* stop = begin;
+        while (stop < end && *stop != '\n' && *stop != '\r')
+            ++stop;
+        line.append(begin, stop - begin);
+        pos_ += stop - begin;
+        if (stop == end)
+            continue;
         const char c = buffer_[pos_++];
         if (c == '\n')
             return line;
-        if (c == '\r') {
-            // CR LF ends the line; a lone CR is dropped.
-            if (fill() && buffer_[pos_] == '\n') {
-                ++pos_;
-                return line;
-            }
-            continue;
+        // CR LF ends the line; a lone CR is dropped.
+        if (fill() && buffer_[pos_] == '\n') {
+            ++pos_;
+            return line;
         }
-        line += c;
     }
     return line;
 }

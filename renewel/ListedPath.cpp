@@ -24,7 +24,7 @@ bool safeComponent(const QByteArray& component)
 
 ListedPath::ListedPath(const QByteArray& listed)
 {
-    if (listed.size() < 2 || listed[0] != '\\')
+    if (listed.size() < 2 || listed.size() > MaxListedPathBytes || listed[0] != '\\')
         return;
     QByteArray rest = listed.mid(1);
     rest.replace('/', '\\');
@@ -34,6 +34,10 @@ ListedPath::ListedPath(const QByteArray& listed)
         if (!safeComponent(component))
             safe_ = false;
     }
+    // The download folder is the updater's own: a listed file there would be installed and then
+    // deleted as a download.
+    if (components_.front().compare("temp", Qt::CaseInsensitive) == 0)
+        safe_ = false;
 }
 
 QString ListedPath::fileName() const

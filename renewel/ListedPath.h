@@ -5,11 +5,14 @@
 //
 // A path is accepted only when it stays inside the installation folder: exactly one leading
 // backslash, then non-empty components separated by "\" (or "/"), none of them ending in a dot
-// or a space (so no "." or ".."), no drive letter or other colon, no control characters.
+// or a space (so no "." or ".."), no drive letter or other colon, no control characters, not
+// inside the download folder "temp", and at most MaxListedPathBytes long.
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+constexpr qsizetype MaxListedPathBytes = 4096;
 
 class ListedPath {
 public:

@@ -3,7 +3,10 @@
 #include "ui_Unit1.h"
 
 #include "Application.h"
+#include "Arguments.h"
 #include "Exception.h"
+#include "FailureLine.h"
+#include "ProgressScale.h"
 #include "HTTPGet.h"
 #include "MessageBox.h"
 #include "QuietMode.h"
@@ -16,7 +19,6 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <limits>
 
 TUpdateDlg* UpdateDlg = nullptr;
 
@@ -113,10 +115,15 @@ void TUpdateDlg::centreOnScreen()
 
 void TUpdateDlg::FormCreate(QObject*)
 {
-    if (QuietArgument(QCoreApplication::arguments()))
+    const QStringList arguments = QCoreApplication::arguments();
+    if (QuietArgument(arguments) || RepairArgument(arguments))
         QuietMode = true;
-    run_ = std::make_unique<TUpdateRun>(*this, programFolder_);
+    TUpdateOptions options{QuietMode, &LanguageTable(), programFolder_};
+    options.Repair = RepairArgument(arguments);
+    run_ = std::make_unique<TUpdateRun>(*this, *getFile_, options);
     if (!LoadLanguageFile(QStringLiteral("renewel.lng"))) {
+        languageFailed_ = true;
+        PrintFailure(QStringLiteral("renewel.lng"), QStringLiteral("the language file could not be read"));
         BoxRequest box;
         box.caption = QStringLiteral("Error");
         box.text = QStringLiteral("Translation file error!");
@@ -131,11 +138,6 @@ void TUpdateDlg::FormCreate(QObject*)
     LoadHtmlIntoBrowser(browser, WaitingPage);
     if (QuietMode)
         LoadHtmlIntoBrowser(browser, PanelPageStart + Translate("panel") + PanelPageEnd);
-}
-
-bool QuietArgument(const QStringList& arguments)
-{
-    return arguments.size() > 1 && arguments.at(1) == QLatin1String("quiet");
 }
 
 void TUpdateDlg::FormDestroy(QObject*) { run_.reset(); }
@@ -170,32 +172,38 @@ void TUpdateDlg::IVButton1Click(QObject*)
         run_->UpdateRun();
 }
 
-ProgressBarRange ScaleProgress(qint64 total, qint64 readed)
-{
-    constexpr qint64 limit = std::numeric_limits<int>::max();
-    total = std::max<qint64>(total, 0);
-    readed = std::clamp<qint64>(readed, 0, total);
-    const qint64 factor = total > limit ? (total + limit - 1) / limit : 1;
-    return {int(total / factor), int(readed / factor)};
-}
+void TUpdateDlg::GetFileProgress(QObject*, qint64 TotalSize, qint64 Readed) { SetFileProgress(TotalSize, Readed); }
 
-void TUpdateDlg::GetFileProgress(QObject*, qint64 TotalSize, qint64 Readed)
+// A failed download is the update run's to judge and report: it knows which file failed and what
+// that means for the run.
+void TUpdateDlg::GetFileError(QObject*) {}
+
+void TUpdateDlg::SetFileProgress(qint64 total, qint64 readed)
 {
-    const ProgressBarRange range = ScaleProgress(TotalSize, Readed);
+    const ProgressBarRange range = ScaleProgress(total, readed);
     ProgressBar1->setMaximum(range.max);
     ProgressBar1->setValue(range.position);
 }
 
-void TUpdateDlg::GetFileError(QObject*)
+int TUpdateDlg::ExitStatus() const
 {
-    if (!QuietMode)
-        showPlainMessage(displayText(Translate("Error")));
-    TApplication::Terminate();
+    if (run_ && run_->Outcome().kind != TUpdateOutcome::NotRun)
+        return ::ExitStatus(run_->Outcome());
+    return languageFailed_ ? 1 : 0;
+}
+
+void TUpdateDlg::closeEvent(QCloseEvent* e)
+{
+    if (run_ && run_->Running())
+        run_->Cancel();
+    QWidget::closeEvent(e);
 }
 
 void TUpdateDlg::SetStatus(const QByteArray& text)
 {
-    Label1->setText(displayText(text));
+    // A long path is shown shortened in the middle, within the window.
+    const int room = std::max(40, width() - Label1->x() - 8);
+    Label1->setText(Label1->fontMetrics().elidedText(displayText(text), Qt::ElideMiddle, room));
     Label1->adjustSize();
 }
 
@@ -206,5 +214,7 @@ void TUpdateDlg::SetOverallPosition(int position) { ProgressBar2->setValue(posit
 void TUpdateDlg::ProcessMessages() { TApplication::ProcessMessages(); }
 
 void TUpdateDlg::ShowMessage(const QByteArray& text) { showPlainMessage(displayText(text)); }
+
+void TUpdateDlg::ShowErrorReport(const QString& message) { TApplication::ShowException(message); }
 
 void TUpdateDlg::Terminate() { TApplication::Terminate(); }

@@ -51,6 +51,8 @@ public:
 
     // The update run behind the Update button; it holds UpdateList. Null before FormCreate.
     TUpdateRun* Run() const { return run_.get(); }
+    // The program's exit status: the run's outcome, 1 when the language file could not be read.
+    int ExitStatus() const;
 
     // Handlers.
     void FormCreate(QObject* Sender);
@@ -74,14 +76,19 @@ public:
     void SetStatus(const QByteArray& text) override;
     void SetOverallMax(int max) override;
     void SetOverallPosition(int position) override;
+    void SetFileProgress(qint64 total, qint64 readed) override;
     void ProcessMessages() override;
-    // The download component GetFile (a function, as the host interface names it so).
-    THTTPGet& GetFile() override { return *getFile_; }
     void ShowMessage(const QByteArray& text) override;
+    void ShowErrorReport(const QString& message) override;
     void Terminate() override;
+
+    // The download component.
+    THTTPGet& GetFile() { return *getFile_; }
 
 protected:
     bool event(QEvent* e) override;
+    // Closing the window during a run cancels the run.
+    void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
@@ -94,6 +101,7 @@ private:
     QString programFolder_;
     bool activatedOnce_ = false;
     bool quietRunStarted_ = false;
+    bool languageFailed_ = false;
     // The program lost the focus to another program; the next activation of this window comes
     // from there and is not a FormActivate.
     bool focusFromOtherProgram_ = false;
@@ -103,22 +111,6 @@ private:
 // The process-wide reference to the window, set before FormCreate runs.
 extern TUpdateDlg* UpdateDlg;
 
-// Whether the command line asks for quiet mode: its first argument (after the program) is
-// exactly "quiet"; later arguments don't count.
-bool QuietArgument(const QStringList& arguments);
-
 // Shows an HTML text in the browser: its lines (split at CR LF, lone CR, lone LF) each followed
 // by CR LF. Waits a few seconds at most for the page to load.
 void LoadHtmlIntoBrowser(QWebEngineView* browser, const QByteArray& Html);
-
-// The bytes LoadHtmlIntoBrowser hands to the browser: every line followed by CR LF; an empty
-// text gives no bytes.
-QByteArray HtmlCrLfLines(const QByteArray& html);
-
-// A progress bar's maximum and position for 64-bit sizes: unchanged while the total fits an int,
-// otherwise both divided by the same factor so that the ratio stays. Position is kept in 0..max.
-struct ProgressBarRange {
-    int max = 0;
-    int position = 0;
-};
-ProgressBarRange ScaleProgress(qint64 total, qint64 readed);

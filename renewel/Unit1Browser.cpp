@@ -2,6 +2,8 @@
 
 #include "Unit1.h"
 
+#include "HtmlLines.h"
+
 #include <QEventLoop>
 #include <QStringDecoder>
 #include <QTimer>
@@ -11,25 +13,6 @@ namespace {
 // How long the browser may take to show a page before the caller goes on regardless.
 constexpr int LoadWaitMs = 5000;
 }  // namespace
-
-QByteArray HtmlCrLfLines(const QByteArray& html)
-{
-    QByteArray bytes;
-    bytes.reserve(html.size() + html.size() / 16 + 2);
-    qsizetype start = 0;
-    const qsizetype n = html.size();
-    while (start < n) {
-        qsizetype end = start;
-        while (end < n && html[end] != '\r' && html[end] != '\n')
-            ++end;
-        bytes.append(html.constData() + start, end - start);
-        bytes.append("\r\n");
-        if (end < n && html[end] == '\r' && end + 1 < n && html[end + 1] == '\n')
-            ++end;
-        start = end + 1;
-    }
-    return bytes;
-}
 
 void LoadHtmlIntoBrowser(QWebEngineView* browser, const QByteArray& Html)
 {

@@ -1,53 +1,69 @@
 #pragma once
 // The update run behind the Update button (IVButton1Click): fetches "update.txt" from the update
 // site, compares every listed file with the installed copy by size, downloads each differing file
-// into the download folder "temp", installs it over the installed file and cleans up. It asks the
-// application to end when it is done or stops after a failure; errors meant for the general error
-// report are thrown as Exception.
-
-#include "ProgramFolder.h"
+// into the download folder "temp", installs it over the installed file and cleans up. It decides
+// what every failure means, shows "Error" or "Done" through its host, prints one line on standard
+// error for a failure, asks the application to end, and returns its outcome.
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 
+class TDownloadQueue;
+class THTTPGet;
+class TLanguageTable;
 class UpdateHost;
+
+struct TUpdateOptions {
+    bool Quiet = false;                    // show neither "Error" nor "Done"
+    const TLanguageTable* Texts = nullptr; // null: the process-wide language table
+    QString ProgramFolder;                 // the installation, ending with a separator
+    // The status line and the overall bar follow every entry, but while entries are only checked
+    // they are redrawn at most this often: a long list that is up to date must not pay for each.
+    qint64 StatusEveryMs = 25;
+    // Compare every listed file by its SHA-256 where the site has a checksum list, so that a
+    // damaged file of the right size is fetched again.
+    bool Repair = false;
+    // The first pause before a failed download is tried again; it doubles for each later try.
+    qint64 RetryDelayMs = 1000;
+};
+
+struct TUpdateOutcome {
+    enum Kind { NotRun, Completed, Failed, Cancelled };
+    Kind kind = NotRun;
+    QString subject;  // the file or address that failed
+    QString reason;
+};
+
+// The program's exit status for an outcome: 0 completed (or nothing run), 1 failed, 2 cancelled.
+int ExitStatus(const TUpdateOutcome& outcome);
 
 class TUpdateRun {
 public:
-    // programFolder: the installation's folder, ending with a separator (tests pass a
-    // temporary folder).
-    explicit TUpdateRun(UpdateHost& host, QString programFolder = ProgramFolder());
+    // getFile: the window's download component, set up with BinaryData and WaitThread true.
+    TUpdateRun(UpdateHost& host, THTTPGet& getFile, TUpdateOptions options);
 
     // One run. A call made while a run is in progress (a second click, or a timer tick inside
     // one of the run's message waits) returns at once and starts nothing.
-    void UpdateRun();
+    TUpdateOutcome UpdateRun();
+    // Ends a run in progress as cancelled: the download is aborted at once and nothing further is
+    // installed; the run ends without a box. Does nothing when no run is in progress.
+    void Cancel();
     bool Running() const { return running_; }
+    const TUpdateOutcome& Outcome() const { return outcome_; }
 
     // The data lines of the last update list read: path, size, path, size, ...
     QList<QByteArray> UpdateList;
 
 private:
-    void stopAfterFailure();
+    class Pass;
+    QByteArray text(const QByteArray& key) const;
 
     UpdateHost& host_;
-    QString programFolder_;
+    THTTPGet& getFile_;
+    TUpdateOptions options_;
     bool running_ = false;
+    bool cancelled_ = false;
+    TDownloadQueue* queue_ = nullptr;  // the running pass's downloads
+    TUpdateOutcome outcome_;
 };
-
-// The size in bytes of the file, or 0 when it doesn't exist or can't be opened for reading and
-// writing (read-only, in use). The file is opened and closed; nothing is read.
-qint64 LocalFileSize(const QString& path);
-
-// Makes sure a folder exists, creating missing parents; true when it exists afterwards. One
-// trailing separator is dropped; texts shorter than 3 characters count as present.
-bool EnsureFolder(const QString& folder);
-
-// The path without its last character when that is a backslash; otherwise unchanged.
-QString StripTrailingBackslash(const QString& path);
-
-// The program folder without its final separator; listed paths are appended to it.
-QString InstallBase(const QString& programFolder = ProgramFolder());
-
-// The download folder "temp" inside the program folder.
-QString DownloadFolder(const QString& programFolder = ProgramFolder());

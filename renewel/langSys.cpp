@@ -5,19 +5,19 @@
 #include <utility>
 
 namespace {
-QList<QByteArray>& table()
+TLanguageTable& table()
 {
-    static QList<QByteArray> entries;
+    static TLanguageTable entries;
     return entries;
 }
 
 char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
-bool sameKey(const QByteArray& a, const QByteArray& b)
+bool sameKey(const char* a, qsizetype aLen, const QByteArray& b)
 {
-    if (a.size() != b.size())
+    if (aLen != b.size())
         return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
+    for (qsizetype i = 0; i < aLen; ++i) {
         if (asciiLower(a[i]) != asciiLower(b[i]))
             return false;
     }
@@ -26,7 +26,7 @@ bool sameKey(const QByteArray& a, const QByteArray& b)
 
 void readEntries(LineReader& reader)
 {
-    QList<QByteArray>& entries = table();
+    TLanguageTable& entries = table();
     while (!reader.atEnd()) {
         const QByteArray line = reader.readLine();
         // "#" alone has no key characters and yields no entry.
@@ -34,9 +34,9 @@ void readEntries(LineReader& reader)
             continue;
         const qsizetype space = line.indexOf(' ', 1);
         if (space < 0)
-            entries << line.mid(1) << QByteArray();
+            entries.Append(line.mid(1), QByteArray());
         else
-            entries << line.mid(1, space - 1) << line.mid(space + 1);
+            entries.Append(line.mid(1, space - 1), line.mid(space + 1));
     }
 }
 
@@ -44,7 +44,7 @@ void readEntries(LineReader& reader)
 template <typename Source>
 bool load(Source&& source)
 {
-    table().clear();
+    table().Clear();
     try {
         LineReader reader(std::forward<Source>(source));
         readEntries(reader);
@@ -55,19 +55,50 @@ bool load(Source&& source)
 }
 }  // namespace
 
+void TLanguageTable::Clear()
+{
+    bytes_ = QByteArray();
+    entries_ = {};
+}
+
+void TLanguageTable::Append(const QByteArray& key, const QByteArray& text)
+{
+    entries_.push_back({bytes_.size(), quint32(key.size())});
+    bytes_ += key;
+    bytes_ += text;
+}
+
+QByteArray TLanguageTable::keyAt(size_t i) const { return bytes_.mid(entries_[i].at, entries_[i].keyLen); }
+
+QByteArray TLanguageTable::textAt(size_t i) const
+{
+    const qint64 from = entries_[i].at + entries_[i].keyLen;
+    const qint64 to = i + 1 < entries_.size() ? entries_[i + 1].at : bytes_.size();
+    return bytes_.mid(from, to - from);
+}
+
+QByteArray TLanguageTable::Translate(const QByteArray& key) const
+{
+    // The last match wins: search from the end.
+    for (size_t i = entries_.size(); i-- > 0;) {
+        if (sameKey(bytes_.constData() + entries_[i].at, entries_[i].keyLen, key))
+            return textAt(i);
+    }
+    return QByteArrayLiteral("[error]");
+}
+
+QList<QByteArray> TLanguageTable::Items() const
+{
+    QList<QByteArray> items;
+    for (size_t i = 0; i < entries_.size(); ++i)
+        items << keyAt(i) << textAt(i);
+    return items;
+}
+
 bool LoadLanguageFile(const QString& fileName) { return load(fileName); }
 
 bool LoadLanguageFile(QIODevice& source) { return load(source); }
 
-QByteArray Translate(const QByteArray& key)
-{
-    QByteArray result = QByteArrayLiteral("[error]");
-    const QList<QByteArray>& entries = table();
-    for (qsizetype i = 0; i + 1 < entries.size(); i += 2) {
-        if (sameKey(entries[i], key))
-            result = entries[i + 1];
-    }
-    return result;
-}
+QByteArray Translate(const QByteArray& key) { return table().Translate(key); }
 
-const QList<QByteArray>& LanguageTable() { return table(); }
+const TLanguageTable& LanguageTable() { return table(); }

@@ -1,6 +1,6 @@
 #pragma once
-// The language table: every text the updater shows, and its two web addresses, come from a
-// language file beside the program ("renewel.lng"). Texts are single-byte and kept as bytes.
+// The language table: every text the updater shows, and its web addresses, come from a language
+// file beside the program ("renewel.lng"). Texts are single-byte and kept as bytes.
 //
 // File rules: lines as in LineReader; a line starting with "#" is an entry, every other line is a
 // comment. The key runs from after the "#" to the first space (or the line end); the text is
@@ -10,7 +10,33 @@
 #include <QList>
 #include <QString>
 
+#include <vector>
+
 class QIODevice;
+
+// Keys and texts in file order, duplicates kept, stored compactly: all bytes in one block and one
+// offset per entry, so that a huge file costs little more than its size.
+class TLanguageTable {
+public:
+    void Clear();
+    void Append(const QByteArray& key, const QByteArray& text);
+    // The text of the last entry whose key equals key, ignoring the case of A-Z only; "[error]"
+    // when there is none.
+    QByteArray Translate(const QByteArray& key) const;
+    qsizetype Count() const { return qsizetype(entries_.size()); }
+    // key, text, key, text, ... in file order.
+    QList<QByteArray> Items() const;
+
+private:
+    struct Entry {
+        qint64 at;       // where the key starts in bytes_; the text follows it
+        quint32 keyLen;
+    };
+    QByteArray keyAt(size_t i) const;
+    QByteArray textAt(size_t i) const;
+    QByteArray bytes_;
+    std::vector<Entry> entries_;
+};
 
 // Replaces the process-wide table with the entries of the file. Returns false when the file
 // can't be opened or a read fails; the entries read before the failure stay in the table. The
@@ -19,9 +45,8 @@ bool LoadLanguageFile(const QString& fileName);
 // The same from an open device (the caller keeps it).
 bool LoadLanguageFile(QIODevice& source);
 
-// The text of the last entry whose key equals key, ignoring the case of A-Z only; "[error]"
-// when there is none.
+// Translate on the process-wide table.
 QByteArray Translate(const QByteArray& key);
 
-// The table itself: key, text, key, text, ... in file order (duplicates kept).
-const QList<QByteArray>& LanguageTable();
+// The process-wide table.
+const TLanguageTable& LanguageTable();

@@ -9,6 +9,11 @@ build="${BUILD_DIR:-$root/build/release}"
 program="$build/renewel/renewel"
 [ -x "$program" ] || { echo "demo-renewel: $program is not built" >&2; exit 1; }
 
+# The sample site is signed with the demo key: check the signature before the updater runs.
+minisign -V -q -p "$root/samples/keys/demo.pub" -m "$root/samples/site/update.sums" ||
+  { echo "demo-renewel: samples/site/update.sums does not verify with samples/keys/demo.pub" >&2; exit 1; }
+echo "renewel demo: samples/site/update.sums verified with the demo key samples/keys/demo.pub"
+
 work="$(mktemp -d)"
 nginx_pid=""
 cleanup() {

@@ -7,7 +7,7 @@ packages=(
   libcurl4-openssl-dev libjpeg62-turbo-dev
   lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin dpkg-dev file
   libgtest-dev libbenchmark-dev
-  nginx-light curl openssl fonts-dejavu-core
+  nginx-light curl aria2 openssl fonts-dejavu-core minisign libssl-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -87,7 +87,7 @@ TEST(Terminate, QuitAskedInsideNestedLoopWaitsForMainLoop)
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(3); });
     guard.start(5000);
-    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_EQ(TApplication::Run(), 0);
     EXPECT_TRUE(nestedEndedByItself);
 }
 

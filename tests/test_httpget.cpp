@@ -148,7 +148,7 @@ TEST(HttpGetSplitUrl, HostPortAndPath)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
-        const THTTPUrl u = THTTPGetThread::SplitUrl(c.url);
+        const THTTPUrl u = SplitUrl(c.url);
         EXPECT_EQ(u.Valid, c.valid);
         EXPECT_EQ(u.ObjectPath, c.path);
         if (c.valid) {
@@ -288,7 +288,7 @@ TEST_F(HttpGetTest, OutcomeRules)
         done = errors = 0;
         get->BinaryData = c.binaryData;
         const bool ok = fetch(s.url("/f"));
-        EXPECT_EQ(ok, c.succeeds);
+        EXPECT_EQ(ok, c.succeeds) << get->LastError().toStdString();
         EXPECT_EQ(done, c.succeeds ? 1 : 0);
         EXPECT_EQ(errors, c.succeeds ? 0 : 1);
         if (c.fileAfter == "<old>")
@@ -553,7 +553,7 @@ TEST_F(HttpGetTest, QuitRequestedDuringTheWaitEndsTheMainLoopAfterwards)
     safety.setSingleShot(true);
     QObject::connect(&safety, &QTimer::timeout, [] { QCoreApplication::exit(7); });
     safety.start(10000);
-    const int code = QCoreApplication::exec();
+    const int code = TApplication::Run();
     EXPECT_EQ(code, 0) << "the kept quit ended the main loop";
     EXPECT_TRUE(fetchReturned);
     EXPECT_TRUE(get->Succeeded()) << "the quit did not cut the wait short";
@@ -601,7 +601,7 @@ TEST_F(HttpGetTest, WaitingFetchWorksAfterTheApplicationWasToldToQuit)
     EXPECT_LT(threadCpuSeconds() - cpu0, 0.3 * double(clock.elapsed()) / 1000.0);
     // Clear the pending quit for later tests: a main loop run resets it.
     QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
-    QCoreApplication::exec();
+    TApplication::Run();
 }
 
 TEST_F(HttpGetTest, HandlerExceptionsAreReportedAndDoNotWedgeTheComponent)

@@ -63,7 +63,7 @@ TEST(LanguageTable, HoldsKeysAndTextsInFileOrder)
 {
     TempDir dir;
     ASSERT_TRUE(LoadLanguageFile(dir.write("l.lng", "#b 2\nx\n#a 1\n#b 3\n")));
-    EXPECT_EQ(LanguageTable(), (QList<QByteArray>{"b", "2", "a", "1", "b", "3"}));
+    EXPECT_EQ(LanguageTable().Items(), (QList<QByteArray>{"b", "2", "a", "1", "b", "3"}));
 }
 
 TEST(LanguageTable, SecondLoadReplacesTheTable)

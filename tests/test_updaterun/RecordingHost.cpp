@@ -1,14 +1,12 @@
 #include "RecordingHost.h"
 
 #include "Application.h"
-#include "QuietMode.h"
-#include "langSys.h"
 
 RecordingHost::RecordingHost()
 {
     getFile.BinaryData = true;
     getFile.WaitThread = true;
-    getFile.OnError = [this](QObject*) { GetFileError(); };
+    getFile.OnProgress = [this](QObject*, qint64 total, qint64 readed) { SetFileProgress(total, readed); };
 }
 
 void RecordingHost::SetStatus(const QByteArray& text)
@@ -40,10 +38,6 @@ void RecordingHost::Terminate()
     events << "terminate";
 }
 
-void RecordingHost::GetFileError()
-{
-    events << "GetFileError";
-    if (!QuietMode)
-        ShowMessage(Translate("Error"));
-    Terminate();
-}
+void RecordingHost::SetFileProgress(qint64, qint64 readed) { fileProgress << readed; }
+
+void RecordingHost::ShowErrorReport(const QString& message) { events << "report " + message.toUtf8(); }

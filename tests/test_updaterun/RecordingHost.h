@@ -1,7 +1,6 @@
 #pragma once
-// A stand-in for the update window: records what the run shows and asks for, and wires the
-// download component the way the window does (BinaryData and WaitThread true; its error event
-// shows "Error" unless quiet and asks the application to end).
+// A stand-in for the update window: records what the run shows and asks for, and owns a download
+// component set up the way the window's is (BinaryData and WaitThread true).
 
 #include "HTTPGet.h"
 #include "UpdateHost.h"
@@ -18,13 +17,14 @@ public:
     void SetStatus(const QByteArray& text) override;
     void SetOverallMax(int max) override;
     void SetOverallPosition(int position) override;
+    void SetFileProgress(qint64 total, qint64 readed) override;
     void ProcessMessages() override;
-    THTTPGet& GetFile() override { return getFile; }
     void ShowMessage(const QByteArray& text) override;
+    void ShowErrorReport(const QString& message) override;
     void Terminate() override;
 
-    // Everything in order: "status <text>", "max <n>", "GetFileError", "message <text>",
-    // "terminate". Positions are kept apart.
+    // Everything in order: "status <text>", "max <n>", "message <text>", "report <text>",
+    // "terminate". Positions and file progress are kept apart.
     QList<QByteArray> events;
     QList<QByteArray> statuses;
     QList<int> positions;
@@ -33,8 +33,7 @@ public:
     // Runs inside each ProcessMessages call (to start a second run in the middle of one).
     std::function<void()> onProcessMessages;
 
-    THTTPGet getFile;
+    QList<qint64> fileProgress;  // readed of each call
 
-private:
-    void GetFileError();
+    THTTPGet getFile;
 };

@@ -1,24 +1,30 @@
 #include "UpdateFixture.h"
 
-#include "QuietMode.h"
 #include "langSys.h"
 
 #include <QDir>
 #include <QDirIterator>
 
 UpdateFixture::UpdateFixture()
-    : programFolder(root.filePath("game") + QDir::separator()), server(site.path()), run(host, programFolder)
+    : programFolder(root.filePath("game") + QDir::separator()), server(site.path())
 {
 }
 
 void UpdateFixture::SetUp()
 {
-    QuietMode = false;
     ASSERT_TRUE(QDir().mkpath(programFolder));
     useSite(server.url("/").toLatin1());
 }
 
-void UpdateFixture::TearDown() { QuietMode = false; }
+void UpdateFixture::TearDown() {}
+
+TUpdateOutcome UpdateFixture::update()
+{
+    TUpdateOptions options{quiet, nullptr, programFolder, 0};
+    options.RetryDelayMs = 10;
+    run = std::make_unique<TUpdateRun>(host, host.getFile, options);
+    return run->UpdateRun();
+}
 
 void UpdateFixture::useSite(const QByteArray& site)
 {

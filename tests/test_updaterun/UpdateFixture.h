@@ -14,6 +14,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class UpdateFixture : public ::testing::Test {
 protected:
     UpdateFixture();
@@ -36,10 +38,14 @@ protected:
     // Every file and folder below the test's root folder, relative, sorted.
     QStringList allEntries() const;
 
+    // One run with the fixture's options; the run stays in `run` for inspection.
+    TUpdateOutcome update();
+
     TempDir site;
     TempDir root;
     QString programFolder;  // root/game/, with a trailing separator
     FaultServer server;
     RecordingHost host;
-    TUpdateRun run;
+    bool quiet = false;
+    std::unique_ptr<TUpdateRun> run;
 };

@@ -3,7 +3,6 @@
 #include "UpdateFixture.h"
 
 #include "InstallFile.h"
-#include "QuietMode.h"
 
 #include <QDir>
 #include <QFile>
@@ -92,17 +91,17 @@ TEST_F(UpdateFixture, FileThatCannotBeInstalledStopsTheRunWithError)
     };
     publish("data", "12345");
     publish("plain.txt/x.dat", "12345");
-    for (const bool quiet : {false, true}) {
+    for (const bool beQuiet : {false, true}) {
         for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + (quiet ? " quiet" : ""));
-            QuietMode = quiet;
+            SCOPED_TRACE(std::string(c.name) + (beQuiet ? " quiet" : ""));
+            quiet = beQuiet;
             host.events.clear();
             host.terminates = 0;
             QDir(root.filePath("game")).removeRecursively();
             install(c.blocker, "in the way");
             publishList({c.listed, "5", "\\later.txt", "9"});
 
-            run.UpdateRun();
+            update();
 
             EXPECT_EQ(installed(c.blocker), "in the way");
             EXPECT_FALSE(root.exists("game/later.txt"));

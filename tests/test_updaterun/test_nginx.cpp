@@ -22,7 +22,7 @@ TEST_F(UpdateFixture, UpdatesFromASiteServedByNginx)
     install("game.exe", "old exe");
     install("maps/same.ivm", "same");
 
-    run.UpdateRun();
+    update();
 
     EXPECT_EQ(installed("game.exe"), exe);
     EXPECT_EQ(installed("maps/green hill.ivm"), "hill map");

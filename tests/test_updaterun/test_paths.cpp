@@ -1,9 +1,9 @@
 // Listed paths: where they land on disk and on the site, and the ones that are never written.
 
 #include "UpdateFixture.h"
+#include "UpdateFiles.h"
 
 #include "ListedPath.h"
-#include "QuietMode.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,16 +30,16 @@ TEST_F(UpdateFixture, UnsafeListedPathsAreNeverWritten)
     publish("evil.txt", "pwned");
     publish("a/evil.txt", "pwned");
     install("keep.txt", "keep");
-    for (const bool quiet : {false, true}) {
+    for (const bool beQuiet : {false, true}) {
         for (const QByteArray& path : unsafe) {
-            SCOPED_TRACE((quiet ? "quiet " : "") + path.toStdString());
-            QuietMode = quiet;
+            SCOPED_TRACE((beQuiet ? "quiet " : "") + path.toStdString());
+            quiet = beQuiet;
             host.events.clear();
             const int requestsBefore = server.requestCount();
             const QString before = withoutTemp(allEntries());
             publishList({path, "5"});
 
-            run.UpdateRun();
+            update();
 
             EXPECT_EQ(server.requestCount(), requestsBefore + 1);  // the list only
             EXPECT_EQ(withoutTemp(allEntries()), before);

@@ -3,7 +3,6 @@
 #include "UpdateFixture.h"
 
 #include "Exception.h"
-#include "QuietMode.h"
 
 #include <QDir>
 
@@ -22,9 +21,12 @@ TEST_F(UpdateFixture, FetchesOnlyDifferingFilesAndInstallsThem)
     publish("maps/deep/new.ivm", "map!!!");
     publishList({"\\a.txt", "5", "\\same.txt", "4", "\\absent.txt", "0", "\\maps\\deep\\new.ivm", "6"});
 
-    run.UpdateRun();
+    update();
 
-    EXPECT_EQ(requestedPaths(), (QList<QByteArray>{"/update.txt", "/a.txt", "/maps/deep/new.ivm"}));
+    // The lists first; the files in parallel, in any order.
+    QList<QByteArray> paths = requestedPaths();
+    std::sort(paths.begin() + std::min<qsizetype>(2, paths.size()), paths.end());
+    EXPECT_EQ(paths, (QList<QByteArray>{"/update.txt", "/update.sums", "/a.txt", "/maps/deep/new.ivm"}));
     EXPECT_EQ(installed("a.txt"), "new a");
     EXPECT_EQ(installed("same.txt"), "same");  // only sizes are compared
     EXPECT_FALSE(root.exists("game/absent.txt"));
@@ -41,15 +43,15 @@ TEST_F(UpdateFixture, FetchesOnlyDifferingFilesAndInstallsThem)
     EXPECT_TRUE(host.events.contains("max 8"));
     EXPECT_EQ(tail(host.events, 2), kDoneEnd);
     EXPECT_EQ(host.terminates, 1);
-    EXPECT_EQ(run.UpdateList.size(), 8);
-    EXPECT_FALSE(run.Running());
+    EXPECT_EQ(run->UpdateList.size(), 8);
+    EXPECT_FALSE(run->Running());
 }
 
 TEST_F(UpdateFixture, ListWithOnlyItsHeaderEndsDone)
 {
     publishList({});
-    run.UpdateRun();
-    EXPECT_EQ(requestedPaths(), QList<QByteArray>{"/update.txt"});
+    update();
+    EXPECT_EQ(requestedPaths(), (QList<QByteArray>{"/update.txt", "/update.sums"}));
     EXPECT_FALSE(root.exists("game/temp"));
     EXPECT_EQ(host.events, (QList<QByteArray>{"status Loading update.txt ...", "status Checking files", "max 0",
                                               "message All done", "terminate"}));
@@ -57,10 +59,10 @@ TEST_F(UpdateFixture, ListWithOnlyItsHeaderEndsDone)
 
 TEST_F(UpdateFixture, QuietRunShowsNoDone)
 {
-    QuietMode = true;
+    quiet = true;
     publish("a.txt", "abc");
     publishList({"\\a.txt", "3"});
-    run.UpdateRun();
+    update();
     EXPECT_EQ(installed("a.txt"), "abc");
     EXPECT_TRUE(host.messages.isEmpty());
     EXPECT_EQ(host.terminates, 1);
@@ -68,10 +70,10 @@ TEST_F(UpdateFixture, QuietRunShowsNoDone)
 
 TEST_F(UpdateFixture, FailedDownloadStopsTheRunAndKeepsTheRest)
 {
-    for (const bool quiet : {false, true}) {
-        SCOPED_TRACE(quiet ? "quiet" : "interactive");
+    for (const bool beQuiet : {false, true}) {
+        SCOPED_TRACE(beQuiet ? "quiet" : "interactive");
         QDir(root.filePath("game")).removeRecursively();
-        QuietMode = quiet;
+        quiet = beQuiet;
         host.events.clear();
         host.messages.clear();
         host.terminates = 0;
@@ -85,18 +87,22 @@ TEST_F(UpdateFixture, FailedDownloadStopsTheRunAndKeepsTheRest)
         server.shortBody("/f3.dat", 30, 7);
         publishList(list);
 
-        run.UpdateRun();
+        const TUpdateOutcome outcome = update();
 
+        EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+        EXPECT_EQ(outcome.subject, server.url("/f3.dat"));
+        EXPECT_EQ(outcome.reason, "short body (7 of 30 bytes)");
         EXPECT_EQ(installed("f1.dat"), QByteArray(10, '1'));
         EXPECT_EQ(installed("f2.dat"), QByteArray(20, '2'));
         for (const char* untouched : {"f3.dat", "f4.dat", "f5.dat"})
             EXPECT_EQ(installed(untouched), "old") << untouched;
         EXPECT_TRUE(inTemp("update.txt"));
-        EXPECT_EQ(root.size("game/temp/f3.dat"), 7);
-        EXPECT_FALSE(requestedPaths().contains("/f4.dat"));
-        const QList<QByteArray> end = quiet ? QList<QByteArray>{"GetFileError", "terminate", "terminate"}
-                                            : QList<QByteArray>{"GetFileError", "message Download failed",
-                                                                "terminate", "terminate"};
+        // The partial third file stays in the download folder under its own name.
+        const QStringList partial = QDir(root.filePath("game/temp")).entryList({"f3.dat.*.part"});
+        ASSERT_EQ(partial.size(), 1);
+        EXPECT_EQ(root.size("game/temp/" + partial[0]), 7);
+        const QList<QByteArray> end = quiet ? QList<QByteArray>{"terminate"}
+                                            : QList<QByteArray>{"message Download failed", "terminate"};
         EXPECT_EQ(tail(host.events, end.size()), end);
         EXPECT_FALSE(host.messages.contains("All done"));
     }
@@ -115,18 +121,17 @@ TEST_F(UpdateFixture, ListThatCannotBeFetchedEndsWithoutDone)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        QuietMode = false;
+        quiet = false;
         host.events.clear();
         host.terminates = 0;
         server.clearFaults();
         useSite(server.url("/").toLatin1());
         c.arrange();
 
-        run.UpdateRun();
+        EXPECT_EQ(update().kind, TUpdateOutcome::Failed);
 
-        EXPECT_EQ(tail(host.events, 5), (QList<QByteArray>{"GetFileError", "message Download failed", "terminate",
-                                                           "status Checking files", "terminate"}));
-        EXPECT_TRUE(QuietMode);  // set by the no-list path: no "Done"
+        EXPECT_EQ(tail(host.events, 3), (QList<QByteArray>{"status Checking files", "message Download failed",
+                                                           "terminate"}));
         EXPECT_FALSE(host.events.contains("message All done"));
         // a partial list is left where it was downloaded; an empty folder is removed
         EXPECT_EQ(root.exists("game/temp"), root.exists("game/temp/update.txt"));
@@ -148,15 +153,12 @@ TEST_F(UpdateFixture, SizeLineThatIsNoIntegerReachesTheErrorReport)
         host.events.clear();
         host.terminates = 0;
         site.write("update.txt", list);
-        try {
-            run.UpdateRun();
-            ADD_FAILURE() << "no error";
-        } catch (const EConvertError& e) {
-            EXPECT_EQ(e.message(), message);
-        }
+        EXPECT_EQ(update().kind, TUpdateOutcome::Failed);
+        EXPECT_EQ(host.events.last(), "report " + message.toUtf8());
         EXPECT_EQ(host.terminates, 0);  // the window stays open
+        EXPECT_EQ(installed("a.txt"), "abc");  // nothing installed before the list was checked
         EXPECT_FALSE(host.events.contains("message All done"));
-        EXPECT_FALSE(run.Running());    // a later click starts a fresh run
+        EXPECT_FALSE(run->Running());    // a later click starts a fresh run
     }
 }
 
@@ -164,18 +166,14 @@ TEST_F(UpdateFixture, DownloadFolderThatCannotBeCreated)
 {
     install("temp", "a file where the folder should be");
     publishList({});
-    try {
-        run.UpdateRun();
-        ADD_FAILURE() << "no error";
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.message(), "Download failed");
-    }
+    EXPECT_EQ(update().kind, TUpdateOutcome::Failed);
+    EXPECT_EQ(host.events.last(), "report Download failed");
     EXPECT_EQ(server.requestCount(), 0);
     EXPECT_EQ(host.terminates, 0);
 
     // Quiet: the run goes on, finds no list, and ends silently.
-    QuietMode = true;
-    run.UpdateRun();
+    quiet = true;
+    update();
     EXPECT_TRUE(host.messages.isEmpty());
     EXPECT_GE(host.terminates, 1);
     EXPECT_EQ(host.events.last(), "terminate");
@@ -189,18 +187,18 @@ TEST_F(UpdateFixture, SecondRunInsideARunStartsNothing)
     int nested = 0;
     host.onProcessMessages = [&] {
         ++nested;
-        run.UpdateRun();  // a click or timer tick while the run waits
+        run->UpdateRun();  // a click or timer tick while the run waits
     };
-    run.UpdateRun();
+    update();
 
-    EXPECT_GE(nested, 3);
-    EXPECT_EQ(requestedPaths(), (QList<QByteArray>{"/update.txt", "/a.txt"}));
+    EXPECT_GE(nested, 2);
+    EXPECT_EQ(requestedPaths(), (QList<QByteArray>{"/update.txt", "/update.sums", "/a.txt"}));
     EXPECT_EQ(host.messages, QList<QByteArray>{"All done"});
     EXPECT_EQ(host.terminates, 1);
     EXPECT_EQ(installed("a.txt"), "abcdef");
 
     // Once it has ended, the next click runs again.
     host.onProcessMessages = nullptr;
-    run.UpdateRun();
+    update();
     EXPECT_EQ(host.terminates, 2);
 }

@@ -1,0 +1,30 @@
+#pragma once
+// Turns a release folder into an update site: copies every file of the release into the site
+// under the same relative path and writes update.txt (a first line naming the list and its UTC
+// date, then path and size of every file, CR LF line ends) and update.sums (SHA-256 of
+// update.txt and of every file). With a secret key, update.sums is signed with the minisign tool
+// into update.sums.minisig, whose trusted comment holds "timestamp:N" and, with an expiry,
+// "expires:N".
+//
+// Everything is checked before anything is written, and the new site is assembled in a
+// temporary folder beside the site folder; only then are the files moved into the site, the
+// list files last. Other files of the site (its news page, say) are left as they are; a stale
+// signature is removed when the new list is not signed.
+
+#include <QString>
+
+struct PublishOptions {
+    QString releaseDir;
+    QString siteDir;
+    QString secretKey;    // empty: no signature
+    int expiresDays = 0;  // 0: no expiry
+    qint64 now = 0;       // Unix seconds: the list's date and timestamp
+};
+
+struct PublishSummary {
+    int files = 0;
+    qint64 bytes = 0;
+};
+
+// Throws PublishError.
+PublishSummary publishRelease(const PublishOptions& options);

@@ -1,0 +1,68 @@
+#include "ReleaseFiles.h"
+
+#include "ListedPath.h"
+#include "PublishError.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QHash>
+
+#include <algorithm>
+
+namespace {
+
+// The names the update site itself uses beside the listed files.
+bool isSiteFile(const QByteArray& listed)
+{
+    const QByteArray name = listed.toLower();
+    return name == "\\update.txt" || name == "\\update.sums" || name == "\\update.sums.minisig";
+}
+
+bool pathLess(const ReleaseFile& a, const ReleaseFile& b)
+{
+    const QList<QByteArray> left = a.listed.split('\\');
+    const QList<QByteArray> right = b.listed.split('\\');
+    return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end());
+}
+
+}  // namespace
+
+QList<ReleaseFile> scanRelease(const QString& releaseDir)
+{
+    const QDir root(QFileInfo(releaseDir).absoluteFilePath());
+    QList<ReleaseFile> files;
+    QHash<QByteArray, QString> folded;  // lower-case listed path -> the path that took it
+    QDirIterator it(root.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info = it.nextFileInfo();
+        const QString relative = root.relativeFilePath(info.filePath());
+        if (info.isSymLink())
+            throw PublishError(relative, QStringLiteral("symbolic link; only regular files are published"));
+        if (info.isDir())
+            continue;
+        if (!info.isFile())
+            throw PublishError(relative, QStringLiteral("not a regular file"));
+
+        const QByteArray bytes = QFile::encodeName(relative);
+        if (bytes.contains('\\'))
+            throw PublishError(relative, QStringLiteral("a backslash in a name would split it into folders"));
+        QByteArray listed = '\\' + bytes;
+        listed.replace('/', '\\');
+        if (!ListedPath(listed).isSafe())
+            throw PublishError(relative,
+                               QStringLiteral("the updater refuses this path (names must not end in a dot "
+                                              "or a space, nor hold a colon or control characters)"));
+        if (isSiteFile(listed))
+            throw PublishError(relative, QStringLiteral("the update site's own file has this name"));
+        const QByteArray key = listed.toLower();
+        if (folded.contains(key))
+            throw PublishError(relative, QStringLiteral("differs from %1 only in letter case (one file on Windows)")
+                                             .arg(folded.value(key)));
+        folded.insert(key, relative);
+        files.append({info.filePath(), relative, listed});
+    }
+    std::sort(files.begin(), files.end(), pathLess);
+    return files;
+}

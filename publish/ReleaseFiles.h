@@ -1,0 +1,20 @@
+#pragma once
+// The files of a release folder as an update list names them: every regular file below the
+// folder, with its listed path ("\maps\coast\harbour.ivm"), sorted by path component by component
+// (byte order). A path that the updater would refuse stops the scan before anything is written.
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+struct ReleaseFile {
+    QString source;     // the file in the release folder
+    QString relative;   // its path below the release folder, "/" separated
+    QByteArray listed;  // "\" + the path with backslashes, as update.txt writes it
+};
+
+// Throws PublishError naming the first file that can't be published: a path the updater refuses,
+// a name holding a backslash, one of the site's own files at the top ("update.txt", "update.sums",
+// "update.sums.minisig"), two paths that differ only in letter case (one file on Windows), a
+// symbolic link or another file that is not a regular file.
+QList<ReleaseFile> scanRelease(const QString& releaseDir);
