@@ -323,6 +323,24 @@ TEST(ThumbCli, HelpAndBadUsage)
     }
 }
 
+TEST(ThumbCli, TheWindowIsAnotherProgramAndTheCommandLineLoadsNoWidgets)
+{
+    // Without arguments thumb hands over to the window program, which finds no display here.
+    const ProcessResult window = runThumb({});
+    EXPECT_EQ(window.exitCode, 2);
+    EXPECT_TRUE(window.err.startsWith("thumb: no display to open the window on")) << qPrintable(window.err);
+
+    QProcess ldd;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LD_TRACE_LOADED_OBJECTS", "1");
+    ldd.setProcessEnvironment(env);
+    ldd.start(QStringLiteral(IV_BINARY_DIR "/thumb/thumb"), {});
+    ASSERT_TRUE(ldd.waitForFinished(60000));
+    const QString libraries = QString::fromLocal8Bit(ldd.readAllStandardOutput());
+    EXPECT_TRUE(libraries.contains("libQt6Gui")) << qPrintable(libraries);
+    EXPECT_FALSE(libraries.contains("libQt6Widgets")) << qPrintable(libraries);
+}
+
 TEST(ThumbCli, WhichArgumentsMeanTheCommandLine)
 {
     const struct {

@@ -201,6 +201,12 @@ TEST_F(ThumbInstall, ThumbnailerWritesPngsOfTheAskedSizeAndNothingForABadMap)
 
 TEST_F(ThumbInstall, DesktopEntryIsValidAndOpensMapsInTheWindow)
 {
+    // The installed thumb finds its window program (which reports the missing display here).
+    QTemporaryDir home;
+    const Result window = run(usr("bin/thumb"), {home.filePath("map.ivm")}, desktop(home));
+    EXPECT_EQ(window.exitCode, 2);
+    EXPECT_TRUE(window.err.startsWith("thumb: no display to open the window on")) << qPrintable(window.err);
+
     requireTool("desktop-file-validate");
     const QString file = usr("share/applications/ironvale-thumb.desktop");
     const Result validate = run("desktop-file-validate", {file}, QProcessEnvironment::systemEnvironment());

@@ -46,6 +46,22 @@ bool isCommandLineRun(const QStringList& args)
     return false;
 }
 
+QString windowMapArgument(const QStringList& args)
+{
+    if (!isCommandLineRun(args))
+        return QString();  // only Qt's own options: no map
+    // From the end, so that the value of a Qt option ("-platform offscreen") is not taken for it.
+    for (qsizetype i = args.size() - 1; i >= 1; --i) {
+        if (args[i].startsWith(QLatin1Char('-')))
+            continue;
+        QStringList rest = args;
+        rest.removeAt(i);
+        if (!isCommandLineRun(rest))
+            return args[i];
+    }
+    return QString();
+}
+
 QString commandLineUsage()
 {
     return QStringLiteral(

@@ -11,6 +11,10 @@
 // any argument other than Qt's own window options.
 bool isCommandLineRun(const QStringList& args);
 
+// The map of a "thumb MAP" start (one map file and nothing else but Qt's window options), which
+// opens the window with that map; an empty string for any other arguments (program name first).
+QString windowMapArgument(const QStringList& args);
+
 QString commandLineUsage();
 
 struct ThumbRequest {
