@@ -25,10 +25,11 @@ void saveFileReplacing(const QString& fileName, const std::function<bool(QIODevi
         throw EWriteError();
 }
 
-void saveImageFile(const QImage& image, const QString& fileName, const char* format)
+void saveImageFile(const QImage& image, const QString& fileName, const char* format, int quality)
 {
     saveFileReplacing(fileName, [&](QIODevice& file) {
         QImageWriter writer(&file, format);
+        writer.setQuality(quality);
         return writer.write(image);
     });
 }

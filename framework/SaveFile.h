@@ -17,5 +17,6 @@ class QIODevice;
 // throws EWriteError "Stream write error" when writing or completing the file fails.
 void saveFileReplacing(const QString& fileName, const std::function<bool(QIODevice&)>& write);
 
-// Writes image in format ("bmp", "png") through saveFileReplacing, with its errors.
-void saveImageFile(const QImage& image, const QString& fileName, const char* format);
+// Writes image in format ("bmp", "png") through saveFileReplacing, with its errors. quality is
+// QImageWriter's (for PNG the compression effort: 0 smallest, 100 fastest; -1 Qt's default).
+void saveImageFile(const QImage& image, const QString& fileName, const char* format, int quality = -1);

@@ -5,6 +5,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginecore6-bin
   libcurl4-openssl-dev libjpeg62-turbo-dev
+  lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin dpkg-dev file
   libgtest-dev libbenchmark-dev
   nginx-light curl aria2 openssl fonts-dejavu-core minisign libssl-dev
 )

@@ -67,10 +67,10 @@ std::unique_ptr<MapRecord> makeMap(qint32 w, qint32 h, const std::function<quint
     return record;
 }
 
-QImage render(const MapRecord& record, const Fixture& f)
+QImage render(const MapRecord& record, const Fixture& f, int size = ThumbnailSize)
 {
     QImage thumbnail;
-    MapRenderer().PaintMap(record, f.textures(), thumbnail);
+    MapRenderer().PaintMap(record, f.textures(), thumbnail, size);
     return thumbnail;
 }
 
@@ -97,10 +97,14 @@ TEST(Render, BackgroundTilesFromTheFourFixedCorners)
 TEST(Render, CellsCoverTheirRectanglesFromTheOrigin)
 {
     Fixture f;
+    // Other thumbnail sizes follow the same rules with the size in place of 160, over a
+    // background tiled across the whole picture.
     const struct {
         qint32 w, h;
         int cw, ch;
-    } sizes[] = {{1, 1, 160, 160}, {3, 2, 53, 80}, {7, 5, 22, 32}, {7, 100, 22, 1}, {100, 100, 1, 1}};
+        int size = ThumbnailSize;
+    } sizes[] = {{1, 1, 160, 160}, {3, 2, 53, 80}, {7, 5, 22, 32}, {7, 100, 22, 1}, {100, 100, 1, 1},
+                 {3, 7, 341, 146, 1024}, {7, 5, 2, 3, 16}, {100, 1, 3, 300, 300}, {100, 100, 0, 0, 64}};
     const QRgb colours[] = {kWater, kWood, kStone};
     const quint8 codes[] = {2, 4, 8};
     for (const auto& s : sizes) {
@@ -109,11 +113,12 @@ TEST(Render, CellsCoverTheirRectanglesFromTheOrigin)
         const QImage image = render(*makeMap(s.w, s.h, [&](int x, int y) {
             const int k = code(x, y);
             return k == 0 ? quint8(0) : codes[k - 1];
-        }), f);
-        for (int py = 0; py < 160; ++py)
-            for (int px = 0; px < 160; ++px) {
-                const int x = px / s.cw + 1;
-                const int y = py / s.ch + 1;
+        }), f, s.size);
+        ASSERT_EQ(image.size(), QSize(s.size, s.size));
+        for (int py = 0; py < s.size; ++py)
+            for (int px = 0; px < s.size; ++px) {
+                const int x = s.cw ? px / s.cw + 1 : s.w + 1;
+                const int y = s.ch ? py / s.ch + 1 : s.h + 1;
                 QRgb expected = backgroundAt(px, py);
                 if (x <= s.w && y <= s.h && code(x, y) != 0)
                     expected = colours[code(x, y) - 1];

@@ -62,15 +62,32 @@ QString writeMap(const QTemporaryDir& dir, const QString& name, qint32 w, qint32
     return path;
 }
 
-// The thumbnail the window would show for the map.
-QImage expectedThumbnail(const QString& mapPath)
+// The thumbnail the window would show for the map (at 160), or the renderer's at another size.
+QImage expectedThumbnail(const QString& mapPath, int size = ThumbnailSize)
 {
     MapRecord record;
     readMapFile(mapPath, record);
     BundledTextures textures;
     QImage image;
-    MapRenderer().PaintMap(record, textures.textures(), image);
+    MapRenderer().PaintMap(record, textures.textures(), image, size);
     return image;
+}
+
+// An 8-bit RGB, non-interlaced PNG of size x size holding the renderer's thumbnail of the map.
+void expectPngOf(const QString& pngPath, const QString& mapPath, int size)
+{
+    QFile file(pngPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << qPrintable(pngPath);
+    const QByteArray bytes = file.read(29);
+    ASSERT_EQ(bytes.size(), 29);
+    EXPECT_EQ(bytes.left(8), QByteArray("\x89PNG\r\n\x1a\n"));
+    EXPECT_EQ(qFromBigEndian<qint32>(bytes.constData() + 16), size);
+    EXPECT_EQ(qFromBigEndian<qint32>(bytes.constData() + 20), size);
+    EXPECT_EQ(int(bytes[24]), 8);  // bit depth
+    EXPECT_EQ(int(bytes[25]), 2);  // RGB
+    EXPECT_EQ(int(bytes[28]), 0);  // not interlaced
+    EXPECT_EQ(QImage(pngPath).convertToFormat(QImage::Format_RGB32), expectedThumbnail(mapPath, size))
+        << qPrintable(pngPath);
 }
 
 void expectBmpOf(const QString& bmpPath, const QString& mapPath)
@@ -229,6 +246,67 @@ TEST(ThumbCli, PipesAndDevicesFailAtOnce)
     EXPECT_TRUE(QFileInfo::exists(pipe));
 }
 
+TEST(ThumbCli, SizeAndFormatChooseThePictureAndTheName)
+{
+    QTemporaryDir dir;
+    const QString map = writeMap(dir, "m.ivm", 7, 30);
+    const struct {
+        QStringList options;
+        const char* given;
+        const char* written;
+        int size;  // 0: BMP at 160
+    } cases[] = {
+        {{"--size", "256"}, "big.png", "big.png", 256},
+        {{}, "upper.PNG", "upper.PNG", 160},
+        {{"--format", "png", "--size", "128"}, "tmp-name", "tmp-name", 128},
+        {{"--format", "PNG"}, "plan.bmp", "plan.bmp", 160},
+        {{"--format", "bmp"}, "exact", "exact", 0},
+        {{"--size=1024"}, "huge.png", "huge.png", 1024},
+        {{"--size", "16"}, "tiny.png", "tiny.png", 16},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult run = runThumb(c.options + QStringList{"-o", dir.filePath(c.given), map});
+        EXPECT_EQ(run.exitCode, 0) << qPrintable(run.err);
+        if (c.size == 0)
+            expectBmpOf(dir.filePath(c.written), map);
+        else
+            expectPngOf(dir.filePath(c.written), map, c.size);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1 + int(std::size(cases)));
+
+    // At 160 the sized export is today's bitmap, byte for byte.
+    ASSERT_EQ(runThumb({"-o", dir.filePath("plain.bmp"), map}).exitCode, 0);
+    ASSERT_EQ(runThumb({"--size", "160", "-o", dir.filePath("sized.bmp"), map}).exitCode, 0);
+    EXPECT_EQ(fileBytes(dir.filePath("sized.bmp")), fileBytes(dir.filePath("plain.bmp")));
+
+    // A folder of PNGs.
+    const QString other = writeMap(dir, "other.ivm", 100, 100);
+    ASSERT_EQ(runThumb({"--format", "png", "--size", "64", "-o", dir.filePath("pngs"), map, other}).exitCode, 0);
+    expectPngOf(dir.filePath("pngs/m.png"), map, 64);
+    expectPngOf(dir.filePath("pngs/other.png"), other, 64);
+}
+
+TEST(ThumbCli, BadSizesAndFormatsAreBadUsage)
+{
+    const struct {
+        QStringList args;
+        const char* err;
+    } cases[] = {
+        {{"--size", "15", "-o", "x", "m"}, "thumb: --size 15: not a whole number from 16 to 1024\n"},
+        {{"--size", "1025", "-o", "x", "m"}, "thumb: --size 1025: not a whole number from 16 to 1024\n"},
+        {{"--size", "12px", "-o", "x", "m"}, "thumb: --size 12px: not a whole number from 16 to 1024\n"},
+        {{"--format", "jpg", "-o", "x", "m"}, "thumb: --format jpg: not bmp or png\n"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult run = runThumb(c.args);
+        EXPECT_EQ(run.exitCode, 2) << qPrintable(c.args.join(' '));
+        EXPECT_EQ(run.err, c.err);
+    }
+    const ProcessResult version = runThumb({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith("thumb 1.")) << qPrintable(version.out);
+}
+
 TEST(ThumbCli, HelpAndBadUsage)
 {
     const ProcessResult help = runThumb({"--help"});
@@ -236,12 +314,31 @@ TEST(ThumbCli, HelpAndBadUsage)
     EXPECT_TRUE(help.out.startsWith("Usage: thumb -o OUT MAP...")) << qPrintable(help.out);
 
     const QStringList bad[] = {{"-o"}, {"-o", "out"}, {"a.ivm", "b.ivm"}, {"-x", "-o", "out", "m"},
-                               {"-o", "a", "-o", "b", "m"}, {"--help", "extra"}};
+                               {"-o", "a", "-o", "b", "m"}, {"--help", "extra"}, {"--version", "-o", "x", "m"},
+                               {"--size", "64", "--size", "32", "-o", "x", "m"}};
     for (const QStringList& args : bad) {
         const ProcessResult run = runThumb(args);
         EXPECT_EQ(run.exitCode, 2) << qPrintable(args.join(' '));
         EXPECT_TRUE(run.err.startsWith("Usage: thumb")) << qPrintable(args.join(' '));
     }
+}
+
+TEST(ThumbCli, TheWindowIsAnotherProgramAndTheCommandLineLoadsNoWidgets)
+{
+    // Without arguments thumb hands over to the window program, which finds no display here.
+    const ProcessResult window = runThumb({});
+    EXPECT_EQ(window.exitCode, 2);
+    EXPECT_TRUE(window.err.startsWith("thumb: no display to open the window on")) << qPrintable(window.err);
+
+    QProcess ldd;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LD_TRACE_LOADED_OBJECTS", "1");
+    ldd.setProcessEnvironment(env);
+    ldd.start(QStringLiteral(IV_BINARY_DIR "/thumb/thumb"), {});
+    ASSERT_TRUE(ldd.waitForFinished(60000));
+    const QString libraries = QString::fromLocal8Bit(ldd.readAllStandardOutput());
+    EXPECT_TRUE(libraries.contains("libQt6Gui")) << qPrintable(libraries);
+    EXPECT_FALSE(libraries.contains("libQt6Widgets")) << qPrintable(libraries);
 }
 
 TEST(ThumbCli, WhichArgumentsMeanTheCommandLine)

@@ -28,6 +28,8 @@
 #include <deque>
 #include <optional>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Dialog answers given in advance: a name, or nullopt for Cancel. Records what was proposed.
@@ -290,6 +292,8 @@ TEST_F(ThumbWindow, OpenAndRenderFollowTheStateTable)
     const QString secondPath = dir.write("second.ivm", second);
     const QString shortPath = dir.write("short.ivm", first.left(MapRecord::Size - 1));
     const QString zeroPath = dir.write("zero.ivm", mapBytes(0, 12, 4));
+    const QString pipePath = dir.filePath("pipe.ivm");
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipePath).constData(), 0600), 0);
 
     // Cancel and an empty name change nothing and show nothing.
     clickMake(std::nullopt);
@@ -310,6 +314,7 @@ TEST_F(ThumbWindow, OpenAndRenderFollowTheStateTable)
         {dir.filePath("missing.ivm"), "File not found."},
         {shortPath, "Read beyond end of file."},
         {dir.filePath("no/such/folder/map.ivm"), "Invalid filename."},
+        {pipePath, "Not a regular file."},  // at once, without waiting for a writer
     };
     for (const auto& f : failures) {
         boxes.clear();

@@ -65,10 +65,10 @@ QImage MapRenderer::scaledTexture(const TPicture* picture, int width, int height
     return cache_.back().image;
 }
 
-void MapRenderer::PaintMap(const MapRecord& record, const MapTextures& textures, QImage& thumbnail)
+void MapRenderer::PaintMap(const MapRecord& record, const MapTextures& textures, QImage& thumbnail, int size)
 {
-    if (thumbnail.isNull()) {
-        thumbnail = QImage(ThumbnailSize, ThumbnailSize, QImage::Format_RGB32);
+    if (thumbnail.isNull() || thumbnail.width() != size || thumbnail.height() != size) {
+        thumbnail = QImage(size, size, QImage::Format_RGB32);
         thumbnail.fill(Qt::black);
     } else if (thumbnail.format() != QImage::Format_RGB32) {
         thumbnail.convertTo(QImage::Format_RGB32);
@@ -76,17 +76,20 @@ void MapRenderer::PaintMap(const MapRecord& record, const MapTextures& textures,
 
     const Surface surface{thumbnail.bits(), thumbnail.bytesPerLine(), thumbnail.width(), thumbnail.height()};
     if (textures.background && !textures.background->isEmpty()) {
+        // Row by row at multiples of 128, at least (0,0), (128,0), (0,128), (128,128).
         const QImage background = asRgb32(textures.background->graphic()->image());
-        for (const auto& [x, y] : {std::pair{0, 0}, {128, 0}, {0, 128}, {128, 128}})
-            blit(surface, background, x, y);
+        const int tiles = std::max(2, (size + BackgroundStep - 1) / BackgroundStep);
+        for (int row = 0; row < tiles; ++row)
+            for (int column = 0; column < tiles; ++column)
+                blit(surface, background, column * BackgroundStep, row * BackgroundStep);
     }
 
     const qint32 mapWidth = record.MapWidth();
     const qint32 mapHeight = record.MapHeight();
     if (mapWidth == 0 || mapHeight == 0)
         throw EDivByZero();
-    const int cw = ThumbnailSize / mapWidth;
-    const int ch = ThumbnailSize / mapHeight;
+    const int cw = size / mapWidth;
+    const int ch = size / mapHeight;
     if (mapWidth <= 0 || mapHeight <= 0 || cw <= 0 || ch <= 0)
         return;
 

@@ -11,6 +11,9 @@
 
 // Edge in pixels of the square thumbnail.
 constexpr int ThumbnailSize = 160;
+// The edges a caller may ask for instead (command line "--size").
+constexpr int MinThumbnailSize = 16;
+constexpr int MaxThumbnailSize = 1024;
 
 // The four texture pictures, owned by the caller (the window's hidden picture controls, or the
 // command line's own). A null or empty picture draws nothing.
@@ -23,18 +26,23 @@ struct MapTextures {
 
 class MapRenderer {
 public:
-    // Draws record into thumbnail. A null thumbnail becomes a black 160 x 160 RGB32 image first;
-    // any other is converted to RGB32 in place and drawn over.
-    //   1. The background at its natural size at (0,0), (128,0), (0,128) and (128,128).
-    //   2. cw = 160 div MapWidth, ch = 160 div MapHeight; a zero dimension throws EDivByZero
+    // Draws record into thumbnail, a square of size pixels (160 unless asked otherwise). A null
+    // thumbnail, or one of another size, becomes a black size x size RGB32 image first; any
+    // other is converted to RGB32 in place and drawn over.
+    //   1. The background at its natural size at (0,0), (128,0), (0,128) and (128,128), and for
+    //      sizes above 256 on at every multiple of 128 across and down, row by row.
+    //   2. cw = size div MapWidth, ch = size div MapHeight; a zero dimension throws EDivByZero
     //      with the background already drawn.
     //   3. Cell (x, y), x in 1 ... MapWidth and y in 1 ... MapHeight (both clipped to the grid's
     //      100), covers left = (x - 1) * cw, top = (y - 1) * ch, cw x ch pixels, and gets the
     //      texture of its code (2, 4, 8) stretched without smoothing. Other codes draw nothing.
     // Negative dimensions draw the background only.
-    void PaintMap(const MapRecord& record, const MapTextures& textures, QImage& thumbnail);
+    void PaintMap(const MapRecord& record, const MapTextures& textures, QImage& thumbnail,
+                  int size = ThumbnailSize);
 
 private:
+    static constexpr int BackgroundStep = 128;
+
     struct Scaled {
         qint64 sourceKey;
         int width;

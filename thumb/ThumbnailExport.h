@@ -24,8 +24,17 @@ struct BundledTextures {
     TPicture stone;
 };
 
-// Reads mapFile, renders its thumbnail and writes it to bmpFile as a 24-bit Windows BMP.
-// Throws the error of the failing step (EInOutError, EDivByZero, EFCreateError, EWriteError);
-// nothing is written when reading or rendering fails.
-void exportMapThumbnail(const QString& mapFile, const QString& bmpFile, MapRenderer& renderer,
-                        const MapTextures& textures);
+enum class ImageFormat { Bmp, Png };
+
+// What a thumbnail file looks like: its edge in pixels and its format. BMP files are 24-bit
+// Windows bitmaps; PNG files are 8 bits per channel RGB, not interlaced.
+struct ThumbnailFile {
+    int size = ThumbnailSize;
+    ImageFormat format = ImageFormat::Bmp;
+};
+
+// Reads mapFile, renders its thumbnail and writes it to outFile (replacing it only when the
+// whole file was written). Throws the error of the failing step (EInOutError, ENotRegularFile,
+// EDivByZero, EFCreateError, EWriteError); nothing is written when reading or rendering fails.
+void exportMapThumbnail(const QString& mapFile, const QString& outFile, MapRenderer& renderer,
+                        const MapTextures& textures, const ThumbnailFile& file = {});

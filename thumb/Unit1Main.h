@@ -2,14 +2,12 @@
 // Start-up of the thumbnail maker's window: "Mapsmith" as the application title, Form1 centred
 // on the screen and, when a map file is named on the command line, its thumbnail already made.
 
+#include "ThumbArguments.h"
+
 #include <QStringList>
 #include <memory>
 
 class TForm1;
-
-// The map of a "thumb MAP" start (one map file and nothing else but Qt's window options), which
-// opens the window with that map; an empty string for any other arguments (program name first).
-QString windowMapArgument(const QStringList& args);
 
 // Creates and shows Form1. A map named in arguments (the program's arguments without the
 // program name) is opened as "Make Thumbnail from map" would; its errors are reported the same way.

@@ -1,6 +1,9 @@
 // Makes the JPEG pictures of both windows: procedural textures from seeded, tileable noise, the
-// bevelled button faces and the banner. Usage: make_assets <output folder>
+// bevelled button faces and the banner; and, given a second folder, the thumbnail maker's desktop
+// icons in the hicolor theme's layout below it.
+// Usage: make_assets <output folder> [<icon folder>]
 
+#include "Icons.h"
 #include "Noise.h"
 
 #include <QColor>
@@ -211,6 +214,33 @@ bool save(const QImage& img, const QDir& dir, const char* name)
     return true;
 }
 
+// <folder>/hicolor/<n>x<n>/apps/ironvale-thumb.png and .../mimetypes/application-x-ironvale-map.png
+bool saveIcons(const QDir& folder)
+{
+    const IconTextures textures{grass(), water(), wood(), stone()};
+    bool ok = true;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString theme = QStringLiteral("hicolor/%1x%1").arg(size);
+        const struct {
+            const char* context;
+            const char* name;
+            QImage image;
+        } icons[] = {{"apps", "ironvale-thumb", programIcon(size, textures)},
+                     {"mimetypes", "application-x-ironvale-map", mapFileIcon(size, textures)}};
+        for (const auto& icon : icons) {
+            const QString dir = folder.filePath(theme + QLatin1Char('/') + QLatin1String(icon.context));
+            const QString path = dir + QLatin1Char('/') + QLatin1String(icon.name) + QStringLiteral(".png");
+            if (!QDir().mkpath(dir) || !icon.image.save(path, "PNG")) {
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+                ok = false;
+                continue;
+            }
+            std::printf("%s\n", qPrintable(path));
+        }
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -233,5 +263,7 @@ int main(int argc, char** argv)
     ok &= save(banner(), dir, "banner.jpg");
     ok &= save(bevelBar(91, 34, bronze, false, 91), dir, "update_button_up.jpg");
     ok &= save(bevelBar(91, 34, bronze, true, 91), dir, "update_button_down.jpg");
+    if (argc > 2)
+        ok &= saveIcons(QDir(QString::fromLocal8Bit(argv[2])));
     return ok ? 0 : 1;
 }
