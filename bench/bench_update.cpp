@@ -67,10 +67,12 @@ QList<ListedFile> withList(const QString& site, QList<ListedFile> files)
     return files;
 }
 
-// One renewel run in a fresh installation, checked for status and completeness afterwards.
-Timed renewelRun(const QString& folder, const QString& siteUrl, const QList<ListedFile>& files)
+// One renewel run, checked for status and completeness afterwards. fresh: in an empty
+// installation; otherwise over the files already there.
+Timed renewelRun(const QString& folder, const QString& siteUrl, const QList<ListedFile>& files, bool fresh = true)
 {
-    QDir(folder).removeRecursively();
+    if (fresh)
+        QDir(folder).removeRecursively();
     prepareInstallation(folder, siteUrl);
     Timed t = runRenewel(folder, folder + ".log");
     if (t.ok) {
@@ -181,7 +183,7 @@ Timed startupFloor(const QString& work, int* runs)
         [&] {
             QDir(install).removeRecursively();
             writeSparseFiles(install, one);
-            return renewelRun(install, nginx->url("/"), one);
+            return renewelRun(install, nginx->url("/"), one, false);
         },
         runs);
 }
@@ -243,7 +245,7 @@ void check()
         [&] {
             QDir(install).removeRecursively();
             writeSparseFiles(install, files);
-            return renewelRun(install, nginx.url("/"), files);
+            return renewelRun(install, nginx.url("/"), files, false);
         },
         &runs, 60);
     if (!ours.ok)

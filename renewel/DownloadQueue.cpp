@@ -25,6 +25,7 @@ TDownloadQueue::TDownloadQueue(const THTTPGet& model, int connections, std::shar
         get->StallLimitMs = model.StallLimitMs;
         get->RateLimit = rateLimit;
         get->WaitThread = false;
+        get->SyncToDisk = true;  // on the worker threads, in parallel: the install only renames
         get->OnDoneFile = [this, i](QObject*, const QString&, qint64) { ended(i); };
         get->OnError = [this, i](QObject*) { ended(i); };
         get->OnProgress = [this, i](QObject*, qint64 total, qint64 readed) {

@@ -51,6 +51,7 @@ void THTTPGet::Fetch()
     request.StallLimitMs = StallLimitMs;
     request.MaxSize = MaxSize;
     request.HashBody = HashBody;
+    request.SyncToDisk = SyncToDisk;
     request.RateLimit = RateLimit;
     request.ExpectedSize = ExpectedSize;
     if (!session_)

@@ -48,6 +48,7 @@ public:
     qint64 StallLimitMs = 60000;      // headers after connecting; body below 100 bytes/s over this long
     qint64 MaxSize = 0;               // a longer body fails, cut after MaxSize + 1 bytes; 0: none
     bool HashBody = false;            // compute the SHA-256 of the body while it is written
+    bool SyncToDisk = false;          // flush the finished file to disk (on the worker) first
     std::shared_ptr<TRateLimiter> RateLimit;  // a byte budget shared with other downloads
     // The file's full size when known: a partial FileName left by an earlier try is then
     // continued where it ends (see THTTPRequest). -1: always start over.

@@ -63,7 +63,7 @@ void THTTPGetThread::run()
 
 void THTTPGetThread::Execute()
 {
-    TFileSink file(FileName, Request.HashBody);
+    TFileSink file(FileName, Request.HashBody, Request.SyncToDisk);
     TTextSink text;
     THTTPSink& sink = ToFile ? static_cast<THTTPSink&>(file) : text;
     THTTPRequest request = Request;

@@ -25,6 +25,7 @@ struct THTTPRequest {
     qint64 MinBytesPerSecond = 100;
     qint64 MaxSize = 0;               // a longer body fails (cut after MaxSize + 1 bytes); 0: none
     bool HashBody = false;            // compute the body's SHA-256 while it is written
+    bool SyncToDisk = false;          // flush the finished file to disk before it counts as done
     std::shared_ptr<TRateLimiter> RateLimit;  // a budget shared with other downloads; null: none
     // Continue a partial file: ask for the bytes from RangeFrom on, if the server's version still
     // matches IfRange (an ETag or Last-Modified); only a 206 that starts there and whose total is

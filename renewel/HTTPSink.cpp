@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unistd.h>
 
 bool TFileSink::fail(const QString& what)
 {
@@ -57,7 +58,7 @@ bool TFileSink::Write(const char* data, qint64 size)
 bool TFileSink::Finish()
 {
     errno = 0;
-    if (!file_.flush())
+    if (!file_.flush() || (sync_ && ::fsync(file_.handle()) != 0))
         return fail(QStringLiteral("cannot write file"));
     file_.close();
     if (file_.error() != QFileDevice::NoError)

@@ -30,7 +30,9 @@ class TFileSink : public THTTPSink {
 public:
     static QString ValidatorFile(const QString& fileName) { return fileName + QStringLiteral(".validator"); }
 
-    explicit TFileSink(QString fileName, bool hash = false) : fileName_(std::move(fileName))
+    // hash: compute Digest; sync: flush the finished file to disk before reporting it done.
+    explicit TFileSink(QString fileName, bool hash = false, bool sync = false)
+        : fileName_(std::move(fileName)), sync_(sync)
     {
         if (hash)
             hasher_.emplace();
@@ -46,6 +48,7 @@ private:
     bool fail(const QString& what);
     QString fileName_;
     QFile file_;
+    bool sync_;
     std::optional<TPipelinedHash> hasher_;
 };
 

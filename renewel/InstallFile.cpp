@@ -27,23 +27,23 @@ bool flushToDisk(QFile& file)
 #endif
 }
 
-bool renameOver(const QString& from, const QString& to)
+bool renameOnly(const QString& from, const QString& to)
 {
 #ifdef Q_OS_WIN
     return MoveFileExW(reinterpret_cast<const wchar_t*>(from.utf16()),
                        reinterpret_cast<const wchar_t*>(to.utf16()),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 #else
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
-        return false;
-    // Make the rename itself durable.
-    const int dir = ::open(QFile::encodeName(QFileInfo(to).absolutePath()).constData(), O_RDONLY);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 #endif
+}
+
+bool renameOver(const QString& from, const QString& to)
+{
+    if (!renameOnly(from, to))
+        return false;
+    SyncFolder(QFileInfo(to).absolutePath());  // make the rename itself durable
+    return true;
 }
 
 bool copyContent(QFile& in, QFile& out)
@@ -60,6 +60,27 @@ bool copyContent(QFile& in, QFile& out)
     }
 }
 }  // namespace
+
+void SyncFolder(const QString& folder)
+{
+#ifndef Q_OS_WIN
+    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+#else
+    Q_UNUSED(folder);
+#endif
+}
+
+bool MoveInto(const QString& source, const QString& target)
+{
+    const QFileInfo existing(target);
+    if (existing.isFile())
+        QFile::setPermissions(source, existing.permissions());
+    return renameOnly(source, target);
+}
 
 bool InstallFile(const QString& source, const QString& target)
 {

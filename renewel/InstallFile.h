@@ -9,6 +9,15 @@
 // existing target keeps its permissions.
 bool InstallFile(const QString& source, const QString& target);
 
+// Moves a file that is already on disk in full (written and flushed) over target by renaming it,
+// keeping an existing target's permissions: the same guarantee without a copy. False when that
+// can't be done (another file system, for one); the source is then where it was. The rename is
+// made durable by SyncFolder on the target's folder, which may come later and once for many.
+bool MoveInto(const QString& source, const QString& target);
+
+// Flushes a folder's entries (renames into it) to disk.
+void SyncFolder(const QString& folder);
+
 #include <QHash>
 #include <QStringList>
 

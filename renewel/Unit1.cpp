@@ -136,8 +136,13 @@ void TUpdateDlg::FormCreate(QObject*)
     IVButton1->setCaption(displayText(Translate("Update")));
     SetStatus(Translate("status1"));
     LoadHtmlIntoBrowser(browser, WaitingPage);
-    if (QuietMode)
+    if (QuietMode) {
         LoadHtmlIntoBrowser(browser, PanelPageStart + Translate("panel") + PanelPageEnd);
+        // Nothing is waited for in quiet mode: the run starts as soon as the window is up,
+        // not half a second later.
+        if (Timer1->isActive())
+            Timer1->start(0);
+    }
 }
 
 void TUpdateDlg::FormDestroy(QObject*) { run_.reset(); }

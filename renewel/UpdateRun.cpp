@@ -24,6 +24,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSet>
 
 #include <memory>
 
@@ -294,9 +295,22 @@ private:
             fail(QDir::toNativeSeparators(target), QStringLiteral("its folder leads outside the installation"));
         EnsureFolder(folder);
         leftovers_.RemoveFor(target);
-        if (!InstallFile(downloaded, target))
-            fail(QDir::toNativeSeparators(target), QStringLiteral("cannot install the file"));
-        QFile::remove(downloaded);
+        // The download is complete and on disk: renaming it into place is the whole install.
+        // Where that can't be done (another file system), it is copied in atomically.
+        if (!MoveInto(downloaded, target)) {
+            if (!InstallFile(downloaded, target))
+                fail(QDir::toNativeSeparators(target), QStringLiteral("cannot install the file"));
+            QFile::remove(downloaded);
+        }
+        touched_.insert(QFileInfo(target).absolutePath());
+    }
+
+    // The renames become durable folder by folder, once each, however the run ends.
+    void syncTouchedFolders()
+    {
+        for (const QString& folder : std::as_const(touched_))
+            SyncFolder(folder);
+        touched_.clear();
     }
 
     void finish()
@@ -368,6 +382,10 @@ private:
     std::optional<Sums> sums_;
     std::unique_ptr<TDownloadQueue> queue_;
     qsizetype scan_ = 0;  // the next entry fill() decides on
+    QSet<QString> touched_;  // folders that files were renamed into
+
+public:
+    ~Pass() { syncTouchedFolders(); }
 };
 
 TUpdateRun::TUpdateRun(UpdateHost& host, THTTPGet& getFile, TUpdateOptions options)
