@@ -11,7 +11,7 @@
 
 namespace {
 constexpr long kMaxRedirects = 10;
-constexpr long kBufferSize = 256 * 1024;
+constexpr long kBufferSize = 1024 * 1024;
 constexpr auto kSampleEvery = std::chrono::milliseconds(100);
 
 struct SlistDeleter {
