@@ -536,15 +536,16 @@ TEST_F(UpdateDlgTest, QuietModeShowsPanelAndNeverStartsASecondRun)
     server.stall("/update.txt", 2);
     dir_.write("renewel.lng", languageFile(server.url("/"), server.url("/index.html")));
     QuietMode = true;
-    TUpdateDlg& dlg = open();
-    EXPECT_EQ(pageText(dlg.browser), "Updating quietly");
-    if (const QByteArray out = qgetenv("IV_SHOT_DIR"); !out.isEmpty())
-        dlg.grab().save(QString::fromLocal8Bit(out) + "/updatedlg_quiet.png");
 
-    // The first tick starts the run, which hangs in the stalled list download. Meanwhile the
-    // window is activated again from another window and the timer ticks again.
+    // The first tick (as soon as the window is up) starts the run, which hangs in the stalled
+    // list download. Meanwhile the window is activated again from another window and the timer
+    // ticks again.
     bool checked = false;
     QTimer::singleShot(1000, [&] {
+        TUpdateDlg& dlg = *UpdateDlg;
+        EXPECT_EQ(pageText(dlg.browser), "Updating quietly");
+        if (const QByteArray out = qgetenv("IV_SHOT_DIR"); !out.isEmpty())
+            dlg.grab().save(QString::fromLocal8Bit(out) + "/updatedlg_quiet.png");
         EXPECT_TRUE(dlg.Run()->Running());
         QWidget box;
         QEvent activate(QEvent::WindowActivate);
@@ -557,6 +558,7 @@ TEST_F(UpdateDlgTest, QuietModeShowsPanelAndNeverStartsASecondRun)
         checked = true;
         dlg.GetFile().Abort();
     });
+    TUpdateDlg& dlg = open();
     ASSERT_TRUE(waitFor([&] { return checked && !dlg.Run()->Running(); }, 8000));
     EXPECT_EQ(server.requestCount(), 1);
     EXPECT_TRUE(server.lastRequest().startsWith("GET /update.txt"));
