@@ -3,6 +3,9 @@
 #include "ui_Unit1.h"
 
 #include "Application.h"
+#include "CentreOnScreen.h"
+#include "DialogFont.h"
+#include "ReportExceptions.h"
 #include "Arguments.h"
 #include "Exception.h"
 #include "FailureLine.h"
@@ -15,25 +18,12 @@
 #include "langSys.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QTimer>
 
 
 TUpdateDlg* UpdateDlg = nullptr;
 
 namespace {
-// The design's MS Sans Serif 8 pt at 96 dpi is 11 pixels; where that face is missing, the
-// nearest sans-serif face stands in at the same pixel size.
-QFont dialogFont(QFont font)
-{
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("sans-serif")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
-
 const QByteArray WaitingPage = R"(<body bgcolor="#000000" text="#FFFFFF"><p>Please wait...</p></body>)";
 const QByteArray PanelPageStart = R"(<body bgcolor="#000000" text="#FFFFFF"><p>)";
 const QByteArray PanelPageEnd = "</p></body>";
@@ -65,7 +55,7 @@ TUpdateDlg::TUpdateDlg(QWidget* parent, const QString& programFolder)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_QuitOnClose);  // the main window: closing it ends the program
     setFixedSize(482, 513);
-    centreOnScreen();
+    ::centreOnScreen(this);
 
     getFile_ = std::make_unique<THTTPGet>();
     getFile_->AcceptTypes = "*/*";
@@ -89,13 +79,7 @@ TUpdateDlg::TUpdateDlg(QWidget* parent, const QString& programFolder)
     // ApplicationEvents1: the application-wide message hook.
     qApp->installEventFilter(this);
 
-    try {
-        FormCreate(this);
-    } catch (const Exception& e) {
-        TApplication::ShowException(e.message());
-    } catch (const std::exception& e) {
-        TApplication::ShowException(QString::fromLocal8Bit(e.what()));
-    }
+    reportExceptions([this] { FormCreate(this); });
 }
 
 TUpdateDlg::~TUpdateDlg()
@@ -107,11 +91,6 @@ TUpdateDlg::~TUpdateDlg()
         UpdateDlg = nullptr;
 }
 
-void TUpdateDlg::centreOnScreen()
-{
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
-}
 
 void TUpdateDlg::FormCreate(QObject*)
 {

@@ -92,7 +92,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    void centreOnScreen();
     void trackActivation(QObject* watched, QEvent* e);
 
     std::unique_ptr<Ui::TUpdateDlg> ui_;
