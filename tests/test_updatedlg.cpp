@@ -575,3 +575,33 @@ TEST_F(UpdateDlgTest, QuietModeShowsPanelAndNeverStartsASecondRun)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(UpdateDlgTest, ClosingTheWindowCancelsTheRun)
+{
+    FaultServer server;
+    server.setBody("/update.txt", "list\r\n\\a.bin\r\n100000\r\n\\b.bin\r\n5\r\n");
+    server.setBody("/a.bin", QByteArray(100000, 'a'));
+    server.stall("/a.bin", 40000);
+    server.setBody("/b.bin", "bbbbb");
+    dir_.write("renewel.lng", languageFile(server.url("/"), "about:blank", "#UpdateConnections 1\r\n"));
+    TUpdateDlg& dlg = open();
+    ASSERT_TRUE(waitFor([&] { return dlg.IVButton1->isVisible(); }, 3000));
+
+    // Closed while the first file hangs half-way: aborted at once, nothing installed, no box.
+    QTimer::singleShot(500, &dlg, [&] { dlg.close(); });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(dlg.IVButton1, Qt::LeftButton, {}, QPoint(40, 15));
+    ASSERT_TRUE(waitFor([&] { return !dlg.Run()->Running(); }, 5000));
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(dlg.Run()->Outcome().kind, TUpdateOutcome::Cancelled);
+    EXPECT_EQ(dlg.ExitStatus(), 2);
+    EXPECT_TRUE(boxes_.isEmpty());
+    EXPECT_FALSE(dir_.exists("a.bin"));
+    EXPECT_FALSE(dir_.exists("b.bin"));
+    EXPECT_EQ(QDir(dir_.filePath("temp")).entryList({"a.bin.*.part"}).size(), 1);  // kept to continue
+}
+
+}  // namespace
