@@ -81,6 +81,14 @@ TEST_F(UpdateFixture, NothingIsWrittenThroughALinkLeavingTheInstallation)
     EXPECT_EQ(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList{"keep.txt"});
     EXPECT_EQ(installed("data/y.bin"), "67890");
+
+    // The download folder itself as a link out of the installation: nothing goes through it.
+    ASSERT_TRUE(QFile::link(outside.path(), root.filePath("game/temp")));
+    publishList({"\\data\\z.bin", "5"});
+    publish("data/z.bin", "abcde");
+    EXPECT_EQ(update().kind, TUpdateOutcome::Failed);
+    EXPECT_EQ(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{"keep.txt"});
 }
 
 TEST(ListedPathTest, LengthLimit)
