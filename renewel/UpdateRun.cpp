@@ -115,7 +115,7 @@ private:
 
     void fetchList()
     {
-        const QString listFile = downloadFolder_ + QDir::separator() + QStringLiteral("update.txt");
+        const QString listFile = tempFile("update.txt");
         const QString url = QString::fromLatin1(site_ + "update.txt");
         host_.SetStatus(run_.text("STatus2") + " update.txt ...");
         host_.ProcessMessages();
@@ -161,7 +161,6 @@ private:
         const QString sigFile = tempFile("update.sums.minisig");
         const QString listUrl = QString::fromLatin1(site_ + "update.txt");
         if (!keyed) {
-            getFile_.HashBody = false;
             if (download(QString::fromLatin1(site_ + "update.sums"), sumsFile, kMaxListBytes))
                 sums_ = Sums::parse(readAll(sumsFile));
             QFile::remove(sumsFile);
@@ -315,7 +314,7 @@ private:
 
     void finish()
     {
-        QFile::remove(downloadFolder_ + QDir::separator() + QStringLiteral("update.txt"));
+        QFile::remove(tempFile("update.txt"));
         QDir().rmdir(downloadFolder_);
         run_.outcome_.kind = TUpdateOutcome::Completed;
         if (!run_.options_.Quiet)
