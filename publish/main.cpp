@@ -56,7 +56,7 @@ int main(int argc, char** argv)
         printError(QStringLiteral("usage"), parser.errorText() + QStringLiteral(" (see --help)"));
         return 2;
     }
-    if (parser.isSet(QStringLiteral("help")))
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
         parser.showHelp(0);
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
