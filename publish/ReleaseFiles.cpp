@@ -39,27 +39,30 @@ QList<ReleaseFile> scanRelease(const QString& releaseDir)
         const QFileInfo info = it.nextFileInfo();
         const QString relative = root.relativeFilePath(info.filePath());
         if (info.isSymLink())
-            throw PublishError(relative, QStringLiteral("symbolic link; only regular files are published"));
-        if (info.isDir())
+            throw PublishError{relative, QStringLiteral("symbolic link; only regular files are published")};
+        if (info.isDir()) {
+            // The iteration would skip an unreadable folder, and its files with it.
+            if (!info.isReadable() || !info.isExecutable())
+                throw PublishError{relative, QStringLiteral("cannot read the folder")};
             continue;
+        }
         if (!info.isFile())
-            throw PublishError(relative, QStringLiteral("not a regular file"));
+            throw PublishError{relative, QStringLiteral("not a regular file")};
 
         const QByteArray bytes = QFile::encodeName(relative);
         if (bytes.contains('\\'))
-            throw PublishError(relative, QStringLiteral("a backslash in a name would split it into folders"));
+            throw PublishError{relative, QStringLiteral("a backslash in a name would split it into folders")};
         QByteArray listed = '\\' + bytes;
         listed.replace('/', '\\');
         if (!ListedPath(listed).isSafe())
-            throw PublishError(relative,
-                               QStringLiteral("the updater refuses this path (names must not end in a dot "
-                                              "or a space, nor hold a colon or control characters)"));
+            throw PublishError{relative, QStringLiteral("the updater refuses this path (such as a name ending "
+                                                        "in a dot or a space, a colon, a control character)")};
         if (isSiteFile(listed))
-            throw PublishError(relative, QStringLiteral("the update site's own file has this name"));
+            throw PublishError{relative, QStringLiteral("the update site's own file has this name")};
         const QByteArray key = listed.toLower();
         if (folded.contains(key))
-            throw PublishError(relative, QStringLiteral("differs from %1 only in letter case (one file on Windows)")
-                                             .arg(folded.value(key)));
+            throw PublishError{relative, QStringLiteral("differs from %1 only in letter case (one file on Windows)")
+                                             .arg(folded.value(key))};
         folded.insert(key, relative);
         files.append({info.filePath(), relative, listed});
     }

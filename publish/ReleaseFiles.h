@@ -16,5 +16,5 @@ struct ReleaseFile {
 // Throws PublishError naming the first file that can't be published: a path the updater refuses,
 // a name holding a backslash, one of the site's own files at the top ("update.txt", "update.sums",
 // "update.sums.minisig"), two paths that differ only in letter case (one file on Windows), a
-// symbolic link or another file that is not a regular file.
+// symbolic link or another file that is not a regular file, a folder that can't be read.
 QList<ReleaseFile> scanRelease(const QString& releaseDir);

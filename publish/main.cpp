@@ -36,7 +36,8 @@ int main(int argc, char** argv)
         "SITE_DIR under the same path and writes update.txt and update.sums (SHA-256 of each file).\n"
         "With --key, update.sums is signed with the minisign tool into update.sums.minisig, with the\n"
         "current time as timestamp; players' updaters with the matching UpdateKey accept only that.\n"
-        "Other files of SITE_DIR stay as they are. Nothing is written when a check fails."));
+        "Other files of SITE_DIR stay as they are. Nothing is written when a check fails.\n"
+        "Exit status: 0 published, 1 failed, 2 bad usage."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("RELEASE_DIR"), QStringLiteral("The release folder."));
@@ -55,7 +56,7 @@ int main(int argc, char** argv)
         printError(QStringLiteral("usage"), parser.errorText() + QStringLiteral(" (see --help)"));
         return 2;
     }
-    if (parser.isSet(QStringLiteral("help")))
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
         parser.showHelp(0);
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
