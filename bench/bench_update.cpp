@@ -40,8 +40,9 @@ void fail(const QString& what, const Timed& t)
 
 void line(const char* name, const Timed& t, int runs, const QString& note = {})
 {
-    std::printf("  %-30s %8.3f s  (%s of %d%s%s)\n", name, t.seconds, runs == 1 ? "one run" : "best",
-                runs, note.isEmpty() ? "" : "; ", qPrintable(note));
+    const QString runsText = runs == 1 ? QStringLiteral("one run") : QStringLiteral("best of %1").arg(runs);
+    std::printf("  %-30s %8.3f s  (%s%s%s)\n", name, t.seconds, qPrintable(runsText), note.isEmpty() ? "" : "; ",
+                qPrintable(note));
     std::fflush(stdout);
 }
 
