@@ -78,20 +78,29 @@ void writeSite(const QString& folder, const QList<ListedFile>& files, bool withF
     writeFile(folder + "/update.txt", list);
 }
 
-void writeSparseFiles(const QString& folder, const QList<ListedFile>& files)
+void writeLinkedFiles(const QString& folder, const QList<ListedFile>& files)
 {
+    // One file of each size beside the folder, each listed file a hard link to one of them:
+    // linking costs a tenth of creating and sizing a file, which matters for 200,000 of them.
+    const QString originals = folder + ".sizes";
+    QDir().mkpath(originals);
     QString lastFolder;
     for (const ListedFile& f : files) {
+        const QByteArray original = QFile::encodeName(originals + '/' + QString::number(f.size));
+        if (!QFileInfo::exists(QString::fromLocal8Bit(original))) {
+            const int fd = ::open(original.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (fd < 0 || ::ftruncate(fd, f.size) != 0)
+                throw std::runtime_error("cannot create " + original.toStdString());
+            ::close(fd);
+        }
         const QString path = folder + '/' + relativePath(f.listed);
         const QString parent = QFileInfo(path).path();
         if (parent != lastFolder) {
             QDir().mkpath(parent);
             lastFolder = parent;
         }
-        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        if (fd < 0 || ::ftruncate(fd, f.size) != 0)
+        if (::link(original.constData(), QFile::encodeName(path).constData()) != 0)
             throw std::runtime_error("cannot create " + path.toStdString());
-        ::close(fd);
     }
 }
 

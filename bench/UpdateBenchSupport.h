@@ -22,8 +22,9 @@ QString relativePath(const QByteArray& listed);
 // Writes update.txt listing the files into the folder, and the files themselves when asked
 // (the content of each is a pattern of its own).
 void writeSite(const QString& folder, const QList<ListedFile>& files, bool withFiles = true);
-// Creates the files with their listed sizes (sparse, nothing written) below the folder.
-void writeSparseFiles(const QString& folder, const QList<ListedFile>& files);
+// Creates the files with their listed sizes (sparse, hard links to one file per size kept in
+// the folder's sibling FOLDER.sizes) below the folder.
+void writeLinkedFiles(const QString& folder, const QList<ListedFile>& files);
 // The listed files below the folder whose size differs from the listed one.
 int incompleteFiles(const QString& folder, const QList<ListedFile>& files);
 
