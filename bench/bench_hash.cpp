@@ -3,7 +3,7 @@
 // page cache; each side runs three times and the best time counts.
 // Usage: bench_hash [MiB]   (default 1024, spread over 16 files)
 
-#include "Sha256.h"
+#include "trust/Sha256.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

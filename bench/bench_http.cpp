@@ -5,8 +5,8 @@
 //  2. main-thread CPU time of a waiting Fetch during a ~2 s rate-limited download.
 // Usage: bench_http [MiB]   (default 256)
 
-#include "HTTPGet.h"
-#include "Sha256.h"
+#include "net/HTTPGet.h"
+#include "trust/Sha256.h"
 #include "NginxServer.h"
 #include "TempDir.h"
 

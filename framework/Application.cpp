@@ -1,7 +1,7 @@
 #include "Application.h"
 
+#include "ExceptionText.h"
 #include "MessageBox.h"
-#include "ReportExceptions.h"
 
 #include <QThread>
 #include <QTimer>
@@ -32,13 +32,17 @@ void TApplication::setTitle(const QString& title)
 {
     titleSlot() = title;
     QCoreApplication::setApplicationName(title);
+    QGuiApplication::setApplicationDisplayName(title);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {
-    bool handled = true;
-    reportExceptions([&] { handled = QApplication::notify(receiver, event); });
-    return handled;
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowException(currentExceptionMessage());
+        return true;
+    }
 }
 
 void TApplication::ShowException(const QString& message)

@@ -1,7 +1,6 @@
 #include "MessageBox.h"
 
-#include "Application.h"
-
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -43,7 +42,7 @@ int showMessageBox(const BoxRequest& request)
 void showPlainMessage(const QString& text)
 {
     BoxRequest request;
-    request.caption = TApplication::title();
+    request.caption = QGuiApplication::applicationDisplayName();  // the application's title
     request.text = text;
     showMessageBox(request);
 }

@@ -4,9 +4,8 @@
 // catching does not reach (start-up before the message loop, direct calls outside it).
 
 #include "Application.h"
-#include "Exception.h"
+#include "ExceptionText.h"
 
-#include <exception>
 #include <utility>
 
 template <class F>
@@ -14,11 +13,7 @@ void reportExceptions(F&& f)
 {
     try {
         std::forward<F>(f)();
-    } catch (const Exception& e) {
-        TApplication::ShowException(e.message());
-    } catch (const std::exception& e) {
-        TApplication::ShowException(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        TApplication::ShowException(QStringLiteral("Unknown error"));
+        TApplication::ShowException(currentExceptionMessage());
     }
 }

@@ -3,7 +3,11 @@
 #include "MinisignTool.h"
 #include "PublishError.h"
 #include "ReleaseFiles.h"
-#include "Sha256.h"
+#include "site/SiteFiles.h"
+#include "site/Sums.h"
+#include "site/TrustedFields.h"
+#include "site/UpdateList.h"
+#include "trust/Sha256.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -16,9 +20,9 @@
 
 namespace {
 
-const QString ListName = QStringLiteral("update.txt");
-const QString SumsName = QStringLiteral("update.sums");
-const QString SignatureName = QStringLiteral("update.sums.minisig");
+const QString& ListName = SiteFile::List;
+const QString& SumsName = SiteFile::Sums;
+const QString& SignatureName = SiteFile::Signature;
 
 QString absoluteClean(const QString& path)
 {
@@ -106,10 +110,6 @@ void moveInto(const QString& from, const QString& to)
         throw PublishError{to, QString::fromLocal8Bit(error.message())};
 }
 
-QByteArray sumsLine(const QByteArray& digest, const QByteArray& name)
-{
-    return digest.toHex() + "  " + name + '\n';
-}
 
 }  // namespace
 
@@ -136,25 +136,29 @@ PublishSummary publishRelease(const PublishOptions& options)
         throw PublishError{parent, staging.errorString()};
 
     const QDateTime date = QDateTime::fromSecsSinceEpoch(options.now, Qt::UTC);
-    QByteArray list = "Ironvale 3D update list, published "
-        + date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + " UTC\r\n";
+    const QByteArray firstLine = "Ironvale 3D update list, published "
+        + date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + " UTC";
+    QList<TUpdateEntry> entries;
     QByteArray sums;
     PublishSummary summary;
     for (const ReleaseFile& file : files) {
         qint64 size = 0;
         const QByteArray digest = copyHashed(file.source, staging.filePath(file.relative), size);
-        list += file.listed + "\r\n" + QByteArray::number(size) + "\r\n";
-        sums += sumsLine(digest, file.listed);
+        entries.append({file.listed, ListedPath(file.listed), size});
+        sums += Sums::formatLine(digest, file.listed);
         ++summary.files;
         summary.bytes += size;
     }
-    sums.prepend(sumsLine(Sha256::hash(list), ListName.toLatin1()));
+    const QByteArray list = WriteUpdateList(firstLine, entries);
+    sums.prepend(Sums::formatLine(Sha256::hash(list), ListName.toLatin1()));
     writeFile(staging.filePath(ListName), list);
     writeFile(staging.filePath(SumsName), sums);
     if (!tool.isEmpty()) {
-        QByteArray comment = "timestamp:" + QByteArray::number(options.now);
+        TrustedFields fields;
+        fields.timestamp = options.now;
         if (options.expiresDays > 0)
-            comment += " expires:" + QByteArray::number(options.now + qint64(options.expiresDays) * 86400);
+            fields.expires = options.now + qint64(options.expiresDays) * 86400;
+        const QByteArray comment = fields.format();
         signWithMinisign(tool, options.secretKey, staging.filePath(SumsName), staging.filePath(SignatureName),
                          comment);
     }

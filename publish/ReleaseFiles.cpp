@@ -1,6 +1,7 @@
 #include "ReleaseFiles.h"
 
-#include "ListedPath.h"
+#include "site/ListedPath.h"
+#include "site/SiteFiles.h"
 #include "PublishError.h"
 
 #include <QDir>
@@ -11,13 +12,6 @@
 #include <algorithm>
 
 namespace {
-
-// The names the update site itself uses beside the listed files.
-bool isSiteFile(const QByteArray& listed)
-{
-    const QByteArray name = listed.toLower();
-    return name == "\\update.txt" || name == "\\update.sums" || name == "\\update.sums.minisig";
-}
 
 bool pathLess(const ReleaseFile& a, const ReleaseFile& b)
 {
@@ -57,8 +51,9 @@ QList<ReleaseFile> scanRelease(const QString& releaseDir)
         if (!ListedPath(listed).isSafe())
             throw PublishError{relative, QStringLiteral("the updater refuses this path (such as a name ending "
                                                         "in a dot or a space, a colon, a control character)")};
-        if (isSiteFile(listed))
-            throw PublishError{relative, QStringLiteral("the update site's own file has this name")};
+        if (IsReservedListedPath(listed))
+            throw PublishError{relative, QStringLiteral("the update site or the updater has a file of its own by this "
+                                                        "name (see the README on releasing renewel itself)")};
         const QByteArray key = listed.toLower();
         if (folded.contains(key))
             throw PublishError{relative, QStringLiteral("differs from %1 only in letter case (one file on Windows)")

@@ -1,1 +1,1 @@
-iv_test(test_httpget httpget)
+iv_test(test_httpget renewelnet)

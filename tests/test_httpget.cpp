@@ -2,8 +2,8 @@
 // progress, abort, stall limit, destruction during a download, redirects and HTTPS.
 
 #include "FaultServer.h"
-#include "HTTPGet.h"
-#include "HTTPGetThread.h"
+#include "net/HTTPGet.h"
+#include "net/HTTPGetThread.h"
 #include "NginxServer.h"
 #include "TempDir.h"
 

@@ -2,8 +2,8 @@
 
 #include "LineReader.h"
 #include "TempDir.h"
-#include "UpdateList.h"
-#include "langSys.h"
+#include "site/UpdateList.h"
+#include "run/langSys.h"
 
 #include "Exception.h"
 
@@ -179,10 +179,7 @@ TEST(LineRules, UpdateListPairsDataLinesAfterTheFirstLine)
         {"hdr\n\\a\n5\n\x1a\\b\n6\n", {"\\a", "5"}},
     };
     for (const auto& [content, expected] : cases) {
-        TempDir dir;
-        QList<QByteArray> list{"stale"};
-        ReadUpdateList(dir.write("update.txt", content), list);
-        EXPECT_EQ(list, expected) << content.toStdString();
+        EXPECT_EQ(ReadUpdateListLines(content), expected) << content.toStdString();
     }
 }
 
@@ -198,14 +195,3 @@ TEST(LineRules, ReaderHandlesLinesAcrossItsBuffer)
     EXPECT_EQ(reader.readLine(), QByteArray());
 }
 
-TEST(LineRules, MissingUpdateListRaisesFileNotFound)
-{
-    TempDir dir;
-    QList<QByteArray> list;
-    try {
-        ReadUpdateList(dir.filePath("update.txt"), list);
-        FAIL() << "no error";
-    } catch (const EInOutError& e) {
-        EXPECT_EQ(e.message(), "File not found");
-    }
-}

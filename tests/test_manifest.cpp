@@ -2,14 +2,19 @@
 // checked by the manifest library; SHA-256 against the sha256sum tool; update.sums lines;
 // renewel.stamp.
 
-#include "Manifest.h"
-#include "Minisign.h"
-#include "Sha256.h"
-#include "Sums.h"
+#include "trust/Manifest.h"
+#include "trust/Minisign.h"
+#include "trust/Sha256.h"
+#include "site/Sums.h"
 #include "TempDir.h"
-#include "UpdateStamp.h"
+#include "trust/UpdateStamp.h"
 
 #include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/stat.h>
 
 #include <QProcess>
 
@@ -72,7 +77,6 @@ protected:
         in.keyLine = keyLine("a");
         in.storedTimestamp = 900;
         in.now = 2000;
-        in.listedPaths = {"\\data\\units.dat", "\\maps\\a.ivm"};
         return in;
     }
 
@@ -131,8 +135,6 @@ TEST_F(SignedList, AcceptsWhatTheKeySignedAndRefusesEveryChangeWithItsReason)
          "timestamp given twice"},
         {"changed update.txt", [](SignedListInput& in) { in.updateList.replace("5\r\n", "6\r\n"); },
          "update.txt does not match its checksum"},
-        {"listed path without a sums line",
-         [](SignedListInput& in) { in.listedPaths << "\\data\\x.dat"; }, "no checksum for \\data\\x.dat"},
         {"no line for update.txt",
          [](SignedListInput& in) {
              in.sums = sumsLine("units", "\\data\\units.dat") + sumsLine("map", "\\maps\\a.ivm");
@@ -159,24 +161,25 @@ TEST_F(SignedList, AcceptsWhatTheKeySignedAndRefusesEveryChangeWithItsReason)
         SCOPED_TRACE(c.what);
         SignedListInput in = input();
         c.change(in);
-        const SignedListVerdict verdict = checkSignedList(in);
+        const ::Result<::SignedList> verdict = checkSignedList(in);
         if (c.reason.isEmpty()) {
-            EXPECT_TRUE(verdict.accepted) << verdict.reason.toStdString();
-            EXPECT_TRUE(verdict.reason.isEmpty());
-            EXPECT_EQ(verdict.sums.digest("\\maps\\a.ivm"), Sha256::hash("map"));
+            ASSERT_TRUE(verdict) << verdict.error().toStdString();
+            EXPECT_EQ(verdict->sums.digest("\\maps\\a.ivm"), Sha256::hash("map"));
+            EXPECT_TRUE(checkListed(verdict->sums, {"\\data\\units.dat", "\\maps\\a.ivm"}));
+            EXPECT_EQ(checkListed(verdict->sums, {"\\data\\x.dat"}).error(), "no checksum for \\data\\x.dat");
         } else {
-            EXPECT_FALSE(verdict.accepted);
-            EXPECT_TRUE(verdict.reason.startsWith(c.reason)) << verdict.reason.toStdString();
+            EXPECT_FALSE(verdict);
+            EXPECT_TRUE(verdict.error().startsWith(c.reason)) << verdict.error().toStdString();
         }
     }
 }
 
 TEST_F(SignedList, ReportsTimestampAndExpiryForTheStamp)
 {
-    const SignedListVerdict verdict = checkSignedList(input("timestamp:1000 expires:5000"));
-    ASSERT_TRUE(verdict.accepted) << verdict.reason.toStdString();
-    EXPECT_EQ(verdict.timestamp, 1000);
-    EXPECT_EQ(verdict.expires, 5000);
+    const ::Result<::SignedList> verdict = checkSignedList(input("timestamp:1000 expires:5000"));
+    ASSERT_TRUE(verdict) << verdict.error().toStdString();
+    EXPECT_EQ(verdict->timestamp, 1000);
+    EXPECT_EQ(verdict->expires, 5000);
 }
 
 TEST(Sha256, MatchesTheSha256sumToolAcrossReadBlocksAndChunking)
@@ -197,9 +200,7 @@ TEST(Sha256, MatchesTheSha256sumToolAcrossReadBlocksAndChunking)
         EXPECT_EQ(hasher.finalHex(), expected);
         EXPECT_EQ(hasher.finalHex(), emptyDigest) << "starts over";
     }
-    QString error;
-    EXPECT_FALSE(sha256OfFile(dir.filePath("missing"), &error));
-    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(sha256OfFile(dir.filePath("missing")).error(), "No such file or directory");
 }
 
 TEST(Sums, ReadsToolFormatAndNamesTheMalformedLine)
@@ -222,36 +223,51 @@ TEST(Sums, ReadsToolFormatAndNamesTheMalformedLine)
         hex + "  ok",                     // same name twice
     };
     for (const QByteArray& text : malformed) {
-        QString error;
-        EXPECT_FALSE(Sums::parse(QByteArray(hex + "  ok\n" + text), &error)) << text.toStdString();
-        EXPECT_TRUE(error.startsWith("line 2: ")) << error.toStdString();
+        const ::Result<::Sums> parsed = Sums::parse(QByteArray(hex + "  ok\n" + text));
+        EXPECT_FALSE(parsed) << text.toStdString();
+        EXPECT_TRUE(parsed.error().startsWith("line 2: ")) << parsed.error().toStdString();
     }
 }
 
-TEST(UpdateStamp, WritesOneLineAndReadsItBackMissingOrDamagedIsNone)
+// Only a missing stamp means "no list accepted yet"; anything else unreadable is a failure, so
+// replay protection is never silently off.
+TEST(UpdateStamp, WritesOneLineAndReadsItBackAnythingButMissingIsAFailure)
 {
     TempDir dir;
-    QString problem;
-    EXPECT_FALSE(readUpdateStamp(dir.path(), &problem));
-    EXPECT_TRUE(problem.isEmpty()) << "missing is not a problem";
+    const auto read = readUpdateStamp(dir.path());
+    ASSERT_TRUE(read);
+    EXPECT_FALSE(read.value().has_value());
 
     ASSERT_TRUE(writeUpdateStamp(dir.path(), 1700000000));
     ASSERT_TRUE(writeUpdateStamp(dir.path(), 1800000000));
     EXPECT_EQ(dir.read("renewel.stamp"), "1800000000\n");
-    EXPECT_EQ(readUpdateStamp(dir.path()), 1800000000);
+    EXPECT_EQ(readUpdateStamp(dir.path()).value(), 1800000000);
     dir.write("renewel.stamp", "42\r\n");
-    EXPECT_EQ(readUpdateStamp(dir.path()), 42);
+    EXPECT_EQ(readUpdateStamp(dir.path()).value(), 42);
 
     for (const QByteArray damaged : {"", "12a\n", "-5\n", "1\n2\n", "99999999999999999999\n"}) {
         dir.write("renewel.stamp", damaged);
-        problem.clear();
-        EXPECT_FALSE(readUpdateStamp(dir.path(), &problem)) << damaged.toStdString();
-        EXPECT_FALSE(problem.isEmpty());
+        const auto bad = readUpdateStamp(dir.path());
+        EXPECT_FALSE(bad) << damaged.toStdString();
+        EXPECT_TRUE(bad.error().startsWith("renewel.stamp: ")) << bad.error().toStdString();
     }
+    QFile::remove(dir.filePath("renewel.stamp"));
+    ASSERT_TRUE(QDir().mkdir(dir.filePath("renewel.stamp")));
+    EXPECT_FALSE(readUpdateStamp(dir.path()));
+    ASSERT_TRUE(QDir().rmdir(dir.filePath("renewel.stamp")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("renewel.stamp")).constData(), 0600), 0);
+    EXPECT_EQ(readUpdateStamp(dir.path()).error(), "renewel.stamp: not a regular file") << "and no hang";
+    QFile::remove(dir.filePath("renewel.stamp"));
 
-    QString error;
-    EXPECT_FALSE(writeUpdateStamp(dir.filePath("no/such/folder"), 1, &error));
-    EXPECT_FALSE(error.isEmpty());
+    // Written through a link, the link is replaced and its target left alone.
+    const QString target = dir.write("elsewhere", "keep");
+    ASSERT_TRUE(QFile::link(target, dir.filePath("renewel.stamp")));
+    EXPECT_EQ(readUpdateStamp(dir.path()).error(), "renewel.stamp: a link, not a stamp");
+    ASSERT_TRUE(writeUpdateStamp(dir.path(), 7));
+    EXPECT_EQ(dir.read("elsewhere"), "keep");
+    EXPECT_FALSE(QFileInfo(dir.filePath("renewel.stamp")).isSymLink());
+
+    EXPECT_EQ(writeUpdateStamp(dir.filePath("no/such/folder"), 1).error(), "No such file or directory");
 }
 
 }  // namespace

@@ -4,19 +4,19 @@
 
 #include "Application.h"
 #include "FaultServer.h"
-#include "HTTPGet.h"
+#include "net/HTTPGet.h"
 #include "IVButton.h"
 #include "IVTileImage.h"
 #include "MessageBox.h"
 #include "Picture.h"
-#include "QuietMode.h"
+#include "ui/QuietMode.h"
 #include "TImage.h"
 #include "TempDir.h"
-#include "Unit1.h"
-#include "UpdateRun.h"
-#include "Arguments.h"
-#include "HtmlLines.h"
-#include "ProgressScale.h"
+#include "ui/Unit1.h"
+#include "run/UpdateRun.h"
+#include "run/Arguments.h"
+#include "ui/HtmlLines.h"
+#include "ui/ProgressScale.h"
 
 #include <gtest/gtest.h>
 

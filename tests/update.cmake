@@ -1,6 +1,6 @@
 # The language table, the update list and the update run.
-iv_test(test_langsys renewelcore)
-iv_test(test_updaterun renewelcore SOURCES
+iv_test(test_langsys renewelrun)
+iv_test(test_updaterun renewelrun SOURCES
   RecordingHost.cpp RecordingHost.h
   UpdateFixture.cpp UpdateFixture.h
   test_install.cpp

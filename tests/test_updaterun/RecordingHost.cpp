@@ -1,43 +1,70 @@
 #include "RecordingHost.h"
 
+#include "run/UpdateStatus.h"
+#include "run/langSys.h"
+
 #include "Application.h"
 
 RecordingHost::RecordingHost()
 {
     getFile.BinaryData = true;
     getFile.WaitThread = true;
-    getFile.OnProgress = [this](QObject*, qint64 total, qint64 readed) { SetFileProgress(total, readed); };
+    getFile.OnProgress = [this](QObject*, qint64 total, qint64 readed) { FileProgress(total, readed); };
 }
 
-void RecordingHost::SetStatus(const QByteArray& text)
+void RecordingHost::status(const QByteArray& text)
 {
     statuses << text;
     events << "status " + text;
 }
 
-void RecordingHost::SetOverallMax(int max) { events << "max " + QByteArray::number(max); }
-
-void RecordingHost::SetOverallPosition(int position) { positions << position; }
-
-void RecordingHost::ProcessMessages()
+void RecordingHost::processMessages()
 {
     TApplication::ProcessMessages();
     if (onProcessMessages)
         onProcessMessages();
 }
 
-void RecordingHost::ShowMessage(const QByteArray& text)
+void RecordingHost::ListStageReached(ListStage stage)
 {
-    messages << text;
-    events << "message " + text;
+    if (stage == ListStage::Fetching) {
+        status(FetchingListStatus(LanguageTable()));
+        processMessages();
+    } else {
+        status(CheckingStatus(LanguageTable()));
+    }
 }
 
-void RecordingHost::Terminate()
+void RecordingHost::ListRead(qsizetype entries)
 {
-    ++terminates;
-    events << "terminate";
+    positions << 0;
+    events << "max " + QByteArray::number(entries * 2);
 }
 
-void RecordingHost::SetFileProgress(qint64, qint64 readed) { fileProgress << readed; }
+void RecordingHost::EntryReached(qsizetype index, qsizetype count, const QByteArray& listed)
+{
+    status(EntryStatus(LanguageTable(), index, count, listed));
+    positions << int(index * 2);
+    processMessages();
+}
 
-void RecordingHost::ShowErrorReport(const QString& message) { events << "report " + message.toUtf8(); }
+void RecordingHost::FileProgress(qint64, qint64 readed) { fileProgress << readed; }
+
+void RecordingHost::Present(const TUpdateOutcome& outcome)
+{
+    QByteArray message;
+    if (outcome.show == TUpdateOutcome::ShowDone)
+        message = Translate("Done");
+    else if (outcome.show == TUpdateOutcome::ShowError)
+        message = Translate("Error");
+    if (!message.isEmpty()) {
+        messages << message;
+        events << "message " + message;
+    }
+    if (outcome.show == TUpdateOutcome::ShowReport)
+        events << "report " + outcome.report.toUtf8();
+    if (outcome.endProgram) {
+        ++terminates;
+        events << "terminate";
+    }
+}

@@ -1,9 +1,11 @@
 #pragma once
-// A stand-in for the update window: records what the run shows and asks for, and owns a download
-// component set up the way the window's is (BinaryData and WaitThread true).
+// A stand-in for the update window: records what the run reports and, given the outcome, what the
+// window would show; owns a download component set up the way the window's is (BinaryData and
+// WaitThread true).
 
-#include "HTTPGet.h"
-#include "UpdateHost.h"
+#include "net/HTTPGet.h"
+#include "run/UpdateHost.h"
+#include "run/UpdateOutcome.h"
 
 #include <QByteArray>
 #include <QList>
@@ -14,14 +16,12 @@ class RecordingHost : public UpdateHost {
 public:
     RecordingHost();
 
-    void SetStatus(const QByteArray& text) override;
-    void SetOverallMax(int max) override;
-    void SetOverallPosition(int position) override;
-    void SetFileProgress(qint64 total, qint64 readed) override;
-    void ProcessMessages() override;
-    void ShowMessage(const QByteArray& text) override;
-    void ShowErrorReport(const QString& message) override;
-    void Terminate() override;
+    void ListStageReached(ListStage stage) override;
+    void ListRead(qsizetype entries) override;
+    void EntryReached(qsizetype index, qsizetype count, const QByteArray& listed) override;
+    void FileProgress(qint64 total, qint64 readed) override;
+    // What the window does with an outcome, recorded.
+    void Present(const TUpdateOutcome& outcome);
 
     // Everything in order: "status <text>", "max <n>", "message <text>", "report <text>",
     // "terminate". Positions and file progress are kept apart.
@@ -30,10 +30,14 @@ public:
     QList<int> positions;
     QList<QByteArray> messages;
     int terminates = 0;
-    // Runs inside each ProcessMessages call (to start a second run in the middle of one).
+    // Runs where the window handles its pending messages (to start a second run in one).
     std::function<void()> onProcessMessages;
 
     QList<qint64> fileProgress;  // readed of each call
 
     THTTPGet getFile;
+
+private:
+    void status(const QByteArray& text);
+    void processMessages();
 };

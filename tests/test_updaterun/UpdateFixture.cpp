@@ -1,6 +1,6 @@
 #include "UpdateFixture.h"
 
-#include "langSys.h"
+#include "run/langSys.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -20,8 +20,12 @@ void UpdateFixture::TearDown() {}
 
 TUpdateOutcome UpdateFixture::update()
 {
-    run = std::make_unique<TUpdateRun>(host, host.getFile, TUpdateOptions{quiet, nullptr, programFolder, 0, repair, 10});
-    return run->UpdateRun();
+    TUpdateOptions options{quiet, nullptr, programFolder, 0, repair, 10};
+    options.Settings = TUpdateSettings::FromTable(LanguageTable());
+    run = std::make_unique<TUpdateRun>(host, host.getFile, options);
+    const TUpdateOutcome outcome = run->UpdateRun();
+    host.Present(outcome);
+    return outcome;
 }
 
 void UpdateFixture::useSite(const QByteArray& site, const QByteArray& extraLines)

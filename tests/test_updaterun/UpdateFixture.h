@@ -5,7 +5,7 @@
 #include "FaultServer.h"
 #include "RecordingHost.h"
 #include "TempDir.h"
-#include "UpdateRun.h"
+#include "run/UpdateRun.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "UpdateFixture.h"
 
-#include "InstallFile.h"
+#include "run/InstallFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 // Listed paths: where they land on disk and on the site, and the ones that are never written.
 
 #include "UpdateFixture.h"
-#include "UpdateFiles.h"
+#include "run/UpdateFiles.h"
 
-#include "ListedPath.h"
+#include "site/ListedPath.h"
 
 #include <QCoreApplication>
 #include <QDir>

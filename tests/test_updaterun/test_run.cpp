@@ -43,7 +43,7 @@ TEST_F(UpdateFixture, FetchesOnlyDifferingFilesAndInstallsThem)
     EXPECT_TRUE(host.events.contains("max 8"));
     EXPECT_EQ(tail(host.events, 2), kDoneEnd);
     EXPECT_EQ(host.terminates, 1);
-    EXPECT_EQ(run->UpdateList.size(), 8);
+    EXPECT_EQ(run->UpdateList.entries.size(), 4);
     EXPECT_FALSE(run->Running());
 }
 

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "Sha256.h"
+#include "trust/Sha256.h"
 
 #include <QDateTime>
 #include <QDir>

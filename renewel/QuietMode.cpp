@@ -1,3 +1,0 @@
-#include "QuietMode.h"
-
-bool QuietMode = false;

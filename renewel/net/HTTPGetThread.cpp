@@ -1,0 +1,167 @@
+#include "net/HTTPGetThread.h"
+
+#include "net/HTTPSink.h"
+#include "net/HTTPTransfer.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+
+namespace {
+constexpr auto kProgressInterval = std::chrono::milliseconds(20);
+}
+
+THTTPGetThread::THTTPGetThread(THTTPRequest request, QString FileName, TOnProgressEvent OnProgress,
+                               bool ToFile, std::shared_ptr<THTTPSession> session)
+    : Request(std::move(request)), FileName(std::move(FileName)), ToFile(ToFile),
+      OnProgress(std::move(OnProgress)), session_(std::move(session))
+{
+}
+
+THTTPGetThread::~THTTPGetThread() { wait(); }
+
+void THTTPGetThread::Start(QObject* context, std::function<void()> onDone)
+{
+    {
+        std::lock_guard lock(mutex_);
+        context_ = context;
+        onDone_ = std::move(onDone);
+    }
+    start();
+}
+
+void THTTPGetThread::Terminate()
+{
+    terminated_ = true;
+    Succeeded = false;
+    session_->Wake();
+}
+
+void THTTPGetThread::Detach()
+{
+    {
+        std::lock_guard lock(mutex_);
+        context_ = nullptr;
+        detached_ = true;
+    }
+    called_.notify_all();
+}
+
+void THTTPGetThread::run()
+{
+    try {
+        Execute();
+    } catch (...) {
+        Succeeded = false;
+        LastError = QStringLiteral("out of memory");
+    }
+    if (terminated_) {
+        Succeeded = false;
+        LastError = QStringLiteral("aborted");
+    }
+    PostDone();
+}
+
+void THTTPGetThread::Execute()
+{
+    TFileSink file(FileName, Request.HashBody, Request.SyncToDisk);
+    TTextSink text;
+    THTTPSink& sink = ToFile ? static_cast<THTTPSink&>(file) : text;
+    THTTPRequest request = Request;
+    const QString validatorFile = TFileSink::ValidatorFile(FileName);
+    if (ToFile && request.ExpectedSize > 0)
+        resumeFrom(request, validatorFile);
+    THTTPTransfer transfer(request, sink, *session_, terminated_);
+    transfer.OnChunk = [this](qint64 total, qint64 readed, bool complete) { Chunk(total, readed, complete); };
+    const TTransferResult result = transfer.Run();
+    TotalSize = result.TotalSize;
+    Readed = result.Bytes;
+    ResultText = std::move(text.Result);
+    Digest = file.Digest;
+    LastError = result.Error;
+    Transient = result.Transient;
+    RetryAfterSeconds = result.RetryAfterSeconds;
+    // A file is complete when it has the announced length (none announced: an empty body); a text
+    // needs at least one byte.
+    if (result.Succeeded && ToFile && Readed != TotalSize) {
+        LastError = TotalSize == 0 ? QStringLiteral("no content length")
+                                   : QStringLiteral("short body (%1 of %2 bytes)").arg(Readed).arg(TotalSize);
+        Transient = TotalSize != 0;
+    } else if (result.Succeeded && !ToFile && Readed == 0)
+        LastError = QStringLiteral("empty body");
+    Succeeded = result.Succeeded && LastError.isEmpty() && !terminated_;
+    if (result.StartOver)
+        QFile::remove(FileName);
+    if (Succeeded || result.StartOver)
+        QFile::remove(validatorFile);
+}
+
+// A partial file with the validator of the response that began it is continued where it ends.
+void THTTPGetThread::resumeFrom(THTTPRequest& request, const QString& validatorFile)
+{
+    const qint64 have = QFileInfo(FileName).size();
+    QFile validator(validatorFile);
+    if (have <= 0 || have >= request.ExpectedSize || !validator.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray value = validator.read(4096).trimmed();
+    if (value.isEmpty() || value.contains('\n') || value.contains('\r'))
+        return;
+    request.RangeFrom = have;
+    request.IfRange = value;
+}
+
+void THTTPGetThread::PostDone()
+{
+    std::lock_guard lock(mutex_);
+    if (!context_)
+        return;
+    // Queued on the context: if it is destroyed before this runs, Qt drops the call.
+    QMetaObject::invokeMethod(context_, onDone_, Qt::QueuedConnection);
+}
+
+void THTTPGetThread::Chunk(qint64 total, qint64 readed, bool complete)
+{
+    TotalSize = total;
+    Readed = readed;
+    if (!OnProgress || readed == reported_)
+        return;
+    const auto now = Clock::now();
+    if (!complete && reported_ >= 0 && now - lastProgress_ < kProgressInterval)
+        return;
+    reported_ = readed;
+    SyncProgress(total, readed);
+    lastProgress_ = Clock::now();
+}
+
+// Runs OnProgress on the main thread and waits for it, unless the component lets go first.
+void THTTPGetThread::SyncProgress(qint64 total, qint64 readed)
+{
+    struct Call {
+        bool done = false;
+    };
+    auto call = std::make_shared<Call>();
+    std::unique_lock lock(mutex_);
+    if (!context_)
+        return;
+    auto self = shared_from_this();
+    QMetaObject::invokeMethod(
+        context_,
+        [self, call, total, readed] {
+            // Mark the call done however the handler leaves, so the worker never waits forever.
+            struct Done {
+                THTTPGetThread* t;
+                Call* c;
+                ~Done()
+                {
+                    {
+                        std::lock_guard l(t->mutex_);
+                        c->done = true;
+                    }
+                    t->called_.notify_all();
+                }
+            } done{self.get(), call.get()};
+            self->OnProgress(self.get(), total, readed);
+        },
+        Qt::QueuedConnection);
+    called_.wait(lock, [&] { return call->done || detached_; });
+}

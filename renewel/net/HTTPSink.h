@@ -1,0 +1,62 @@
+#pragma once
+// Where a download's body goes. The transfer calls Begin once the final response is known to be
+// accepted, Write for each chunk, and Finish when the body is complete; a call that returns false
+// ends the download as failed, with Error saying why.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include "net/PipelinedHash.h"
+
+#include <optional>
+
+class THTTPSink {
+public:
+    virtual ~THTTPSink() = default;
+    // total: the announced length, or -1 when none was announced. keep: bytes already in the
+    // destination that the body continues (a resumed download); 0 starts it over. validator: the
+    // response's ETag or Last-Modified, kept with a fresh start so a later try can resume.
+    virtual bool Begin(qint64 total, qint64 keep, const QByteArray& validator) = 0;
+    virtual bool Write(const char* data, qint64 size) = 0;
+    virtual bool Finish() = 0;
+    QString Error;
+};
+
+// The body into a file, created (or replaced) only when the body begins; a failed download leaves
+// what was written so far, and beside it ("<file>.validator") what identifies the server's
+// version of it, so that the next try can continue it.
+class TFileSink : public THTTPSink {
+public:
+    static QString ValidatorFile(const QString& fileName) { return fileName + QStringLiteral(".validator"); }
+
+    // hash: compute Digest; sync: flush the finished file to disk before reporting it done.
+    explicit TFileSink(QString fileName, bool hash = false, bool sync = false)
+        : fileName_(std::move(fileName)), sync_(sync)
+    {
+        if (hash)
+            hasher_.emplace();
+    }
+    bool Begin(qint64 total, qint64 keep, const QByteArray& validator) override;
+    bool Write(const char* data, qint64 size) override;
+    bool Finish() override;
+
+    // The SHA-256 of what was written, once Finish has succeeded (when asked for).
+    QByteArray Digest;
+
+private:
+    bool fail(const QString& what);
+    QString fileName_;
+    QFile file_;
+    bool sync_;
+    std::optional<TPipelinedHash> hasher_;
+};
+
+// The body collected in memory.
+class TTextSink : public THTTPSink {
+public:
+    bool Begin(qint64, qint64, const QByteArray&) override { return true; }
+    bool Write(const char* data, qint64 size) override;
+    bool Finish() override { return true; }
+    QByteArray Result;
+};

@@ -1,0 +1,344 @@
+#include "net/HTTPTransfer.h"
+
+#include "net/HTTPPolicy.h"
+#include "net/HTTPSink.h"
+#include "net/RateLimiter.h"
+
+#include <thread>
+
+#include <curl/curl.h>
+
+#include <algorithm>
+
+namespace {
+constexpr long kMaxRedirects = 10;
+constexpr long kBufferSize = 1024 * 1024;
+constexpr auto kSampleEvery = std::chrono::milliseconds(100);
+
+struct SlistDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+struct EasyDeleter {
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+
+QString seconds(qint64 ms)
+{
+    return ms % 1000 == 0 ? QString::number(ms / 1000) + QStringLiteral(" s") : QString::number(ms) + QStringLiteral(" ms");
+}
+}  // namespace
+
+THTTPSession::THTTPSession() : multi_(curl_multi_init()) {}
+
+THTTPSession::~THTTPSession()
+{
+    if (multi_)
+        curl_multi_cleanup(static_cast<CURLM*>(multi_));
+}
+
+void THTTPSession::Wake()
+{
+    if (multi_)
+        curl_multi_wakeup(static_cast<CURLM*>(multi_));
+}
+
+THTTPTransfer::THTTPTransfer(const THTTPRequest& request, THTTPSink& sink, THTTPSession& session,
+                             const std::atomic<bool>& terminated)
+    : request_(request), sink_(sink), session_(session), terminated_(terminated)
+{
+}
+
+QString THTTPTransfer::curlError(int code) const
+{
+    switch (code) {
+    case CURLE_COULDNT_CONNECT: return QStringLiteral("connection refused");
+    case CURLE_COULDNT_RESOLVE_HOST: return QStringLiteral("host not found");
+    case CURLE_OPERATION_TIMEDOUT: return QStringLiteral("connection timed out after ") + seconds(request_.ConnectTimeoutMs);
+    case CURLE_RECV_ERROR: return QStringLiteral("connection reset");
+    case CURLE_GOT_NOTHING: return QStringLiteral("empty reply from server");
+    case CURLE_TOO_MANY_REDIRECTS: return QStringLiteral("too many redirects");
+    case CURLE_PARTIAL_FILE:
+        return QStringLiteral("short body (%1 of %2 bytes)").arg(result_.Bytes).arg(result_.TotalSize);
+    default: return QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
+    }
+}
+
+TTransferResult THTTPTransfer::Run()
+{
+    const THTTPUrl u = SplitUrl(request_.URL);
+    if (!u.Valid) {
+        result_.Error = QStringLiteral("bad address");
+        return result_;
+    }
+    auto* multi = static_cast<CURLM*>(session_.Multi());
+    if (terminated_ || !multi) {
+        result_.Error = QStringLiteral("aborted");
+        return result_;
+    }
+    const QByteArray address = TransferAddress(u);
+
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    if (!easy)
+        throw std::bad_alloc();
+    CURL* h = easy.get();
+    easy_ = h;
+    std::unique_ptr<curl_slist, SlistDeleter> headers;
+    auto addHeader = [&](const QByteArray& line) {
+        curl_slist* l = curl_slist_append(headers.get(), line.constData());
+        if (!l)
+            throw std::bad_alloc();
+        headers.release();
+        headers.reset(l);
+    };
+    addHeader(request_.AcceptTypes.isEmpty() ? QByteArray("Accept:") : "Accept: " + request_.AcceptTypes);
+    // HTTP/1.0 asks for the connection to stay open; the session reuses it for the next request.
+    addHeader("Connection: keep-alive");
+    if (request_.RangeFrom > 0) {
+        addHeader("Range: bytes=" + QByteArray::number(request_.RangeFrom) + '-');
+        addHeader("If-Range: " + request_.IfRange);
+    }
+    if (!request_.UseCache) {
+        addHeader("Cache-Control: no-cache");
+        addHeader("Pragma: no-cache");
+    }
+    curl_easy_setopt(h, CURLOPT_URL, address.constData());
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    // A transfer that began as https never continues in clear text.
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, u.Https ? "https" : "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(request_.ConnectTimeoutMs));
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &THTTPTransfer::writeCallback);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &THTTPTransfer::headerCallback);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+    if (!request_.Agent.isEmpty())
+        curl_easy_setopt(h, CURLOPT_USERAGENT, request_.Agent.constData());
+    if (!request_.Referer.isEmpty())
+        curl_easy_setopt(h, CURLOPT_REFERER, request_.Referer.constData());
+    if (!request_.UserName.isEmpty() || !request_.Password.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_USERNAME, request_.UserName.constData());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, request_.Password.constData());
+    }
+    if (!request_.PostQuery.isEmpty()) {
+        addHeader("Content-Type: application/x-www-form-urlencoded");
+        curl_easy_setopt(h, CURLOPT_POST, 1L);
+        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request_.PostQuery.size()));
+        curl_easy_setopt(h, CURLOPT_POSTFIELDS, request_.PostQuery.constData());
+    }
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    const QByteArray caBundle = qgetenv("RENEWEL_CA_BUNDLE");
+    if (!caBundle.isEmpty())
+        curl_easy_setopt(h, CURLOPT_CAINFO, caBundle.constData());
+
+    if (curl_multi_add_handle(multi, h) != CURLM_OK)
+        throw std::bad_alloc();
+    start_ = Clock::now();
+    bool stall = false, late = false;
+    int active = 1;
+    while (!terminated_) {
+        if (curl_multi_perform(multi, &active) != CURLM_OK || active == 0)
+            break;
+        const auto now = Clock::now() - excluded_;
+        // The response headers count as no progress: a server that sends them a line at a time
+        // must still finish them in time.
+        if (!started_ && headersLate(now)) {
+            late = true;
+            break;
+        }
+        if (started_ && stalled(now)) {
+            stall = true;
+            break;
+        }
+        curl_multi_poll(multi, nullptr, 0, int(kSampleEvery.count()), nullptr);
+    }
+    CURLcode code = CURLE_RECV_ERROR;
+    int queued = 0;
+    while (CURLMsg* m = curl_multi_info_read(multi, &queued))
+        if (m->msg == CURLMSG_DONE && m->easy_handle == h)
+            code = m->data.result;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result_.HttpStatus);
+    curl_multi_remove_handle(multi, h);
+    result_.CurlResult = code;
+
+    if (terminated_)
+        result_.Error = QStringLiteral("aborted");
+    else if (late)
+        result_.Error = QStringLiteral("no response within ") + seconds(request_.StallLimitMs);
+    else if (stall)
+        result_.Error = QStringLiteral("stalled for ") + seconds(request_.StallLimitMs);
+    else if (!refusal_.isEmpty())
+        result_.Error = refusal_;
+    else if (active != 0 || code != CURLE_OK)
+        result_.Error = curlError(code);
+    else if (!started_ && !begin())  // an empty body: nothing reached the write callback
+        result_.Error = refusal_;
+    else if (!sink_.Finish()) {
+        result_.Error = sink_.Error;
+        local_ = true;
+    }
+    if (!result_.Error.isEmpty()) {
+        result_.Transient = IsTransient({int(code), result_.HttpStatus, stall || late, result_.StartOver, local_,
+                                         bool(terminated_)});
+        return result_;
+    }
+
+    if (result_.Bytes > 0 && result_.Bytes == result_.TotalSize)
+        chunk(true);
+    result_.Succeeded = !terminated_;
+    if (terminated_)
+        result_.Error = QStringLiteral("aborted");
+    return result_;
+}
+
+// The final response has begun: accept it only with a 2xx status, a length when BinaryData asks
+// for one, and no more than MaxSize announced; only then does the sink open.
+bool THTTPTransfer::begin()
+{
+    long status = 0;
+    curl_off_t length = -1;
+    curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    qint64 keep = 0;
+    if (status == 206 && request_.RangeFrom > 0) {
+        // Only the continuation asked for is any use: from our end to the expected total.
+        if (rangeStart_ != request_.RangeFrom || rangeTotal_ != request_.ExpectedSize || length < 0) {
+            refusal_ = QStringLiteral("unusable partial answer");
+            result_.StartOver = true;
+            return false;
+        }
+        keep = request_.RangeFrom;
+        length += keep;
+    }
+    if (status < 200 || status > 299 || (status == 206 && keep == 0))
+        refusal_ = QStringLiteral("HTTP %1").arg(status);
+    else if (length < 0 && request_.BinaryData)
+        refusal_ = QStringLiteral("no content length");
+    else if (request_.MaxSize > 0 && length > request_.MaxSize)
+        refusal_ = QStringLiteral("too long (%1 bytes, at most %2)").arg(length).arg(request_.MaxSize);
+    else if (!sink_.Begin(length, keep, validator_)) {
+        refusal_ = sink_.Error;
+        local_ = true;
+    }
+    if (!refusal_.isEmpty())
+        return false;
+    result_.TotalSize = length < 0 ? 0 : qint64(length);
+    result_.Bytes = keep;
+    result_.Resumed = keep;
+    started_ = true;
+    samples_.push_back({Clock::now() - excluded_, keep});
+    return true;
+}
+
+bool THTTPTransfer::receive(const char* data, qint64 size)
+{
+    if (terminated_ || (!started_ && !begin()))
+        return false;
+    qint64 take = size;
+    if (request_.MaxSize > 0 && result_.Bytes + size > request_.MaxSize) {
+        take = request_.MaxSize + 1 - result_.Bytes;
+        refusal_ = QStringLiteral("too long (more than %1 bytes)").arg(request_.MaxSize);
+    }
+    if (!sink_.Write(data, take)) {
+        refusal_ = sink_.Error;
+        local_ = true;
+        return false;
+    }
+    result_.Bytes += take;
+    if (request_.RateLimit)
+        pause(request_.RateLimit->Take(take));
+    if (!refusal_.isEmpty())
+        return false;
+    chunk(false);
+    return !terminated_;
+}
+
+void THTTPTransfer::chunk(bool complete)
+{
+    if (!OnChunk)
+        return;
+    const auto before = Clock::now();
+    OnChunk(result_.TotalSize, result_.Bytes, complete);
+    excluded_ += Clock::now() - before;
+}
+
+// The response headers must be complete within StallLimitMs of the connection being made.
+bool THTTPTransfer::headersLate(Clock::time_point now) const
+{
+    const auto limit = std::chrono::milliseconds(request_.StallLimitMs);
+    if (now - start_ < limit)
+        return false;
+    curl_off_t connectUs = 0;
+    curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_CONNECT_TIME_T, &connectUs);
+    return connectUs > 0 && now - start_ - std::chrono::microseconds(connectUs) >= limit;
+}
+
+// Stalled: over the last StallLimitMs of body time, fewer bytes than MinBytesPerSecond asks for
+// (at least one byte).
+bool THTTPTransfer::stalled(Clock::time_point now)
+{
+    if (samples_.empty() || now - samples_.back().at >= kSampleEvery)
+        samples_.push_back({now, result_.Bytes});
+    const auto limit = std::chrono::milliseconds(request_.StallLimitMs);
+    if (now - samples_.front().at < limit)
+        return false;
+    // The newest sample at least StallLimitMs old is where the window starts.
+    while (firstSample_ + 1 < samples_.size() && now - samples_[firstSample_ + 1].at >= limit)
+        ++firstSample_;
+    if (firstSample_ > 1024) {
+        samples_.erase(samples_.begin(), samples_.begin() + qsizetype(firstSample_));
+        firstSample_ = 0;
+    }
+    const qint64 needed = std::max<qint64>(1, request_.MinBytesPerSecond * request_.StallLimitMs / 1000);
+    return result_.Bytes - samples_[firstSample_].bytes < needed;
+}
+
+// Waits out the rate limit in short steps, so an abort is still noticed promptly; the time does
+// not count toward the stall limit.
+void THTTPTransfer::pause(std::chrono::microseconds wait)
+{
+    const auto before = Clock::now();
+    const auto until = before + wait;
+    while (!terminated_ && Clock::now() < until)
+        std::this_thread::sleep_for(std::min<Clock::duration>(until - Clock::now(), std::chrono::milliseconds(50)));
+    excluded_ += Clock::now() - before;
+}
+
+size_t THTTPTransfer::headerCallback(char* data, size_t size, size_t count, void* self)
+{
+    auto* t = static_cast<THTTPTransfer*>(self);
+    const size_t n = size * count;
+    const THeaderLine header = ParseHeaderLine(QByteArrayView(data, qsizetype(n)));
+    if (header.statusLine) {
+        // A new response (after a redirect): nothing of the last one counts.
+        t->result_.RetryAfterSeconds = -1;
+        t->validator_.clear();
+        t->rangeStart_ = t->rangeTotal_ = -1;
+    } else if (header.name == "retry-after") {
+        t->result_.RetryAfterSeconds = ParseRetryAfter(header.value).value_or(-1);
+    } else if (header.name == "etag") {
+        t->validator_ = header.value;
+    } else if (header.name == "last-modified" && t->validator_.isEmpty()) {
+        t->validator_ = header.value;
+    } else if (header.name == "content-range") {
+        const TContentRange range = ParseContentRange(header.value).value_or(TContentRange{});
+        t->rangeStart_ = range.start;
+        t->rangeTotal_ = range.total;
+    }
+    return n;
+}
+
+size_t THTTPTransfer::writeCallback(char* data, size_t size, size_t count, void* self)
+{
+    auto* t = static_cast<THTTPTransfer*>(self);
+    const size_t n = size * count;
+    try {
+        return t->receive(data, qint64(n)) ? n : 0;
+    } catch (...) {
+        t->refusal_ = QStringLiteral("out of memory");
+        return 0;
+    }
+}

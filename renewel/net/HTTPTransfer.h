@@ -1,0 +1,97 @@
+#pragma once
+// One HTTP transfer run with libcurl on the calling (worker) thread: sends the request, accepts
+// the final response only with a 2xx status (and a length where BinaryData asks for one), feeds
+// the body to a sink, and ends with what happened. It enforces the request's limits: the
+// connect time-out, the response headers within the time-out after that, a body that averages
+// fewer than MinBytesPerSecond over any StallLimitMs, and MaxSize.
+
+#include "net/HTTPRequest.h"
+
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class THTTPSink;
+
+// The connections of one download component: a libcurl multi handle that keeps its connections
+// from one transfer to the next, and that Wake interrupts from any thread.
+class THTTPSession {
+public:
+    THTTPSession();
+    ~THTTPSession();
+    THTTPSession(const THTTPSession&) = delete;
+    THTTPSession& operator=(const THTTPSession&) = delete;
+    void* Multi() const { return multi_; }  // CURLM*
+    void Wake();
+
+private:
+    void* multi_ = nullptr;
+};
+
+struct TTransferResult {
+    bool Succeeded = false;  // the transfer ended normally; whether the length fits is the caller's rule
+    int CurlResult = 0;      // CURLcode
+    long HttpStatus = 0;     // of the final response; 0 when none arrived
+    qint64 TotalSize = 0;    // the announced length; 0 when none was announced
+    qint64 Bytes = 0;        // body bytes received
+    QString Error;           // why it failed, for people ("HTTP 404", "connection refused", ...)
+    // The failure may pass if the same request is made again (refused or reset connection,
+    // stall, time-out, short body, HTTP 5xx or 429).
+    bool Transient = false;
+    qint64 RetryAfterSeconds = -1;  // the server's Retry-After, when it sent one in seconds
+    qint64 Resumed = 0;             // bytes of the file kept from before (Bytes counts them too)
+    bool StartOver = false;         // the partial file can't be continued: the next try starts anew
+};
+
+class THTTPTransfer {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    THTTPTransfer(const THTTPRequest& request, THTTPSink& sink, THTTPSession& session,
+                  const std::atomic<bool>& terminated);
+
+    // Called on the transfer's thread after every chunk (and once more with complete = true when
+    // the body has fully arrived). Time spent inside it does not count toward the stall limit.
+    std::function<void(qint64 total, qint64 readed, bool complete)> OnChunk;
+
+    TTransferResult Run();
+
+private:
+    bool begin();
+    bool receive(const char* data, qint64 size);
+    void chunk(bool complete);
+    bool headersLate(Clock::time_point now) const;
+    bool stalled(Clock::time_point now);
+    QString curlError(int code) const;
+
+    void pause(std::chrono::microseconds wait);
+    static size_t writeCallback(char* data, size_t size, size_t count, void* self);
+    static size_t headerCallback(char* data, size_t size, size_t count, void* self);
+
+    const THTTPRequest& request_;
+    THTTPSink& sink_;
+    THTTPSession& session_;
+    const std::atomic<bool>& terminated_;
+
+    void* easy_ = nullptr;
+    bool started_ = false;
+    TTransferResult result_;
+    QString refusal_;  // why the body was refused, when it was
+    bool local_ = false;
+    QByteArray validator_;  // ETag, else Last-Modified, of the current response
+    qint64 rangeStart_ = -1, rangeTotal_ = -1;  // its Content-Range  // the failure is ours (the file could not be written), not the network's
+
+    // Stall accounting on a clock that stops while OnChunk runs.
+    Clock::duration excluded_{};
+    Clock::time_point start_;
+    struct Sample {
+        Clock::time_point at;
+        qint64 bytes;
+    };
+    std::vector<Sample> samples_;  // one every 100 ms at most, oldest first
+    size_t firstSample_ = 0;
+};

@@ -1,0 +1,81 @@
+#include "run/UpdateFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+bool isSeparator(QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/'); }
+}  // namespace
+
+qint64 LocalFileSize(const QString& path)
+{
+    QFile file(path);
+    // ExistingOnly: never create the file just to learn its size.
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+        return 0;
+    return file.size();
+}
+
+bool EnsureFolder(const QString& folder)
+{
+    QString dir = folder;
+    if (!dir.isEmpty() && isSeparator(dir.back()))
+        dir.chop(1);
+    if (dir.size() < 3 || QFileInfo(dir).isDir())
+        return true;
+    // A text with no name after its last separator or drive colon names no folder to create.
+    const qsizetype cut = std::max({dir.lastIndexOf(QLatin1Char('\\')), dir.lastIndexOf(QLatin1Char('/')),
+                                    dir.lastIndexOf(QLatin1Char(':'))});
+    if (cut == dir.size() - 1)
+        return true;
+    return QDir().mkpath(dir) && QFileInfo(dir).isDir();
+}
+
+Status MakeFolder(const QString& folder)
+{
+    std::error_code error;
+    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+    if (error)
+        return Status::failure(QString::fromLocal8Bit(error.message()));
+    return {};
+}
+
+QString StripTrailingBackslash(const QString& path)
+{
+    if (path.endsWith(QLatin1Char('\\')))
+        return path.chopped(1);
+    return path;
+}
+
+QString InstallBase(const QString& programFolder)
+{
+    if (!programFolder.isEmpty() && isSeparator(programFolder.back()))
+        return programFolder.chopped(1);
+    return programFolder;
+}
+
+QString DownloadFolder(const QString& programFolder)
+{
+    return InstallBase(programFolder) + QDir::separator() + QStringLiteral("temp");
+}
+
+bool InsideInstallation(const QString& folder, const QString& installBase)
+{
+    const QString base = QFileInfo(installBase).canonicalFilePath();
+    if (base.isEmpty())
+        return false;
+    QString existing = QDir::cleanPath(folder);
+    while (!QFileInfo::exists(existing)) {
+        const QString parent = QFileInfo(existing).path();
+        if (parent == existing)
+            return false;
+        existing = parent;
+    }
+    const QString real = QFileInfo(existing).canonicalFilePath();
+    return real == base || real.startsWith(base + QLatin1Char('/'));
+}

@@ -1,0 +1,31 @@
+#pragma once
+// File-system rules of the update run: where the installation and the download folder are, how
+// installed files are measured, and which folders may be written to.
+
+#include "Result.h"
+
+#include <QString>
+
+// The size in bytes of the file, or 0 when it doesn't exist or can't be opened for reading and
+// writing (read-only, in use). The file is opened and closed; nothing is read.
+qint64 LocalFileSize(const QString& path);
+
+// Makes sure a folder exists, creating missing parents; true when it exists afterwards. One
+// trailing separator is dropped; texts shorter than 3 characters count as present.
+bool EnsureFolder(const QString& folder);
+
+// Makes a folder and its missing parents; the system's reason when that fails.
+Status MakeFolder(const QString& folder);
+
+// The path without its last character when that is a backslash; otherwise unchanged.
+QString StripTrailingBackslash(const QString& path);
+
+// The program folder without its final separator; listed paths are appended to it.
+QString InstallBase(const QString& programFolder);
+
+// The download folder "temp" inside the program folder.
+QString DownloadFolder(const QString& programFolder);
+
+// Whether a folder (existing or still to be made) lies inside the installation once symbolic
+// links are followed: its nearest existing ancestor must resolve to a place inside installBase.
+bool InsideInstallation(const QString& folder, const QString& installBase);

@@ -1,0 +1,248 @@
+#include "run/UpdatePass.h"
+
+#include "net/DownloadQueue.h"
+#include "net/HTTPGet.h"
+#include "net/RateLimiter.h"
+#include "run/FailureLine.h"
+#include "run/LocalHash.h"
+#include "run/UpdateFiles.h"
+#include "run/UpdateHost.h"
+#include "run/langSys.h"
+#include "site/SiteFiles.h"
+#include "trust/Sha256.h"
+
+#include "AtomicFile.h"
+#include "Text.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+UpdatePass::UpdatePass(TUpdateRun& run, const TUpdateOptions& options, UpdateHost& host, THTTPGet& getFile,
+                       bool& cancelled, TUpdateOutcome& outcome, TDownloadQueue*& queueSlot)
+    : run_(run), options_(options), host_(host), getFile_(getFile), cancelled_(cancelled), outcome_(outcome),
+      queueSlot_(queueSlot), programFolder_(options.ProgramFolder), downloadFolder_(DownloadFolder(programFolder_)),
+      installBase_(InstallBase(programFolder_)), lock_(QDir(programFolder_).filePath(InstallationFile::Lock))
+{
+}
+
+// The renames become durable folder by folder, once each, however the run ends.
+UpdatePass::~UpdatePass()
+{
+    queueSlot_ = nullptr;
+    for (const QString& folder : std::as_const(touched_))
+        SyncFolder(folder);
+}
+
+void UpdatePass::Run()
+{
+    claimInstallation();
+    makeDownloadFolder();
+    acceptList(fetchList());
+    startQueue();
+    for (qsizetype i = 0; i < run_.UpdateList.entries.size(); ++i)
+        handleEntry(i);
+    finish();
+}
+
+// Only one run works on an installation at a time.
+void UpdatePass::claimInstallation()
+{
+    if (const Status locked = lock_.Acquire(); !locked)
+        fail(QDir::toNativeSeparators(installBase_), locked.error() == TInstallationLock::Busy
+                                                         ? locked.error()
+                                                         : QStringLiteral("cannot lock the installation: ") + locked.error());
+}
+
+void UpdatePass::makeDownloadFolder()
+{
+    // The download folder is written and emptied: never through a link that leaves the
+    // installation.
+    if (QFileInfo(downloadFolder_).isSymLink() && !InsideInstallation(downloadFolder_, installBase_))
+        fail(QDir::toNativeSeparators(downloadFolder_), QStringLiteral("it leads outside the installation"));
+    if (QFileInfo(downloadFolder_).isDir() || QDir().mkdir(downloadFolder_) || options_.Quiet)
+        return;
+    // The general error report with the "Error" text; the window stays open.
+    report(QDir::toNativeSeparators(downloadFolder_), displayText(text("Error")));
+}
+
+// Downloads run ahead of the installs: while the run works on one entry, the next differing
+// entries are already being fetched (#UpdateConnections at once; 1 is one after the other),
+// within the byte rate #UpdateMaxRate when set.
+void UpdatePass::startQueue()
+{
+    const TUpdateSettings& settings = options_.Settings;
+    auto limiter = settings.MaxRate > 0 ? std::make_shared<TRateLimiter>(settings.MaxRate) : nullptr;
+    queue_ = std::make_unique<TDownloadQueue>(getFile_, settings.Connections, limiter, options_.RetryDelayMs);
+    queue_->OnSlotFree = [this] { fill(); };
+    queueSlot_ = queue_.get();
+}
+
+// Decides, in list order, which entries differ and starts their downloads while there is room.
+void UpdatePass::fill()
+{
+    if (filling_)
+        return;
+    filling_ = true;
+    const QList<TUpdateEntry>& entries = run_.UpdateList.entries;
+    while (scan_ < entries.size() && queue_->HasRoom() && !cancelled_) {
+        const TUpdateEntry& entry = entries[scan_];
+        if (!differs(entry, entry.path.installPath(installBase_))) {
+            ++scan_;
+            continue;
+        }
+        TDownloadQueue::Job job;
+        job.url = entry.path.url(options_.Settings.Site);
+        job.file = downloadName(entry);
+        job.maxSize = std::max<qint64>(entry.size, 1);  // a longer body is cut off there and fails
+        job.hash = listedDigest(entry.listed).has_value();
+        queue_->Start(scan_++, job);
+    }
+    filling_ = false;
+}
+
+bool UpdatePass::differs(const TUpdateEntry& entry, const QString& target)
+{
+    if (LocalFileSize(target) != entry.size)
+        return true;
+    if (!options_.Repair)
+        return false;
+    const std::optional<QByteArray> digest = listedDigest(entry.listed);
+    if (!digest)
+        return false;
+    // Hashed off this thread: the downloads in flight keep going meanwhile.
+    const Result<QByteArray> local = HashWhileEventsFlow(target);
+    return !local || local.value() != *digest;
+}
+
+// Unique per entry, and the same from one run to the next.
+QString UpdatePass::downloadName(const TUpdateEntry& entry) const
+{
+    return tempFile(entry.path.fileName() + QLatin1Char('.') +
+                    QString::fromLatin1(Sha256::hash(entry.listed).toHex().left(8)) + QStringLiteral(".part"));
+}
+
+void UpdatePass::handleEntry(qsizetype i)
+{
+    const QList<TUpdateEntry>& entries = run_.UpdateList.entries;
+    const TUpdateEntry& entry = entries[i];
+    fill();
+    const bool fetching = queue_->Has(i);
+    if (fetching || !shown_.isValid() || shown_.elapsed() >= options_.StatusEveryMs) {
+        host_.EntryReached(i, entries.size(), entry.listed);
+        shown_.start();
+        checkCancelled();
+    }
+    if (!fetching)
+        return;
+
+    const TDownloadQueue::Job job =
+        queue_->Await(i, [this](qint64 total, qint64 readed) { host_.FileProgress(total, readed); });
+    checkCancelled();
+    if (!job.succeeded)
+        fail(job.url, job.error);
+    host_.FileProgress(entry.size, entry.size);
+    const qint64 got = QFileInfo(job.file).size();
+    if (got != entry.size)
+        fail(job.url, QStringLiteral("received %1 bytes, the list says %2").arg(got).arg(entry.size));
+    const std::optional<QByteArray> digest = listedDigest(entry.listed);
+    if (digest && job.digest != *digest)
+        fail(job.url, QStringLiteral("hash mismatch (not the file the checksum list names)"));
+    install(entry, job.file);
+}
+
+void UpdatePass::install(const TUpdateEntry& entry, const QString& downloaded)
+{
+    const QString target = entry.path.installPath(installBase_);
+    const QString folder = entry.path.installFolder(installBase_);
+    const QString shown = displayText(entry.listed.mid(1));
+    if (!InsideInstallation(folder, installBase_))
+        fail(QDir::toNativeSeparators(target), QStringLiteral("its folder leads outside the installation"));
+    if (const Status made = MakeFolder(folder); !made)
+        fail(shown, QStringLiteral("cannot create its folder: ") + made.error());
+    leftovers_.RemoveFor(target);
+    // The download is complete and on disk: renaming it into place is the whole install.
+    // Where that can't be done (another file system), it is copied in atomically.
+    if (const Status moved = MoveInto(downloaded, target); !moved) {
+        if (const Status copied = InstallFile(downloaded, target); !copied)
+            fail(shown, QStringLiteral("cannot install the file: ") + copied.error());
+        QFile::remove(downloaded);
+    }
+    touched_.insert(QFileInfo(target).absolutePath());
+}
+
+void UpdatePass::finish()
+{
+    QFile::remove(tempFile(SiteFile::List));
+    QDir().rmdir(downloadFolder_);
+    outcome_.kind = TUpdateOutcome::Completed;
+    outcome_.show = options_.Quiet ? TUpdateOutcome::ShowNothing : TUpdateOutcome::ShowDone;
+    outcome_.endProgram = true;
+}
+
+bool UpdatePass::download(const QString& url, const QString& file, qint64 maxSize)
+{
+    getFile_.URL = url;
+    getFile_.FileName = file;
+    getFile_.MaxSize = maxSize;
+    getFile_.Fetch();
+    checkCancelled();
+    return getFile_.Succeeded();
+}
+
+QString UpdatePass::tempFile(const QString& name) const { return downloadFolder_ + QDir::separator() + name; }
+
+QString UpdatePass::siteUrl(const QString& name) const
+{
+    return QString::fromLatin1(options_.Settings.Site) + name;
+}
+
+// The checksum the list gives for an entry, if any.
+std::optional<QByteArray> UpdatePass::listedDigest(const QByteArray& listed) const
+{
+    return sums_ ? sums_->digest(listed) : std::nullopt;
+}
+
+QByteArray UpdatePass::text(const char* key) const
+{
+    return options_.Texts ? options_.Texts->Translate(key) : Translate(key);
+}
+
+void UpdatePass::checkCancelled()
+{
+    if (!cancelled_)
+        return;
+    outcome_ = {};
+    outcome_.kind = TUpdateOutcome::Cancelled;
+    outcome_.endProgram = true;
+    throw Stop();
+}
+
+// A failure that stops the run: one line on standard error, "Error" unless quiet, no "Done";
+// what was downloaded stays in the download folder.
+void UpdatePass::fail(const QString& subject, const QString& reason)
+{
+    settle(subject, reason);
+    outcome_.show = options_.Quiet ? TUpdateOutcome::ShowNothing : TUpdateOutcome::ShowError;
+    outcome_.endProgram = true;
+    throw Stop();
+}
+
+// A failure shown by the general error report; the window stays open unless quiet.
+void UpdatePass::report(const QString& subject, const QString& message)
+{
+    settle(subject, message);
+    outcome_.show = TUpdateOutcome::ShowReport;
+    outcome_.report = message;
+    outcome_.endProgram = options_.Quiet;
+    throw Stop();
+}
+
+void UpdatePass::settle(const QString& subject, const QString& reason)
+{
+    outcome_ = {};
+    outcome_.kind = TUpdateOutcome::Failed;
+    outcome_.subject = subject;
+    outcome_.reason = reason;
+    PrintFailure(subject, reason);
+}

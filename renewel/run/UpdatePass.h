@@ -1,0 +1,76 @@
+#pragma once
+// One update run's state and steps (used by TUpdateRun only). A step that settles the outcome
+// unwinds the pass with Stop.
+
+#include "run/InstallFile.h"
+#include "run/InstallationLock.h"
+#include "run/UpdateRun.h"
+#include "site/Sums.h"
+
+#include <QElapsedTimer>
+#include <QSet>
+
+#include <memory>
+#include <optional>
+
+class TDownloadQueue;
+
+class UpdatePass {
+public:
+    struct Stop {};
+
+    UpdatePass(TUpdateRun& run, const TUpdateOptions& options, UpdateHost& host, THTTPGet& getFile, bool& cancelled,
+               TUpdateOutcome& outcome, TDownloadQueue*& queueSlot);
+    ~UpdatePass();
+
+    void Run();
+
+private:
+    // UpdatePassList.cpp: the list, its checksums and signature.
+    QByteArray fetchList();
+    void acceptList(const QByteArray& listBytes);
+    void acceptSigned(const QByteArray& listBytes);
+    void acceptUnsigned(const QByteArray& listBytes);
+    void readEntries(const QByteArray& listBytes, bool refuseMalformed);
+    std::optional<QByteArray> fetchSmall(const QString& name, qint64 maxSize, QString* why);
+
+    // UpdatePass.cpp: the entries.
+    void claimInstallation();
+    void makeDownloadFolder();
+    void startQueue();
+    void fill();
+    bool differs(const TUpdateEntry& entry, const QString& target);
+    QString downloadName(const TUpdateEntry& entry) const;
+    void handleEntry(qsizetype i);
+    void install(const TUpdateEntry& entry, const QString& downloaded);
+    void finish();
+
+    bool download(const QString& url, const QString& file, qint64 maxSize);
+    QString tempFile(const QString& name) const;
+    QString siteUrl(const QString& name) const;
+    std::optional<QByteArray> listedDigest(const QByteArray& listed) const;
+    QByteArray text(const char* key) const;
+    void checkCancelled();
+    [[noreturn]] void fail(const QString& subject, const QString& reason);
+    [[noreturn]] void report(const QString& subject, const QString& message);
+    void settle(const QString& subject, const QString& reason);
+
+    TUpdateRun& run_;
+    const TUpdateOptions& options_;
+    UpdateHost& host_;
+    THTTPGet& getFile_;
+    bool& cancelled_;
+    TUpdateOutcome& outcome_;
+    TDownloadQueue*& queueSlot_;
+    const QString programFolder_;
+    const QString downloadFolder_;
+    const QString installBase_;
+    TInstallationLock lock_;
+    TInstallLeftovers leftovers_;
+    QElapsedTimer shown_;
+    std::optional<Sums> sums_;
+    std::unique_ptr<TDownloadQueue> queue_;
+    qsizetype scan_ = 0;     // the next entry fill() decides on
+    bool filling_ = false;   // fill() is waiting for a local hash; a nested call returns at once
+    QSet<QString> touched_;  // folders that files were renamed into
+};

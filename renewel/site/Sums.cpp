@@ -1,0 +1,53 @@
+#include "site/Sums.h"
+
+namespace {
+constexpr qsizetype HexSize = 64;
+
+bool isLowerHex(QByteArrayView text)
+{
+    for (const char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return true;
+}
+}  // namespace
+
+Result<Sums> Sums::parse(QByteArrayView text)
+{
+    Sums sums;
+    int number = 0;
+    for (QByteArrayView rest = text; !rest.isEmpty();) {
+        ++number;
+        const qsizetype end = rest.indexOf('\n');
+        QByteArrayView line = end < 0 ? rest : rest.first(end);
+        rest = end < 0 ? QByteArrayView() : rest.sliced(end + 1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+
+        const auto fail = [&](const QString& why) {
+            return Result<Sums>::failure(QStringLiteral("line %1: %2").arg(number).arg(why));
+        };
+        if (line.size() < HexSize + 3 || !isLowerHex(line.first(HexSize))
+            || line.sliced(HexSize, 2) != "  ")
+            return fail(QStringLiteral("not 64 lowercase hex digits, two spaces and a name"));
+        const QByteArray name = line.sliced(HexSize + 2).toByteArray();
+        if (sums.digests_.contains(name))
+            return fail(QStringLiteral("second checksum for the same name"));
+        sums.digests_.insert(name, QByteArray::fromHex(line.first(HexSize).toByteArray()));
+    }
+    return sums;
+}
+
+std::optional<QByteArray> Sums::digest(const QByteArray& name) const
+{
+    const auto it = digests_.constFind(name);
+    if (it == digests_.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+QByteArray Sums::formatLine(const QByteArray& digest, const QByteArray& name)
+{
+    return digest.toHex() + "  " + name + '\n';
+}

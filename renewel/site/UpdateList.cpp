@@ -1,0 +1,51 @@
+#include "site/UpdateList.h"
+
+#include "Exception.h"
+#include "LineReader.h"
+#include "Text.h"
+
+#include <QBuffer>
+
+QList<QByteArray> ReadUpdateListLines(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader reader(buffer);
+    reader.readLine();
+    QList<QByteArray> lines;
+    while (!reader.atEnd()) {
+        lines << reader.readLine();
+        lines << reader.readLine();
+    }
+    return lines;
+}
+
+TUpdateList TUpdateList::fromLines(const QList<QByteArray>& lines)
+{
+    TUpdateList list;
+    for (qsizetype i = 0; i + 1 < lines.size(); i += 2) {
+        TUpdateEntry entry{lines[i], ListedPath(lines[i]), 0};
+        try {
+            entry.size = StrToInt64(lines[i + 1]);
+        } catch (const Exception& e) {
+            list.problem = {TListProblem::BadSize, QStringLiteral("update.txt"), e.message()};
+            return list;
+        }
+        if (!entry.path.isSafe()) {
+            list.problem = {TListProblem::UnsafePath, displayText(lines[i].left(200)),
+                            QStringLiteral("unsafe path in the update list")};
+            return list;
+        }
+        list.entries << std::move(entry);
+    }
+    return list;
+}
+
+QByteArray WriteUpdateList(const QByteArray& firstLine, const QList<TUpdateEntry>& entries)
+{
+    QByteArray text = firstLine + "\r\n";
+    for (const TUpdateEntry& entry : entries)
+        text += entry.listed + "\r\n" + QByteArray::number(entry.size) + "\r\n";
+    return text;
+}

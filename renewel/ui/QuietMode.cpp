@@ -1,0 +1,3 @@
+#include "ui/QuietMode.h"
+
+bool QuietMode = false;

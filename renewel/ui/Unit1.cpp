@@ -1,0 +1,235 @@
+#include "ui/Unit1.h"
+
+#include "ui_Unit1.h"
+
+#include "Application.h"
+#include "CentreOnScreen.h"
+#include "DialogFont.h"
+#include "ReportExceptions.h"
+#include "run/Arguments.h"
+#include "Exception.h"
+#include "run/FailureLine.h"
+#include "ui/ProgressScale.h"
+#include "net/HTTPGet.h"
+#include "MessageBox.h"
+#include "ui/QuietMode.h"
+#include "Text.h"
+#include "run/UpdateRun.h"
+#include "run/UpdateStatus.h"
+#include "site/SiteFiles.h"
+#include "run/langSys.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <climits>
+
+
+TUpdateDlg* UpdateDlg = nullptr;
+
+namespace {
+const QByteArray WaitingPage = R"(<body bgcolor="#000000" text="#FFFFFF"><p>Please wait...</p></body>)";
+const QByteArray PanelPageStart = R"(<body bgcolor="#000000" text="#FFFFFF"><p>)";
+const QByteArray PanelPageEnd = "</p></body>";
+}  // namespace
+
+TUpdateDlg::TUpdateDlg(QWidget* parent, const QString& programFolder)
+    : QWidget(parent), ui_(std::make_unique<Ui::TUpdateDlg>()), programFolder_(programFolder)
+{
+    UpdateDlg = this;
+    ui_->setupUi(this);
+    Bevel1 = ui_->Bevel1;
+    banner = ui_->banner;
+    browser = ui_->browser;
+    IVTileImage1 = ui_->IVTileImage1;
+    IVTileImage2 = ui_->IVTileImage2;
+    IVButton1 = ui_->IVButton1;
+    IVTileImage3 = ui_->IVTileImage3;
+    IVTileImage4 = ui_->IVTileImage4;
+    Label1 = ui_->Label1;
+    ProgressBar1 = ui_->ProgressBar1;
+    ProgressBar2 = ui_->ProgressBar2;
+    IVTileImage5 = ui_->IVTileImage5;
+
+    setFont(dialogFont(font()));
+    IVButton1->setFont(dialogFont(IVButton1->font()));
+    Label1->setFont(dialogFont(Label1->font()));
+    Label1->setAutoFillBackground(false);  // transparent: the band behind shows through
+    Label1->adjustSize();
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_QuitOnClose);  // the main window: closing it ends the program
+    setFixedSize(482, 513);
+    ::centreOnScreen(this);
+
+    getFile_ = std::make_unique<THTTPGet>();
+    getFile_->AcceptTypes = "*/*";
+    getFile_->Agent = "Quillnet HTTPGet";
+    getFile_->BinaryData = true;
+    getFile_->UseCache = false;
+    getFile_->WaitThread = true;
+    getFile_->OnProgress = [this](QObject* Sender, qint64 TotalSize, qint64 Readed) {
+        GetFileProgress(Sender, TotalSize, Readed);
+    };
+    getFile_->OnError = [this](QObject* Sender) { GetFileError(Sender); };
+
+    // Runs from the window's creation, before FormCreate: its first tick may come inside
+    // FormCreate's browser wait.
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(500);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(Timer1); });
+    Timer1->start();
+
+    // ApplicationEvents1: the application-wide message hook.
+    qApp->installEventFilter(this);
+
+    reportExceptions([this] { FormCreate(this); });
+}
+
+TUpdateDlg::~TUpdateDlg()
+{
+    qApp->removeEventFilter(this);
+    FormDestroy(this);
+    getFile_.reset();
+    if (UpdateDlg == this)
+        UpdateDlg = nullptr;
+}
+
+
+void TUpdateDlg::FormCreate(QObject*)
+{
+    const QStringList arguments = QCoreApplication::arguments();
+    if (QuietArgument(arguments) || RepairArgument(arguments))
+        QuietMode = true;
+    const bool loaded = LoadLanguageFile(InstallationFile::Language);
+    TUpdateOptions options{QuietMode, &LanguageTable(), programFolder_};
+    options.Repair = RepairArgument(arguments);
+    options.Settings = TUpdateSettings::FromTable(LanguageTable());
+    run_ = std::make_unique<TUpdateRun>(*this, *getFile_, options);
+    if (!loaded) {
+        languageFailed_ = true;
+        PrintFailure(InstallationFile::Language, QStringLiteral("the language file could not be read"));
+        BoxRequest box;
+        box.caption = QStringLiteral("Error");
+        box.text = QStringLiteral("Translation file error!");
+        box.icon = BoxIcon::Error;
+        box.buttons = {QStringLiteral("&Abort")};
+        showMessageBox(box);
+        TApplication::Terminate();
+    }
+    setWindowTitle(displayText(Translate("updatetitle")));
+    IVButton1->setCaption(displayText(Translate("Update")));
+    SetStatus(Translate("status1"));
+    LoadHtmlIntoBrowser(browser, WaitingPage);
+    if (QuietMode) {
+        LoadHtmlIntoBrowser(browser, PanelPageStart + Translate("panel") + PanelPageEnd);
+        // Nothing is waited for in quiet mode: the run starts as soon as the window is up,
+        // not half a second later.
+        if (Timer1->isActive())
+            Timer1->start(0);
+    }
+}
+
+void TUpdateDlg::FormDestroy(QObject*) { run_.reset(); }
+
+void TUpdateDlg::FormActivate(QObject*)
+{
+    // Enabling a running timer changes nothing; a stopped one starts again.
+    if (!Timer1->isActive())
+        Timer1->start();
+}
+
+void TUpdateDlg::Timer1Timer(QObject* Sender)
+{
+    if (!QuietMode) {
+        browser->setUrl(QUrl(displayText(Translate("UpdateIndex"))));
+        IVButton1->setVisible(true);
+    }
+    Timer1->stop();
+    if (QuietMode && !quietRunStarted_) {
+        // A quiet updater runs once: a later activation (a closed box) must not start another
+        // run, neither inside this one nor after it has stopped on an error.
+        quietRunStarted_ = true;
+        IVButton1Click(Sender);
+    }
+}
+
+void TUpdateDlg::IVButton1Click() { IVButton1Click(IVButton1); }
+
+void TUpdateDlg::IVButton1Click(QObject*)
+{
+    if (!run_ || run_->Running())
+        return;
+    Present(run_->UpdateRun());
+}
+
+void TUpdateDlg::Present(const TUpdateOutcome& outcome)
+{
+    switch (outcome.show) {
+    case TUpdateOutcome::ShowNothing: break;
+    case TUpdateOutcome::ShowDone: showPlainMessage(displayText(Translate("Done"))); break;
+    case TUpdateOutcome::ShowError: showPlainMessage(displayText(Translate("Error"))); break;
+    case TUpdateOutcome::ShowReport: TApplication::ShowException(outcome.report); break;
+    }
+    if (outcome.endProgram)
+        TApplication::Terminate();
+}
+
+void TUpdateDlg::GetFileProgress(QObject*, qint64 TotalSize, qint64 Readed) { FileProgress(TotalSize, Readed); }
+
+// A failed download is the update run's to judge and report: it knows which file failed and what
+// that means for the run.
+void TUpdateDlg::GetFileError(QObject*) {}
+
+void TUpdateDlg::FileProgress(qint64 total, qint64 readed)
+{
+    const ProgressBarRange range = ScaleProgress(total, readed);
+    ProgressBar1->setMaximum(range.max);
+    ProgressBar1->setValue(range.position);
+}
+
+int TUpdateDlg::ExitStatus() const
+{
+    if (run_ && run_->Outcome().kind != TUpdateOutcome::NotRun)
+        return ::ExitStatus(run_->Outcome());
+    return languageFailed_ ? 1 : 0;
+}
+
+void TUpdateDlg::closeEvent(QCloseEvent* e)
+{
+    if (run_ && run_->Running())
+        run_->Cancel();
+    QWidget::closeEvent(e);
+}
+
+void TUpdateDlg::SetStatus(const QByteArray& text)
+{
+    // A long path is shown shortened in the middle, within the window.
+    const int room = std::max(40, width() - Label1->x() - 8);
+    Label1->setText(Label1->fontMetrics().elidedText(displayText(text), Qt::ElideMiddle, room));
+    Label1->adjustSize();
+}
+
+void TUpdateDlg::ListStageReached(ListStage stage)
+{
+    if (stage == ListStage::Fetching) {
+        SetStatus(FetchingListStatus(LanguageTable()));
+        TApplication::ProcessMessages();
+    } else {
+        SetStatus(CheckingStatus(LanguageTable()));
+    }
+}
+
+// The overall bar counts the list's lines, two per entry.
+void TUpdateDlg::ListRead(qsizetype entries)
+{
+    ProgressBar2->setValue(0);
+    ProgressBar2->setMaximum(int(std::min<qsizetype>(entries * 2, INT_MAX)));
+}
+
+void TUpdateDlg::EntryReached(qsizetype index, qsizetype count, const QByteArray& listed)
+{
+    SetStatus(EntryStatus(LanguageTable(), index, count, listed));
+    ProgressBar2->setValue(int(std::min<qsizetype>(index * 2, INT_MAX)));
+    TApplication::ProcessMessages();
+}

@@ -1,0 +1,39 @@
+// LoadHtmlIntoBrowser: shows an HTML text in the browser area.
+
+#include "ui/Unit1.h"
+
+#include "ui/HtmlLines.h"
+
+#include <QEventLoop>
+#include <QStringDecoder>
+#include <QTimer>
+#include <QWebEngineView>
+
+namespace {
+// How long the browser may take to show a page before the caller goes on regardless.
+constexpr int LoadWaitMs = 5000;
+}  // namespace
+
+void LoadHtmlIntoBrowser(QWebEngineView* browser, const QByteArray& Html)
+{
+    const QByteArray bytes = HtmlCrLfLines(Html);
+    // The texts are single-byte; they are UTF-8 when valid as such, else Windows-1252, the same
+    // rule as every other text on screen.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    (void)utf8.decode(bytes);
+    const QString mimeType = utf8.hasError() ? QStringLiteral("text/html;charset=windows-1252")
+                                             : QStringLiteral("text/html;charset=UTF-8");
+
+    // A bounded wait: the page normally loads within milliseconds; a browser that never
+    // finishes must not hold the window forever.
+    QEventLoop wait;
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
+    const QMetaObject::Connection loaded =
+        QObject::connect(browser, &QWebEngineView::loadFinished, &wait, &QEventLoop::quit);
+    browser->setContent(bytes, mimeType);
+    limit.start(LoadWaitMs);
+    wait.exec();
+    QObject::disconnect(loaded);
+}

@@ -1,0 +1,72 @@
+// renewel, the Ironvale 3D auto-updater: creates the update window and runs the message loop
+// until the window closes or the application is asked to end. The exit status tells a launcher
+// how the update went (see --help).
+
+#include "Application.h"
+#include "run/Arguments.h"
+#include "run/FailureLine.h"
+#include "ui/Unit1.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#ifdef __SANITIZE_ADDRESS__
+// Sanitizer builds only: Chromium inside Qt WebEngine (not built with the sanitizers) frees some
+// of its own objects through a base of another size. That mismatch is not ours and would stop
+// every run; all other checks stay on.
+extern "C" const char* __asan_default_options() { return "new_delete_type_mismatch=0"; }
+#endif
+
+namespace {
+// Standard error carries our failure lines and nothing else: the browser engine and its helper
+// processes write their start-up chatter there. Unless RENEWEL_DEBUG asks for it, that goes to
+// /dev/null while our lines keep the real standard error.
+void quietenThirdPartyOutput()
+{
+#ifndef __SANITIZE_ADDRESS__
+    if (qEnvironmentVariableIsSet("RENEWEL_DEBUG"))
+        return;
+    const int ours = ::dup(2);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (ours < 0 || null < 0)
+        return;
+    ::fcntl(ours, F_SETFD, FD_CLOEXEC);
+    std::fflush(stderr);
+    ::dup2(null, 2);
+    ::close(null);
+    SetFailureOutput(ours);
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+#endif
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    switch (CommandOf(arguments)) {
+    case TCommand::Help:
+        std::fputs(qPrintable(UsageText()), stdout);
+        return 0;
+    case TCommand::Version:
+        std::printf("renewel %s\n", IV_VERSION);
+        return 0;
+    case TCommand::Update:
+        break;
+    }
+    quietenThirdPartyOutput();
+    // The embedded browser shares its GL contexts with the widgets; Qt WebEngine needs this set
+    // before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    TApplication app(argc, argv);
+    TApplication::setTitle(QStringLiteral("Ironvale 3D Update"));
+    TUpdateDlg window;  // sets UpdateDlg, then runs FormCreate
+    window.show();
+    TApplication::Run();
+    return window.ExitStatus();
+}
