@@ -25,8 +25,12 @@ Status TInstallationLock::Acquire()
     for (int attempt = 0; attempt < 5; ++attempt) {
         constexpr int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
         int fd = ::open(path.constData(), O_RDWR | O_CREAT | flags, 0644);
-        if (fd < 0 && (errno == EACCES || errno == EPERM))
+        if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+            const int denied = errno;
             fd = ::open(path.constData(), O_RDONLY | flags);  // a lock file of another user
+            if (fd < 0 && errno == ENOENT)
+                errno = denied;  // there is none, and none can be made
+        }
         if (fd < 0) {
             if (errno == ELOOP) {
                 // A link is never a lock of ours: remove it (its target stays untouched).

@@ -2,7 +2,6 @@
 
 #include "LineReader.h"
 #include "TempDir.h"
-#include "site/UpdateList.h"
 #include "run/langSys.h"
 
 #include "Exception.h"
@@ -161,26 +160,6 @@ TEST(LanguageTable, EntriesReadBeforeAReadFailureStay)
     EXPECT_EQ(Translate("a"), "1");
     EXPECT_EQ(Translate("b"), "2");
     EXPECT_EQ(Translate("c"), "[error]");  // its line never ended
-}
-
-TEST(LineRules, UpdateListPairsDataLinesAfterTheFirstLine)
-{
-    const std::vector<std::pair<QByteArray, QList<QByteArray>>> cases = {
-        {"only a header\r\n", {}},
-        {"", {}},
-        {"hdr\r\n\\a.txt\r\n5\r\n", {"\\a.txt", "5"}},
-        {"hdr\n\\a\n5", {"\\a", "5"}},
-        // an odd last path gets an empty size line
-        {"hdr\n\\a\n5\n\\b\n", {"\\a", "5", "\\b", ""}},
-        // a trailing empty line makes one more pair of empty lines
-        {"hdr\n\\a\n5\n\n", {"\\a", "5", "", ""}},
-        // lines are taken exactly: no trimming, a lone CR dropped
-        {"hdr\n \\a \n 5\r\n\\b\rc\n7\n", {" \\a ", " 5", "\\bc", "7"}},
-        {"hdr\n\\a\n5\n\x1a\\b\n6\n", {"\\a", "5"}},
-    };
-    for (const auto& [content, expected] : cases) {
-        EXPECT_EQ(ReadUpdateListLines(content), expected) << content.toStdString();
-    }
 }
 
 TEST(LineRules, ReaderHandlesLinesAcrossItsBuffer)

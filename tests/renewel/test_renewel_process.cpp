@@ -18,6 +18,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr int EndTimeoutMs = 60000;
@@ -61,17 +63,27 @@ void prepareInstall(const TempDir& install, const QString& site)
                                      "#Error Error\r\n#Done Done\r\n");
 }
 
-std::unique_ptr<QProcess> start(const TempDir& install, const QStringList& args)
+// runAs: a user id to run renewel as (also its group id) (through setpriv, from root), or empty.
+std::unique_ptr<QProcess> start(const TempDir& install, const QStringList& args, const QString& runAs = {})
 {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!runAs.isEmpty()) {
+        env.insert("HOME", install.filePath("home"));
+        env.remove("XDG_RUNTIME_DIR");
+    }
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
     env.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
     process->setProcessEnvironment(env);
     process->setWorkingDirectory(install.path());
     process->setProcessChannelMode(QProcess::SeparateChannels);
-    process->start(install.filePath("renewel"), args);
+    if (runAs.isEmpty()) {
+        process->start(install.filePath("renewel"), args);
+    } else {
+        process->start("setpriv", QStringList{"--reuid=" + runAs, "--regid=" + runAs, "--clear-groups", "--",
+                                              install.filePath("renewel")} + args);
+    }
     return process;
 }
 
@@ -274,6 +286,40 @@ TEST(RenewelProcess, OnlyAnExactFirstArgumentQuietRunsUnattended)
         processes[i]->kill();
         processes[i]->waitForFinished();
     }
+}
+
+
+
+// Failures keep the system's reason: an installation its user can't write, and a folder of it.
+TEST(RenewelProcess, FailureLinesCarryTheSystemsReason)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run renewel as another user";
+    TempDir site, install;
+    writeSite(site, {{"\\data\\units.dat", bytes(3000, 'u')}});
+    FaultServer server(site.path());
+    prepareInstall(install, server.url("/"));
+    install.write("data/units.dat", "old");
+    install.write("home/.keep", "");
+    const QString base = QFileInfo(install.path()).canonicalFilePath();
+    const auto chmod = [](const QString& path, QFileDevice::Permissions p) { ASSERT_TRUE(QFile::setPermissions(path, p)); };
+    const auto all = QFileDevice::Permissions(0x7777);
+    const auto readable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                          QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    chmod(install.filePath("home"), all);
+    chmod(install.filePath("renewel.lng"), readable);
+
+    // The installation folder itself is not the user's: no lock can be made there.
+    chmod(install.path(), readable);
+    auto locked = start(install, {"quiet"}, "65534");
+    expectEnds(*locked, 1, "renewel: " + base.toUtf8() + ": cannot lock the installation: Permission denied\n");
+
+    // The installation is, but its data folder is not: the file can't be put in place.
+    chmod(install.path(), all);
+    chmod(install.filePath("data"), readable);
+    auto installing = start(install, {"quiet"}, "65534");
+    expectEnds(*installing, 1, "renewel: data\\units.dat: cannot install the file: Permission denied\n");
+    EXPECT_EQ(install.read("data/units.dat"), "old");
 }
 
 }  // namespace

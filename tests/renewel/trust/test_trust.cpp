@@ -5,7 +5,6 @@
 #include "trust/Manifest.h"
 #include "trust/Minisign.h"
 #include "trust/Sha256.h"
-#include "site/Sums.h"
 #include "TempDir.h"
 #include "trust/UpdateStamp.h"
 
@@ -201,32 +200,6 @@ TEST(Sha256, MatchesTheSha256sumToolAcrossReadBlocksAndChunking)
         EXPECT_EQ(hasher.finalHex(), emptyDigest) << "starts over";
     }
     EXPECT_EQ(sha256OfFile(dir.filePath("missing")).error(), "No such file or directory");
-}
-
-TEST(Sums, ReadsToolFormatAndNamesTheMalformedLine)
-{
-    const QByteArray hex(64, 'a');
-    const auto parsed = Sums::parse(hex + "  update.txt\r\n" + hex + "  \\a b\\c.dat\n" + hex + "  last");
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->size(), 3);
-    EXPECT_EQ(parsed->digest("\\a b\\c.dat"), QByteArray(32, char(0xaa)));
-    EXPECT_TRUE(parsed->contains("last"));
-    EXPECT_FALSE(parsed->contains("\\A B\\c.dat")) << "names are compared exactly";
-
-    const QByteArray malformed[] = {
-        QByteArray(64, 'A') + "  x",      // uppercase
-        hex + " x",                       // one space
-        hex.left(63) + "  x",             // short hash
-        hex + "  ",                       // no name
-        hex + " *x",                      // binary-mode marker
-        "\n" + hex + "  x",               // empty line
-        hex + "  ok",                     // same name twice
-    };
-    for (const QByteArray& text : malformed) {
-        const ::Result<::Sums> parsed = Sums::parse(QByteArray(hex + "  ok\n" + text));
-        EXPECT_FALSE(parsed) << text.toStdString();
-        EXPECT_TRUE(parsed.error().startsWith("line 2: ")) << parsed.error().toStdString();
-    }
 }
 
 // Only a missing stamp means "no list accepted yet"; anything else unreadable is a failure, so

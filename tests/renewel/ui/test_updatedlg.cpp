@@ -14,9 +14,6 @@
 #include "TempDir.h"
 #include "ui/Unit1.h"
 #include "run/UpdateRun.h"
-#include "run/Arguments.h"
-#include "ui/HtmlLines.h"
-#include "ui/ProgressScale.h"
 
 #include <gtest/gtest.h>
 
@@ -160,69 +157,6 @@ protected:
     std::unique_ptr<TUpdateDlg> dlg_;
     QString previousDir_;
 };
-
-TEST(UpdateDlgRules, QuietModeOnlyForExactFirstArgument)
-{
-    const struct {
-        QStringList args;
-        bool quiet;
-    } cases[] = {
-        {{"renewel"}, false},
-        {{"renewel", "quiet"}, true},
-        {{"renewel", "quiet", "more"}, true},
-        {{"renewel", "Quiet"}, false},
-        {{"renewel", "/quiet"}, false},
-        {{"renewel", "quiet "}, false},
-        {{"renewel", "x", "quiet"}, false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(QuietArgument(c.args), c.quiet) << c.args.join(' ').toStdString();
-}
-
-TEST(UpdateDlgRules, HtmlBecomesCrLfLines)
-{
-    const struct {
-        QByteArray in, out;
-    } cases[] = {
-        {"", ""},
-        {"<p>", "<p>\r\n"},
-        {"a\r\nb", "a\r\nb\r\n"},
-        {"a\rb\nc", "a\r\nb\r\nc\r\n"},
-        {"a\n\nb", "a\r\n\r\nb\r\n"},
-        {"a\r\n", "a\r\n"},
-        {"a\r\r\n", "a\r\n\r\n"},
-        {"\n", "\r\n"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(HtmlCrLfLines(c.in), c.out) << c.in.toStdString();
-}
-
-TEST(UpdateDlgRules, ProgressKeepsItsRatioBeyondIntRange)
-{
-    constexpr qint64 intMax = std::numeric_limits<int>::max();
-    const struct {
-        qint64 total, readed;
-        int max, position;
-    } cases[] = {
-        {100, 40, 100, 40},
-        {intMax, intMax, int(intMax), int(intMax)},
-        {1000, 2000, 1000, 1000},  // never past the end
-        {0, 0, 0, 0},
-    };
-    for (const auto& c : cases) {
-        const ProgressBarRange r = ScaleProgress(c.total, c.readed);
-        EXPECT_EQ(r.max, c.max) << c.total;
-        EXPECT_EQ(r.position, c.position) << c.total;
-    }
-    for (const qint64 total : {intMax + 1, 5'000'000'000LL, 9'000'000'000'000'000'000LL,
-                               std::numeric_limits<qint64>::max()}) {
-        const ProgressBarRange half = ScaleProgress(total, total / 2);
-        EXPECT_GT(half.max, 0);
-        EXPECT_NEAR(double(half.position) / half.max, 0.5, 1e-6) << total;
-        const ProgressBarRange full = ScaleProgress(total, total);
-        EXPECT_EQ(full.position, full.max) << total;
-    }
-}
 
 TEST_F(UpdateDlgTest, MissingLanguageFileShowsAbortBoxAndAsksToEnd)
 {

@@ -1,1 +1,0 @@
-iv_test(test_httpget renewelnet)

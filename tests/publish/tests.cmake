@@ -1,0 +1,3 @@
+# renewel-publish run as a process; its sites checked with the updater's own trust code.
+iv_test(test_publish reneweltrust FOLDER publish)
+add_dependencies(test_publish renewel-publish)

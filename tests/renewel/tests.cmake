@@ -1,0 +1,21 @@
+# renewel's test programs, one folder per library.
+iv_test(test_site renewelsite FOLDER renewel/site)
+iv_test(test_trust reneweltrust FOLDER renewel/trust)
+iv_test(test_httpget renewelnet FOLDER renewel/net)
+iv_test(test_httppolicy renewelnet FOLDER renewel/net)
+iv_test(test_langsys renewelrun FOLDER renewel/run)
+iv_test(test_arguments renewelrun FOLDER renewel/run)
+iv_test(test_updaterun renewelrun FOLDER renewel/run/updaterun SOURCES
+  RecordingHost.cpp RecordingHost.h
+  UpdateFixture.cpp UpdateFixture.h
+  test_install.cpp
+  test_nginx.cpp
+  test_parallel.cpp
+  test_paths.cpp
+  test_run.cpp
+  test_signed.cpp)
+iv_test(test_uihelpers renewelui FOLDER renewel/ui)
+# The update window in process, and the renewel program run as a process.
+iv_test(test_updatedlg renewelui ivassets FOLDER renewel/ui)
+iv_test(test_renewel_process FOLDER renewel)
+add_dependencies(test_renewel_process renewel renewel-publish)
