@@ -18,9 +18,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-UpdatePass::UpdatePass(TUpdateRun& run, const TUpdateOptions& options, UpdateHost& host, THTTPGet& getFile,
+UpdatePass::UpdatePass(TUpdateList& list, const TUpdateOptions& options, UpdateHost& host, THTTPGet& getFile,
                        bool& cancelled, TUpdateOutcome& outcome, TDownloadQueue*& queueSlot)
-    : run_(run), options_(options), host_(host), getFile_(getFile), cancelled_(cancelled), outcome_(outcome),
+    : list_(list), options_(options), host_(host), getFile_(getFile), cancelled_(cancelled), outcome_(outcome),
       queueSlot_(queueSlot), programFolder_(options.ProgramFolder), downloadFolder_(DownloadFolder(programFolder_)),
       installBase_(InstallBase(programFolder_)), lock_(QDir(programFolder_).filePath(InstallationFile::Lock))
 {
@@ -40,7 +40,7 @@ void UpdatePass::Run()
     makeDownloadFolder();
     acceptList(fetchList());
     startQueue();
-    for (qsizetype i = 0; i < run_.UpdateList.entries.size(); ++i)
+    for (qsizetype i = 0; i < list_.entries.size(); ++i)
         handleEntry(i);
     finish();
 }
@@ -84,7 +84,7 @@ void UpdatePass::fill()
     if (filling_)
         return;
     filling_ = true;
-    const QList<TUpdateEntry>& entries = run_.UpdateList.entries;
+    const QList<TUpdateEntry>& entries = list_.entries;
     while (scan_ < entries.size() && queue_->HasRoom() && !cancelled_) {
         const TUpdateEntry& entry = entries[scan_];
         if (!differs(entry, entry.path.installPath(installBase_))) {
@@ -124,7 +124,7 @@ QString UpdatePass::downloadName(const TUpdateEntry& entry) const
 
 void UpdatePass::handleEntry(qsizetype i)
 {
-    const QList<TUpdateEntry>& entries = run_.UpdateList.entries;
+    const QList<TUpdateEntry>& entries = list_.entries;
     const TUpdateEntry& entry = entries[i];
     fill();
     const bool fetching = queue_->Has(i);

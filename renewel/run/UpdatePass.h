@@ -4,8 +4,10 @@
 
 #include "run/InstallFile.h"
 #include "run/InstallationLock.h"
-#include "run/UpdateRun.h"
+#include "run/UpdateOptions.h"
+#include "run/UpdateOutcome.h"
 #include "site/Sums.h"
+#include "site/UpdateList.h"
 
 #include <QElapsedTimer>
 #include <QSet>
@@ -14,12 +16,14 @@
 #include <optional>
 
 class TDownloadQueue;
+class THTTPGet;
+class UpdateHost;
 
 class UpdatePass {
 public:
     struct Stop {};
 
-    UpdatePass(TUpdateRun& run, const TUpdateOptions& options, UpdateHost& host, THTTPGet& getFile, bool& cancelled,
+    UpdatePass(TUpdateList& list, const TUpdateOptions& options, UpdateHost& host, THTTPGet& getFile, bool& cancelled,
                TUpdateOutcome& outcome, TDownloadQueue*& queueSlot);
     ~UpdatePass();
 
@@ -55,7 +59,7 @@ private:
     [[noreturn]] void report(const QString& subject, const QString& message);
     void settle(const QString& subject, const QString& reason);
 
-    TUpdateRun& run_;
+    TUpdateList& list_;
     const TUpdateOptions& options_;
     UpdateHost& host_;
     THTTPGet& getFile_;

@@ -47,7 +47,7 @@ void UpdatePass::acceptList(const QByteArray& listBytes)
         acceptSigned(listBytes);
     else
         acceptUnsigned(listBytes);
-    host_.ListRead(run_.UpdateList.entries.size());
+    host_.ListRead(list_.entries.size());
 }
 
 // Without a key the list's format decides first, as it always has: a bad size line is the
@@ -92,7 +92,7 @@ void UpdatePass::acceptSigned(const QByteArray& listBytes)
 
     readEntries(listBytes, true);
     QList<QByteArray> paths;
-    for (const TUpdateEntry& entry : run_.UpdateList.entries)
+    for (const TUpdateEntry& entry : list_.entries)
         paths << entry.listed;
     if (const Status covered = checkListed(accepted->sums, paths); !covered)
         fail(listUrl, covered.error());
@@ -105,8 +105,8 @@ void UpdatePass::acceptSigned(const QByteArray& listBytes)
 // anywhere installs nothing.
 void UpdatePass::readEntries(const QByteArray& listBytes, bool refuseMalformed)
 {
-    run_.UpdateList = TUpdateList::parse(listBytes);
-    const TListProblem& problem = run_.UpdateList.problem;
+    list_ = TUpdateList::parse(listBytes);
+    const TListProblem& problem = list_.problem;
     if (problem.kind == TListProblem::None)
         return;
     if (refuseMalformed)

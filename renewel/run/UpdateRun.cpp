@@ -31,7 +31,7 @@ TUpdateOutcome TUpdateRun::UpdateRun()
     cancelled_ = false;
     outcome_ = {};
     try {
-        UpdatePass(*this, options_, host_, getFile_, cancelled_, outcome_, queue_).Run();
+        UpdatePass(UpdateList, options_, host_, getFile_, cancelled_, outcome_, queue_).Run();
     } catch (const UpdatePass::Stop&) {
     }
     return outcome_;

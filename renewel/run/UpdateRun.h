@@ -5,8 +5,8 @@
 // what every failure means, prints one line on standard error for a failure, and returns its
 // outcome, which says how the window is to present it (TUpdateOutcome).
 
+#include "run/UpdateOptions.h"
 #include "run/UpdateOutcome.h"
-#include "run/UpdateSettings.h"
 #include "site/UpdateList.h"
 
 #include <QByteArray>
@@ -14,24 +14,7 @@
 
 class TDownloadQueue;
 class THTTPGet;
-class TLanguageTable;
 class UpdateHost;
-
-struct TUpdateOptions {
-    bool Quiet = false;                    // the outcome shows neither "Error" nor "Done"
-    const TLanguageTable* Texts = nullptr; // null: the process-wide language table
-    QString ProgramFolder;                 // the installation, ending with a separator
-    // The host is told of every entry, but while entries are only checked at most this often: a
-    // long list that is up to date must not pay for each.
-    qint64 StatusEveryMs = 25;
-    // Compare every listed file by its SHA-256 where the site has a checksum list, so that a
-    // damaged file of the right size is fetched again.
-    bool Repair = false;
-    // The first pause before a failed download is tried again; it doubles for each later try.
-    qint64 RetryDelayMs = 1000;
-    // What the language file says about updating, read before the run.
-    TUpdateSettings Settings;
-};
 
 class TUpdateRun {
 public:

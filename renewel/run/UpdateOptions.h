@@ -1,0 +1,24 @@
+#pragma once
+// What an update run is told before it starts.
+
+#include "run/UpdateSettings.h"
+
+#include <QString>
+
+class TLanguageTable;
+
+struct TUpdateOptions {
+    bool Quiet = false;                    // the outcome shows neither "Error" nor "Done"
+    const TLanguageTable* Texts = nullptr; // null: the process-wide language table
+    QString ProgramFolder;                 // the installation, ending with a separator
+    // The host is told of every entry, but while entries are only checked at most this often: a
+    // long list that is up to date must not pay for each.
+    qint64 StatusEveryMs = 25;
+    // Compare every listed file by its SHA-256 where the site has a checksum list, so that a
+    // damaged file of the right size is fetched again.
+    bool Repair = false;
+    // The first pause before a failed download is tried again; it doubles for each later try.
+    qint64 RetryDelayMs = 1000;
+    // What the language file says about updating, read before the run.
+    TUpdateSettings Settings;
+};
