@@ -1,5 +1,7 @@
 #include "net/HTTPGetThread.h"
 
+#include "net/DownloadFile.h"
+
 #include "net/HTTPSink.h"
 #include "net/HTTPTransfer.h"
 
@@ -99,11 +101,10 @@ void THTTPGetThread::Execute()
 // A partial file with the validator of the response that began it is continued where it ends.
 void THTTPGetThread::resumeFrom(THTTPRequest& request, const QString& validatorFile)
 {
-    const qint64 have = QFileInfo(FileName).size();
-    QFile validator(validatorFile);
-    if (have <= 0 || have >= request.ExpectedSize || !validator.open(QIODevice::ReadOnly))
+    const qint64 have = DownloadFileSize(FileName);
+    if (have <= 0 || have >= request.ExpectedSize)
         return;
-    const QByteArray value = validator.read(4096).trimmed();
+    const QByteArray value = ReadDownloadFile(validatorFile, 4096).trimmed();
     if (value.isEmpty() || value.contains('\n') || value.contains('\r'))
         return;
     request.RangeFrom = have;

@@ -1,5 +1,8 @@
 #include "net/HTTPSink.h"
 
+#include "net/DownloadFile.h"
+#include "trust/Sha256.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
@@ -14,34 +17,22 @@ bool TFileSink::fail(const QString& what)
 
 bool TFileSink::Begin(qint64, qint64 keep, const QByteArray& validator)
 {
-    file_.setFileName(fileName_);
-    const QIODevice::OpenMode mode = keep > 0 ? QIODevice::ReadWrite : QIODevice::WriteOnly | QIODevice::Truncate;
-    if (!file_.open(mode | QIODevice::Unbuffered)) {
-        Error = QStringLiteral("cannot create file: ") + file_.errorString();
+    QString why;
+    const int fd = OpenDownloadFile(fileName_, keep > 0, &why);
+    if (fd < 0 || !file_.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        Error = QStringLiteral("cannot create file: ") + (why.isEmpty() ? file_.errorString() : why);
         return false;
     }
     if (keep > 0) {
-        // The kept part is read once, for the checksum of the whole file.
-        if (hasher_) {
-            QByteArray block;
-            for (qint64 left = keep; left > 0;) {
-                block = file_.read(std::min<qint64>(left, 1 << 20));
-                if (block.isEmpty())
-                    return fail(QStringLiteral("cannot read file"));
-                hasher_->Update(block.constData(), block.size());
-                left -= block.size();
-            }
-        }
         if (!file_.resize(keep) || !file_.seek(keep))
             return fail(QStringLiteral("cannot write file"));
         return true;
     }
     QFile::remove(ValidatorFile(fileName_));
-    if (!validator.isEmpty()) {
-        QFile kept(ValidatorFile(fileName_));
-        if (kept.open(QIODevice::WriteOnly))
-            kept.write(validator);
-    }
+    if (!validator.isEmpty())
+        WriteDownloadFile(ValidatorFile(fileName_), validator);
     return true;
 }
 
@@ -50,21 +41,33 @@ bool TFileSink::Write(const char* data, qint64 size)
     errno = 0;
     if (file_.write(data, size) != size)
         return fail(QStringLiteral("cannot write file"));
-    if (hasher_)
-        hasher_->Update(data, size);
     return true;
 }
 
+// The checksum is that of the file as it is on disk, read back through the descriptor that wrote
+// it: what is installed is exactly what was checked.
 bool TFileSink::Finish()
 {
     errno = 0;
     if (!file_.flush() || (sync_ && ::fsync(file_.handle()) != 0))
         return fail(QStringLiteral("cannot write file"));
+    if (hash_) {
+        Sha256 hasher;
+        QByteArray block(1 << 20, Qt::Uninitialized);
+        for (off_t at = 0;;) {
+            const ssize_t n = ::pread(file_.handle(), block.data(), size_t(block.size()), at);
+            if (n < 0)
+                return fail(QStringLiteral("cannot read file"));
+            if (n == 0)
+                break;
+            hasher.update(block.constData(), size_t(n));
+            at += n;
+        }
+        Digest = hasher.final();
+    }
     file_.close();
     if (file_.error() != QFileDevice::NoError)
         return fail(QStringLiteral("cannot close file"));
-    if (hasher_)
-        Digest = hasher_->Final();
     return true;
 }
 

@@ -7,9 +7,7 @@
 #include <QFile>
 #include <QString>
 
-#include "net/PipelinedHash.h"
 
-#include <optional>
 
 class THTTPSink {
 public:
@@ -23,7 +21,8 @@ public:
     QString Error;
 };
 
-// The body into a file, created (or replaced) only when the body begins; a failed download leaves
+// The body into a file, created (or replaced) only when the body begins, never through a link; a
+// failed download leaves
 // what was written so far, and beside it ("<file>.validator") what identifies the server's
 // version of it, so that the next try can continue it.
 class TFileSink : public THTTPSink {
@@ -32,10 +31,8 @@ public:
 
     // hash: compute Digest; sync: flush the finished file to disk before reporting it done.
     explicit TFileSink(QString fileName, bool hash = false, bool sync = false)
-        : fileName_(std::move(fileName)), sync_(sync)
+        : fileName_(std::move(fileName)), sync_(sync), hash_(hash)
     {
-        if (hash)
-            hasher_.emplace();
     }
     bool Begin(qint64 total, qint64 keep, const QByteArray& validator) override;
     bool Write(const char* data, qint64 size) override;
@@ -49,7 +46,7 @@ private:
     QString fileName_;
     QFile file_;
     bool sync_;
-    std::optional<TPipelinedHash> hasher_;
+    bool hash_;
 };
 
 // The body collected in memory.

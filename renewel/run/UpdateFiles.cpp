@@ -5,6 +5,9 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <filesystem>
 #include <system_error>
 
@@ -14,11 +17,15 @@ bool isSeparator(QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/
 
 qint64 LocalFileSize(const QString& path)
 {
-    QFile file(path);
-    // ExistingOnly: never create the file just to learn its size.
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
+    // Opened for reading and writing as the rule asks, but never created, and never waiting on a
+    // pipe or device: only a regular file has a size here.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return 0;
-    return file.size();
+    struct stat status {};
+    const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    ::close(fd);
+    return regular ? qint64(status.st_size) : 0;
 }
 
 bool EnsureFolder(const QString& folder)

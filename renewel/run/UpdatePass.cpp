@@ -1,6 +1,7 @@
 #include "run/UpdatePass.h"
 
 #include "net/DownloadQueue.h"
+#include "net/DownloadFile.h"
 #include "net/HTTPGet.h"
 #include "net/RateLimiter.h"
 #include "run/FailureLine.h"
@@ -17,6 +18,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <filesystem>
+#include <system_error>
 
 UpdatePass::UpdatePass(TUpdateList& list, const TUpdateOptions& options, UpdateHost& host, THTTPGet& getFile,
                        bool& cancelled, TUpdateOutcome& outcome, TDownloadQueue*& queueSlot)
@@ -115,11 +119,15 @@ bool UpdatePass::differs(const TUpdateEntry& entry, const QString& target)
     return !local || local.value() != *digest;
 }
 
-// Unique per entry, and the same from one run to the next.
+// Unique for every distinct path (128 bits of its hash), and the same from one run to the next.
+// A long name is shortened so that the whole stays within a file name's 255 bytes.
 QString UpdatePass::downloadName(const TUpdateEntry& entry) const
 {
-    return tempFile(entry.path.fileName() + QLatin1Char('.') +
-                    QString::fromLatin1(Sha256::hash(entry.listed).toHex().left(8)) + QStringLiteral(".part"));
+    QString name = entry.path.fileName();
+    while (QFile::encodeName(name).size() > 200)
+        name.chop(1);
+    return tempFile(name + QLatin1Char('.') + QString::fromLatin1(Sha256::hash(entry.listed).toHex().left(32)) +
+                    QStringLiteral(".part"));
 }
 
 void UpdatePass::handleEntry(qsizetype i)
@@ -142,7 +150,7 @@ void UpdatePass::handleEntry(qsizetype i)
     if (!job.succeeded)
         fail(job.url, job.error);
     host_.FileProgress(entry.size, entry.size);
-    const qint64 got = QFileInfo(job.file).size();
+    const qint64 got = DownloadFileSize(job.file);  // a link there is no download
     if (got != entry.size)
         fail(job.url, QStringLiteral("received %1 bytes, the list says %2").arg(got).arg(entry.size));
     const std::optional<QByteArray> digest = listedDigest(entry.listed);
@@ -171,9 +179,17 @@ void UpdatePass::install(const TUpdateEntry& entry, const QString& downloaded)
     touched_.insert(QFileInfo(target).absolutePath());
 }
 
+// A completed run leaves nothing in the download folder: partial downloads of files the list no
+// longer names, and whatever else is there, go with it (links in it are removed, never
+// followed). A download folder that is itself a link into the installation is only emptied of
+// the list.
 void UpdatePass::finish()
 {
-    QFile::remove(tempFile(SiteFile::List));
+    std::error_code ignored;
+    if (QFileInfo(downloadFolder_).isSymLink())
+        QFile::remove(tempFile(SiteFile::List));
+    else
+        std::filesystem::remove_all(QFile::encodeName(downloadFolder_).toStdString(), ignored);
     QDir().rmdir(downloadFolder_);
     outcome_.kind = TUpdateOutcome::Completed;
     outcome_.show = options_.Quiet ? TUpdateOutcome::ShowNothing : TUpdateOutcome::ShowDone;

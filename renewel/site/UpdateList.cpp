@@ -1,10 +1,13 @@
 #include "site/UpdateList.h"
 
+#include "site/SiteFiles.h"
+
 #include "Exception.h"
 #include "LineReader.h"
 #include "Text.h"
 
 #include <QBuffer>
+#include <QSet>
 
 QList<QByteArray> ReadUpdateListLines(const QByteArray& bytes)
 {
@@ -24,6 +27,11 @@ QList<QByteArray> ReadUpdateListLines(const QByteArray& bytes)
 TUpdateList TUpdateList::fromLines(const QList<QByteArray>& lines)
 {
     TUpdateList list;
+    QSet<QString> seen;  // case-folded, one separator
+    const auto refuse = [&](const QByteArray& listed, const QString& reason) {
+        list.problem = {TListProblem::UnsafePath, displayText(listed.left(200)), reason};
+        return list;
+    };
     for (qsizetype i = 0; i + 1 < lines.size(); i += 2) {
         TUpdateEntry entry{lines[i], ListedPath(lines[i]), 0};
         try {
@@ -32,11 +40,14 @@ TUpdateList TUpdateList::fromLines(const QList<QByteArray>& lines)
             list.problem = {TListProblem::BadSize, QStringLiteral("update.txt"), e.message()};
             return list;
         }
-        if (!entry.path.isSafe()) {
-            list.problem = {TListProblem::UnsafePath, displayText(lines[i].left(200)),
-                            QStringLiteral("unsafe path in the update list")};
-            return list;
-        }
+        if (!entry.path.isSafe())
+            return refuse(lines[i], QStringLiteral("unsafe path in the update list"));
+        if (IsReservedListedPath(lines[i]))
+            return refuse(lines[i], QStringLiteral("the update list names one of the updater's own files"));
+        const QString folded = displayText(lines[i]).replace(QLatin1Char('/'), QLatin1Char('\\')).toCaseFolded();
+        if (seen.contains(folded))
+            return refuse(lines[i], QStringLiteral("the update list names this file twice"));
+        seen.insert(folded);
         list.entries << std::move(entry);
     }
     return list;

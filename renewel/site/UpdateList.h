@@ -22,9 +22,12 @@ struct TUpdateEntry {
 
 // Why a list's data lines are not a usable list.
 struct TListProblem {
+    // BadSize: a size line that is no integer; UnsafePath: a path that leaves the installation,
+    // names one of the site's or renewel's own files, or names a file listed before (in any
+    // letter case: one file on the game's own platform).
     enum Kind { None, BadSize, UnsafePath } kind = None;
     QString subject;  // the offending path (shortened) or the list
-    QString reason;   // "'x' is not a valid integer value", "unsafe path in the update list"
+    QString reason;   // "'x' is not a valid integer value", "unsafe path in the update list", ...
 };
 
 // Every size line and every path checked, in list order; the first problem found stops it.
