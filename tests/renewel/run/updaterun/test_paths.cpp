@@ -4,10 +4,16 @@
 #include "run/UpdateFiles.h"
 
 #include "site/ListedPath.h"
+#include "trust/Sha256.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <functional>
+
+#include <sys/stat.h>
 
 namespace {
 QString withoutTemp(QStringList entries)
@@ -173,4 +179,67 @@ TEST(UpdateHelpers, FolderNames)
     const QString sep = QDir::separator();
     EXPECT_EQ(InstallBase("/opt/game" + sep), "/opt/game");
     EXPECT_EQ(DownloadFolder("/opt/game" + sep), "/opt/game" + sep + "temp");
+}
+
+TEST_F(UpdateFixture, ListsNamingAFileTwiceOrRenewelsOwnFilesInstallNothing)
+{
+    publish("a.txt", "new a");
+    publish("renewel.lng", "#UpdateSite http://elsewhere/\r\n");
+    install("a.txt", "old");
+    const struct {
+        QList<QByteArray> lines;
+        QString reason;
+    } cases[] = {
+        {{"\\a.txt", "5", "\\a.txt", "5"}, "the update list names this file twice"},
+        {{"\\a.txt", "5", "\\maps\\..\\A.TXT", "5"}, "unsafe path in the update list"},
+        {{"\\a.txt", "5", "\\A.Txt", "5"}, "the update list names this file twice"},
+        {{"\\a.txt", "5", "\\renewel.lng", "31"}, "the update list names one of the updater's own files"},
+        {{"\\RENEWEL.LOCK", "1"}, "the update list names one of the updater's own files"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines.join(' ').toStdString());
+        const int requestsBefore = server.requestCount();
+        publishList(c.lines);
+        const TUpdateOutcome outcome = update();
+        EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+        EXPECT_EQ(outcome.reason, c.reason);
+        EXPECT_EQ(server.requestCount(), requestsBefore + 1) << "the list only";
+        EXPECT_EQ(installed("a.txt"), "old");
+        EXPECT_NE(root.read("renewel.lng").left(12), "#UpdateSite h");
+    }
+}
+
+// Links, pipes and devices in the download folder are leftovers, never data: nothing is written
+// through them, nothing of their targets is sent, and what is installed is a regular file.
+TEST_F(UpdateFixture, SpecialFilesInTheDownloadFolderAreNeverFollowed)
+{
+    TempDir outside;
+    const QString target = outside.write("target.txt", "If-Range secret\n");
+    publish("a.txt", "new a!");
+    publishList({"\\a.txt", "6"});
+    const QString part = "temp/a.txt." + QString::fromLatin1(Sha256::hash("\\a.txt").toHex().left(32)) + ".part";
+    const std::function<void()> plant[] = {
+        [&] { QFile::link(target, root.filePath("game/" + part)); },
+        [&] { QFile::link(target, root.filePath("game/temp/update.txt")); },
+        [&] {
+            root.write("game/" + part, "new");  // a partial download to continue...
+            QFile::link(target, root.filePath("game/" + part + ".validator"));  // ...with a linked validator
+        },
+        [&] { ::mkfifo(QFile::encodeName(root.filePath("game/" + part)).constData(), 0600); },
+        [&] { ::mkfifo(QFile::encodeName(root.filePath("game/temp/update.txt")).constData(), 0600); },
+    };
+    for (size_t i = 0; i < std::size(plant); ++i) {
+        SCOPED_TRACE(i);
+        install("a.txt", "old");
+        QDir().mkpath(root.filePath("game/temp"));
+        plant[i]();
+        const int seen = server.requestCount();
+        ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+        EXPECT_EQ(installed("a.txt"), "new a!");
+        EXPECT_FALSE(QFileInfo(root.filePath("game/a.txt")).isSymLink());
+        EXPECT_EQ(outside.read("target.txt"), "If-Range secret\n");
+        for (const QByteArray& request : server.requests().mid(seen))
+            EXPECT_FALSE(request.contains("secret"));
+        EXPECT_FALSE(root.exists("game/temp")) << "a completed run leaves no leftover";
+    }
 }

@@ -171,10 +171,33 @@ TEST_F(SignedUpdate, RefusedListOrBodyInstallsNothing)
          "replayed list", true},
         {"expired", [&] { signSite("timestamp:" + timestamp(-7200) + " expires:" + timestamp(-1)); },
          "expired list", true},
+        {"damaged stamp", [&] { root.write("game/renewel.stamp", "garbage\n"); }, "renewel.stamp: damaged", true},
+        {"empty UpdateKey line", [&] { useSite(server.url("/").toLatin1(), "#UpdateKey\r\n"); }, "invalid UpdateKey",
+         true},
+        // With a key, a list's format is read only once it is signed, and refused like any other.
+        {"signed list with a bad size line",
+         [&] {
+             site.write("update.txt", "list\r\n\\a.txt\r\ntwelve\r\n");
+             signSite("timestamp:" + timestamp(0));
+         },
+         "malformed list ('twelve' is not a valid integer value)", true},
+        {"one file listed twice",
+         [&] {
+             site.write("update.txt", "list\r\n\\a.txt\r\n5\r\n\\A.TXT\r\n5\r\n");
+             signSite("timestamp:" + timestamp(0));
+         },
+         "names this file twice", true},
+        {"renewel's own file listed",
+         [&] {
+             publishFiles({{"\\a.txt", "new a"}, {"\\Renewel.Stamp", "1\n"}});
+             signSite("timestamp:" + timestamp(0));
+         },
+         "names one of the updater's own files", true},
         {"body longer than listed", [&] { publish("a.txt", "new a, and then some"); }, "too long", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        useKey("a");
         QFile::remove(root.filePath("game/renewel.stamp"));
         install("a.txt", "old");
         publishFiles({{"\\a.txt", "new a"}});
@@ -189,6 +212,7 @@ TEST_F(SignedUpdate, RefusedListOrBodyInstallsNothing)
         EXPECT_TRUE(outcome.reason.contains(c.reason)) << outcome.reason.toStdString();
         EXPECT_EQ(installed("a.txt"), "old");
         EXPECT_FALSE(host.messages.contains("All done"));
+        EXPECT_EQ(host.events.last(), "terminate") << "a refusal is one line, never the error report";
         if (c.listRefused) {
             EXPECT_EQ(outcome.subject, server.url("/update.txt"));
             const QList<QByteArray> fetched = since(requestedPaths(), requestsBefore);
