@@ -4,6 +4,11 @@
 #include "net/HTTPSink.h"
 #include "net/RateLimiter.h"
 
+#include "Result.h"
+
+#include <QFile>
+
+#include <cerrno>
 #include <thread>
 
 #include <curl/curl.h>
@@ -21,6 +26,12 @@ struct SlistDeleter {
 struct EasyDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
+
+// The CA bundle the environment names, and what is wrong with it.
+QString caBundleError(const QString& why)
+{
+    return QStringLiteral("RENEWEL_CA_BUNDLE: %1: %2").arg(qEnvironmentVariable("RENEWEL_CA_BUNDLE"), why);
+}
 
 QString seconds(qint64 ms)
 {
@@ -57,10 +68,19 @@ QString THTTPTransfer::curlError(int code) const
     case CURLE_RECV_ERROR: return QStringLiteral("connection reset");
     case CURLE_GOT_NOTHING: return QStringLiteral("empty reply from server");
     case CURLE_TOO_MANY_REDIRECTS: return QStringLiteral("too many redirects");
+    case CURLE_SSL_CACERT_BADFILE:
+        if (!qEnvironmentVariableIsEmpty("RENEWEL_CA_BUNDLE"))
+            return caBundleError(QStringLiteral("no usable certificate in it"));
+        break;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        if (result_.HttpStatus >= 300 && result_.HttpStatus < 400)
+            return QStringLiteral("protocol not allowed after a redirect (https to http)");
+        break;
     case CURLE_PARTIAL_FILE:
         return QStringLiteral("short body (%1 of %2 bytes)").arg(result_.Bytes).arg(result_.TotalSize);
-    default: return QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
+    default: break;
     }
+    return QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
 }
 
 TTransferResult THTTPTransfer::Run()
@@ -131,8 +151,13 @@ TTransferResult THTTPTransfer::Run()
     }
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     const QByteArray caBundle = qgetenv("RENEWEL_CA_BUNDLE");
-    if (!caBundle.isEmpty())
+    if (!caBundle.isEmpty()) {
+        if (QFile bundle(QFile::decodeName(caBundle)); u.Https && !bundle.open(QIODevice::ReadOnly)) {
+            result_.Error = caBundleError(systemReason(errno));
+            return result_;
+        }
         curl_easy_setopt(h, CURLOPT_CAINFO, caBundle.constData());
+    }
 
     if (curl_multi_add_handle(multi, h) != CURLM_OK)
         throw std::bad_alloc();

@@ -126,6 +126,7 @@ bool NginxServer::start(const QString& root, const Options& options)
     }
     if (!options.limitRate.isEmpty())
         conf += "    limit_rate " + options.limitRate + ";\n";
+    conf += options.extra;
     conf += "  }\n}\n";
     if (!writeFile(d + "nginx.conf", conf)) {
         error_ = "cannot write nginx.conf";

@@ -18,6 +18,7 @@ public:
     struct Options {
         bool tls = false;
         QByteArray limitRate;  // nginx limit_rate value, e.g. "512k"; empty: unlimited
+        QByteArray extra;      // more directives for the server block (a redirect, say)
     };
 
     explicit NginxServer(const QString& root, const Options& options);

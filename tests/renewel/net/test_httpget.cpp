@@ -624,6 +624,38 @@ TEST_F(HttpGetTest, RealServerOverHttpAndHttps)
         qputenv("RENEWEL_CA_BUNDLE", saved);
 }
 
+// A transfer that began as https never continues in clear text; a CA bundle that can't be used
+// is named with its variable and file.
+TEST_F(HttpGetTest, HttpsStaysHttpsAndABadCaBundleIsNamed)
+{
+    tmp.write("www/a.bin", "plain text");
+    srv.setBody("/a.bin", "plain text");
+    NginxServer tls(tmp.filePath("www"),
+                    {true, {}, "    location = /moved { return 302 " + srv.url("/a.bin").toUtf8() + "; }\n"});
+    ASSERT_TRUE(tls.isRunning()) << tls.error().toStdString();
+    const QByteArray saved = qgetenv("RENEWEL_CA_BUNDLE");
+    const QString missing = tmp.filePath("no-such.pem");
+    const QString empty = tmp.write("empty.pem", "");
+    const struct {
+        QString url, bundle, error;
+    } cases[] = {
+        {tls.url("/moved"), tls.caFile(), "protocol not allowed after a redirect (https to http)"},
+        {tls.url("/a.bin"), missing, "RENEWEL_CA_BUNDLE: " + missing + ": No such file or directory"},
+        {tls.url("/a.bin"), empty, "RENEWEL_CA_BUNDLE: " + empty + ": no usable certificate in it"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url.toStdString());
+        qputenv("RENEWEL_CA_BUNDLE", c.bundle.toUtf8());
+        done = errors = 0;
+        EXPECT_FALSE(fetch(c.url, "redirected.bin"));
+        EXPECT_EQ(get->LastError(), c.error);
+        EXPECT_FALSE(tmp.exists("redirected.bin"));
+    }
+    qunsetenv("RENEWEL_CA_BUNDLE");
+    if (!saved.isEmpty())
+        qputenv("RENEWEL_CA_BUNDLE", saved);
+}
+
 TEST_F(HttpGetTest, WaitingFetchWorksAfterTheApplicationWasToldToQuit)
 {
     srv.setBody("/slow", QByteArray(50 * 1024, 's'));
