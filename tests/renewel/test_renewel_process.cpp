@@ -320,6 +320,14 @@ TEST(RenewelProcess, FailureLinesCarryTheSystemsReason)
     auto installing = start(install, {"quiet"}, "65534");
     expectEnds(*installing, 1, "renewel: data\\units.dat: cannot install the file: Permission denied\n");
     EXPECT_EQ(install.read("data/units.dat"), "old");
+
+    // The lock a crashed run of another user (root, here) left behind is taken over.
+    chmod(install.filePath("data"), all);
+    install.write("renewel.lock", "4242\nanother user's\n");
+    chmod(install.filePath("renewel.lock"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    auto taken = start(install, {"quiet"}, "65534");
+    expectEnds(*taken, 0);
+    EXPECT_EQ(install.read("data/units.dat"), bytes(3000, 'u'));
 }
 
 }  // namespace

@@ -2,6 +2,16 @@
 
 #include "UpdateFixture.h"
 
+#include <QDir>
+#include <QFileInfo>
+
+#include <functional>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "run/InstallFile.h"
 
 #include <QDir>
@@ -133,4 +143,47 @@ TEST_F(UpdateFixture, InstallRemovesTheInstallersLeftoversBesideItsTargetOnly)
     remaining << "a.ivm";
     remaining.sort();
     EXPECT_EQ(QDir(root.filePath("game/maps")).entryList(QDir::Files | QDir::Hidden, QDir::Name), remaining);
+}
+
+// Only what provably holds no lock is taken over; anything else says exactly what is wrong.
+TEST_F(UpdateFixture, LockFileProblemsAreNamedAndDeadLocksTakenOver)
+{
+    publish("a.txt", "new");
+    publishList({"\\a.txt", "3"});
+    const QString lock = root.filePath("game/renewel.lock");
+    TempDir outside;
+    const struct {
+        const char* what;
+        std::function<void()> plant;
+        QString reason;  // empty: the run completes
+    } cases[] = {
+        {"garbage left by a crash", [&] { root.write("game/renewel.lock", "\x01\x02 not a pid"); }, ""},
+        {"a dangling link", [&] { QFile::link(outside.filePath("gone"), lock); }, ""},
+        {"a folder", [&] { QDir().mkdir(lock); }, "cannot lock the installation: renewel.lock is a folder, not a lock file"},
+        {"a pipe", [&] { ::mkfifo(QFile::encodeName(lock).constData(), 0600); },
+         "cannot lock the installation: renewel.lock is not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        install("a.txt", "ol");
+        c.plant();
+        const TUpdateOutcome outcome = update();
+        if (c.reason.isEmpty()) {
+            EXPECT_EQ(outcome.kind, TUpdateOutcome::Completed) << outcome.reason.toStdString();
+            EXPECT_EQ(installed("a.txt"), "new");
+            EXPECT_FALSE(QFileInfo(lock).exists() || QFileInfo(lock).isSymLink());
+        } else {
+            EXPECT_EQ(outcome.reason, c.reason);
+            EXPECT_EQ(installed("a.txt"), "ol");
+        }
+        QDir().rmdir(lock);
+        QFile::remove(lock);
+    }
+
+    // A lock held by a live run (another open of the file holding it) keeps others out.
+    const int held = ::open(QFile::encodeName(lock).constData(), O_RDWR | O_CREAT, 0644);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_EQ(update().reason, "another update is running on this installation");
+    ::close(held);
+    EXPECT_EQ(update().kind, TUpdateOutcome::Completed);
 }

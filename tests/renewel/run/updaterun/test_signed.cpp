@@ -10,7 +10,10 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
+
+#include <sys/stat.h>
 
 #include <functional>
 #include <utility>
@@ -241,6 +244,20 @@ TEST_F(SignedUpdate, RepairFetchesASameSizeDamagedFileAgain)
     EXPECT_EQ(installed("data/b.dat"), "bbbbbb");
     EXPECT_EQ(installed("a.txt"), "intact");
     EXPECT_EQ(since(requestedPaths(), kLists.size()), kLists + QList<QByteArray>({"/data/b.dat"}));
+}
+
+// Nothing renewel opens may wait on a pipe: not a listed file that repair hashes.
+TEST_F(SignedUpdate, RepairNeverBlocksOnAPipe)
+{
+    publishFiles({{"\\empty.dat", ""}, {"\\a.txt", "a"}});
+    signSite("timestamp:" + timestamp(0));
+    install("a.txt", "a");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(root.filePath("game/empty.dat")).constData(), 0600), 0);
+    repair = true;
+    const TUpdateOutcome outcome = update();
+    ASSERT_EQ(outcome.kind, TUpdateOutcome::Completed) << outcome.reason.toStdString();
+    EXPECT_TRUE(QFileInfo(root.filePath("game/empty.dat")).isFile());
+    EXPECT_EQ(installed("empty.dat"), "");
 }
 
 }  // namespace
