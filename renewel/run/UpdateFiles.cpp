@@ -1,5 +1,7 @@
 #include "run/UpdateFiles.h"
 
+#include "site/SiteFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -85,4 +87,12 @@ bool InsideInstallation(const QString& folder, const QString& installBase)
     }
     const QString real = QFileInfo(existing).canonicalFilePath();
     return real == base || real.startsWith(base + QLatin1Char('/'));
+}
+
+QString LanguageFilePath(const QString& programFolder)
+{
+    if (QFileInfo::exists(InstallationFile::Language))
+        return InstallationFile::Language;
+    const QString beside = QDir(programFolder).filePath(InstallationFile::Language);
+    return QFileInfo::exists(beside) ? beside : InstallationFile::Language;
 }

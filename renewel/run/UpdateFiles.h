@@ -29,3 +29,8 @@ QString DownloadFolder(const QString& programFolder);
 // Whether a folder (existing or still to be made) lies inside the installation once symbolic
 // links are followed: its nearest existing ancestor must resolve to a place inside installBase.
 bool InsideInstallation(const QString& folder, const QString& installBase);
+
+// The language file to read: "renewel.lng" in the current folder, else the one in the program
+// folder (a launcher may start renewel from elsewhere); when neither exists, the current
+// folder's, whose absence is then reported.
+QString LanguageFilePath(const QString& programFolder);

@@ -14,6 +14,7 @@
 #include "MessageBox.h"
 #include "ui/QuietMode.h"
 #include "Text.h"
+#include "run/UpdateFiles.h"
 #include "run/UpdateRun.h"
 #include "run/UpdateStatus.h"
 #include "site/SiteFiles.h"
@@ -101,7 +102,7 @@ void TUpdateDlg::FormCreate(QObject*)
     const QStringList arguments = QCoreApplication::arguments();
     if (QuietArgument(arguments) || RepairArgument(arguments))
         QuietMode = true;
-    const bool loaded = LoadLanguageFile(InstallationFile::Language);
+    const bool loaded = LoadLanguageFile(LanguageFilePath(programFolder_));
     TUpdateOptions options{QuietMode, &LanguageTable(), programFolder_};
     options.Repair = RepairArgument(arguments);
     options.Settings = TUpdateSettings::FromTable(LanguageTable());

@@ -5,6 +5,7 @@
 #include "Application.h"
 #include "run/Arguments.h"
 #include "run/FailureLine.h"
+#include "ui/StartupChecks.h"
 #include "ui/Unit1.h"
 
 #include <QCoreApplication>
@@ -60,6 +61,11 @@ int main(int argc, char** argv)
         break;
     }
     quietenThirdPartyOutput();
+    if (const TStartupProblem problem = StartupProblem(); !problem.subject.isEmpty()) {
+        PrintFailure(problem.subject, problem.reason);
+        return 1;
+    }
+    ReportFatalMessages();
     // The embedded browser shares its GL contexts with the widgets; Qt WebEngine needs this set
     // before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

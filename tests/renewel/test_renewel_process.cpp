@@ -330,4 +330,43 @@ TEST(RenewelProcess, FailureLinesCarryTheSystemsReason)
     EXPECT_EQ(install.read("data/units.dat"), bytes(3000, 'u'));
 }
 
+// A launcher may start renewel from another folder, without a display, or as root: each way it
+// either works or says why in one line.
+TEST(RenewelProcess, StartedFromElsewhereOrWithoutADisplayItSaysWhy)
+{
+    TempDir site, install, elsewhere;
+    writeSite(site, {{"\\a.txt", "new"}});
+    FaultServer server(site.path());
+    prepareInstall(install, server.url("/"));
+
+    QProcess fromElsewhere;  // the language file beside the program is read
+    fromElsewhere.setProcessEnvironment(start(install, {"--version"})->processEnvironment());
+    fromElsewhere.setWorkingDirectory(elsewhere.path());
+    fromElsewhere.start(install.filePath("renewel"), {"quiet"});
+    expectEnds(fromElsewhere, 0);
+    EXPECT_EQ(install.read("a.txt"), "new");
+
+    const struct {
+        QStringList unset;
+        QByteArray line;
+    } cases[] = {
+        {{"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"},
+         "renewel: display: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n"},
+        {{"QTWEBENGINE_DISABLE_SANDBOX", "QTWEBENGINE_CHROMIUM_FLAGS"},
+         "renewel: browser: the embedded browser does not run as root; run renewel as the player\n"},
+    };
+    for (const auto& c : cases) {
+        if (c.line.contains("root") && ::geteuid() != 0)
+            continue;
+        QProcess process;
+        QProcessEnvironment env = start(install, {"--version"})->processEnvironment();
+        for (const QString& name : c.unset)
+            env.remove(name);
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(install.path());
+        process.start(install.filePath("renewel"), {"quiet"});
+        expectEnds(process, 1, c.line);
+    }
+}
+
 }  // namespace
