@@ -67,6 +67,8 @@ cd "$install"
 status=0
 if [ -n "${DISPLAY:-}" ]; then
   echo "renewel demo: opening the update window (press Update, or close it)"
+  # The browser engine refuses to run as root with its sandbox on; this demo may run as root.
+  if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
   ./renewel || status=$?
 else
   # The browser engine's start-up chatter goes to a log, shown only when the run fails.
