@@ -18,25 +18,32 @@ TCommand CommandOf(const QStringList& arguments)
         if (arguments[i] == QLatin1String("--version"))
             return TCommand::Version;
     }
+    if (arguments.size() > 1 && arguments.at(1) == QLatin1String("check"))
+        return TCommand::Check;
     return TCommand::Update;
 }
 
 QString UsageText()
 {
     return QStringLiteral(
-        "Usage: renewel [quiet | repair]\n"
+        "Usage: renewel [quiet | repair | check]\n"
         "Brings the installation in the program's folder up to date from the update site named\n"
-        "in renewel.lng (read from the current folder).\n"
+        "in renewel.lng (read from the current folder, else from the program's folder).\n"
         "\n"
         "  (no argument)  show the update window; the update starts when Update is pressed\n"
         "  quiet          update at once without any message, and end by itself\n"
-        "  repair         like quiet, but compare every file by its checksum (signed sites),\n"
-        "                 so that a damaged file of the right size is fetched again\n"
+        "  repair         like quiet, but read every file again to compare it with its checksum,\n"
+        "                 however sure the record of installed files is that it is unchanged\n"
+        "  check          print what an update would do and change nothing: one line per file,\n"
+        "                 \"fetch PATH SIZE\" or \"delete PATH\", then \"up to date\" or\n"
+        "                 \"update due: N to fetch (B bytes), M to delete\"; no window, no display\n"
         "  --help         show this text\n"
         "  --version      show the version\n"
         "\n"
-        "Exit status: 0 the update completed (or nothing needed doing; after repair: the\n"
-        "installation is intact), 1 it stopped on a\n"
-        "failure (one line on standard error says which file and why), 2 the window was closed\n"
-        "during the update.\n");
+        "Where the site has checksums (update.sums), files are compared by content, otherwise by\n"
+        "size; files a newer release dropped are deleted unless the player changed them.\n"
+        "\n"
+        "Exit status: 0 the update completed (or nothing needed doing; check: up to date), 1 it\n"
+        "stopped on a failure (one line on standard error says which file and why), 2 the window\n"
+        "was closed during the update, 3 (check only) an update is due.\n");
 }

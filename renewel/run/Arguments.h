@@ -11,8 +11,8 @@ bool QuietArgument(const QStringList& arguments);
 // listed file by its checksum where the site has a checksum list.
 bool RepairArgument(const QStringList& arguments);
 
-enum class TCommand { Update, Help, Version };
-// --help or --version anywhere on the line; anything else updates.
+enum class TCommand { Update, Check, Help, Version };
+// --help or --version anywhere on the line; "check" as the first argument; anything else updates.
 TCommand CommandOf(const QStringList& arguments);
 
 // What --help prints.

@@ -1,6 +1,9 @@
 #pragma once
 // How an update run ended, and how that is to be shown: the run decides, its window presents.
 
+#include "site/UpdateList.h"
+
+#include <QList>
 #include <QString>
 
 struct TUpdateOutcome {
@@ -15,6 +18,14 @@ struct TUpdateOutcome {
     Show show = ShowNothing;
     QString report;           // the general error report's message, with ShowReport
     bool endProgram = false;  // the window asks the application to end after showing it
+};
+
+// What an update does, or would do: the entries to fetch and the dropped files to delete (their
+// listed paths).
+struct TUpdatePlan {
+    QList<TUpdateEntry> fetch;
+    QList<QByteArray> remove;
+    qint64 bytes = 0;  // of the files to fetch
 };
 
 // The program's exit status for an outcome: 0 completed (or nothing run), 1 failed, 2 cancelled.

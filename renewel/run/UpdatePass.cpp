@@ -5,7 +5,6 @@
 #include "net/HTTPGet.h"
 #include "net/RateLimiter.h"
 #include "run/FailureLine.h"
-#include "run/LocalHash.h"
 #include "run/UpdateFiles.h"
 #include "run/UpdateHost.h"
 #include "run/langSys.h"
@@ -22,30 +21,42 @@
 #include <filesystem>
 #include <system_error>
 
-UpdatePass::UpdatePass(TUpdateList& list, const TUpdateOptions& options, UpdateHost& host, THTTPGet& getFile,
-                       bool& cancelled, TUpdateOutcome& outcome, TDownloadQueue*& queueSlot)
-    : list_(list), options_(options), host_(host), getFile_(getFile), cancelled_(cancelled), outcome_(outcome),
-      queueSlot_(queueSlot), programFolder_(options.ProgramFolder), downloadFolder_(DownloadFolder(programFolder_)),
+UpdatePass::UpdatePass(TUpdateList& list, TUpdatePlan& plan, const TUpdateOptions& options, UpdateHost& host,
+                       THTTPGet& getFile, bool& cancelled, TUpdateOutcome& outcome, TDownloadQueue*& queueSlot)
+    : list_(list), plan_(plan), options_(options), host_(host), getFile_(getFile), cancelled_(cancelled),
+      outcome_(outcome), queueSlot_(queueSlot), programFolder_(options.ProgramFolder),
+      downloadFolder_(options.CheckOnly ? checkFolder_.path() : DownloadFolder(programFolder_)),
       installBase_(InstallBase(programFolder_)), lock_(QDir(programFolder_).filePath(InstallationFile::Lock))
 {
 }
 
-// The renames become durable folder by folder, once each, however the run ends.
+// What was installed is recorded, and the renames become durable folder by folder, once each,
+// however the run ends.
 UpdatePass::~UpdatePass()
 {
     queueSlot_ = nullptr;
+    queue_.reset();
+    check_.reset();
+    saveState(false);
     for (const QString& folder : std::as_const(touched_))
         SyncFolder(folder);
 }
 
 void UpdatePass::Run()
 {
-    claimInstallation();
+    list_ = {};
+    if (!options_.CheckOnly)
+        claimInstallation();
+    state_ = TInstalledState::Read(programFolder_, installBase_);
     makeDownloadFolder();
     acceptList(fetchList());
+    startCheck();
+    if (options_.CheckOnly)
+        return planOnly();
     startQueue();
     for (qsizetype i = 0; i < list_.entries.size(); ++i)
         handleEntry(i);
+    removeDropped(droppedFiles());
     finish();
 }
 
@@ -56,10 +67,13 @@ void UpdatePass::claimInstallation()
         fail(QDir::toNativeSeparators(installBase_), locked.error() == TInstallationLock::Busy
                                                          ? locked.error()
                                                          : QStringLiteral("cannot lock the installation: ") + locked.error());
+    locked_ = true;
 }
 
 void UpdatePass::makeDownloadFolder()
 {
+    if (options_.CheckOnly)
+        return;
     // The download folder is written and emptied: never through a link that leaves the
     // installation.
     if (QFileInfo(downloadFolder_).isSymLink() && !InsideInstallation(downloadFolder_, installBase_))
@@ -68,6 +82,31 @@ void UpdatePass::makeDownloadFolder()
         return;
     // The general error report with the "Error" text; the window stays open.
     report(QDir::toNativeSeparators(downloadFolder_), displayText(text("Error")));
+}
+
+void UpdatePass::startCheck()
+{
+    check_ = std::make_unique<TEntryCheck>(list_.entries, installBase_, sums_ ? &*sums_ : nullptr, state_,
+                                           options_.Repair);
+    check_->OnHashed = [this] {
+        if (queue_)
+            fill();
+    };
+}
+
+// A check decides every entry and names the dropped files, and changes nothing.
+void UpdatePass::planOnly()
+{
+    for (qsizetype i = 0; i < list_.entries.size(); ++i) {
+        if (check_->AwaitDiffers(i)) {
+            plan_.fetch << list_.entries[i];
+            plan_.bytes += list_.entries[i].size;
+        }
+        checkCancelled();
+    }
+    plan_.remove = droppedFiles();
+    outcome_.kind = TUpdateOutcome::Completed;
+    outcome_.endProgram = true;
 }
 
 // Downloads run ahead of the installs: while the run works on one entry, the next differing
@@ -90,33 +129,27 @@ void UpdatePass::fill()
     filling_ = true;
     const QList<TUpdateEntry>& entries = list_.entries;
     while (scan_ < entries.size() && queue_->HasRoom() && !cancelled_) {
-        const TUpdateEntry& entry = entries[scan_];
-        if (!differs(entry, entry.path.installPath(installBase_))) {
+        const std::optional<bool> differs = check_->Differs(scan_);
+        if (!differs)
+            break;  // still being hashed: the hash's arrival fills again
+        if (!*differs) {
             ++scan_;
             continue;
         }
+        const TUpdateEntry& entry = entries[scan_];
         TDownloadQueue::Job job;
         job.url = entry.path.url(options_.Settings.Site);
         job.file = downloadName(entry);
         job.maxSize = std::max<qint64>(entry.size, 1);  // a longer body is cut off there and fails
-        job.hash = listedDigest(entry.listed).has_value();
+        job.hash = true;  // for the installed-state record, and the checksum where listed
         queue_->Start(scan_++, job);
+        plan_.fetch << entry;
+        plan_.bytes += entry.size;
     }
+    // Hashing goes on ahead while the downloads take every connection.
+    if (scan_ < entries.size())
+        check_->Prefetch(scan_);
     filling_ = false;
-}
-
-bool UpdatePass::differs(const TUpdateEntry& entry, const QString& target)
-{
-    if (LocalFileSize(target) != entry.size)
-        return true;
-    if (!options_.Repair)
-        return false;
-    const std::optional<QByteArray> digest = listedDigest(entry.listed);
-    if (!digest)
-        return false;
-    // Hashed off this thread: the downloads in flight keep going meanwhile.
-    const Result<QByteArray> local = HashWhileEventsFlow(target);
-    return !local || local.value() != *digest;
 }
 
 // Unique for every distinct path (128 bits of its hash), and the same from one run to the next.
@@ -135,6 +168,11 @@ void UpdatePass::handleEntry(qsizetype i)
     const QList<TUpdateEntry>& entries = list_.entries;
     const TUpdateEntry& entry = entries[i];
     fill();
+    if (scan_ <= i) {  // not decided yet: its file is being hashed
+        check_->AwaitDiffers(i);
+        checkCancelled();
+        fill();
+    }
     const bool fetching = queue_->Has(i);
     if (fetching || !shown_.isValid() || shown_.elapsed() >= options_.StatusEveryMs) {
         host_.EntryReached(i, entries.size(), entry.listed);
@@ -156,16 +194,17 @@ void UpdatePass::handleEntry(qsizetype i)
     const std::optional<QByteArray> digest = listedDigest(entry.listed);
     if (digest && job.digest != *digest)
         fail(job.url, QStringLiteral("hash mismatch (not the file the checksum list names)"));
-    install(entry, job.file);
+    install(entry, job.file, job.digest);
 }
 
-void UpdatePass::install(const TUpdateEntry& entry, const QString& downloaded)
+void UpdatePass::install(const TUpdateEntry& entry, const QString& downloaded, const QByteArray& digest)
 {
     const QString target = entry.path.installPath(installBase_);
     const QString folder = entry.path.installFolder(installBase_);
     const QString shown = displayText(entry.listed.mid(1));
     if (!InsideInstallation(folder, installBase_))
         fail(QDir::toNativeSeparators(target), QStringLiteral("its folder leads outside the installation"));
+    noteMadeFolders(entry.listed);
     if (const Status made = MakeFolder(folder); !made)
         fail(shown, QStringLiteral("cannot create its folder: ") + made.error());
     leftovers_.RemoveFor(target);
@@ -177,6 +216,8 @@ void UpdatePass::install(const TUpdateEntry& entry, const QString& downloaded)
         QFile::remove(downloaded);
     }
     touched_.insert(QFileInfo(target).absolutePath());
+    if (const std::optional<TFileIdentity> identity = IdentityOf(target))
+        state_.Record(entry.listed, *identity, digest);
 }
 
 // A completed run leaves nothing in the download folder: partial downloads of files the list no
@@ -191,6 +232,7 @@ void UpdatePass::finish()
     else
         std::filesystem::remove_all(QFile::encodeName(downloadFolder_).toStdString(), ignored);
     QDir().rmdir(downloadFolder_);
+    saveState(true);
     outcome_.kind = TUpdateOutcome::Completed;
     outcome_.show = options_.Quiet ? TUpdateOutcome::ShowNothing : TUpdateOutcome::ShowDone;
     outcome_.endProgram = true;
@@ -261,4 +303,16 @@ void UpdatePass::settle(const QString& subject, const QString& reason)
     outcome_.subject = subject;
     outcome_.reason = reason;
     PrintFailure(subject, reason);
+}
+
+// The folders that installing this path will make, for removing them again with the last file.
+void UpdatePass::noteMadeFolders(const QByteArray& listed)
+{
+    const QList<QByteArray> parts = QByteArray(listed.mid(1)).replace('/', '\\').split('\\');
+    QByteArray folder;
+    for (qsizetype k = 0; k + 1 < parts.size(); ++k) {
+        folder += '\\' + parts[k];
+        if (!QFileInfo::exists(ListedPath(folder).installPath(installBase_)))
+            state_.Made.insert(folder);
+    }
 }

@@ -2,8 +2,10 @@
 // One update run's state and steps (used by TUpdateRun only). A step that settles the outcome
 // unwinds the pass with Stop.
 
+#include "run/EntryCheck.h"
 #include "run/InstallFile.h"
 #include "run/InstallationLock.h"
+#include "run/InstalledState.h"
 #include "run/UpdateOptions.h"
 #include "run/UpdateOutcome.h"
 #include "site/Sums.h"
@@ -11,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include <memory>
 #include <optional>
@@ -23,7 +26,7 @@ class UpdatePass {
 public:
     struct Stop {};
 
-    UpdatePass(TUpdateList& list, const TUpdateOptions& options, UpdateHost& host, THTTPGet& getFile, bool& cancelled,
+    UpdatePass(TUpdateList& list, TUpdatePlan& plan, const TUpdateOptions& options, UpdateHost& host, THTTPGet& getFile, bool& cancelled,
                TUpdateOutcome& outcome, TDownloadQueue*& queueSlot);
     ~UpdatePass();
 
@@ -41,12 +44,18 @@ private:
     // UpdatePass.cpp: the entries.
     void claimInstallation();
     void makeDownloadFolder();
+    void startCheck();
     void startQueue();
     void fill();
-    bool differs(const TUpdateEntry& entry, const QString& target);
+    void planOnly();
     QString downloadName(const TUpdateEntry& entry) const;
     void handleEntry(qsizetype i);
-    void install(const TUpdateEntry& entry, const QString& downloaded);
+    void install(const TUpdateEntry& entry, const QString& downloaded, const QByteArray& digest);
+    void noteMadeFolders(const QByteArray& listed);
+    // UpdatePassState.cpp: the installed-state record and dropped files.
+    QList<QByteArray> droppedFiles();
+    void removeDropped(const QList<QByteArray>& dropped);
+    void saveState(bool completed);
     void finish();
 
     bool download(const QString& url, const QString& file, qint64 maxSize);
@@ -60,6 +69,7 @@ private:
     void settle(const QString& subject, const QString& reason);
 
     TUpdateList& list_;
+    TUpdatePlan& plan_;
     const TUpdateOptions& options_;
     UpdateHost& host_;
     THTTPGet& getFile_;
@@ -67,9 +77,14 @@ private:
     TUpdateOutcome& outcome_;
     TDownloadQueue*& queueSlot_;
     const QString programFolder_;
+    QTemporaryDir checkFolder_;  // the lists' download folder of a check, outside the installation
     const QString downloadFolder_;
     const QString installBase_;
     TInstallationLock lock_;
+    bool locked_ = false;
+    bool stateSaved_ = false;
+    TInstalledState state_;
+    std::unique_ptr<TEntryCheck> check_;
     TInstallLeftovers leftovers_;
     QElapsedTimer shown_;
     std::optional<Sums> sums_;

@@ -96,7 +96,8 @@ void UpdatePass::acceptSigned(const QByteArray& listBytes)
         paths << entry.listed;
     if (const Status covered = checkListed(accepted->sums, paths); !covered)
         fail(listUrl, covered.error());
-    if (const Status written = writeUpdateStamp(programFolder_, accepted->timestamp); !written)
+    const Status written = options_.CheckOnly ? Status() : writeUpdateStamp(programFolder_, accepted->timestamp);
+    if (!written)  // a check writes nothing
         fail(QDir::toNativeSeparators(updateStampPath(programFolder_)), written.error());
     sums_ = std::move(accepted).value().sums;
 }

@@ -30,8 +30,9 @@ TUpdateOutcome TUpdateRun::UpdateRun()
     RunningFlag flag(running_);
     cancelled_ = false;
     outcome_ = {};
+    Plan = {};
     try {
-        UpdatePass(UpdateList, options_, host_, getFile_, cancelled_, outcome_, queue_).Run();
+        UpdatePass(UpdateList, Plan, options_, host_, getFile_, cancelled_, outcome_, queue_).Run();
     } catch (const UpdatePass::Stop&) {
     }
     return outcome_;

@@ -32,6 +32,8 @@ public:
 
     // The last update list read, as typed entries.
     TUpdateList UpdateList;
+    // What the last run fetched and deleted (with CheckOnly: would fetch and delete).
+    TUpdatePlan Plan;
 
 private:
     class Pass;

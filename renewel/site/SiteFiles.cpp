@@ -6,7 +6,7 @@ bool IsReservedListedPath(const QByteArray& listed)
         return false;
     const QString name = QString::fromLatin1(listed.mid(1));
     for (const QString& reserved : {SiteFile::List, SiteFile::Sums, SiteFile::Signature, InstallationFile::Language,
-                                    InstallationFile::Stamp, InstallationFile::Lock}) {
+                                    InstallationFile::Stamp, InstallationFile::Lock, InstallationFile::State}) {
         if (name.compare(reserved, Qt::CaseInsensitive) == 0)
             return true;
     }

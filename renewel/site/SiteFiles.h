@@ -15,6 +15,7 @@ namespace InstallationFile {
 inline const QString Language = QStringLiteral("renewel.lng");  // texts, site address, key
 inline const QString Stamp = QStringLiteral("renewel.stamp");   // timestamp of the last accepted list
 inline const QString Lock = QStringLiteral("renewel.lock");     // one run per installation
+inline const QString State = QStringLiteral("renewel.state");   // what renewel installed and hashed
 inline const QString DownloadFolder = QStringLiteral("temp");   // downloads before they are installed
 }  // namespace InstallationFile
 

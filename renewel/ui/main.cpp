@@ -3,7 +3,9 @@
 // how the update went (see --help).
 
 #include "Application.h"
+#include "ProgramFolder.h"
 #include "run/Arguments.h"
+#include "run/CheckCommand.h"
 #include "run/FailureLine.h"
 #include "ui/StartupChecks.h"
 #include "ui/Unit1.h"
@@ -57,6 +59,10 @@ int main(int argc, char** argv)
     case TCommand::Version:
         std::printf("renewel %s\n", IV_VERSION);
         return 0;
+    case TCommand::Check: {
+        QCoreApplication app(argc, argv);
+        return RunCheck(ProgramFolder(), stdout);
+    }
     case TCommand::Update:
         break;
     }

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
+#include <QThread>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -162,19 +164,49 @@ void runTool(const QString& program, const QStringList& args)
     ASSERT_EQ(process.exitCode(), 0) << program.toStdString() << ": " << process.readAllStandardError().toStdString();
 }
 
-TEST(RenewelProcess, PublishedSignedSiteUpdatesAndRepairsTheInstallation)
+// What renewel check prints and its exit status; the folder is left as it was.
+std::pair<int, QByteArray> check(const TempDir& install)
+{
+    auto process = start(install, {"check"});
+    process->processEnvironment();
+    const bool ended = process->waitForFinished(EndTimeoutMs);
+    EXPECT_TRUE(ended);
+    return {process->exitCode(), process->readAllStandardOutput()};
+}
+
+QByteArray snapshot(const TempDir& dir)
+{
+    QByteArray all;
+    QDirIterator it(dir.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    QStringList names;
+    while (it.hasNext())
+        names << it.next();
+    names.sort();
+    for (const QString& name : names)
+        all += name.toUtf8() + ' ' + QByteArray::number(QFileInfo(name).size()) + ' ' + dir.read(QDir(dir.path()).relativeFilePath(name)) + '\n';
+    return all;
+}
+
+// A site published and signed by renewel-publish, served by nginx: files are compared by content,
+// dropped files go (unless the player changed them), check reports without changing anything,
+// and repair reads every file again.
+TEST(RenewelProcess, PublishedSignedReleasesAreFollowedByContent)
 {
     TempDir keys, release, site, install;
     runTool("minisign", {"-G", "-W", "-p", keys.filePath("studio.pub"), "-s", keys.filePath("studio.key")});
+    const auto publish = [&] {
+        runTool(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"),
+                {release.path(), site.filePath("site"), "--key", keys.filePath("studio.key"), "--expires", "1"});
+    };
     release.write("readme.txt", bytes(300, 'r'));
     release.write("maps/forest.ivm", bytes(10520, 'f'));
-    runTool(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"),
-            {release.path(), site.path(), "--key", keys.filePath("studio.key"), "--expires", "1"});
+    release.write("maps/old/gone.ivm", bytes(10520, 'g'));
+    release.write("notes.txt", bytes(50, 'n'));
+    publish();
     install.write("readme.txt", "old");
-    const QByteArray damaged = bytes(10520, 'F');  // right size, wrong bytes
-    install.write("maps/forest.ivm", damaged);
+    install.write("maps/forest.ivm", bytes(10520, 'F'));  // right size, wrong bytes
 
-    NginxServer nginx(site.path());
+    NginxServer nginx(site.filePath("site"));
     ASSERT_TRUE(nginx.isRunning()) << nginx.error().toStdString();
     prepareInstall(install, nginx.url("/"));
     install.write("renewel.lng", install.read("renewel.lng") + "#UpdateKey " +
@@ -183,14 +215,37 @@ TEST(RenewelProcess, PublishedSignedSiteUpdatesAndRepairsTheInstallation)
     auto quiet = start(install, {"quiet"});
     expectEnds(*quiet, 0);
     EXPECT_EQ(install.read("readme.txt"), bytes(300, 'r'));
-    EXPECT_EQ(install.read("maps/forest.ivm"), damaged);
-    EXPECT_TRUE(install.exists("renewel.stamp"));
+    EXPECT_EQ(install.read("maps/forest.ivm"), bytes(10520, 'f'));
+    EXPECT_EQ(check(install), std::make_pair(0, QByteArray("up to date\n")));
 
+    // The next release changes a map (same size) and drops two files; the player changed one of
+    // them and added a file of their own.
+    release.write("maps/forest.ivm", bytes(10520, 'e'));
+    QFile::remove(release.filePath("maps/old/gone.ivm"));
+    QFile::remove(release.filePath("notes.txt"));
+    QThread::sleep(1);  // a newer timestamp for the signed list
+    publish();
+    install.write("notes.txt", "the player's notes");
+    install.write("mine.txt", "mine");
+    const QByteArray before = snapshot(install);
+    EXPECT_EQ(check(install), std::make_pair(3, QByteArray("fetch \\maps\\forest.ivm 10520\n"
+                                                             "delete \\maps\\old\\gone.ivm\n"
+                                                             "update due: 1 to fetch (10520 bytes), 1 to delete\n")));
+    EXPECT_EQ(snapshot(install).toStdString(), before.toStdString()) << "check changes nothing";
+
+    auto second = start(install, {"quiet"});
+    expectEnds(*second, 0);
+    EXPECT_EQ(install.read("maps/forest.ivm"), bytes(10520, 'e'));
+    EXPECT_FALSE(install.exists("maps/old")) << "the dropped file and the folder renewel made for it";
+    EXPECT_EQ(install.read("notes.txt"), "the player's notes");
+    EXPECT_EQ(install.read("mine.txt"), "mine");
+
+    // A damaged record is ignored: the files are hashed again and found intact.
+    install.write("renewel.state", "garbage");
+    EXPECT_EQ(check(install), std::make_pair(0, QByteArray("up to date\n")));
     auto repair = start(install, {"repair"});
     expectEnds(*repair, 0);
-    EXPECT_EQ(install.read("maps/forest.ivm"), bytes(10520, 'f'));
     EXPECT_FALSE(install.exists("temp"));
-    EXPECT_FALSE(install.exists("update.sums"));
 }
 
 TEST(RenewelProcess, FailedThirdDownloadStopsTheRunAndTheProgramEnds)

@@ -20,6 +20,7 @@ QString withoutTemp(QStringList entries)
 {
     entries.removeAll("game/temp");
     entries.removeAll("game/temp/update.txt");
+    entries.removeAll("game/renewel.state");
     return entries.join(' ');
 }
 }  // namespace

@@ -33,7 +33,8 @@ TEST_F(UpdateFixture, FetchesOnlyDifferingFilesAndInstallsThem)
     EXPECT_EQ(installed("maps/deep/new.ivm"), "map!!!");
     EXPECT_FALSE(root.exists("game/temp"));
     EXPECT_EQ(allEntries(), (QStringList{"game", "game/a.txt", "game/maps", "game/maps/deep",
-                                         "game/maps/deep/new.ivm", "game/same.txt", "renewel.lng"}));
+                                         "game/maps/deep/new.ivm", "game/renewel.state", "game/same.txt",
+                                         "renewel.lng"}));
 
     EXPECT_EQ(host.statuses, (QList<QByteArray>{"Loading update.txt ...", "Checking files",
                                                 "Loading \\a.txt ... [0\\4]", "Loading \\same.txt ... [1\\4]",

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <functional>
@@ -116,7 +117,7 @@ TEST_F(SignedUpdate, ValidSiteInstallsAndStoresTheNewerTimestamp)
     EXPECT_EQ(stamp(), signedAt + "\n");
     // Neither list is installed, and the download folder is gone.
     EXPECT_EQ(allEntries(), (QStringList{"game", "game/a.txt", "game/maps", "game/maps/b.ivm", "game/renewel.stamp",
-                                         "renewel.lng"}));
+                                         "game/renewel.state", "renewel.lng"}));
     EXPECT_EQ(host.messages, QList<QByteArray>{"All done"});
 }
 
@@ -227,7 +228,9 @@ TEST_F(SignedUpdate, RefusedListOrBodyInstallsNothing)
     }
 }
 
-TEST_F(SignedUpdate, RepairFetchesASameSizeDamagedFileAgain)
+// With checksums, installed files are compared by content; the record spares reading a file
+// that has not changed since it was hashed, and a repair reads every file all the same.
+TEST_F(SignedUpdate, SameSizeChangesAreFetchedAndRepairIgnoresTheRecord)
 {
     publishFiles({{"\\a.txt", "intact"}, {"\\data\\b.dat", "bbbbbb"}});
     signSite("timestamp:" + timestamp(0));
@@ -235,15 +238,32 @@ TEST_F(SignedUpdate, RepairFetchesASameSizeDamagedFileAgain)
     install("data/b.dat", "bXbbbb");
 
     ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
-    EXPECT_EQ(installed("data/b.dat"), "bXbbbb") << "sizes alone cannot see the damage";
-    EXPECT_EQ(requestedPaths(), kLists);
+    EXPECT_EQ(installed("data/b.dat"), "bbbbbb") << "same size, other content";
+    EXPECT_EQ(since(requestedPaths(), kLists.size()), QList<QByteArray>({"/data/b.dat"}));
+
+    // Damaged behind renewel's back, with the size, time and inode it had: the record vouches for
+    // it, so only a repair notices.
+    const QString b = root.filePath("game/data/b.dat");
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(b).constData(), &before), 0);
+    {
+        QFile file(b);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.write("Z");
+    }
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(b).constData(), times, 0), 0);
+    const qsizetype seen = requestedPaths().size();
+    ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+    EXPECT_EQ(since(requestedPaths(), seen), kLists);
+    EXPECT_EQ(installed("data/b.dat"), "Zbbbbb");
 
     repair = true;
-    const TUpdateOutcome outcome = update();  // the same list again: same timestamp, accepted
+    const TUpdateOutcome outcome = update();
     ASSERT_EQ(outcome.kind, TUpdateOutcome::Completed) << outcome.reason.toStdString();
     EXPECT_EQ(installed("data/b.dat"), "bbbbbb");
     EXPECT_EQ(installed("a.txt"), "intact");
-    EXPECT_EQ(since(requestedPaths(), kLists.size()), kLists + QList<QByteArray>({"/data/b.dat"}));
+    EXPECT_EQ(since(requestedPaths(), seen + kLists.size()), kLists + QList<QByteArray>({"/data/b.dat"}));
 }
 
 // Nothing renewel opens may wait on a pipe: not a listed file that repair hashes.

@@ -1,0 +1,55 @@
+#include "run/CheckCommand.h"
+
+#include "net/HTTPGet.h"
+#include "run/FailureLine.h"
+#include "run/UpdateFiles.h"
+#include "run/UpdateHost.h"
+#include "run/UpdateRun.h"
+#include "run/langSys.h"
+#include "site/SiteFiles.h"
+
+namespace {
+// A check reports nothing while it works.
+class SilentHost : public UpdateHost {
+public:
+    void ListStageReached(ListStage) override {}
+    void ListRead(qsizetype) override {}
+    void EntryReached(qsizetype, qsizetype, const QByteArray&) override {}
+    void FileProgress(qint64, qint64) override {}
+};
+
+void print(std::FILE* out, const QByteArray& line) { std::fwrite(line.constData(), 1, size_t(line.size()), out); }
+}  // namespace
+
+int RunCheck(const QString& programFolder, std::FILE* out)
+{
+    if (!LoadLanguageFile(LanguageFilePath(programFolder))) {
+        PrintFailure(InstallationFile::Language, QStringLiteral("the language file could not be read"));
+        return 1;
+    }
+    THTTPGet getFile;  // set up as the update window's
+    getFile.AcceptTypes = "*/*";
+    getFile.Agent = "Quillnet HTTPGet";
+    getFile.BinaryData = true;
+    getFile.UseCache = false;
+    getFile.WaitThread = true;
+    SilentHost host;
+    TUpdateOptions options{true, &LanguageTable(), programFolder};
+    options.Settings = TUpdateSettings::FromTable(LanguageTable());
+    options.CheckOnly = true;
+    TUpdateRun run(host, getFile, options);
+    const TUpdateOutcome outcome = run.UpdateRun();
+    if (outcome.kind != TUpdateOutcome::Completed)
+        return 1;
+    for (const TUpdateEntry& entry : run.Plan.fetch)
+        print(out, "fetch " + entry.listed + ' ' + QByteArray::number(entry.size) + '\n');
+    for (const QByteArray& listed : run.Plan.remove)
+        print(out, "delete " + listed + '\n');
+    const bool due = !run.Plan.fetch.isEmpty() || !run.Plan.remove.isEmpty();
+    print(out, due ? "update due: " + QByteArray::number(run.Plan.fetch.size()) + " to fetch (" +
+                         QByteArray::number(run.Plan.bytes) + " bytes), " + QByteArray::number(run.Plan.remove.size()) +
+                         " to delete\n"
+                   : QByteArray("up to date\n"));
+    std::fflush(out);
+    return due ? UpdateDueStatus : 0;
+}

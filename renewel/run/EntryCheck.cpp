@@ -1,0 +1,126 @@
+#include "run/EntryCheck.h"
+
+#include "site/Sums.h"
+#include "trust/Sha256.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// How far past the entry being decided files are hashed.
+constexpr qsizetype LookAhead = 512;
+
+// The size the comparison uses (0 when the file can't be opened for reading and writing, or is
+// not a regular file), with the identity of what was measured.
+qint64 measure(const QString& path, TFileIdentity& identity)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    struct stat status {};
+    const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    ::close(fd);
+    if (!regular)
+        return 0;
+    identity = {qint64(status.st_size), qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+                quint64(status.st_dev), quint64(status.st_ino)};
+    return identity.size;
+}
+}  // namespace
+
+TEntryCheck::TEntryCheck(const QList<TUpdateEntry>& entries, QString installBase, const Sums* sums,
+                         TInstalledState& state, bool repair)
+    : entries_(entries), installBase_(std::move(installBase)), sums_(sums), state_(state), repair_(repair),
+      slots_(size_t(entries.size()))
+{
+    pool_.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
+}
+
+TEntryCheck::~TEntryCheck() { pool_.waitForDone(); }
+
+std::optional<bool> TEntryCheck::Differs(qsizetype i)
+{
+    if (slots_[size_t(i)].state == Slot::Unknown)
+        decide(i);
+    Prefetch(i + 1);
+    const Slot& slot = slots_[size_t(i)];
+    return slot.state == Slot::Known ? std::optional<bool>(slot.differs) : std::nullopt;
+}
+
+bool TEntryCheck::AwaitDiffers(qsizetype i)
+{
+    std::optional<bool> known = Differs(i);
+    while (!known) {
+        QEventLoop loop;
+        wait_ = &loop;
+        awaited_ = i;
+        loop.exec();
+        wait_ = nullptr;
+        awaited_ = -1;
+        known = Differs(i);
+        // After an application quit Qt's loops return at once: wait for the next event instead.
+        if (!known)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return *known;
+}
+
+void TEntryCheck::Prefetch(qsizetype i)
+{
+    const int most = pool_.maxThreadCount() * 2;
+    ahead_ = std::max(ahead_, i);
+    while (ahead_ < entries_.size() && ahead_ < i + LookAhead && inFlight_ < most) {
+        if (slots_[size_t(ahead_)].state == Slot::Unknown)
+            decide(ahead_);
+        ++ahead_;
+    }
+}
+
+void TEntryCheck::decide(qsizetype i)
+{
+    const TUpdateEntry& entry = entries_[i];
+    Slot& slot = slots_[size_t(i)];
+    const QString target = entry.path.installPath(installBase_);
+    slot.state = Slot::Known;
+    slot.differs = true;
+    if (measure(target, slot.identity) != entry.size)
+        return;
+    const std::optional<QByteArray> digest = sums_ ? sums_->digest(entry.listed) : std::nullopt;
+    slot.differs = false;
+    if (!digest)
+        return;  // the size rule
+    if (!repair_) {
+        if (const std::optional<QByteArray> recorded = state_.Hash(entry.listed, slot.identity)) {
+            slot.differs = *recorded != *digest;
+            return;
+        }
+    }
+    slot.state = Slot::Hashing;
+    ++inFlight_;
+    pool_.start([this, i, target] {
+        const Result<QByteArray> local = sha256OfFile(target);
+        const std::optional<QByteArray> digest = local ? std::optional<QByteArray>(local.value()) : std::nullopt;
+        QMetaObject::invokeMethod(this, [this, i, digest] { hashed(i, digest); }, Qt::QueuedConnection);
+    });
+}
+
+void TEntryCheck::hashed(qsizetype i, const std::optional<QByteArray>& local)
+{
+    --inFlight_;
+    Slot& slot = slots_[size_t(i)];
+    const TUpdateEntry& entry = entries_[i];
+    slot.state = Slot::Known;
+    slot.differs = !local || local != sums_->digest(entry.listed);
+    if (local)
+        state_.Record(entry.listed, slot.identity, *local);
+    if (wait_ && awaited_ == i)
+        wait_->quit();
+    if (OnHashed)
+        OnHashed();
+}

@@ -1,0 +1,133 @@
+#include "run/InstalledState.h"
+
+#include "site/SiteFiles.h"
+
+#include "AtomicFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+#include <sys/stat.h>
+
+namespace {
+const QByteArray Header = "renewel installed-state 1";
+constexpr qint64 MaxRecordBytes = 256 * 1024 * 1024;
+
+QString recordPath(const QString& programFolder) { return QDir(programFolder).filePath(InstallationFile::State); }
+
+QByteArray folderLine(const QString& installBase)
+{
+    return "folder " + QFile::encodeName(QFileInfo(installBase).canonicalFilePath()).toPercentEncoding();
+}
+
+// A number of the record: digits only, within 64 bits (times in nanoseconds take 19 digits).
+std::optional<qint64> number(QByteArrayView text)
+{
+    bool ok = false;
+    const qint64 value = text.toByteArray().toLongLong(&ok);
+    if (!ok || text.isEmpty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return value;
+}
+
+// "file SIZE MTIME DEVICE INODE SHA256 LISTED"
+bool parseFile(QByteArrayView rest, QByteArray& listed, TInstalledState::Entry& entry)
+{
+    std::optional<qint64> numbers[4];
+    for (auto& value : numbers) {
+        const qsizetype space = rest.indexOf(' ');
+        if (space < 0)
+            return false;
+        value = number(rest.first(space));
+        if (!value)
+            return false;
+        rest = rest.sliced(space + 1);
+    }
+    if (rest.size() < 66 || rest[64] != ' ')
+        return false;
+    entry.sha256 = QByteArray::fromHex(rest.first(64).toByteArray());
+    if (entry.sha256.size() != 32 || entry.sha256.toHex() != rest.first(64))
+        return false;
+    entry.identity = {*numbers[0], *numbers[1], quint64(*numbers[2]), quint64(*numbers[3])};
+    listed = rest.sliced(65).toByteArray();
+    return listed.startsWith('\\');
+}
+}  // namespace
+
+std::optional<TFileIdentity> IdentityOf(const QString& path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return TFileIdentity{qint64(status.st_size), qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+                         quint64(status.st_dev), quint64(status.st_ino)};
+}
+
+TInstalledState TInstalledState::Read(const QString& programFolder, const QString& installBase)
+{
+    QFile file(recordPath(programFolder));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxRecordBytes)
+        return {};
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    if (lines.size() < 3 || lines[0] != Header || lines[1] != folderLine(installBase) || !lines.last().isEmpty())
+        return {};
+    TInstalledState state;
+    for (qsizetype i = 2; i + 1 < lines.size(); ++i) {
+        const QByteArray& line = lines[i];
+        QByteArray listed;
+        Entry entry;
+        if (line.startsWith("list \\"))
+            state.Listed.insert(line.mid(5));
+        else if (line.startsWith("made \\"))
+            state.Made.insert(line.mid(5));
+        else if (line.startsWith("file ") && parseFile(QByteArrayView(line).sliced(5), listed, entry))
+            state.files_.insert(listed, entry);
+        else
+            return {};  // damaged: trust none of it
+    }
+    return state;
+}
+
+Status TInstalledState::Write(const QString& programFolder, const QString& installBase) const
+{
+    QByteArray text = Header + '\n' + folderLine(installBase) + '\n';
+    for (const QByteArray& listed : Listed)
+        text += "list " + listed + '\n';
+    for (const QByteArray& folder : Made)
+        text += "made " + folder + '\n';
+    for (auto it = files_.cbegin(); it != files_.cend(); ++it) {
+        const TFileIdentity& id = it->identity;
+        text += "file " + QByteArray::number(id.size) + ' ' + QByteArray::number(id.mtimeNs) + ' ' +
+                QByteArray::number(id.device) + ' ' + QByteArray::number(id.inode) + ' ' + it->sha256.toHex() + ' ' +
+                it.key() + '\n';
+    }
+    return replaceFile(recordPath(programFolder), text);
+}
+
+std::optional<QByteArray> TInstalledState::Hash(const QByteArray& listed, const TFileIdentity& identity) const
+{
+    const auto it = files_.constFind(listed);
+    if (it == files_.constEnd() || !(it->identity == identity))
+        return std::nullopt;
+    return it->sha256;
+}
+
+const TInstalledState::Entry* TInstalledState::Find(const QByteArray& listed) const
+{
+    const auto it = files_.constFind(listed);
+    return it == files_.constEnd() ? nullptr : &*it;
+}
+
+void TInstalledState::Record(const QByteArray& listed, const TFileIdentity& identity, const QByteArray& sha256)
+{
+    files_.insert(listed, {identity, sha256});
+}
+
+void TInstalledState::KeepOnly(const QSet<QByteArray>& listed)
+{
+    for (auto it = files_.begin(); it != files_.end();)
+        it = listed.contains(it.key()) ? std::next(it) : files_.erase(it);
+}

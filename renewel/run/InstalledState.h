@@ -1,0 +1,56 @@
+#pragma once
+// The installed-state record "renewel.state" in the program folder: for each file renewel
+// installed or hashed, its listed path, size, modification time, identity (device and inode)
+// and SHA-256; the paths the last accepted list named; and the folders renewel made. It only
+// saves reading files that have not changed since they were hashed: a file whose size, time or
+// identity differs from its entry is hashed again. A missing, damaged or foreign record (another
+// format version, another folder) is ignored as a whole.
+
+#include "Result.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <optional>
+
+// What identifies one state of an installed file without reading it.
+struct TFileIdentity {
+    qint64 size = 0;
+    qint64 mtimeNs = 0;
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const TFileIdentity&) const = default;
+};
+
+// The identity of the regular file at path (a link is followed); nothing for anything else.
+std::optional<TFileIdentity> IdentityOf(const QString& path);
+
+class TInstalledState {
+public:
+    struct Entry {
+        TFileIdentity identity;
+        QByteArray sha256;  // 32 bytes
+    };
+
+    // The record of the installation at installBase; empty when there is none to use.
+    static TInstalledState Read(const QString& programFolder, const QString& installBase);
+    Status Write(const QString& programFolder, const QString& installBase) const;
+
+    // The recorded hash of listed, while the file still has the recorded identity.
+    std::optional<QByteArray> Hash(const QByteArray& listed, const TFileIdentity& identity) const;
+    const Entry* Find(const QByteArray& listed) const;
+    void Record(const QByteArray& listed, const TFileIdentity& identity, const QByteArray& sha256);
+    void Forget(const QByteArray& listed) { files_.remove(listed); }
+    // Keeps only the entries of these paths.
+    void KeepOnly(const QSet<QByteArray>& listed);
+
+    // The paths the last accepted list named (with those of lists whose runs did not complete).
+    QSet<QByteArray> Listed;
+    // The folders renewel made for listed files, as listed paths ("\maps\deep").
+    QSet<QByteArray> Made;
+
+private:
+    QHash<QByteArray, Entry> files_;
+};
