@@ -215,6 +215,7 @@ TEST_F(ThumbInstall, DesktopEntryIsValidAndOpensMapsInTheWindow)
     auto entry = [&](const char* key) { return keyValue(file, "Desktop Entry", key); };
     EXPECT_EQ(entry("Exec"), "thumb %f");
     EXPECT_EQ(entry("MimeType"), "application/x-ironvale-map;");
+    EXPECT_EQ(entry("StartupWMClass"), "ironvale-thumb");  // the window's class (test_thumbwindow)
     const QString icon = entry("Icon");
     for (const int size : {16, 32, 48, 256})
         EXPECT_EQ(QImage(usr(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(icon))).size(),
