@@ -18,8 +18,11 @@
 #include <filesystem>
 #include <functional>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -284,6 +287,27 @@ TEST(ThumbCli, PreviewsAreWrittenIntoTheFileTheClientMadeAndRefuseImpossibleMaps
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_FALSE(QFile::exists(dir.filePath("none.png")));
     }
+}
+
+TEST(ThumbCli, APreviewThatCannotBeWrittenLeavesTheClientsFileEmpty)
+{
+    QTemporaryDir dir;
+    const QString map = writeMap(dir, "big.ivm", 100, 100);
+    // A 16 KiB file system holds the client's empty file but not a 1024-pixel preview.
+    const QByteArray disk = QFile::encodeName(dir.filePath("disk"));
+    ASSERT_EQ(mkdir(disk.constData(), 0700), 0);
+    if (mount("tmpfs", disk.constData(), "tmpfs", 0, "size=16k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << strerror(errno);
+    struct Unmount {
+        const char* path;
+        ~Unmount() { umount2(path, MNT_DETACH); }
+    } unmount{disk.constData()};
+    const QString out = dir.filePath("disk/client-made.png");
+    QFile(out).open(QIODevice::WriteOnly);
+    const ProcessResult run = runThumb({"--preview", "--size", "1024", "-o", out, map});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "thumb: " + map + ": Stream write error.\n");
+    EXPECT_EQ(QFileInfo(out).size(), 0);
 }
 
 TEST(ThumbCli, OneMapGoesToTheNamedFileWithTheBmpRule)
