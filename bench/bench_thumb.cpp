@@ -1,8 +1,8 @@
 // thumb's command line as a file manager and a map maker use it, against peers in the same run:
 //  1. maps per second of one "thumb --size 256 -o DIR" call on 1000 maps, against one call per
 //     map for the first 100 of them;
-//  2. the wall time of one "thumb --size 128 --format png" call (what a file manager pays per
-//     map) against the start-up of bare Qt programs that do nothing (bench_floor_core links Qt
+//  2. the wall time of one "thumb --preview --size 128" call (the thumbnailer entry's, what a
+//     file manager pays per map) against the start-up of bare Qt programs that do nothing (bench_floor_core links Qt
 //     Core, bench_floor_gui Qt Core and Gui); the calls alternate, medians are compared.
 // Each is measured with the outputs on the temporary folder's disk and on /dev/shm.
 // Usage: bench_thumb [maps] [start-up rounds]   (default 1000 and 40)
@@ -120,15 +120,15 @@ void measure(const char* label, const QString& outRoot, const std::vector<std::s
 
     // 2. One thumbnailer call against the floors, alternating so that load changes hit all alike.
     // The machine may be shared: CPU time is the steadier figure, wall time what a user waits.
-    const std::vector<std::string> call = {thumb, "--size", "128", "--format", "png", "-o",
-                                           (outRoot + "/thumbnail").toStdString(), maps[0]};
+    const std::vector<std::string> call = {thumb, "--preview", "--size", "128", "-o",
+                                           (outRoot + "/thumbnail").toStdString(), "--", maps[0]};
     struct Series {
         const char* name;
         std::vector<std::string> args;
         std::vector<double> wall, cpu;
     } series[] = {{"bare Qt program, Qt Core", {IV_FLOOR_CORE}, {}, {}},
                   {"bare Qt program, Qt Core + Gui", {IV_FLOOR_GUI}, {}, {}},
-                  {"thumb --size 128 --format png", call, {}, {}}};
+                  {"thumb --preview --size 128", call, {}, {}}};
     for (int i = 0; i < rounds; ++i)
         for (Series& one : series) {
             const Timing timing = timeRun(one.args);

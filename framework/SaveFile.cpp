@@ -1,35 +1,169 @@
 #include "SaveFile.h"
 
 #include "Exception.h"
+#include "FileName.h"
 
+#include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QImageWriter>
-#include <QSaveFile>
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-void saveFileReplacing(const QString& fileName, const std::function<bool(QIODevice&)>& write)
+// QSaveFile would do the replacing, but it takes names as text and cannot write a name that is
+// not UTF-8; the few system calls below keep the bytes.
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() { close(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd() const { return fd_; }
+    bool close()
+    {
+        if (fd_ < 0)
+            return true;
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+bool writeAll(int fd, const QByteArray& bytes)
 {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t wrote = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return false;
+        done += wrote;
+    }
+    return true;
+}
+
+mode_t currentUmask()
+{
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+// The bytes write produces, or false.
+bool encode(const std::function<bool(QIODevice&)>& write, QByteArray& bytes)
+{
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    return write(buffer);
+}
+
+[[noreturn]] void notRegular(const QString& fileName)
+{
+    throw EFCreateError(QDir::toNativeSeparators(fileName), QStringLiteral("not a regular file"));
+}
+
+void replaceWith(const QString& fileName, const QByteArray& bytes)
+{
+    QByteArray path = fileNameBytes(fileName);
     // A pipe would block the open until a reader comes, and a device or folder would be
     // replaced by the rename: refuse anything but a regular file (or a link to one) at once.
     struct stat status {};
-    if (::stat(QFile::encodeName(fileName).constData(), &status) == 0 && !S_ISREG(status.st_mode))
-        throw EFCreateError(QDir::toNativeSeparators(fileName), QStringLiteral("not a regular file"));
+    const bool exists = ::stat(path.constData(), &status) == 0;
+    if (exists && !S_ISREG(status.st_mode))
+        notRegular(fileName);
+    // The rename replaces what a link points to, not the link.
+    if (exists) {
+        char resolved[PATH_MAX];
+        if (::realpath(path.constData(), resolved))
+            path = resolved;
+    }
 
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
+    QByteArray temporary = path + ".XXXXXX";
+    Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (file.fd() < 0)
         throw EFCreateError(QDir::toNativeSeparators(fileName));
-    // Without commit() the temporary file is removed when file goes away.
-    if (!write(file) || file.error() != QFileDevice::NoError || !file.commit())
+    const mode_t mode = exists ? (status.st_mode & 07777) : (0666 & ~currentUmask());
+    bool written = ::fchmod(file.fd(), mode) == 0 && writeAll(file.fd(), bytes);
+    // On disk before the rename, so that a crash cannot leave an empty file in the old one's
+    // place; file systems that cannot sync are not an error.
+    if (written)
+        ::fdatasync(file.fd());
+    written = written && file.close() && ::rename(temporary.constData(), path.constData()) == 0;
+    if (!written) {
+        ::unlink(temporary.constData());
         throw EWriteError();
+    }
 }
 
-void saveImageFile(const QImage& image, const QString& fileName, const char* format, int quality)
+void writeInto(const QString& fileName, const QByteArray& bytes)
 {
-    saveFileReplacing(fileName, [&](QIODevice& file) {
-        QImageWriter writer(&file, format);
-        writer.setQuality(quality);
-        return writer.write(image);
-    });
+    const QByteArray path = fileNameBytes(fileName);
+    // Non-blocking, so that a pipe cannot hold the open; it is refused below.
+    Descriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+    if (file.fd() < 0) {
+        if (errno == ENOENT)
+            return replaceWith(fileName, bytes);
+        if (errno == EISDIR || errno == ENXIO)
+            notRegular(fileName);
+        throw EFCreateError(QDir::toNativeSeparators(fileName));
+    }
+    struct stat status {};
+    if (::fstat(file.fd(), &status) != 0 || !S_ISREG(status.st_mode))
+        notRegular(fileName);
+    // A truncated picture could be taken for a thumbnail; an empty file never is, so a failed
+    // write empties the file again (if even that fails, the error below still says so).
+    if (::ftruncate(file.fd(), 0) != 0 || !writeAll(file.fd(), bytes)) {
+        if (::ftruncate(file.fd(), 0) != 0) {
+        }
+        throw EWriteError();
+    }
+    if (!file.close()) {
+        if (::truncate(path.constData(), 0) != 0) {
+        }
+        throw EWriteError();
+    }
+}
+
+} // namespace
+
+void saveFileReplacing(const QString& fileName, const std::function<bool(QIODevice&)>& write)
+{
+    QByteArray bytes;
+    if (!encode(write, bytes)) {
+        // Check the name first, so that an unusable name is reported as such.
+        struct stat status {};
+        if (::stat(fileNameBytes(fileName).constData(), &status) == 0 && !S_ISREG(status.st_mode))
+            notRegular(fileName);
+        throw EWriteError();
+    }
+    replaceWith(fileName, bytes);
+}
+
+void saveImageFile(const QImage& image, const QString& fileName, const char* format, int quality, SaveMode mode)
+{
+    QByteArray bytes;
+    const bool encoded = encode(
+        [&](QIODevice& device) {
+            QImageWriter writer(&device, format);
+            writer.setQuality(quality);
+            return writer.write(image);
+        },
+        bytes);
+    if (!encoded)
+        throw EWriteError();
+    if (mode == SaveMode::IntoExisting)
+        writeInto(fileName, bytes);
+    else
+        replaceWith(fileName, bytes);
 }

@@ -1,8 +1,10 @@
 #pragma once
 // Writing a file that may replace one the user already has: the bytes go to a temporary file
 // beside it, which is renamed over the old one only when everything was written. A failed
-// write leaves the old file as it was and no partial file behind.
+// write leaves the old file as it was and no partial file behind. Names are handled as the
+// bytes they stand for (FileName.h), so names that are not UTF-8 are written as given.
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -14,9 +16,20 @@ class QIODevice;
 // it could not write everything. Throws EFCreateError "Cannot create file %s" when the file
 // cannot be created, also (with the reason added) when the name is taken by something that is
 // not a regular file, such as a folder, a pipe or a device, which is never opened or replaced;
-// throws EWriteError "Stream write error" when writing or completing the file fails.
+// throws EWriteError "Stream write error" when writing or completing the file fails. A link is
+// followed: the file it points to is replaced. A replaced file keeps its permissions; a new
+// one gets 0666 less the umask.
 void saveFileReplacing(const QString& fileName, const std::function<bool(QIODevice&)>& write);
 
-// Writes image in format ("bmp", "png") through saveFileReplacing, with its errors. quality is
+// How saveImageFile treats a file that already exists under the name.
+enum class SaveMode {
+    Replace,       // a new file renamed over it (saveFileReplacing)
+    IntoExisting,  // the picture written into that very file, which another program created and
+                   // reads back through its own handle; a failed write leaves it empty
+};
+
+// Writes image in format ("bmp", "png"), with saveFileReplacing's errors. quality is
 // QImageWriter's (for PNG the compression effort: 0 smallest, 100 fastest; -1 Qt's default).
-void saveImageFile(const QImage& image, const QString& fileName, const char* format, int quality = -1);
+// The picture is encoded completely before the file is touched.
+void saveImageFile(const QImage& image, const QString& fileName, const char* format, int quality = -1,
+                   SaveMode mode = SaveMode::Replace);

@@ -23,6 +23,13 @@ for path in usr/bin/thumb usr/share/man/man1/thumb.1.gz usr/share/mime/packages/
   grep -q " \./$path\$" <<<"$listing" || fail "$deb lacks $path"
 done
 dpkg-deb -f "$deb" Depends | grep -q libqt6gui6 || fail "$deb: its dependencies were not computed"
+# KDE's preview plugin, when KF5 KIO was there to build it.
+for kde in packages/ironvale-thumb-kde_*_*.deb; do
+  [ -e "$kde" ] || continue
+  dpkg-deb -c "$kde" | grep -q '/qt5/plugins/kf5/thumbcreator/ironvale-map-thumbnail\.so$' ||
+    fail "$kde lacks the plugin"
+  lintian --fail-on error "$kde" 2>/dev/null || fail "lintian found errors in $kde"
+done
 # lintian complains about running as root on standard error; its findings go to standard output.
 status=0
 lintian --fail-on error "$deb" 2>/dev/null || status=$?

@@ -1,5 +1,6 @@
 #include "Application.h"
 #include "Exception.h"
+#include "FileName.h"
 #include "MessageBox.h"
 #include "ReportExceptions.h"
 #include "Text.h"
@@ -117,4 +118,29 @@ TEST(DisplayText, Utf8WhenValidElseWindows1252)
 {
     EXPECT_EQ(displayText("Gr\xC3\xBC\xC3\x9F" "e"), QString::fromUtf8("Grüße"));
     EXPECT_EQ(displayText("Gr\xFC\xDF" "e \x80"), QString::fromUtf8("Grüße €"));
+}
+
+TEST(FileName, EveryByteSurvivesAndValidUtf8ReadsAsText)
+{
+    const struct {
+        QByteArray bytes;
+        QString text;  // empty: not all valid UTF-8, so only the round trip is checked
+    } cases[] = {
+        {"plain/map.ivm", "plain/map.ivm"},
+        {"caf\xc3\xa9 \xf0\x9f\x97\xba.ivm", QString::fromUtf8("caf\xc3\xa9 \xf0\x9f\x97\xba.ivm")},
+        {"map\xff.ivm", ""},
+        {"\xc0\x80 overlong", ""},
+        {"\xed\xa0\x80 surrogate", ""},
+        {"cut \xe2\x82", ""},
+        {"\xf5\x80\x80\x80 too high", ""},
+        {"\xc3\xa9\xff\xc3\xa9", ""},
+    };
+    for (const auto& c : cases) {
+        const QString name = fileNameFromBytes(c.bytes);
+        EXPECT_EQ(fileNameBytes(name), c.bytes) << c.bytes.toHex().constData();
+        if (!c.text.isEmpty())
+            EXPECT_EQ(name, c.text);
+        else
+            EXPECT_NE(name.toUtf8(), c.bytes);
+    }
 }

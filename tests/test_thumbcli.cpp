@@ -15,7 +15,21 @@
 #include <QTemporaryDir>
 #include <QtEndian>
 
+#include <filesystem>
+#include <functional>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+extern char** environ;
 
 namespace {
 
@@ -105,7 +119,196 @@ void expectBmpOf(const QString& bmpPath, const QString& mapPath)
         << qPrintable(bmpPath);
 }
 
+// Runs program with arguments as raw bytes (QProcess would pass them as UTF-8 text); returns the
+// exit status and what went to standard error.
+std::pair<int, QByteArray> runBytes(const QByteArray& program, const std::vector<QByteArray>& args)
+{
+    QTemporaryDir dir;
+    const QByteArray errFile = QFile::encodeName(dir.filePath("stderr"));
+    std::vector<char*> argv{const_cast<char*>(program.constData())};
+    for (const QByteArray& arg : args)
+        argv.push_back(const_cast<char*>(arg.constData()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.constData(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (spawned != 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return {-1, QByteArray()};
+    QFile err(dir.filePath("stderr"));
+    err.open(QIODevice::ReadOnly);
+    return {WEXITSTATUS(status), err.readAll()};
+}
+
+QImage previewOf(const QString& path)
+{
+    QImage image(path);
+    EXPECT_EQ(image.format(), QImage::Format_ARGB32) << qPrintable(path);  // an RGBA PNG
+    return image;
+}
+
 } // namespace
+
+TEST(ThumbCli, NamesThatAreNotUtf8KeepTheirBytes)
+{
+    QTemporaryDir dir;
+    const QByteArray folder = QFile::encodeName(dir.path()) + '/';
+    writeMap(dir, "plain.ivm", 9, 9);
+    ASSERT_EQ(::rename(folder + "plain.ivm", folder + "map\xff.ivm"), 0);
+    const QByteArray thumb = IV_BINARY_DIR "/thumb/thumb";
+    const struct {
+        std::vector<QByteArray> args;
+        QByteArray written;  // empty: nothing
+        QByteArray err;
+    } cases[] = {
+        {{"-o", folder + "o.png", folder + "map\xff.ivm"}, folder + "o.png", ""},
+        {{"-o", folder + "out\xff\xc3.png", folder + "map\xff.ivm"}, folder + "out\xff\xc3.png", ""},
+        {{"-o", folder + "many\xfe", folder + "map\xff.ivm", folder + "map\xff.ivm"},
+         folder + "many\xfe/map\xff.bmp", ""},
+        {{"-o", folder + "x.png", folder + "gone\xe2\x82.ivm"}, "",
+         "thumb: " + folder + "gone\xe2\x82.ivm: File not found.\n"},
+    };
+    for (const auto& c : cases) {
+        const auto [status, err] = runBytes(thumb, c.args);
+        EXPECT_EQ(status, c.err.isEmpty() ? 0 : 1) << c.args.back().constData();
+        EXPECT_EQ(err, c.err);
+        if (!c.written.isEmpty()) {
+            struct stat written {};
+            EXPECT_EQ(::stat(c.written.constData(), &written), 0) << c.written.constData();
+            EXPECT_GT(written.st_size, 1000);
+        }
+    }
+    // Nothing was written under another name. (Qt cannot name these files; remove them here.)
+    const std::filesystem::path folderPath(folder.toStdString());
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folderPath), {}), 4);
+    std::filesystem::remove_all(folderPath);
+}
+
+TEST(ThumbCli, AWindowProgramThatCannotStartIsNamedWithTheReason)
+{
+    QTemporaryDir dir;
+    const QString thumb = dir.filePath("thumb");
+    ASSERT_TRUE(QFile::copy(IV_BINARY_DIR "/thumb/thumb", thumb));
+    const QString window = dir.filePath("thumb-window");
+    const struct {
+        std::function<void()> make;
+        QString err;
+    } cases[] = {
+        {[] {}, "thumb: thumb-window: cannot start the window program: not found beside thumb (" + dir.path() + ")\n"},
+        {[&] { QFile f(window); f.open(QIODevice::WriteOnly); f.write("#!/bin/sh\n"); },
+         "thumb: " + window + ": cannot start the window program: not executable (its permissions do not allow running it)\n"},
+        {[&] { QFile::remove(window); QDir().mkdir(window); },
+         "thumb: " + window + ": cannot start the window program: not a regular file\n"},
+    };
+    for (const auto& c : cases) {
+        c.make();
+        const auto [status, err] = runBytes(QFile::encodeName(thumb), {});
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(QString::fromUtf8(err), c.err);
+    }
+}
+
+TEST(ThumbCli, PreviewsFillTheirSquareCentredWithTransparentMargins)
+{
+    QTemporaryDir dir;
+    auto mapOf = [&](const char* name, qint32 w, qint32 h, quint8 code) {
+        const QString path = writeMap(dir, name, w, h);
+        MapRecord record;
+        readMapFile(path, record);
+        for (int x = 1; x <= 100; ++x)
+            for (int y = 1; y <= 100; ++y)
+                record.setTerrain(x, y, code);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(record.bytes().data()), MapRecord::Size);
+        return path;
+    };
+    const struct {
+        QString map;
+        int size;
+        QRect opaque;  // the map's area; everything else is transparent
+    } cases[] = {
+        {mapOf("square.ivm", 100, 100, 2), 256, QRect(0, 0, 256, 256)},
+        {mapOf("wide.ivm", 30, 12, 2), 256, QRect(0, 77, 256, 102)},  // 12 * 256 div 30 = 102
+        {mapOf("tall.ivm", 7, 100, 2), 128, QRect(60, 0, 8, 128)},      // 7 * 128 div 100 = 8
+        {mapOf("one.ivm", 1, 1, 2), 16, QRect(0, 0, 16, 16)},
+        {mapOf("grass.ivm", 100, 50, 0), 64, QRect(0, 16, 64, 32)},
+    };
+    for (const auto& c : cases) {
+        const QString out = c.map + ".preview";
+        const ProcessResult run = runThumb({"--preview", "--size", QString::number(c.size), "-o", out, c.map});
+        ASSERT_EQ(run.exitCode, 0) << qPrintable(run.err);
+        const QImage image = previewOf(out);
+        ASSERT_EQ(image.size(), QSize(c.size, c.size));
+        for (int y = 0; y < c.size; ++y)
+            for (int x = 0; x < c.size; ++x)
+                ASSERT_EQ(qAlpha(image.pixel(x, y)), c.opaque.contains(x, y) ? 255 : 0) << qPrintable(out) << x << "," << y;
+        // Water to the last pixel where every cell is water, grass where none has a picture.
+        const QRgb corner = image.pixel(c.opaque.bottomRight());
+        if (c.map.endsWith("grass.ivm"))
+            EXPECT_GT(qGreen(corner), qBlue(corner));
+        else
+            EXPECT_GT(qBlue(corner), qGreen(corner)) << qPrintable(out);
+    }
+    // Without --preview the same map is drawn as before: whole pixels per cell, grass beyond.
+    ASSERT_EQ(runThumb({"--size", "256", "-o", dir.filePath("plain.png"), cases[0].map}).exitCode, 0);
+    expectPngOf(dir.filePath("plain.png"), cases[0].map, 256);
+}
+
+TEST(ThumbCli, PreviewsAreWrittenIntoTheFileTheClientMadeAndRefuseImpossibleMaps)
+{
+    QTemporaryDir dir;
+    const QString good = writeMap(dir, "good.ivm", 20, 20);
+    const QString out = dir.filePath("client-made.png");
+    QFile client(out);
+    ASSERT_TRUE(client.open(QIODevice::ReadWrite));  // the client keeps its file open and reads it back
+    ProcessResult run = runThumb({"--preview", "--size", "128", "-o", out, good});
+    ASSERT_EQ(run.exitCode, 0) << qPrintable(run.err);
+    QImage fromClient;
+    EXPECT_TRUE(fromClient.loadFromData(client.readAll(), "png"));
+    EXPECT_EQ(fromClient.size(), QSize(128, 128));
+
+    // Maps a preview cannot draw: exit 1, and the client's file stays empty.
+    const struct {
+        qint32 w, h;
+    } bad[] = {{-5, 100000}, {0, 10}, {101, 5}, {5, 101}};
+    for (const auto& b : bad) {
+        const QString map = writeMap(dir, "bad.ivm", b.w, b.h);
+        ASSERT_TRUE(client.resize(0));
+        run = runThumb({"--preview", "-o", out, map});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, QStringLiteral("thumb: %1: Map size %2 x %3 is not 1 to 100 cells across and down.\n")
+                               .arg(map).arg(b.w).arg(b.h));
+        EXPECT_EQ(QFileInfo(out).size(), 0);
+        run = runThumb({"--preview", "-o", dir.filePath("none.png"), map});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_FALSE(QFile::exists(dir.filePath("none.png")));
+    }
+}
+
+TEST(ThumbCli, APreviewThatCannotBeWrittenLeavesTheClientsFileEmpty)
+{
+    QTemporaryDir dir;
+    const QString map = writeMap(dir, "big.ivm", 100, 100);
+    // A 16 KiB file system holds the client's empty file but not a 1024-pixel preview.
+    const QByteArray disk = QFile::encodeName(dir.filePath("disk"));
+    ASSERT_EQ(mkdir(disk.constData(), 0700), 0);
+    if (mount("tmpfs", disk.constData(), "tmpfs", 0, "size=16k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << strerror(errno);
+    struct Unmount {
+        const char* path;
+        ~Unmount() { umount2(path, MNT_DETACH); }
+    } unmount{disk.constData()};
+    const QString out = dir.filePath("disk/client-made.png");
+    QFile(out).open(QIODevice::WriteOnly);
+    const ProcessResult run = runThumb({"--preview", "--size", "1024", "-o", out, map});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "thumb: " + map + ": Stream write error.\n");
+    EXPECT_EQ(QFileInfo(out).size(), 0);
+}
 
 TEST(ThumbCli, OneMapGoesToTheNamedFileWithTheBmpRule)
 {
@@ -152,8 +355,8 @@ TEST(ThumbCli, FailingMapsAreReportedAndTheOthersStillWritten)
     const QString out = dir.filePath("out");
     const ProcessResult run = runThumb({"-o", out, good1, shortMap, missing, zero, good2});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, shortMap + ": Read beyond end of file.\n" + missing + ": File not found.\n" + zero
-                           + ": Division by zero.\n");
+    EXPECT_EQ(run.err, "thumb: " + shortMap + ": Read beyond end of file.\nthumb: " + missing
+                           + ": File not found.\nthumb: " + zero + ": Division by zero.\n");
     expectBmpOf(out + "/good1.bmp", good1);
     expectBmpOf(out + "/good2.bmp", good2);
     EXPECT_FALSE(QFile::exists(out + "/short.bmp"));
@@ -170,7 +373,7 @@ TEST(ThumbCli, OutputThatCannotBeCreated)
     // A path below a regular file cannot be created, even by root.
     ProcessResult run = runThumb({"-o", dir.filePath("file/thumb.bmp"), map});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, map + ": Cannot create file " + dir.filePath("file/thumb.bmp") + ".\n");
+    EXPECT_EQ(run.err, "thumb: " + map + ": Cannot create file " + dir.filePath("file/thumb.bmp") + ".\n");
 
     run = runThumb({"-o", dir.filePath("file/sub"), map, map});
     EXPECT_EQ(run.exitCode, 1);
@@ -218,7 +421,7 @@ TEST(ThumbCli, TwoMapsWithOneNameIntoOneFolderReportTheSecond)
     const QString out = dir.filePath("out");
     const ProcessResult run = runThumb({"-o", out, first, second, first});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, second + ": The output " + out + "/same.bmp was already written for " + first + ".\n");
+    EXPECT_EQ(run.err, "thumb: " + second + ": The output " + out + "/same.bmp was already written for " + first + ".\n");
     expectBmpOf(out + "/same.bmp", first);
 }
 
@@ -232,9 +435,10 @@ TEST(ThumbCli, PipesAndDevicesFailAtOnce)
         QStringList args;
         QString err;
     } cases[] = {
-        {{"-o", dir.filePath("t.bmp"), pipe}, pipe + ": Not a regular file.\n"},
-        {{"-o", dir.filePath("t.bmp"), "/dev/zero"}, "/dev/zero: Not a regular file.\n"},
-        {{"-o", pipe, map}, map + ": Cannot create file " + pipe + ": not a regular file.\n"},
+        {{"-o", dir.filePath("t.bmp"), pipe}, "thumb: " + pipe + ": Not a regular file.\n"},
+        {{"-o", dir.filePath("t.bmp"), "/dev/zero"}, "thumb: /dev/zero: Not a regular file.\n"},
+        {{"-o", pipe, map}, "thumb: " + map + ": Cannot create file " + pipe + ": not a regular file.\n"},
+        {{"--preview", "-o", pipe, map}, "thumb: " + map + ": Cannot create file " + pipe + ": not a regular file.\n"},
     };
     for (const auto& c : cases) {
         const ProcessResult run = runThumb(c.args, 10000);
@@ -313,13 +517,23 @@ TEST(ThumbCli, HelpAndBadUsage)
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith("Usage: thumb -o OUT MAP...")) << qPrintable(help.out);
 
-    const QStringList bad[] = {{"-o"}, {"-o", "out"}, {"a.ivm", "b.ivm"}, {"-x", "-o", "out", "m"},
-                               {"-o", "a", "-o", "b", "m"}, {"--help", "extra"}, {"--version", "-o", "x", "m"},
-                               {"--size", "64", "--size", "32", "-o", "x", "m"}};
-    for (const QStringList& args : bad) {
-        const ProcessResult run = runThumb(args);
-        EXPECT_EQ(run.exitCode, 2) << qPrintable(args.join(' '));
-        EXPECT_TRUE(run.err.startsWith("Usage: thumb")) << qPrintable(args.join(' '));
+    // One line each, named by the program, saying what is wrong.
+    const struct {
+        QStringList args;
+        const char* err;
+    } bad[] = {{{"-o"}, "thumb: Missing value after '-o'. (see thumb --help)\n"},
+               {{"-o", "out"}, "thumb: no map given (see thumb --help)\n"},
+               {{"a.ivm", "b.ivm"}, "thumb: -o OUT is needed (see thumb --help)\n"},
+               {{"-x", "-o", "out", "m"}, "thumb: Unknown option 'x'. (see thumb --help)\n"},
+               {{"-o", "a", "-o", "b", "m"}, "thumb: -o given more than once (see thumb --help)\n"},
+               {{"--help", "extra"}, "thumb: --help and --version take nothing else (see thumb --help)\n"},
+               {{"--version", "-o", "x", "m"}, "thumb: --help and --version take nothing else (see thumb --help)\n"},
+               {{"--size", "64", "--size", "32", "-o", "x", "m"}, "thumb: --size given more than once (see thumb --help)\n"},
+               {{"--preview", "--format", "bmp", "-o", "x", "m"}, "thumb: --preview makes PNG pictures, not --format bmp\n"}};
+    for (const auto& c : bad) {
+        const ProcessResult run = runThumb(c.args);
+        EXPECT_EQ(run.exitCode, 2) << qPrintable(c.args.join(' '));
+        EXPECT_EQ(run.err, c.err);
     }
 }
 

@@ -145,7 +145,7 @@ TEST_F(ThumbInstall, MapFilesHaveTheirMimeTypeOnTheDesktop)
     EXPECT_TRUE(description.readAll().contains("<comment>Ironvale 3D map</comment>"));
 }
 
-TEST_F(ThumbInstall, ThumbnailerWritesPngsOfTheAskedSizeAndNothingForABadMap)
+TEST_F(ThumbInstall, ThumbnailerWritesPreviewsOfTheAskedSizeAndNothingForABadMap)
 {
     const QString file = usr("share/thumbnailers/ironvale-map.thumbnailer");
     auto entry = [&](const char* key) { return keyValue(file, "Thumbnailer Entry", key); };
@@ -184,9 +184,8 @@ TEST_F(ThumbInstall, ThumbnailerWritesPngsOfTheAskedSizeAndNothingForABadMap)
         QFile file(output);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_TRUE(file.read(8).startsWith("\x89PNG"));
-        QImage expected;
-        MapRenderer().PaintMap(record, textures.textures(), expected, size);
-        EXPECT_EQ(QImage(output).convertToFormat(QImage::Format_RGB32), expected) << size;
+        const QImage expected = MapRenderer().PaintPreview(record, textures.textures(), size);
+        EXPECT_EQ(QImage(output), expected) << size;
     }
 
     QFile bad(home.filePath("bad.ivm"));
@@ -216,6 +215,7 @@ TEST_F(ThumbInstall, DesktopEntryIsValidAndOpensMapsInTheWindow)
     auto entry = [&](const char* key) { return keyValue(file, "Desktop Entry", key); };
     EXPECT_EQ(entry("Exec"), "thumb %f");
     EXPECT_EQ(entry("MimeType"), "application/x-ironvale-map;");
+    EXPECT_EQ(entry("StartupWMClass"), "ironvale-thumb");  // the window's class (test_thumbwindow)
     const QString icon = entry("Icon");
     for (const int size : {16, 32, 48, 256})
         EXPECT_EQ(QImage(usr(QStringLiteral("share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(icon))).size(),

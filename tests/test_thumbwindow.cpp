@@ -7,6 +7,7 @@
 #include "IVTileImage.h"
 #include "MessageBox.h"
 #include "PaintMap.h"
+#include "DialogFolder.h"
 #include "ProgramFolder.h"
 #include "TImage.h"
 #include "TempDir.h"
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QIcon>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMimeData>
@@ -28,7 +30,12 @@
 #include <deque>
 #include <optional>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
@@ -36,16 +43,18 @@ namespace {
 struct ScriptedDialogs : ThumbDialogs {
     std::deque<std::optional<QString>> openAnswers;
     std::deque<std::optional<QString>> saveAnswers;
-    QStringList openFilters, saveFilters, saveProposals;
+    QStringList openFilters, saveFilters, saveProposals, folders;
 
-    bool openMap(QWidget*, const QString& filter, QString& fileName) override
+    bool openMap(QWidget*, const QString& filter, const QString& folder, QString& fileName) override
     {
         openFilters << filter;
+        folders << folder;
         return answer(openAnswers, fileName);
     }
-    bool saveBitmap(QWidget*, const QString& filter, QString& fileName) override
+    bool saveBitmap(QWidget*, const QString& filter, const QString& folder, QString& fileName) override
     {
         saveFilters << filter;
+        folders << folder;
         saveProposals << fileName;
         return answer(saveAnswers, fileName);
     }
@@ -381,6 +390,30 @@ TEST_F(ThumbWindow, SavedNamesFollowTheExtensionRuleAndAreProposedNextTime)
     EXPECT_TRUE(boxes.empty());
 }
 
+TEST_F(ThumbWindow, CtrlOAndCtrlSDoWhatTheButtonsDo)
+{
+    const QByteArray map = mapBytes(9, 7);
+    dialogs->openAnswers.push_back(dir.write("keys.ivm", map));
+    QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(shown(), expectedThumbnail(map));
+    dialogs->saveAnswers.push_back(dir.filePath("keys"));
+    QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(QImage(dir.filePath("keys.bmp")).convertToFormat(QImage::Format_RGB32), shown());
+    // The program's folder (the build's) can be written: the dialogs start where they always did.
+    EXPECT_EQ(dialogs->folders, QStringList({QString(), QString()}));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ThumbWindow, CarriesTheDesktopEntrysIconAndClass)
+{
+    EXPECT_EQ(QCoreApplication::applicationName(), "ironvale-thumb");  // X11 window class
+    EXPECT_EQ(QGuiApplication::desktopFileName(), "ironvale-thumb");   // Wayland app id
+    EXPECT_EQ(TApplication::title(), "Mapsmith");                      // error boxes
+    const QIcon icon = form->windowIcon();
+    EXPECT_EQ(icon.availableSizes().size(), 6);
+    EXPECT_EQ(icon.pixmap(QSize(48, 48)).size(), QSize(48, 48));
+}
+
 TEST_F(ThumbWindow, SavedFileIsA24BitBmpOfTheThumbnailAndSavingAgainReplacesIt)
 {
     const QString target = dir.filePath("thumb.bmp");
@@ -526,15 +559,77 @@ TEST(ThumbDialogsReal, OpenReturnsTypedNameSaveProposesStoredName)
     };
     QString name;
     answer(dir.filePath("typed.ivm"));
-    ASSERT_TRUE(dialogs.openMap(nullptr, qtFilterFromNotation(TForm1::OpenFilter), name));
+    ASSERT_TRUE(dialogs.openMap(nullptr, qtFilterFromNotation(TForm1::OpenFilter), QString(), name));
     EXPECT_EQ(name, QDir::toNativeSeparators(dir.filePath("typed.ivm")));
 
     name = dir.filePath("proposed.bmp");
     answer(dir.filePath("chosen.bmp"));
-    ASSERT_TRUE(dialogs.saveBitmap(nullptr, qtFilterFromNotation(TForm1::SaveFilter), name));
+    ASSERT_TRUE(dialogs.saveBitmap(nullptr, qtFilterFromNotation(TForm1::SaveFilter), QString(), name));
     EXPECT_EQ(seenProposal, dir.filePath("proposed.bmp"));
     EXPECT_TRUE(hasPreview);
     EXPECT_EQ(name, QDir::toNativeSeparators(dir.filePath("chosen.bmp")));
 }
 
 }  // namespace
+
+// A user who may not write to the program's folder (as in an installation): the save dialog
+// starts in the folder of the map just opened, and a name typed there is saved there. Runs this
+// test program again as user "nobody", with the real file dialog; needs root to do so.
+TEST(ThumbWindowAsUser, SaveDialogStartsAtTheMapsFolderWhenTheProgramFolderIsNotWritable)
+{
+    if (qEnvironmentVariableIsSet("IV_THUMB_AS_USER")) {
+        const QString maps = qEnvironmentVariable("HOME") + "/maps";
+        ASSERT_FALSE(isWritableFolder(ProgramFolder()));
+        std::vector<BoxRequest> boxes;
+        setMessageBoxHandler([&](const BoxRequest& box) { boxes.push_back(box); return 0; });
+        const std::unique_ptr<TForm1> form = createForm1({maps + "/map.ivm"});
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        QString started;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            started = dialog->directory().absolutePath();
+            dialog->selectFile("saved");  // typed without a folder
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
+        setMessageBoxHandler(nullptr);
+        EXPECT_EQ(started, maps);
+        EXPECT_TRUE(QFile::exists(maps + "/saved.bmp"));
+        EXPECT_TRUE(boxes.empty()) << qPrintable(boxes.empty() ? QString() : boxes[0].text);
+        return;
+    }
+    if (geteuid() != 0)
+        GTEST_SKIP() << "running the window as another user needs root";
+    const uid_t nobody = 65534;
+    QTemporaryDir home;
+    ASSERT_EQ(chown(QFile::encodeName(home.path()).constData(), nobody, nobody), 0);
+    ASSERT_TRUE(QDir(home.path()).mkdir("maps"));
+    QFile map(home.filePath("maps/map.ivm"));
+    ASSERT_TRUE(map.open(QIODevice::WriteOnly));
+    map.write(mapBytes(12, 12));
+    map.close();
+    ASSERT_EQ(chown(QFile::encodeName(home.filePath("maps")).constData(), nobody, nobody), 0);
+
+    const QByteArray self = QFile::encodeName(QCoreApplication::applicationFilePath());
+    const QByteArray filter = "--gtest_filter=ThumbWindowAsUser.*";
+    char* argv[] = {const_cast<char*>(self.constData()), const_cast<char*>(filter.constData()), nullptr};
+    std::vector<QByteArray> env{"IV_THUMB_AS_USER=1", "HOME=" + QFile::encodeName(home.path())};
+    for (char** e = environ; *e; ++e)
+        if (!QByteArray(*e).startsWith("HOME=") && !QByteArray(*e).startsWith("XDG_RUNTIME_DIR="))
+            env.emplace_back(*e);
+    std::vector<char*> envp;
+    for (QByteArray& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setgroups(0, nullptr) == 0 && setgid(nobody) == 0 && setuid(nobody) == 0)
+            execve(argv[0], argv, envp.data());
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the run as nobody failed (status " << status << ")";
+    EXPECT_TRUE(QFile::exists(home.filePath("maps/saved.bmp")));
+}

@@ -1,6 +1,7 @@
 #include "ExportTargets.h"
 
 #include "Exception.h"
+#include "FileName.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,7 +21,7 @@ ExportTargets::ExportTargets(const QStringList& maps)
 bool ExportTargets::fileId(const QString& path, FileId& id)
 {
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+    if (::stat(fileNameBytes(path).constData(), &status) != 0)
         return false;
     id = {status.st_dev, status.st_ino};
     return true;

@@ -1,10 +1,8 @@
 #include "MapRecord.h"
 
 #include "Exception.h"
+#include "FileName.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QtEndian>
 
 #include <cerrno>
@@ -27,10 +25,15 @@ namespace {
 // The error number for a failed open, in the numbering the messages are keyed by. POSIX says
 // ENOENT both for a missing file and for a missing folder on the way to it; the two are told
 // apart by looking at the folder. A folder opened as a map is refused access, as on Windows.
-int openErrorCode(const QString& fileName, int errnum)
+int openErrorCode(const QByteArray& path, int errnum)
 {
-    if (errnum == ENOENT && !QFileInfo(fileName).absoluteDir().exists())
-        return 3;
+    if (errnum == ENOENT) {
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+        struct stat status {};
+        if (::stat(folder.constData(), &status) != 0 || !S_ISDIR(status.st_mode))
+            return 3;
+    }
     if (errnum == EISDIR)
         return 5;
     return ioErrorFromErrno(errnum);
@@ -51,7 +54,7 @@ private:
 
 void readMapFile(const QString& fileName, MapRecord& record)
 {
-    const QByteArray path = QFile::encodeName(fileName);
+    const QByteArray path = fileNameBytes(fileName);
     // Non-blocking, so that a pipe without a writer cannot hold the open; only regular files
     // are read, so the flag changes nothing for the reads.
     int fd;
@@ -59,7 +62,7 @@ void readMapFile(const QString& fileName, MapRecord& record)
         fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     while (fd < 0 && errno == EINTR);
     if (fd < 0)
-        throw EInOutError(openErrorCode(fileName, errno));
+        throw EInOutError(openErrorCode(path, errno));
     FileCloser closer(fd);
     struct stat status {};
     if (::fstat(fd, &status) != 0)

@@ -42,12 +42,22 @@ inline void blit(const Surface& target, const QImage& source, int x, int y)
     blit(target, source.constBits(), source.bytesPerLine(), source.width(), source.height(), x, y);
 }
 
+// The part of target from (x, y) on, width x height pixels; drawing into it is clipped to it.
+Surface area(const Surface& target, int x, int y, int width, int height)
+{
+    return {target.bits + qsizetype(y) * target.stride + qsizetype(x) * 4, target.stride, width, height};
+}
+
 QImage asRgb32(const QImage& image)
 {
     return image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace
+
+EMapSize::EMapSize(qint32 width, qint32 height)
+    : Exception(QStringLiteral("Map size %1 x %2 is not 1 to %3 cells across and down")
+                    .arg(width).arg(height).arg(MaxPreviewCells)) {}
 
 QImage MapRenderer::scaledTexture(const TPicture* picture, int width, int height)
 {
@@ -59,7 +69,7 @@ QImage MapRenderer::scaledTexture(const TPicture* picture, int width, int height
         if (entry.sourceKey == key && entry.width == width && entry.height == height)
             return entry.image;
     // Cell sizes change with every map of a new size; keep the cache small.
-    if (cache_.size() >= 12)
+    if (cache_.size() >= 24)
         cache_.erase(cache_.begin(), cache_.begin() + 3);
     cache_.push_back({key, width, height, asRgb32(stretchNearest(source, width, height))});
     return cache_.back().image;
@@ -119,4 +129,47 @@ void MapRenderer::PaintMap(const MapRecord& record, const MapTextures& textures,
             if (cell.bits)
                 blit(surface, cell.bits, cell.stride, cw, ch, (x - 1) * cw, (y - 1) * ch);
         }
+}
+
+QImage MapRenderer::PaintPreview(const MapRecord& record, const MapTextures& textures, int size)
+{
+    const qint32 mapWidth = record.MapWidth();
+    const qint32 mapHeight = record.MapHeight();
+    if (mapWidth < 1 || mapWidth > MaxPreviewCells || mapHeight < 1 || mapHeight > MaxPreviewCells)
+        throw EMapSize(mapWidth, mapHeight);
+
+    QImage preview(size, size, QImage::Format_ARGB32);
+    preview.fill(Qt::transparent);
+    const int cells = std::max(mapWidth, mapHeight);
+    auto edge = [&](int k) { return int(qint64(k) * size / cells); };
+    const int width = edge(mapWidth);
+    const int height = edge(mapHeight);
+    const Surface map = area({preview.bits(), preview.bytesPerLine(), size, size}, (size - width) / 2,
+                             (size - height) / 2, width, height);
+
+    if (textures.background && !textures.background->isEmpty()) {
+        const QImage background = asRgb32(textures.background->graphic()->image());
+        for (int top = 0; top < height; top += BackgroundStep)
+            for (int left = 0; left < width; left += BackgroundStep)
+                blit(map, background, left, top);
+    }
+
+    const TPicture* byCode[256] = {};
+    byCode[2] = textures.code2;
+    byCode[4] = textures.code4;
+    byCode[8] = textures.code8;
+    for (int x = 1; x <= mapWidth; ++x) {
+        const int left = edge(x - 1);
+        const int cw = edge(x) - left;
+        for (int y = 1; y <= mapHeight; ++y) {
+            const TPicture* texture = byCode[record.Terrain(x, y)];
+            if (!texture)
+                continue;
+            const int top = edge(y - 1);
+            const QImage cell = scaledTexture(texture, cw, edge(y) - top);
+            if (!cell.isNull())
+                blit(map, cell, left, top);
+        }
+    }
+    return preview;
 }

@@ -2,6 +2,7 @@
 // The thumbnail renderer: a map record drawn as a 160 x 160 picture, terrain textures stretched
 // into the map's cells over a grass background. Needs no window.
 
+#include "Exception.h"
 #include "MapRecord.h"
 #include "Picture.h"
 
@@ -14,6 +15,15 @@ constexpr int ThumbnailSize = 160;
 // The edges a caller may ask for instead (command line "--size").
 constexpr int MinThumbnailSize = 16;
 constexpr int MaxThumbnailSize = 1024;
+
+// The largest map a preview draws, in cells across or down (the grid's size).
+constexpr int MaxPreviewCells = 100;
+
+// A map whose width or height a preview cannot draw.
+class EMapSize : public Exception {
+public:
+    EMapSize(qint32 width, qint32 height);
+};
 
 // The four texture pictures, owned by the caller (the window's hidden picture controls, or the
 // command line's own). A null or empty picture draws nothing.
@@ -39,6 +49,15 @@ public:
     // Negative dimensions draw the background only.
     void PaintMap(const MapRecord& record, const MapTextures& textures, QImage& thumbnail,
                   int size = ThumbnailSize);
+
+    // A file manager's preview of record, size x size pixels (ARGB32): the map scaled so that its
+    // longer side fills the square, centred, the rest transparent. With n = max(MapWidth,
+    // MapHeight) and edge(k) = k * size div n, cell (x, y) covers columns edge(x - 1) ...
+    // edge(x) - 1 and rows edge(y - 1) ... edge(y) - 1 of the map's area (edge(MapWidth) x
+    // edge(MapHeight) pixels), which lies (size - width) div 2 from the left and (size - height)
+    // div 2 from the top. The background is tiled from the area's top-left corner and clipped to
+    // it; cells are drawn as in PaintMap. Throws EMapSize unless both dimensions are 1 ... 100.
+    QImage PaintPreview(const MapRecord& record, const MapTextures& textures, int size);
 
 private:
     static constexpr int BackgroundStep = 128;

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <utility>
+
 namespace {
 
 // Window options Qt takes for itself; with these alone the window opens.
@@ -26,11 +28,16 @@ bool takesValue(const QString& option)
         && option != QStringLiteral("-widgetcount") && !option.contains(QLatin1Char('='));
 }
 
-ThumbRequest badUsage(const QString& problem = QString())
+ThumbRequest badUsage(const QString& problem)
 {
     ThumbRequest request;
     request.problem = problem;
     return request;
+}
+
+ThumbRequest badUsageSeeHelp(const QString& problem)
+{
+    return badUsage(problem + QStringLiteral(" (see thumb --help)"));
 }
 
 } // namespace
@@ -65,7 +72,7 @@ QString windowMapArgument(const QStringList& args)
 QString commandLineUsage()
 {
     return QStringLiteral(
-        "Usage: thumb -o OUT MAP... [--size N] [--format bmp|png]\n"
+        "Usage: thumb -o OUT MAP... [--size N] [--format bmp|png] [--preview]\n"
         "Renders the thumbnail of each map file without a window: the map's terrain over a grass\n"
         "background, 160 x 160 pixels unless --size says otherwise.\n"
         "  -o OUT        with one MAP, the output file: a PNG when OUT ends in \".png\", else a BMP\n"
@@ -76,6 +83,10 @@ QString commandLineUsage()
         "                over one of the maps\n"
         "  --size N      the thumbnail's edge in pixels, from 16 to 1024 (default 160)\n"
         "  --format FMT  bmp (24-bit) or png (8 bits per channel); OUT is then used exactly as given\n"
+        "  --preview     a file manager's preview: the map scaled to fill the square, centred, with\n"
+        "                transparent margins, as a PNG under exactly the name OUT; an existing OUT is\n"
+        "                written into (the file manager made it); maps must be 1 to 100 cells across\n"
+        "                and down\n"
         "  --help        show this text\n"
         "  --version     show the version\n"
         "Without arguments, thumb opens its window; \"thumb MAP\" opens it with that map.\n"
@@ -100,25 +111,33 @@ ThumbRequest parseThumbArguments(const QStringList& args)
     const QCommandLineOption formatOption(QStringLiteral("format"), QString(), QStringLiteral("FMT"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringLiteral("version"));
-    parser.addOptions({outOption, sizeOption, formatOption, helpOption, versionOption});
+    const QCommandLineOption previewOption(QStringLiteral("preview"));
+    parser.addOptions({outOption, sizeOption, formatOption, helpOption, versionOption, previewOption});
     if (!parser.parse(args))
-        return badUsage();
+        return badUsageSeeHelp(parser.errorText());
 
     const int given = int(parser.optionNames().size());
     ThumbRequest request;
     if (parser.isSet(helpOption) || parser.isSet(versionOption)) {
         if (given != 1 || !parser.positionalArguments().isEmpty())
-            return badUsage();
+            return badUsageSeeHelp(QStringLiteral("--help and --version take nothing else"));
         request.kind = parser.isSet(helpOption) ? ThumbRequest::Kind::Help : ThumbRequest::Kind::Version;
         return request;
     }
 
     const QStringList outs = parser.values(outOption);
     request.maps = parser.positionalArguments();
-    if (outs.size() != 1 || outs.first().isEmpty() || request.maps.isEmpty()
-        || parser.values(sizeOption).size() > 1 || parser.values(formatOption).size() > 1)
-        return badUsage();
+    if (outs.isEmpty() || outs.first().isEmpty())
+        return badUsageSeeHelp(QStringLiteral("-o OUT is needed"));
+    if (request.maps.isEmpty())
+        return badUsageSeeHelp(QStringLiteral("no map given"));
+    const std::pair<const QCommandLineOption*, const char*> once[] = {
+        {&outOption, "-o"}, {&sizeOption, "--size"}, {&formatOption, "--format"}};
+    for (const auto& [option, name] : once)
+        if (parser.values(*option).size() > 1)
+            return badUsageSeeHelp(QStringLiteral("%1 given more than once").arg(QLatin1String(name)));
     request.out = outs.first();
+    request.file.preview = parser.isSet(previewOption);
 
     if (parser.isSet(sizeOption)) {
         const QString text = parser.value(sizeOption);
@@ -135,7 +154,14 @@ ThumbRequest parseThumbArguments(const QStringList& args)
             return badUsage(QStringLiteral("--format %1: not bmp or png").arg(parser.value(formatOption)));
         request.file.format = format == QStringLiteral("png") ? ImageFormat::Png : ImageFormat::Bmp;
         request.formatGiven = true;
-    } else if (!request.toFolder() && request.out.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
+    }
+    if (request.file.preview) {
+        if (request.file.format == ImageFormat::Bmp && request.formatGiven)
+            return badUsage(QStringLiteral("--preview makes PNG pictures, not --format bmp"));
+        request.file.format = ImageFormat::Png;
+        request.formatGiven = true;
+    } else if (!request.formatGiven && !request.toFolder()
+               && request.out.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) {
         request.file.format = ImageFormat::Png;
     }
     request.kind = ThumbRequest::Kind::Export;

@@ -20,7 +20,7 @@ QString commandLineUsage();
 struct ThumbRequest {
     enum class Kind { Export, Help, Version, BadUsage };
     Kind kind = Kind::BadUsage;
-    // For BadUsage: one line saying what is wrong, or empty when the usage text says it best.
+    // For BadUsage: one line saying what is wrong.
     QString problem;
 
     QString out;

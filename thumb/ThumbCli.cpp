@@ -3,13 +3,15 @@
 #include "ErrorReport.h"
 #include "Exception.h"
 #include "ExportTargets.h"
+#include "FileName.h"
 #include "ThumbnailExport.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #ifndef IV_VERSION
 #error "IV_VERSION must name the program's version"
@@ -17,9 +19,10 @@
 
 namespace {
 
+// One line on standard error, "thumb: WHAT: WHY"; file names in it keep their own bytes.
 void printError(const QString& text)
 {
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fprintf(stderr, "thumb: %s\n", fileNameBytes(text).constData());
 }
 
 } // namespace
@@ -37,10 +40,7 @@ int runCommandLine(const QStringList& args)
         std::printf("thumb %s\n", qPrintable(thumbVersion()));
         return 0;
     case ThumbRequest::Kind::BadUsage:
-        if (request.problem.isEmpty())
-            std::fputs(commandLineUsage().toLocal8Bit().constData(), stderr);
-        else
-            printError(QStringLiteral("thumb: ") + request.problem);
+        printError(request.problem);
         return 2;
     case ThumbRequest::Kind::Export:
         break;
@@ -62,12 +62,15 @@ int runCommandLine(const QStringList& args)
     try {
         bundled = std::make_unique<BundledTextures>();
     } catch (const Exception& e) {
-        printError(QStringLiteral("thumb: ") + errorReportText(e.message()));
+        printError(errorReportText(e.message()));
         return 1;
     }
 
-    if (request.toFolder())
-        QDir().mkpath(request.out);
+    // A folder that cannot be made shows as each map's "Cannot create file".
+    if (request.toFolder()) {
+        std::error_code ignored;
+        std::filesystem::create_directories(fileNameBytes(request.out).toStdString(), ignored);
+    }
     MapRenderer renderer;
     ExportTargets targets(request.maps);
     int failures = 0;

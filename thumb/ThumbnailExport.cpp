@@ -18,9 +18,21 @@ BundledTextures::BundledTextures()
 {
 }
 
+QImage mapPreview(const QString& mapFile, int size, MapRenderer& renderer, const MapTextures& textures)
+{
+    MapRecord record;
+    readMapFile(mapFile, record);
+    return renderer.PaintPreview(record, textures, size);
+}
+
 void exportMapThumbnail(const QString& mapFile, const QString& outFile, MapRenderer& renderer,
                         const MapTextures& textures, const ThumbnailFile& file)
 {
+    if (file.preview) {
+        saveImageFile(mapPreview(mapFile, file.size, renderer, textures), outFile, "png", 70,
+                      SaveMode::IntoExisting);
+        return;
+    }
     MapRecord record;
     readMapFile(mapFile, record);
     QImage thumbnail;

@@ -27,11 +27,18 @@ struct BundledTextures {
 enum class ImageFormat { Bmp, Png };
 
 // What a thumbnail file looks like: its edge in pixels and its format. BMP files are 24-bit
-// Windows bitmaps; PNG files are 8 bits per channel RGB, not interlaced.
+// Windows bitmaps; PNG files are 8 bits per channel RGB, not interlaced. A preview (for file
+// managers) is MapRenderer::PaintPreview's picture as an RGBA PNG, written into the output file
+// when that exists (the file manager created it and reads it back).
 struct ThumbnailFile {
     int size = ThumbnailSize;
     ImageFormat format = ImageFormat::Bmp;
+    bool preview = false;
 };
+
+// Reads mapFile and draws its preview (MapRenderer::PaintPreview), for the thumbnailer and the
+// desktops' preview plugins. Throws the reading errors and EMapSize.
+QImage mapPreview(const QString& mapFile, int size, MapRenderer& renderer, const MapTextures& textures);
 
 // Reads mapFile, renders its thumbnail and writes it to outFile (replacing it only when the
 // whole file was written). Throws the error of the failing step (EInOutError, ENotRegularFile,

@@ -2,6 +2,7 @@
 
 #include "ui_Unit1.h"
 
+#include "DialogFolder.h"
 #include "DialogFont.h"
 #include "Exception.h"
 #include "ProgramFolder.h"
@@ -11,7 +12,9 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeySequence>
 #include <QMimeData>
+#include <QShortcut>
 #include <QUrl>
 #include <cerrno>
 
@@ -53,6 +56,11 @@ TForm1::TForm1(QWidget* parent)
 
     ui->IVButton2->OnClick = [this](QObject* Sender) { IVButton2Click(Sender); };
     ui->IVButton1->OnClick = [this](QObject* Sender) { IVButton1Click(Sender); };
+    // The desktop's keys for the two buttons.
+    connect(new QShortcut(QKeySequence::Open, this), &QShortcut::activated, this,
+            [this] { IVButton2Click(ui->IVButton2); });
+    connect(new QShortcut(QKeySequence::Save, this), &QShortcut::activated, this,
+            [this] { IVButton1Click(ui->IVButton1); });
 }
 
 TForm1::~TForm1() = default;
@@ -61,10 +69,15 @@ void TForm1::setDialogs(std::unique_ptr<ThumbDialogs> dialogs) { FDialogs = std:
 
 TImage* TForm1::thumbnail() const { return ui->Image1; }
 
+QString TForm1::dialogFolder() const
+{
+    return dialogStartFolder(isWritableFolder(ProgramFolder()), FLastMap, QDir::homePath());
+}
+
 void TForm1::IVButton2Click(QObject*)
 {
     QString fileName = FOpenFileName;
-    if (!FDialogs->openMap(this, qtFilterFromNotation(OpenFilter), fileName))
+    if (!FDialogs->openMap(this, qtFilterFromNotation(OpenFilter), dialogFolder(), fileName))
         return;
     FOpenFileName = fileName;
     if (fileName.isEmpty())
@@ -76,6 +89,7 @@ void TForm1::OpenMap(const QString& fileName)
 {
     // A failed read leaves the record as it was and ends here: no render, no folder change.
     readMapFile(fileName, FMap);
+    FLastMap = fileName;
 
     // The open dialog may have moved the current directory; put it back at the program's folder.
     errno = 0;
@@ -88,7 +102,7 @@ void TForm1::OpenMap(const QString& fileName)
 void TForm1::IVButton1Click(QObject*)
 {
     QString fileName = FSaveFileName;
-    if (!FDialogs->saveBitmap(this, qtFilterFromNotation(SaveFilter), fileName))
+    if (!FDialogs->saveBitmap(this, qtFilterFromNotation(SaveFilter), dialogFolder(), fileName))
         return;
     if (fileName.isEmpty())
         return;

@@ -33,6 +33,9 @@ public:
     // The name the save dialog proposes next time it opens.
     const QString& saveDialogFileName() const { return FSaveFileName; }
 
+    // The folder the dialogs start in (see DialogFolder.h).
+    QString dialogFolder() const;
+
     // Reads a map file, makes the program's folder current and renders the thumbnail: what
     // "Make Thumbnail from map" does after its dialog, also used for a map given at start-up or
     // dropped on the window.
@@ -54,4 +57,5 @@ private:
     MapRenderer FRenderer;
     QString FOpenFileName;
     QString FSaveFileName;
+    QString FLastMap;  // the last map read successfully
 };

@@ -58,9 +58,9 @@ void addPreviewPane(QFileDialog& dialog)
 
 }  // namespace
 
-bool FileDialogs::openMap(QWidget* parent, const QString& filter, QString& fileName)
+bool FileDialogs::openMap(QWidget* parent, const QString& filter, const QString& folder, QString& fileName)
 {
-    QFileDialog dialog(parent, QString(), QString(), filter);
+    QFileDialog dialog(parent, QString(), folder, filter);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     // A typed name that does not exist is passed on; the read reports it.
@@ -70,9 +70,9 @@ bool FileDialogs::openMap(QWidget* parent, const QString& filter, QString& fileN
     return runDialog(dialog, fileName);
 }
 
-bool FileDialogs::saveBitmap(QWidget* parent, const QString& filter, QString& fileName)
+bool FileDialogs::saveBitmap(QWidget* parent, const QString& filter, const QString& folder, QString& fileName)
 {
-    QFileDialog dialog(parent, QString(), QString(), filter);
+    QFileDialog dialog(parent, QString(), folder, filter);
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -16,16 +16,17 @@ class ThumbDialogs {
 public:
     virtual ~ThumbDialogs() = default;
     // Asks for a map file; fileName comes in as the last choice and goes out as the new one.
-    // False when the user cancels.
-    virtual bool openMap(QWidget* parent, const QString& filter, QString& fileName) = 0;
-    // Asks for a bitmap file name; fileName comes in as the proposal and goes out as the choice.
-    // False when the user cancels.
-    virtual bool saveBitmap(QWidget* parent, const QString& filter, QString& fileName) = 0;
+    // folder is where the dialog starts when there is no last choice (empty: the current
+    // folder). False when the user cancels.
+    virtual bool openMap(QWidget* parent, const QString& filter, const QString& folder, QString& fileName) = 0;
+    // Asks for a bitmap file name; fileName comes in as the proposal and goes out as the choice;
+    // folder as for openMap. False when the user cancels.
+    virtual bool saveBitmap(QWidget* parent, const QString& filter, const QString& folder, QString& fileName) = 0;
 };
 
 class FileDialogs : public ThumbDialogs {
 public:
-    bool openMap(QWidget* parent, const QString& filter, QString& fileName) override;
+    bool openMap(QWidget* parent, const QString& filter, const QString& folder, QString& fileName) override;
     // The save dialog shows a preview of the picture file under the cursor.
-    bool saveBitmap(QWidget* parent, const QString& filter, QString& fileName) override;
+    bool saveBitmap(QWidget* parent, const QString& filter, const QString& folder, QString& fileName) override;
 };

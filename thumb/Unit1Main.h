@@ -4,10 +4,14 @@
 
 #include "ThumbArguments.h"
 
+#include <QString>
 #include <QStringList>
 #include <memory>
 
 class TForm1;
+
+// The desktop entry's name (ironvale-thumb.desktop), which is also the window's class.
+inline const QString DesktopEntryName = QStringLiteral("ironvale-thumb");
 
 // Creates and shows Form1. A map named in arguments (the program's arguments without the
 // program name) is opened as "Make Thumbnail from map" would; its errors are reported the same way.

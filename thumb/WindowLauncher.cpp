@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifndef IV_WINDOW_DIR_FROM_BIN
@@ -34,14 +35,24 @@ int startWindowProgram(char** argv)
         folder + "/" + WindowProgramName,
         folder + "/" IV_WINDOW_DIR_FROM_BIN "/" + WindowProgramName,
     };
-    int error = ENOENT;
+    // The first candidate that exists is the one meant; say what is wrong with it, rather than
+    // that some other candidate is missing.
     for (const std::string& candidate : candidates) {
-        if (access(candidate.c_str(), X_OK) != 0)
+        struct stat status {};
+        if (stat(candidate.c_str(), &status) != 0)
             continue;
-        execv(candidate.c_str(), argv);
-        error = errno;
+        const char* reason = nullptr;
+        if (!S_ISREG(status.st_mode))
+            reason = "not a regular file";
+        else if (access(candidate.c_str(), X_OK) != 0)
+            reason = "not executable (its permissions do not allow running it)";
+        else
+            execv(candidate.c_str(), argv);
+        std::fprintf(stderr, "thumb: %s: cannot start the window program: %s\n", candidate.c_str(),
+                     reason ? reason : std::strerror(errno));
+        return 1;
     }
-    std::fprintf(stderr, "thumb: %s: cannot start the window program: %s\n", WindowProgramName,
-                 std::strerror(error));
+    std::fprintf(stderr, "thumb: %s: cannot start the window program: not found beside thumb (%s)\n",
+                 WindowProgramName, folder.c_str());
     return 1;
 }

@@ -2,6 +2,7 @@
 // "thumb" alone, or "thumb MAP" to open the window with that map's thumbnail made.
 
 #include "Application.h"
+#include "FileName.h"
 #include "ThumbArguments.h"
 #include "Unit1Main.h"
 
@@ -11,7 +12,7 @@ int main(int argc, char** argv)
 {
     QStringList args;
     for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+        args << fileNameFromBytes(argv[i]);
     const QString windowMap = windowMapArgument(args);
 
 #ifdef Q_OS_LINUX

@@ -1,5 +1,6 @@
 // thumb: the command line renders here; the window is the window program's (see WindowLauncher.h).
 
+#include "FileName.h"
 #include "ThumbCli.h"
 #include "WindowLauncher.h"
 
@@ -7,7 +8,7 @@ int main(int argc, char** argv)
 {
     QStringList args;
     for (int i = 0; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
+        args << fileNameFromBytes(argv[i]);
     // "thumb MAP" opens the window with that map rendered; other arguments are the command line.
     if (windowMapArgument(args).isEmpty() && isCommandLineRun(args))
         return runCommandLine(args);
