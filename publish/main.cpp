@@ -5,10 +5,12 @@
 
 #include "Publish.h"
 #include "PublishError.h"
+#include "ShownText.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 
 #include <cstdio>
 
@@ -16,11 +18,14 @@ namespace {
 
 constexpr int MaxExpiresDays = 36500;
 
-void printError(const QString& subject, const QString& reason)
+// One line whatever the subject and reason hold (names may carry CR, LF or bytes that are not UTF-8).
+void printError(const QByteArray& subject, const QString& reason)
 {
-    std::fprintf(stderr, "renewel-publish: %s: %s\n", subject.toLocal8Bit().constData(),
-                 reason.toLocal8Bit().constData());
+    std::fprintf(stderr, "renewel-publish: %s: %s\n", shownText(subject).constData(),
+                 shownText(reason.toUtf8()).constData());
 }
+
+void printError(const QString& subject, const QString& reason) { printError(QFile::encodeName(subject), reason); }
 
 }  // namespace
 

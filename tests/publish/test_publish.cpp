@@ -13,6 +13,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <filesystem>
+#include <fstream>
+
 namespace {
 
 struct Result {
@@ -127,35 +130,45 @@ TEST_F(Publish, SignedSiteVerifiesWithMinisignAndTheUpdaterAndKeepsTheRestOfTheS
     EXPECT_TRUE(dir.read("site/update.sums").contains("  \\maps\\forest.ivm\n"));
 }
 
-TEST_F(Publish, RefusedFileStopsTheToolNamingItAndWritesNothing)
+TEST_F(Publish, RefusedFileStopsTheToolNamingItInOneLineAndWritesNothing)
 {
     const struct {
-        QString name;
-        QString shown;
+        QByteArray name;   // raw bytes below the release folder
+        QByteArray shown;  // as the error line names it
     } refused[] = {
         {"maps/bad.", "maps/bad."},
         {"maps/bad ", "maps/bad "},
         {"a:b.txt", "a:b.txt"},
-        {"tab\there.txt", "tab\there.txt"},
+        {"tab\there.txt", "tab\\there.txt"},
+        {"line\nbreak.txt", "line\\nbreak.txt"},
+        {"cr\rreturn.txt", "cr\\rreturn.txt"},
+        {"latin\xe9.txt", "latin\\xe9.txt"},
+        {"maps/old\xff\xfe/x.ivm", "maps/old\\xff\\xfe"},
         {"back\\slash.txt", "back\\slash.txt"},
         {"UPDATE.txt", "UPDATE.txt"},
+        {"Renewel.Stamp", "Renewel.Stamp"},
         {"Maps/Forest.ivm", "maps/forest.ivm"},
         {"link.txt", "link.txt"},
     };
     const auto site = snapshot(dir.filePath("site"));
     for (const auto& [name, shown] : refused) {
-        SCOPED_TRACE(name.toStdString());
+        SCOPED_TRACE(shown.toStdString());
+        const std::filesystem::path path = QFile::encodeName(dir.filePath("release/")).toStdString() + name.toStdString();
+        std::filesystem::create_directories(path.parent_path());
         if (name == "link.txt")
-            ASSERT_TRUE(QFile::link(dir.filePath("release/readme.txt"), dir.filePath("release/link.txt")));
+            std::filesystem::create_symlink("readme.txt", path);
         else
-            dir.write("release/" + name, "x");
+            std::ofstream(path) << "x";
         const Result result = publish({dir.filePath("release"), dir.filePath("site")});
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_TRUE(result.err.startsWith("renewel-publish: ")) << result.err.toStdString();
-        EXPECT_TRUE(QString::fromLocal8Bit(result.err).contains(shown)) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(shown)) << result.err.toStdString();
+        EXPECT_EQ(result.err.count('\n'), 1) << result.err.toStdString();
         EXPECT_EQ(snapshot(dir.filePath("site")), site);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 3);
-        QFile::remove(dir.filePath("release/" + name));
+        std::filesystem::remove(path);
+        if (name.startsWith("maps/old"))
+            std::filesystem::remove(path.parent_path());
     }
 }
 
