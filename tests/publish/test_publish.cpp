@@ -105,7 +105,7 @@ TEST_F(Publish, SignedSiteVerifiesWithMinisignAndTheUpdaterAndKeepsTheRestOfTheS
     EXPECT_EQ(dir.read("site/maps/coast/harbour.ivm"), "harbour");
     EXPECT_EQ(dir.read("site/index.html"), "<p>news</p>");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-              QStringList({"keys", "release", "site"}))
+              QStringList({"keys", "release", "site", "site.releases"}))
         << "no assembly folder left behind";
 
     SignedListInput input;
