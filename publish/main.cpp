@@ -38,10 +38,11 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Turns a release folder into an update site for renewel: copies every file of RELEASE_DIR into\n"
-        "SITE_DIR under the same path and writes update.txt and update.sums (SHA-256 of each file).\n"
+        "the site under the same path and writes update.txt and update.sums (SHA-256 of each file).\n"
         "With --key, update.sums is signed with the minisign tool into update.sums.minisig, with the\n"
         "current time as timestamp; players' updaters with the matching UpdateKey accept only that.\n"
-        "Other files of SITE_DIR stay as they are. Nothing is written when a check fails.\n"
+        "SITE_DIR becomes a link to the complete release in SITE_DIR.releases, switched in one step.\n"
+        "Other files of the site carry over. Nothing is written when a check fails.\n"
         "Exit status: 0 published, 1 failed, 2 bad usage."));
     parser.addHelpOption();
     parser.addVersionOption();
