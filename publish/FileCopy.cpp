@@ -87,16 +87,18 @@ QByteArray copyHashed(const QString& source, const QString& target, qint64& size
     return hasher.final();
 }
 
-void linkOrCopy(const QString& source, const QString& target)
+void linkOrCopy(const QByteArray& source, const QByteArray& target)
 {
-    makeFolders(QFileInfo(target).path());
-    if (::link(native(source).constData(), native(target).constData()) == 0)
+    const std::filesystem::path to = target.toStdString();
+    std::error_code error;
+    std::filesystem::create_directories(to.parent_path(), error);
+    if (error)
+        throw PublishError{QByteArray::fromStdString(to.parent_path().native()), QString::fromLocal8Bit(error.message())};
+    if (::link(source.constData(), target.constData()) == 0)
         return;
     if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != ENOTSUP && errno != ENOSYS)
         throw PublishError{target, errnoReason()};
-    std::error_code error;
-    std::filesystem::copy(native(source).toStdString(), native(target).toStdString(),
-                          std::filesystem::copy_options::copy_symlinks, error);
+    std::filesystem::copy(source.toStdString(), to, std::filesystem::copy_options::copy_symlinks, error);
     if (error)
         throw PublishError{target, QString::fromLocal8Bit(error.message())};
 }

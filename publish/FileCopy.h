@@ -9,7 +9,8 @@
 // written; size receives their count.
 QByteArray copyHashed(const QString& source, const QString& target, qint64& size);
 // Makes target another name of source (a hard link), or a copy where the file system has none.
-void linkOrCopy(const QString& source, const QString& target);
+// The paths are the file system's bytes, which need not be UTF-8.
+void linkOrCopy(const QByteArray& source, const QByteArray& target);
 // Creates path (a new file) holding bytes.
 void writeNewFile(const QString& path, const QByteArray& bytes);
 // Creates a folder and the folders above it that are missing.

@@ -81,7 +81,7 @@ PublishSummary build(const PublishOptions& options, const QList<ReleaseFile>& fi
         qint64 size = 0;
         QByteArray digest;
         if (unchanged(current, file)) {
-            linkOrCopy(current + '/' + file.relative, target.filePath(file.relative));
+            linkOrCopy(QFile::encodeName(current + '/' + file.relative), QFile::encodeName(target.filePath(file.relative)));
             const ::Result<QByteArray> linked = sha256OfFile(target.filePath(file.relative));
             if (!linked)
                 throw PublishError{target.filePath(file.relative), linked.error()};
@@ -96,9 +96,10 @@ PublishSummary build(const PublishOptions& options, const QList<ReleaseFile>& fi
         summary.bytes += size;
         stopPoint("copying");
     }
-    const QByteArray root = QFile::encodeName(current) + '/';
+    const QByteArray from = QFile::encodeName(current) + '/';
+    const QByteArray to = QFile::encodeName(target.path()) + '/';
     for (const QByteArray& other : others)
-        linkOrCopy(QFile::decodeName(root + other), QFile::decodeName(QFile::encodeName(target.path()) + '/' + other));
+        linkOrCopy(from + other, to + other);
 
     const QByteArray list = WriteUpdateList(firstLine, entries);
     sums.prepend(Sums::formatLine(Sha256::hash(list), SiteFile::List.toLatin1()));

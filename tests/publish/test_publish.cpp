@@ -307,6 +307,8 @@ TEST_F(Publish, KilledRunLeavesASiteThatVerifiesAndTheNextRunClearsOnlyItsOwnLef
 
 TEST_F(Publish, NginxServingTheSiteSwitchesToTheNewReleaseWhole)
 {
+    const std::string oddNews = QFile::encodeName(dir.filePath("site/news\xff.html")).toStdString();
+    std::ofstream(oddNews) << "old news";
     ASSERT_EQ(publishSigned().exitCode, 0);
     NginxServer nginx(dir.filePath("site"));
     ASSERT_TRUE(nginx.isRunning()) << nginx.error().toStdString();
@@ -318,6 +320,7 @@ TEST_F(Publish, NginxServingTheSiteSwitchesToTheNewReleaseWhole)
     EXPECT_EQ(get("/update.txt"), dir.read("site/update.txt"));
     EXPECT_EQ(get("/maps/forest.ivm"), QByteArray(10520, 'g'));
     EXPECT_EQ(get("/index.html"), "<p>news</p>");
+    EXPECT_TRUE(std::filesystem::is_regular_file(oddNews)) << "other files carry over, whatever their names";
 }
 
 TEST_F(Publish, FullDiskGivesTheSystemsReasonAndKeepsTheSite)
