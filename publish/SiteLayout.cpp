@@ -73,6 +73,8 @@ SiteLayout::SiteLayout(const QString& siteDir)
             throw PublishError{siteDir, QStringLiteral("a symbolic link that renewel-publish did not make (give the "
                                                        "folder it points to)")};
         current_ = releases_ + '/' + target.mid(prefix.size());
+        if (!QFileInfo(current_).isDir())
+            current_.clear();  // a dangling link: the next release repairs the site
     } else {
         throw PublishError{siteDir, QStringLiteral("not a folder")};
     }
