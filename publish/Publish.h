@@ -6,10 +6,10 @@
 // into update.sums.minisig, whose trusted comment holds "timestamp:N" and, with an expiry,
 // "expires:N".
 //
-// Everything is checked before anything is written, and the new site is assembled in a
-// temporary folder beside the site folder; only then are the files moved into the site, the
-// list files last. Other files of the site (its news page, say) are left as they are; a stale
-// signature is removed when the new list is not signed.
+// Everything is checked before anything is written. The new site is built complete as a new
+// release beside the current one, with the site's other files (its news page, say) carried over,
+// and SITE_DIR is then switched to it in one step (see SiteLayout). An unsigned release has no
+// signature file, so a stale one never outlives its list.
 
 #include <QString>
 

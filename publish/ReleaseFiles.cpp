@@ -3,13 +3,17 @@
 #include "site/ListedPath.h"
 #include "site/SiteFiles.h"
 #include "PublishError.h"
+#include "ShownText.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -20,33 +24,57 @@ bool pathLess(const ReleaseFile& a, const ReleaseFile& b)
     return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end());
 }
 
-}  // namespace
+QString reasonOf(const std::error_code& error) { return QString::fromLocal8Bit(error.message()); }
 
-QList<ReleaseFile> scanRelease(const QString& releaseDir)
-{
-    const QDir root(QFileInfo(releaseDir).absoluteFilePath());
-    QList<ReleaseFile> files;
-    QHash<QByteArray, QString> folded;  // lower-case listed path -> the path that took it
-    QDirIterator it(root.path(), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info = it.nextFileInfo();
-        const QString relative = root.relativeFilePath(info.filePath());
-        if (info.isSymLink())
-            throw PublishError{relative, QStringLiteral("symbolic link; only regular files are published")};
-        if (info.isDir()) {
-            // The iteration would skip an unreadable folder, and its files with it.
-            if (!info.isReadable() || !info.isExecutable())
-                throw PublishError{relative, QStringLiteral("cannot read the folder")};
-            continue;
+// Walks the release with the names' own bytes (a name that is not UTF-8 must be seen to be
+// refused), never following a link.
+class Scan {
+public:
+    explicit Scan(const QString& releaseDir) : root_(QFileInfo(releaseDir).absoluteFilePath()) {}
+
+    QList<ReleaseFile> run()
+    {
+        folder(QFile::encodeName(root_).toStdString(), {});
+        std::sort(files_.begin(), files_.end(), pathLess);
+        return files_;
+    }
+
+private:
+    void folder(const fs::path& path, const QByteArray& relative)
+    {
+        std::error_code error;
+        fs::directory_iterator it(path, error);
+        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+            const QByteArray name = QByteArray::fromStdString(it->path().filename().native());
+            QByteArray inner = relative;
+            if (!inner.isEmpty())
+                inner += '/';
+            inner += name;
+            if (!name.isValidUtf8())
+                throw PublishError{inner, QStringLiteral("the name is not valid UTF-8 (the players' updaters read paths "
+                                                         "as text)")};
+            const fs::file_status status = it->symlink_status(error);
+            if (error)
+                break;
+            if (fs::is_symlink(status))
+                throw PublishError{inner, QStringLiteral("symbolic link; only regular files are published")};
+            if (fs::is_directory(status))
+                folder(it->path(), inner);
+            else if (fs::is_regular_file(status))
+                file(inner);
+            else
+                throw PublishError{inner, QStringLiteral("not a regular file")};
         }
-        if (!info.isFile())
-            throw PublishError{relative, QStringLiteral("not a regular file")};
+        if (error)
+            throw PublishError{relative.isEmpty() ? QFile::encodeName(root_) : relative,
+                               QStringLiteral("cannot read the folder: ") + reasonOf(error)};
+    }
 
-        const QByteArray bytes = QFile::encodeName(relative);
-        if (bytes.contains('\\'))
+    void file(const QByteArray& relative)
+    {
+        if (relative.contains('\\'))
             throw PublishError{relative, QStringLiteral("a backslash in a name would split it into folders")};
-        QByteArray listed = '\\' + bytes;
+        QByteArray listed = '\\' + relative;
         listed.replace('/', '\\');
         if (!ListedPath(listed).isSafe())
             throw PublishError{relative, QStringLiteral("the updater refuses this path (such as a name ending "
@@ -55,12 +83,19 @@ QList<ReleaseFile> scanRelease(const QString& releaseDir)
             throw PublishError{relative, QStringLiteral("the update site or the updater has a file of its own by this "
                                                         "name (see the README on releasing renewel itself)")};
         const QByteArray key = listed.toLower();
-        if (folded.contains(key))
+        if (folded_.contains(key))
             throw PublishError{relative, QStringLiteral("differs from %1 only in letter case (one file on Windows)")
-                                             .arg(folded.value(key))};
-        folded.insert(key, relative);
-        files.append({info.filePath(), relative, listed});
+                                             .arg(QString::fromUtf8(shownText(folded_.value(key))))};
+        folded_.insert(key, relative);
+        const QString text = QString::fromUtf8(relative);
+        files_.append({root_ + '/' + text, text, listed});
     }
-    std::sort(files.begin(), files.end(), pathLess);
-    return files;
-}
+
+    QString root_;
+    QList<ReleaseFile> files_;
+    QHash<QByteArray, QByteArray> folded_;  // lower-case listed path -> the path that took it
+};
+
+}  // namespace
+
+QList<ReleaseFile> scanRelease(const QString& releaseDir) { return Scan(releaseDir).run(); }

@@ -14,7 +14,8 @@ struct ReleaseFile {
 };
 
 // Throws PublishError naming the first file that can't be published: a path the updater refuses,
-// a name holding a backslash, one of the site's own files at the top ("update.txt", "update.sums",
-// "update.sums.minisig"), two paths that differ only in letter case (one file on Windows), a
-// symbolic link or another file that is not a regular file, a folder that can't be read.
+// a name that is not valid UTF-8, a name holding a backslash, a name reserved by the site or the
+// updater (IsReservedListedPath), two paths that differ only in letter case (one file on
+// Windows), a symbolic link or another file that is not a regular file, a folder that can't be
+// read.
 QList<ReleaseFile> scanRelease(const QString& releaseDir);

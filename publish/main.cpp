@@ -5,10 +5,12 @@
 
 #include "Publish.h"
 #include "PublishError.h"
+#include "ShownText.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 
 #include <cstdio>
 
@@ -16,11 +18,14 @@ namespace {
 
 constexpr int MaxExpiresDays = 36500;
 
-void printError(const QString& subject, const QString& reason)
+// One line whatever the subject and reason hold (names may carry CR, LF or bytes that are not UTF-8).
+void printError(const QByteArray& subject, const QString& reason)
 {
-    std::fprintf(stderr, "renewel-publish: %s: %s\n", subject.toLocal8Bit().constData(),
-                 reason.toLocal8Bit().constData());
+    std::fprintf(stderr, "renewel-publish: %s: %s\n", shownText(subject).constData(),
+                 shownText(reason.toUtf8()).constData());
 }
+
+void printError(const QString& subject, const QString& reason) { printError(QFile::encodeName(subject), reason); }
 
 }  // namespace
 
@@ -33,10 +38,11 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Turns a release folder into an update site for renewel: copies every file of RELEASE_DIR into\n"
-        "SITE_DIR under the same path and writes update.txt and update.sums (SHA-256 of each file).\n"
+        "the site under the same path and writes update.txt and update.sums (SHA-256 of each file).\n"
         "With --key, update.sums is signed with the minisign tool into update.sums.minisig, with the\n"
         "current time as timestamp; players' updaters with the matching UpdateKey accept only that.\n"
-        "Other files of SITE_DIR stay as they are. Nothing is written when a check fails.\n"
+        "SITE_DIR becomes a link to the complete release in SITE_DIR.releases, switched in one step.\n"
+        "Other files of the site carry over. Nothing is written when a check fails.\n"
         "Exit status: 0 published, 1 failed, 2 bad usage."));
     parser.addHelpOption();
     parser.addVersionOption();

@@ -2,7 +2,10 @@
 // updater's own check accept, update.txt's lines and order, the rest of the site left alone,
 // refused paths that write nothing, and the command line.
 
+#include "NginxServer.h"
+#include "site/UpdateList.h"
 #include "trust/Manifest.h"
+#include "trust/Sha256.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +15,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+
+#include <filesystem>
+#include <fstream>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -55,6 +64,34 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
     return files;
 }
 
+// What a signed player accepts: the list and sums verify with the key and every listed file on
+// the site holds the bytes its sum names. The reason when not.
+QString siteFault(const TempDir& dir, const QString& site)
+{
+    const auto read = [&](const QString& name) {
+        QFile file(site + '/' + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    SignedListInput input{read("update.txt"), read("update.sums"), read("update.sums.minisig"),
+                          dir.read("keys/demo.pub").split('\n').value(1), std::nullopt,
+                          QDateTime::currentSecsSinceEpoch()};
+    const ::Result<SignedList> verdict = checkSignedList(input);
+    if (!verdict)
+        return verdict.error();
+    const TUpdateList list = TUpdateList::parse(input.updateList);
+    QList<QByteArray> paths;
+    for (const TUpdateEntry& entry : list.entries)
+        paths << entry.listed;
+    if (const Status listed = checkListed(verdict->sums, paths); !listed)
+        return listed.error();
+    for (const TUpdateEntry& entry : list.entries) {
+        const ::Result<QByteArray> digest = sha256OfFile(entry.path.installPath(site));
+        if (!digest || *digest != verdict->sums.digest(entry.listed))
+            return QString::fromUtf8(entry.listed) + ": does not match its sum";
+    }
+    return {};
+}
+
 class Publish : public ::testing::Test {
 protected:
     void SetUp() override
@@ -68,6 +105,22 @@ protected:
         dir.write("release/a/x.txt", "x");
         dir.write("release/a-b.txt", "");
         dir.write("site/index.html", "<p>news</p>");
+    }
+
+    Result publishSigned(const QString& site = QStringLiteral("site"), const QByteArray& stopAt = {})
+    {
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        if (!stopAt.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("RENEWEL_PUBLISH_STOP_AT", stopAt);
+            process.setProcessEnvironment(environment);
+        }
+        process.start(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"), {"release", site, "--key", "keys/demo.key"});
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput(), process.readAllStandardError()};
     }
 
     TempDir dir;
@@ -102,7 +155,7 @@ TEST_F(Publish, SignedSiteVerifiesWithMinisignAndTheUpdaterAndKeepsTheRestOfTheS
     EXPECT_EQ(dir.read("site/maps/coast/harbour.ivm"), "harbour");
     EXPECT_EQ(dir.read("site/index.html"), "<p>news</p>");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-              QStringList({"keys", "release", "site"}))
+              QStringList({"keys", "release", "site", "site.releases"}))
         << "no assembly folder left behind";
 
     SignedListInput input;
@@ -127,35 +180,45 @@ TEST_F(Publish, SignedSiteVerifiesWithMinisignAndTheUpdaterAndKeepsTheRestOfTheS
     EXPECT_TRUE(dir.read("site/update.sums").contains("  \\maps\\forest.ivm\n"));
 }
 
-TEST_F(Publish, RefusedFileStopsTheToolNamingItAndWritesNothing)
+TEST_F(Publish, RefusedFileStopsTheToolNamingItInOneLineAndWritesNothing)
 {
     const struct {
-        QString name;
-        QString shown;
+        QByteArray name;   // raw bytes below the release folder
+        QByteArray shown;  // as the error line names it
     } refused[] = {
         {"maps/bad.", "maps/bad."},
         {"maps/bad ", "maps/bad "},
         {"a:b.txt", "a:b.txt"},
-        {"tab\there.txt", "tab\there.txt"},
+        {"tab\there.txt", "tab\\there.txt"},
+        {"line\nbreak.txt", "line\\nbreak.txt"},
+        {"cr\rreturn.txt", "cr\\rreturn.txt"},
+        {"latin\xe9.txt", "latin\\xe9.txt"},
+        {"maps/old\xff\xfe/x.ivm", "maps/old\\xff\\xfe"},
         {"back\\slash.txt", "back\\slash.txt"},
         {"UPDATE.txt", "UPDATE.txt"},
+        {"Renewel.Stamp", "Renewel.Stamp"},
         {"Maps/Forest.ivm", "maps/forest.ivm"},
         {"link.txt", "link.txt"},
     };
     const auto site = snapshot(dir.filePath("site"));
     for (const auto& [name, shown] : refused) {
-        SCOPED_TRACE(name.toStdString());
+        SCOPED_TRACE(shown.toStdString());
+        const std::filesystem::path path = QFile::encodeName(dir.filePath("release/")).toStdString() + name.toStdString();
+        std::filesystem::create_directories(path.parent_path());
         if (name == "link.txt")
-            ASSERT_TRUE(QFile::link(dir.filePath("release/readme.txt"), dir.filePath("release/link.txt")));
+            std::filesystem::create_symlink("readme.txt", path);
         else
-            dir.write("release/" + name, "x");
+            std::ofstream(path) << "x";
         const Result result = publish({dir.filePath("release"), dir.filePath("site")});
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_TRUE(result.err.startsWith("renewel-publish: ")) << result.err.toStdString();
-        EXPECT_TRUE(QString::fromLocal8Bit(result.err).contains(shown)) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(shown)) << result.err.toStdString();
+        EXPECT_EQ(result.err.count('\n'), 1) << result.err.toStdString();
         EXPECT_EQ(snapshot(dir.filePath("site")), site);
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(), 3);
-        QFile::remove(dir.filePath("release/" + name));
+        std::filesystem::remove(path);
+        if (name.startsWith("maps/old"))
+            std::filesystem::remove(path.parent_path());
     }
 }
 
@@ -182,7 +245,9 @@ TEST_F(Publish, CommandLine)
         {{release, site, "--key", dir.filePath("keys/demo.pub")}, 1, "minisign"},
         {{dir.filePath("none"), site}, 1, "not a folder"},
         {{release, dir.filePath("release/maps")}, 1, "must not be the release folder or inside it"},
+        {{dir.filePath("site/inner"), site}, 1, "the release folder must not be inside the site folder"},
     };
+    dir.write("site/inner/x.txt", "x");
     const auto before = snapshot(dir.path());
     for (const auto& [args, exitCode, message] : bad) {
         SCOPED_TRACE(args.join(' ').toStdString());
@@ -192,6 +257,90 @@ TEST_F(Publish, CommandLine)
         EXPECT_EQ(result.err.count('\n'), 1) << "one line";
         EXPECT_EQ(snapshot(dir.path()), before);
     }
+}
+
+TEST_F(Publish, KilledRunLeavesASiteThatVerifiesAndTheNextRunClearsOnlyItsOwnLeftovers)
+{
+    const struct {
+        bool migrating;    // the site is still a plain folder
+        QByteArray step;   // where the run is killed
+        bool newRelease;   // what the site serves after the kill
+    } cases[] = {
+        {true, "copying", false}, {true, "built", false},    {true, "switched", true},
+        {false, "copying", false}, {false, "built", false}, {false, "switched", true},
+    };
+    for (const auto& [migrating, step, newRelease] : cases) {
+        SCOPED_TRACE(step.toStdString() + (migrating ? " (migrating)" : ""));
+        std::filesystem::remove_all(QFile::encodeName(dir.filePath("site.releases")).toStdString());
+        QFile::remove(dir.filePath("site"));
+        dir.write("site/index.html", "<p>news</p>");
+        dir.write(".site.publish-Ab12Cd/maps/forest.ivm", "left by an older version");
+        dir.write("release/readme.txt", "first");
+        if (!migrating)
+            ASSERT_EQ(publishSigned().exitCode, 0);
+        dir.write("site.releases/notes.txt", "not ours");
+        const QByteArray before = dir.read("site/update.txt");
+        dir.write("release/readme.txt", "second");
+        dir.write("release/maps/forest.ivm", QByteArray(10520, 'g'));
+
+        EXPECT_EQ(publishSigned("site", step).exitCode, -1) << "killed";
+        if (migrating && !newRelease) {
+            EXPECT_FALSE(QFileInfo(dir.filePath("site")).isSymLink());
+        } else {
+            EXPECT_EQ(siteFault(dir, dir.filePath("site")), QString());
+            EXPECT_EQ(dir.read("site/readme.txt"), newRelease ? "second" : "first");
+            EXPECT_EQ(dir.read("site/update.txt") == before, !newRelease);
+        }
+
+        const Result again = publishSigned();
+        ASSERT_EQ(again.exitCode, 0) << again.err.toStdString();
+        EXPECT_EQ(siteFault(dir, dir.filePath("site")), QString());
+        EXPECT_EQ(dir.read("site/readme.txt"), "second");
+        EXPECT_EQ(dir.read("site/index.html"), "<p>news</p>");
+        EXPECT_FALSE(dir.exists(".site.publish-Ab12Cd"));
+        QStringList left = QDir(dir.filePath("site.releases")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        ASSERT_EQ(left.size(), 3) << left.join(' ').toStdString();
+        EXPECT_TRUE(left.removeOne(".publish.lock") && left.removeOne("notes.txt")) << left.join(' ').toStdString();
+        EXPECT_EQ(QFile::symLinkTarget(dir.filePath("site")), dir.filePath("site.releases/" + left.value(0)));
+    }
+}
+
+TEST_F(Publish, NginxServingTheSiteSwitchesToTheNewReleaseWhole)
+{
+    const std::string oddNews = QFile::encodeName(dir.filePath("site/news\xff.html")).toStdString();
+    std::ofstream(oddNews) << "old news";
+    ASSERT_EQ(publishSigned().exitCode, 0);
+    NginxServer nginx(dir.filePath("site"));
+    ASSERT_TRUE(nginx.isRunning()) << nginx.error().toStdString();
+    const auto get = [&](const QString& path) { return run("curl", {"-sf", nginx.url(path)}).out; };
+    EXPECT_EQ(get("/update.txt"), dir.read("site/update.txt"));
+
+    dir.write("release/maps/forest.ivm", QByteArray(10520, 'g'));
+    ASSERT_EQ(publishSigned().exitCode, 0);
+    EXPECT_EQ(get("/update.txt"), dir.read("site/update.txt"));
+    EXPECT_EQ(get("/maps/forest.ivm"), QByteArray(10520, 'g'));
+    EXPECT_EQ(get("/index.html"), "<p>news</p>");
+    EXPECT_TRUE(std::filesystem::is_regular_file(oddNews)) << "other files carry over, whatever their names";
+}
+
+TEST_F(Publish, FullDiskGivesTheSystemsReasonAndKeepsTheSite)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    const QByteArray disk = QFile::encodeName(dir.filePath("disk"));
+    QDir().mkpath(dir.filePath("disk"));
+    ASSERT_EQ(::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=256k"), 0) << std::strerror(errno);
+    const std::unique_ptr<const char, int (*)(const char*)> unmount(disk.constData(), ::umount);
+
+    ASSERT_EQ(publishSigned("disk/site").exitCode, 0);
+    dir.write("release/big.bin", QByteArray(400 * 1024, 'b'));
+    const Result full = publishSigned("disk/site");
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_TRUE(full.err.contains(": No space left on device\n")) << full.err.toStdString();
+    EXPECT_EQ(siteFault(dir, dir.filePath("disk/site")), QString());
+    EXPECT_FALSE(dir.exists("disk/site/big.bin"));
+    EXPECT_EQ(QDir(dir.filePath("disk/site.releases")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 2)
+        << "the lock and the current release";
 }
 
 }  // namespace
