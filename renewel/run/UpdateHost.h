@@ -1,6 +1,6 @@
 #pragma once
 // What the update run tells the window that hosts it while it works: the list's stage, each entry
-// reached, and the current download's progress. The window shows them (status line, progress
+// reached, the current download's progress, and each file installed or deleted. The window shows them (status line, progress
 // bars) and handles its pending messages at each stage and entry, so input and repaints keep
 // flowing; tests use a stand-in that records them. How the run ended is its outcome, which the
 // window presents once the run has returned.
@@ -19,4 +19,8 @@ public:
     // The run has come to entry index (0-based) of count; listed is its path as the list writes it.
     virtual void EntryReached(qsizetype index, qsizetype count, const QByteArray& listed) = 0;
     virtual void FileProgress(qint64 total, qint64 readed) = 0;
+    // The download of an entry is being waited for; it is installed; a dropped file was deleted.
+    virtual void FileStarted(const QByteArray& listed, qint64 size) { (void)listed, (void)size; }
+    virtual void FileInstalled(const QByteArray& listed) { (void)listed; }
+    virtual void FileDeleted(const QByteArray& listed) { (void)listed; }
 };

@@ -182,6 +182,7 @@ void UpdatePass::handleEntry(qsizetype i)
     if (!fetching)
         return;
 
+    host_.FileStarted(entry.listed, entry.size);
     const TDownloadQueue::Job job =
         queue_->Await(i, [this](qint64 total, qint64 readed) { host_.FileProgress(total, readed); });
     checkCancelled();
@@ -195,6 +196,7 @@ void UpdatePass::handleEntry(qsizetype i)
     if (digest && job.digest != *digest)
         fail(job.url, QStringLiteral("hash mismatch (not the file the checksum list names)"));
     install(entry, job.file, job.digest);
+    host_.FileInstalled(entry.listed);
 }
 
 void UpdatePass::install(const TUpdateEntry& entry, const QString& downloaded, const QByteArray& digest)

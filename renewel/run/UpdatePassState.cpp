@@ -3,6 +3,7 @@
 
 #include "run/LocalHash.h"
 #include "run/UpdateFiles.h"
+#include "run/UpdateHost.h"
 #include "site/SiteFiles.h"
 
 #include <QDir>
@@ -53,6 +54,7 @@ void UpdatePass::removeDropped(const QList<QByteArray>& dropped)
             continue;
         state_.Forget(listed);
         plan_.remove << listed;
+        host_.FileDeleted(listed);
         QByteArray folder = listed.left(std::max(listed.lastIndexOf('\\'), listed.lastIndexOf('/')));
         while (!folder.isEmpty() && state_.Made.contains(folder) &&
                QDir().rmdir(ListedPath(folder).installPath(installBase_))) {

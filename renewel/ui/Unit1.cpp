@@ -14,6 +14,7 @@
 #include "MessageBox.h"
 #include "ui/QuietMode.h"
 #include "Text.h"
+#include "run/ProgressLines.h"
 #include "run/UpdateFiles.h"
 #include "run/UpdateRun.h"
 #include "run/UpdateStatus.h"
@@ -107,6 +108,8 @@ void TUpdateDlg::FormCreate(QObject*)
     options.Repair = RepairArgument(arguments);
     options.Settings = TUpdateSettings::FromTable(LanguageTable());
     run_ = std::make_unique<TUpdateRun>(*this, *getFile_, options);
+    if (ProgressArgument(arguments))
+        progress_ = std::make_unique<TProgressLines>(stdout);
     if (!loaded) {
         languageFailed_ = true;
         PrintFailure(InstallationFile::Language, QStringLiteral("the language file could not be read"));
@@ -166,6 +169,8 @@ void TUpdateDlg::IVButton1Click(QObject*)
 
 void TUpdateDlg::Present(const TUpdateOutcome& outcome)
 {
+    if (progress_)
+        progress_->Finished(outcome);
     switch (outcome.show) {
     case TUpdateOutcome::ShowNothing: break;
     case TUpdateOutcome::ShowDone: showPlainMessage(displayText(Translate("Done"))); break;
@@ -182,8 +187,28 @@ void TUpdateDlg::GetFileProgress(QObject*, qint64 TotalSize, qint64 Readed) { Fi
 // that means for the run.
 void TUpdateDlg::GetFileError(QObject*) {}
 
+void TUpdateDlg::FileStarted(const QByteArray& listed, qint64 size)
+{
+    if (progress_)
+        progress_->FileStarted(listed, size);
+}
+
+void TUpdateDlg::FileInstalled(const QByteArray& listed)
+{
+    if (progress_)
+        progress_->FileInstalled(listed);
+}
+
+void TUpdateDlg::FileDeleted(const QByteArray& listed)
+{
+    if (progress_)
+        progress_->FileDeleted(listed);
+}
+
 void TUpdateDlg::FileProgress(qint64 total, qint64 readed)
 {
+    if (progress_)
+        progress_->FileProgress(total, readed);
     const ProgressBarRange range = ScaleProgress(total, readed);
     ProgressBar1->setMaximum(range.max);
     ProgressBar1->setValue(range.position);
@@ -224,6 +249,8 @@ void TUpdateDlg::ListStageReached(ListStage stage)
 // The overall bar counts the list's lines, two per entry.
 void TUpdateDlg::ListRead(qsizetype entries)
 {
+    if (progress_)
+        progress_->ListRead(entries);
     ProgressBar2->setValue(0);
     ProgressBar2->setMaximum(int(std::min<qsizetype>(entries * 2, INT_MAX)));
 }

@@ -23,6 +23,7 @@ class THTTPGet;
 class TIVButton;
 class TIVTileImage;
 class TImage;
+class TProgressLines;
 class TUpdateRun;
 namespace Ui {
 class TUpdateDlg;
@@ -78,6 +79,9 @@ public:
     void ListRead(qsizetype entries) override;
     void EntryReached(qsizetype index, qsizetype count, const QByteArray& listed) override;
     void FileProgress(qint64 total, qint64 readed) override;
+    void FileStarted(const QByteArray& listed, qint64 size) override;
+    void FileInstalled(const QByteArray& listed) override;
+    void FileDeleted(const QByteArray& listed) override;
 
     // The status line (Label1), shortened in the middle to fit the window.
     void SetStatus(const QByteArray& text);
@@ -100,6 +104,7 @@ private:
     std::unique_ptr<Ui::TUpdateDlg> ui_;
     std::unique_ptr<THTTPGet> getFile_;
     std::unique_ptr<TUpdateRun> run_;
+    std::unique_ptr<TProgressLines> progress_;  // "--progress": lines for a launcher
     QString programFolder_;
     bool activatedOnce_ = false;
     bool quietRunStarted_ = false;

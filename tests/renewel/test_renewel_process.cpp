@@ -424,4 +424,28 @@ TEST(RenewelProcess, StartedFromElsewhereOrWithoutADisplayItSaysWhy)
     }
 }
 
+// A launcher reads the run's progress from standard output, one line per event, in order.
+TEST(RenewelProcess, QuietProgressLinesFollowTheRun)
+{
+    TempDir site, install;
+    writeSite(site, {{"\\a.bin", bytes(3000, 'a')}, {"\\same.txt", "same"}, {"\\data\\b.bin", bytes(70000, 'b')}});
+    install.write("same.txt", "same");
+    FaultServer server(site.path());
+    prepareInstall(install, server.url("/"));
+    auto process = start(install, {"quiet", "--progress"});
+    expectEnds(*process, 0);
+    QList<QByteArray> lines = process->readAllStandardOutput().split('\n');
+    EXPECT_EQ(lines.takeLast(), "");
+    QList<QByteArray> events;
+    for (const QByteArray& line : lines) {
+        if (!line.startsWith("bytes "))
+            events << line;
+        else
+            EXPECT_EQ(line.split(' ').size(), 3) << line.toStdString();
+    }
+    EXPECT_EQ(events, (QList<QByteArray>{"list 3", "start \\a.bin 3000", "installed \\a.bin", "start \\data\\b.bin 70000",
+                                         "installed \\data\\b.bin", "end completed 0"}));
+    EXPECT_TRUE(lines.contains("bytes 70000 70000"));
+}
+
 }  // namespace

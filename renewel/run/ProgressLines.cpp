@@ -1,0 +1,44 @@
+#include "run/ProgressLines.h"
+
+#include <QStringList>
+
+void TProgressLines::line(const QByteArray& text)
+{
+    std::fwrite(text.constData(), 1, size_t(text.size()), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+}
+
+void TProgressLines::ListRead(qsizetype entries) { line("list " + QByteArray::number(entries)); }
+
+void TProgressLines::FileStarted(const QByteArray& listed, qint64 size)
+{
+    line("start " + listed + ' ' + QByteArray::number(size));
+    lastBytes_.invalidate();
+}
+
+void TProgressLines::FileProgress(qint64 total, qint64 done)
+{
+    if (lastBytes_.isValid() && lastBytes_.elapsed() < 100 && done != total)
+        return;
+    lastBytes_.start();
+    line("bytes " + QByteArray::number(done) + ' ' + QByteArray::number(total));
+}
+
+void TProgressLines::FileInstalled(const QByteArray& listed) { line("installed " + listed); }
+
+void TProgressLines::FileDeleted(const QByteArray& listed) { line("deleted " + listed); }
+
+void TProgressLines::Finished(const TUpdateOutcome& outcome)
+{
+    const char* kind = outcome.kind == TUpdateOutcome::Failed      ? "failed"
+                       : outcome.kind == TUpdateOutcome::Cancelled ? "cancelled"
+                                                                   : "completed";
+    line(QByteArray("end ") + kind + ' ' + QByteArray::number(ExitStatus(outcome)));
+}
+
+bool ProgressArgument(const QStringList& arguments)
+{
+    return arguments.size() > 2 && (arguments.at(1) == QLatin1String("quiet") || arguments.at(1) == QLatin1String("repair")) &&
+           arguments.mid(2).contains(QLatin1String("--progress"));
+}
