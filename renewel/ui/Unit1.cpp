@@ -2,6 +2,9 @@
 
 #include "ui_Unit1.h"
 
+#include "ui/BrowserArea.h"
+#include "ui/BrowserView.h"
+
 #include "Application.h"
 #include "CentreOnScreen.h"
 #include "DialogFont.h"
@@ -31,8 +34,6 @@ TUpdateDlg* UpdateDlg = nullptr;
 
 namespace {
 const QByteArray WaitingPage = R"(<body bgcolor="#000000" text="#FFFFFF"><p>Please wait...</p></body>)";
-const QByteArray PanelPageStart = R"(<body bgcolor="#000000" text="#FFFFFF"><p>)";
-const QByteArray PanelPageEnd = "</p></body>";
 }  // namespace
 
 TUpdateDlg::TUpdateDlg(QWidget* parent, const QString& programFolder)
@@ -124,9 +125,13 @@ void TUpdateDlg::FormCreate(QObject*)
     setWindowTitle(displayText(Translate("updatetitle")));
     IVButton1->setCaption(displayText(Translate("Update")));
     SetStatus(Translate("status1"));
-    LoadHtmlIntoBrowser(browser, WaitingPage);
+    // A quiet run shows its panel as plain white text on black and never loads the browser
+    // engine; the interactive window shows its pages in the engine.
+    if (QuietMode)
+        browser->ShowText(displayText(Translate("panel")));
+    else
+        LoadHtmlIntoBrowser(browser, WaitingPage);
     if (QuietMode) {
-        LoadHtmlIntoBrowser(browser, PanelPageStart + Translate("panel") + PanelPageEnd);
         // Nothing is waited for in quiet mode: the run starts as soon as the window is up,
         // not half a second later.
         if (Timer1->isActive())
@@ -146,7 +151,8 @@ void TUpdateDlg::FormActivate(QObject*)
 void TUpdateDlg::Timer1Timer(QObject* Sender)
 {
     if (!QuietMode) {
-        browser->setUrl(QUrl(displayText(Translate("UpdateIndex"))));
+        if (TBrowserView* view = browser->View())
+            view->SetUrl(QUrl(displayText(Translate("UpdateIndex"))));
         IVButton1->setVisible(true);
     }
     Timer1->stop();

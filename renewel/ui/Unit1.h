@@ -18,8 +18,8 @@ class QFrame;
 class QLabel;
 class QProgressBar;
 class QTimer;
-class QWebEngineView;
 class THTTPGet;
+class TBrowserArea;
 class TIVButton;
 class TIVTileImage;
 class TImage;
@@ -39,7 +39,7 @@ public:
     // The window's controls and components, in declaration order.
     QFrame* Bevel1 = nullptr;
     TImage* banner = nullptr;
-    QWebEngineView* browser = nullptr;
+    TBrowserArea* browser = nullptr;  // the browser engine is loaded only when a page is shown
     TIVTileImage* IVTileImage1 = nullptr;
     TIVTileImage* IVTileImage2 = nullptr;
     TIVButton* IVButton1 = nullptr;
@@ -120,4 +120,4 @@ extern TUpdateDlg* UpdateDlg;
 
 // Shows an HTML text in the browser: its lines (split at CR LF, lone CR, lone LF) each followed
 // by CR LF. Waits a few seconds at most for the page to load.
-void LoadHtmlIntoBrowser(QWebEngineView* browser, const QByteArray& Html);
+void LoadHtmlIntoBrowser(TBrowserArea* browser, const QByteArray& Html);

@@ -2,20 +2,24 @@
 
 #include "ui/Unit1.h"
 
+#include "ui/BrowserArea.h"
+#include "ui/BrowserView.h"
 #include "ui/HtmlLines.h"
 
 #include <QEventLoop>
 #include <QStringDecoder>
 #include <QTimer>
-#include <QWebEngineView>
 
 namespace {
 // How long the browser may take to show a page before the caller goes on regardless.
 constexpr int LoadWaitMs = 5000;
 }  // namespace
 
-void LoadHtmlIntoBrowser(QWebEngineView* browser, const QByteArray& Html)
+void LoadHtmlIntoBrowser(TBrowserArea* browser, const QByteArray& Html)
 {
+    TBrowserView* view = browser->View();
+    if (!view)
+        return;  // no engine: nothing is shown, as when the browser has no document
     const QByteArray bytes = HtmlCrLfLines(Html);
     // The texts are single-byte; they are UTF-8 when valid as such, else Windows-1252, the same
     // rule as every other text on screen.
@@ -30,10 +34,9 @@ void LoadHtmlIntoBrowser(QWebEngineView* browser, const QByteArray& Html)
     QTimer limit;
     limit.setSingleShot(true);
     QObject::connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
-    const QMetaObject::Connection loaded =
-        QObject::connect(browser, &QWebEngineView::loadFinished, &wait, &QEventLoop::quit);
-    browser->setContent(bytes, mimeType);
+    view->OnLoadFinished = [&wait] { wait.quit(); };
+    view->SetContent(bytes, mimeType);
     limit.start(LoadWaitMs);
     wait.exec();
-    QObject::disconnect(loaded);
+    view->OnLoadFinished = nullptr;
 }

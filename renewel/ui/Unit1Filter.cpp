@@ -3,13 +3,14 @@
 
 #include "ui/Unit1.h"
 
+#include "ui/BrowserArea.h"
+
 #include "net/HTTPGet.h"
 
 #include <QApplication>
 #include <QApplicationStateChangeEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QWebEngineView>
 
 void TUpdateDlg::ApplicationEvents1Message(QObject* target, QEvent* msg, bool& Handled)
 {

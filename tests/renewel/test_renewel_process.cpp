@@ -65,10 +65,10 @@ void prepareInstall(const TempDir& install, const QString& site)
                                      "#Error Error\r\n#Done Done\r\n");
 }
 
-// runAs: a user id to run renewel as (also its group id) (through setpriv, from root), or empty.
-std::unique_ptr<QProcess> start(const TempDir& install, const QStringList& args, const QString& runAs = {})
+// The environment renewel runs in here: offscreen, the browser engine without its sandbox (as
+// root); runAs (a user id): a home of its own.
+QProcessEnvironment testEnvironment(const TempDir& install, const QString& runAs = {})
 {
-    auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     if (!runAs.isEmpty()) {
         env.insert("HOME", install.filePath("home"));
@@ -77,6 +77,14 @@ std::unique_ptr<QProcess> start(const TempDir& install, const QStringList& args,
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("QTWEBENGINE_DISABLE_SANDBOX", "1");
     env.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    return env;
+}
+
+// runAs: a user id to run renewel as (also its group id), or empty.
+std::unique_ptr<QProcess> start(const TempDir& install, const QStringList& args, const QString& runAs = {})
+{
+    auto process = std::make_unique<QProcess>();
+    const QProcessEnvironment env = testEnvironment(install, runAs);
     process->setProcessEnvironment(env);
     process->setWorkingDirectory(install.path());
     process->setProcessChannelMode(QProcess::SeparateChannels);
@@ -395,7 +403,7 @@ TEST(RenewelProcess, StartedFromElsewhereOrWithoutADisplayItSaysWhy)
     prepareInstall(install, server.url("/"));
 
     QProcess fromElsewhere;  // the language file beside the program is read
-    fromElsewhere.setProcessEnvironment(start(install, {"--version"})->processEnvironment());
+    fromElsewhere.setProcessEnvironment(testEnvironment(install));
     fromElsewhere.setWorkingDirectory(elsewhere.path());
     fromElsewhere.start(install.filePath("renewel"), {"quiet"});
     expectEnds(fromElsewhere, 0);
@@ -414,7 +422,7 @@ TEST(RenewelProcess, StartedFromElsewhereOrWithoutADisplayItSaysWhy)
         if (c.line.contains("root") && ::geteuid() != 0)
             continue;
         QProcess process;
-        QProcessEnvironment env = start(install, {"--version"})->processEnvironment();
+        QProcessEnvironment env = testEnvironment(install);
         for (const QString& name : c.unset)
             env.remove(name);
         process.setProcessEnvironment(env);
@@ -446,6 +454,31 @@ TEST(RenewelProcess, QuietProgressLinesFollowTheRun)
     EXPECT_EQ(events, (QList<QByteArray>{"list 3", "start \\a.bin 3000", "installed \\a.bin", "start \\data\\b.bin 70000",
                                          "installed \\data\\b.bin", "end completed 0"}));
     EXPECT_TRUE(lines.contains("bytes 70000 70000"));
+}
+
+// Runs that show no page never load the browser engine (the dynamic loader names every library
+// it loads when asked to).
+TEST(RenewelProcess, QuietRunsAndChecksLoadNoBrowserEngine)
+{
+    TempDir site, install;
+    writeSite(site, {{"\\a.txt", "same"}});
+    install.write("a.txt", "same");
+    FaultServer server(site.path());
+    prepareInstall(install, server.url("/"));
+    for (const QStringList& args : {QStringList{"quiet"}, QStringList{"check"}}) {
+        QProcessEnvironment env = testEnvironment(install);
+        env.insert("RENEWEL_DEBUG", "1");
+        env.insert("LD_DEBUG", "files");
+        QProcess run;
+        run.setProcessEnvironment(env);
+        run.setWorkingDirectory(install.path());
+        run.start(install.filePath("renewel"), args);
+        ASSERT_TRUE(run.waitForFinished(EndTimeoutMs));
+        EXPECT_EQ(run.exitCode(), 0) << args.join(' ').toStdString();
+        const QByteArray loaded = run.readAllStandardError();
+        EXPECT_TRUE(loaded.contains("libQt6Core")) << "the loader's own lines are there";
+        EXPECT_FALSE(loaded.contains("WebEngine")) << args.join(' ').toStdString();
+    }
 }
 
 }  // namespace

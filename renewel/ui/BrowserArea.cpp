@@ -1,0 +1,73 @@
+#include "ui/BrowserArea.h"
+
+#include "ui/BrowserView.h"
+#include "run/FailureLine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPluginLoader>
+
+namespace {
+const QString PluginName = QStringLiteral("librenewel-browser.so");
+}
+
+TBrowserArea::TBrowserArea(QWidget* parent) : QWidget(parent), text_(new QLabel(this))
+{
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, Qt::black);
+    colours.setColor(QPalette::WindowText, Qt::white);
+    setPalette(colours);
+    text_->setWordWrap(true);
+    text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    text_->setTextFormat(Qt::PlainText);
+    text_->setMargin(8);
+}
+
+TBrowserArea::~TBrowserArea() = default;
+
+QString TBrowserArea::PluginPath()
+{
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(PluginName);
+    if (QFileInfo::exists(beside))
+        return beside;
+    return QStringLiteral(IV_BROWSER_PLUGIN_DIR "/") + PluginName;
+}
+
+void TBrowserArea::ShowText(const QString& text)
+{
+    text_->setText(text);
+    text_->setVisible(true);
+    text_->raise();
+}
+
+QString TBrowserArea::ShownText() const { return text_->isVisible() ? text_->text() : QString(); }
+
+TBrowserView* TBrowserArea::View()
+{
+    if (view_ || loadFailed_)
+        return view_.get();
+    QPluginLoader loader(PluginPath());
+    auto* factory = qobject_cast<TBrowserFactory*>(loader.instance());
+    if (!factory) {
+        loadFailed_ = true;
+        PrintFailure(QStringLiteral("browser"), loader.errorString());
+        ShowText(QStringLiteral("The news page can't be shown here."));
+        return nullptr;
+    }
+    view_.reset(factory->Create(this));
+    view_->Widget()->setGeometry(rect());
+    view_->Widget()->show();
+    text_->setVisible(false);
+    return view_.get();
+}
+
+void TBrowserArea::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    text_->setGeometry(rect());
+    if (view_)
+        view_->Widget()->setGeometry(rect());
+}

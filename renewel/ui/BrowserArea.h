@@ -1,0 +1,39 @@
+#pragma once
+// The window's browser area (the control named "browser"): a plain text on black until a page is
+// to be shown, then the browser engine, loaded from its plugin on first use. A missing plugin is
+// reported in the area itself and once on standard error; the update still works.
+
+#include <QByteArray>
+#include <QUrl>
+#include <QWidget>
+
+#include <memory>
+
+class QLabel;
+class TBrowserView;
+
+class TBrowserArea : public QWidget {
+    Q_OBJECT
+public:
+    explicit TBrowserArea(QWidget* parent = nullptr);
+    ~TBrowserArea() override;
+
+    // White text on black, drawn without the engine (quiet mode's panel).
+    void ShowText(const QString& text);
+    // The engine's view, loaded on first use; null when the plugin can't be loaded.
+    TBrowserView* View();
+    // Whether the engine has been loaded into this area.
+    bool EngineLoaded() const { return view_ != nullptr; }
+    QString ShownText() const;
+
+    // Where the plugin is looked for: beside the program, then the folder it was built in.
+    static QString PluginPath();
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    QLabel* text_ = nullptr;
+    std::unique_ptr<TBrowserView> view_;
+    bool loadFailed_ = false;
+};

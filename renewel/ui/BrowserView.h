@@ -1,0 +1,35 @@
+#pragma once
+// What the window needs of an embedded browser: a widget that loads an address, shows an HTML
+// text, and says when a page has finished loading. The browser engine implements it in a plugin
+// of its own (BrowserPlugin), loaded only when a page is to be shown, so that runs that show none
+// never load the engine.
+
+#include <QByteArray>
+#include <QObject>
+#include <QUrl>
+#include <QtPlugin>
+
+#include <functional>
+
+class QWidget;
+
+class TBrowserView {
+public:
+    virtual ~TBrowserView() = default;
+    virtual QWidget* Widget() = 0;
+    virtual void SetUrl(const QUrl& url) = 0;
+    virtual QUrl Url() const = 0;
+    virtual void SetContent(const QByteArray& bytes, const QString& mimeType) = 0;
+    // Runs once per page when it has finished loading (whether or not that succeeded).
+    std::function<void()> OnLoadFinished;
+};
+
+// The plugin's entry: makes a browser view as a child of parent.
+class TBrowserFactory {
+public:
+    virtual ~TBrowserFactory() = default;
+    virtual TBrowserView* Create(QWidget* parent) = 0;
+};
+
+#define IVBrowserFactory_iid "com.ironvale.renewel.BrowserFactory/1.0"
+Q_DECLARE_INTERFACE(TBrowserFactory, IVBrowserFactory_iid)

@@ -1,0 +1,36 @@
+// The browser engine's side of the browser area: a Qt WebEngine view behind TBrowserView, built
+// as a plugin so that only runs that show a page load the engine.
+
+#include "ui/BrowserView.h"
+
+#include <QWebEngineView>
+
+namespace {
+class WebEngineView : public TBrowserView {
+public:
+    explicit WebEngineView(QWidget* parent) : view_(new QWebEngineView(parent))
+    {
+        QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool) {
+            if (OnLoadFinished)
+                OnLoadFinished();
+        });
+    }
+    QWidget* Widget() override { return view_; }
+    void SetUrl(const QUrl& url) override { view_->setUrl(url); }
+    QUrl Url() const override { return view_->url(); }
+    void SetContent(const QByteArray& bytes, const QString& mimeType) override { view_->setContent(bytes, mimeType); }
+
+private:
+    QWebEngineView* view_;  // owned by its parent widget
+};
+}  // namespace
+
+class WebEngineBrowserFactory : public QObject, public TBrowserFactory {
+    Q_OBJECT
+    Q_PLUGIN_METADATA(IID IVBrowserFactory_iid)
+    Q_INTERFACES(TBrowserFactory)
+public:
+    TBrowserView* Create(QWidget* parent) override { return new WebEngineView(parent); }
+};
+
+#include "WebEngineBrowser.moc"
