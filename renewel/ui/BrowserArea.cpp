@@ -24,6 +24,9 @@ TBrowserArea::TBrowserArea(QWidget* parent) : QWidget(parent), text_(new QLabel(
     text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     text_->setTextFormat(Qt::PlainText);
     text_->setMargin(8);
+    QFont font = text_->font();  // as a page's paragraph would show it
+    font.setPixelSize(16);
+    text_->setFont(font);
 }
 
 TBrowserArea::~TBrowserArea() = default;
