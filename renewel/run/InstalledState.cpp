@@ -3,6 +3,7 @@
 #include "site/SiteFiles.h"
 
 #include "AtomicFile.h"
+#include "Digits.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,11 +27,11 @@ QByteArray folderLine(const QString& installBase)
 // A number of the record: digits only, within 64 bits (times in nanoseconds take 19 digits).
 std::optional<qint64> number(QByteArrayView text)
 {
-    bool ok = false;
-    const qint64 value = text.toByteArray().toLongLong(&ok);
-    if (!ok || text.isEmpty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (text.isEmpty() || text.size() > 19 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return std::nullopt;
-    return value;
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    return ok ? std::optional<qint64>(value) : std::nullopt;
 }
 
 // "file SIZE MTIME DEVICE INODE SHA256 LISTED"
@@ -48,9 +49,10 @@ bool parseFile(QByteArrayView rest, QByteArray& listed, TInstalledState::Entry& 
     }
     if (rest.size() < 66 || rest[64] != ' ')
         return false;
-    entry.sha256 = QByteArray::fromHex(rest.first(64).toByteArray());
-    if (entry.sha256.size() != 32 || entry.sha256.toHex() != rest.first(64))
+    const std::optional<QByteArray> digest = parseLowerHex(rest.first(64));
+    if (!digest)
         return false;
+    entry.sha256 = *digest;
     entry.identity = {*numbers[0], *numbers[1], quint64(*numbers[2]), quint64(*numbers[3])};
     listed = rest.sliced(65).toByteArray();
     return listed.startsWith('\\');
@@ -93,18 +95,29 @@ TInstalledState TInstalledState::Read(const QString& programFolder, const QStrin
 
 Status TInstalledState::Write(const QString& programFolder, const QString& installBase) const
 {
+    // Sorted, so that the same state is the same text.
+    const auto sorted = [](auto keys) {
+        std::sort(keys.begin(), keys.end());
+        return keys;
+    };
     QByteArray text = Header + '\n' + folderLine(installBase) + '\n';
-    for (const QByteArray& listed : Listed)
+    for (const QByteArray& listed : sorted(Listed.values()))
         text += "list " + listed + '\n';
-    for (const QByteArray& folder : Made)
+    for (const QByteArray& folder : sorted(Made.values()))
         text += "made " + folder + '\n';
-    for (auto it = files_.cbegin(); it != files_.cend(); ++it) {
-        const TFileIdentity& id = it->identity;
+    for (const QByteArray& listed : sorted(files_.keys())) {
+        const Entry& entry = files_[listed];
+        const TFileIdentity& id = entry.identity;
         text += "file " + QByteArray::number(id.size) + ' ' + QByteArray::number(id.mtimeNs) + ' ' +
-                QByteArray::number(id.device) + ' ' + QByteArray::number(id.inode) + ' ' + it->sha256.toHex() + ' ' +
-                it.key() + '\n';
+                QByteArray::number(id.device) + ' ' + QByteArray::number(id.inode) + ' ' + entry.sha256.toHex() + ' ' +
+                listed + '\n';
     }
-    return replaceFile(recordPath(programFolder), text);
+    // Only a saving, never a guarantee: a record lost to a power cut is found damaged and ignored,
+    // so it is not flushed to disk, and not written at all when nothing changed.
+    QFile old(recordPath(programFolder));
+    if (old.open(QIODevice::ReadOnly) && old.size() == text.size() && old.readAll() == text)
+        return {};
+    return replaceFile(recordPath(programFolder), text, false);
 }
 
 std::optional<QByteArray> TInstalledState::Hash(const QByteArray& listed, const TFileIdentity& identity) const

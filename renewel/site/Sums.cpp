@@ -1,16 +1,9 @@
 #include "site/Sums.h"
 
+#include "Digits.h"
+
 namespace {
 constexpr qsizetype HexSize = 64;
-
-bool isLowerHex(QByteArrayView text)
-{
-    for (const char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
-            return false;
-    }
-    return true;
-}
 }  // namespace
 
 Result<Sums> Sums::parse(QByteArrayView text)
@@ -28,13 +21,14 @@ Result<Sums> Sums::parse(QByteArrayView text)
         const auto fail = [&](const QString& why) {
             return Result<Sums>::failure(QStringLiteral("line %1: %2").arg(number).arg(why));
         };
-        if (line.size() < HexSize + 3 || !isLowerHex(line.first(HexSize))
-            || line.sliced(HexSize, 2) != "  ")
+        const std::optional<QByteArray> digest =
+            line.size() < HexSize + 3 ? std::nullopt : parseLowerHex(line.first(HexSize));
+        if (!digest || line.sliced(HexSize, 2) != "  ")
             return fail(QStringLiteral("not 64 lowercase hex digits, two spaces and a name"));
         const QByteArray name = line.sliced(HexSize + 2).toByteArray();
         if (sums.digests_.contains(name))
             return fail(QStringLiteral("second checksum for the same name"));
-        sums.digests_.insert(name, QByteArray::fromHex(line.first(HexSize).toByteArray()));
+        sums.digests_.insert(name, *digest);
     }
     return sums;
 }

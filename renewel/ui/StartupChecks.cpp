@@ -11,13 +11,13 @@ namespace {
 bool set(const char* name) { return !qEnvironmentVariableIsEmpty(name); }
 }  // namespace
 
-TStartupProblem StartupProblem()
+TStartupProblem StartupProblem(bool showsPages)
 {
     if (!set("QT_QPA_PLATFORM") && !set("DISPLAY") && !set("WAYLAND_DISPLAY"))
         return {QStringLiteral("display"),
                 QStringLiteral("no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)")};
     // The browser engine refuses to start as root with its sandbox on, and ends the program.
-    if (::geteuid() == 0 && !set("QTWEBENGINE_DISABLE_SANDBOX") &&
+    if (showsPages && ::geteuid() == 0 && !set("QTWEBENGINE_DISABLE_SANDBOX") &&
         !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox")))
         return {QStringLiteral("browser"), QStringLiteral("the embedded browser does not run as root; run renewel as the player")};
     return {};

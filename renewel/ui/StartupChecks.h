@@ -9,7 +9,9 @@ struct TStartupProblem {
     QString subject;  // "display" or "browser"; empty when there is none
     QString reason;
 };
-TStartupProblem StartupProblem();
+// showsPages: the run will show pages in the browser engine (the interactive window); quiet runs
+// never load it.
+TStartupProblem StartupProblem(bool showsPages);
 
 // From now on a fatal Qt message prints "renewel: Qt: <message>" and ends the program with
 // status 1 (instead of an abort that prints nothing once standard error is quietened).

@@ -67,7 +67,7 @@ int main(int argc, char** argv)
         break;
     }
     quietenThirdPartyOutput();
-    if (const TStartupProblem problem = StartupProblem(); !problem.subject.isEmpty()) {
+    if (const TStartupProblem problem = StartupProblem(!QuietArgument(arguments) && !RepairArgument(arguments)); !problem.subject.isEmpty()) {
         PrintFailure(problem.subject, problem.reason);
         return 1;
     }
