@@ -8,30 +8,11 @@
 #include <QFile>
 
 #include <algorithm>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 // How far past the entry being decided files are hashed.
 constexpr qsizetype LookAhead = 512;
 
-// The size the comparison uses (0 when the file can't be opened for reading and writing, or is
-// not a regular file), with the identity of what was measured.
-qint64 measure(const QString& path, TFileIdentity& identity)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    struct stat status {};
-    const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    ::close(fd);
-    if (!regular)
-        return 0;
-    identity = {qint64(status.st_size), qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
-                quint64(status.st_dev), quint64(status.st_ino)};
-    return identity.size;
-}
 }  // namespace
 
 TEntryCheck::TEntryCheck(const QList<TUpdateEntry>& entries, QString installBase, const Sums* sums,
@@ -89,7 +70,7 @@ void TEntryCheck::decide(qsizetype i)
     const QString target = entry.path.installPath(installBase_);
     slot.state = Slot::Known;
     slot.differs = true;
-    if (measure(target, slot.identity) != entry.size)
+    if (LocalFileSize(target, &slot.identity) != entry.size)
         return;
     const std::optional<QByteArray> digest = sums_ ? sums_->digest(entry.listed) : std::nullopt;
     slot.differs = false;

@@ -59,15 +59,6 @@ bool parseFile(QByteArrayView rest, QByteArray& listed, TInstalledState::Entry& 
 }
 }  // namespace
 
-std::optional<TFileIdentity> IdentityOf(const QString& path)
-{
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return std::nullopt;
-    return TFileIdentity{qint64(status.st_size), qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
-                         quint64(status.st_dev), quint64(status.st_ino)};
-}
-
 TInstalledState TInstalledState::Read(const QString& programFolder, const QString& installBase)
 {
     QFile file(recordPath(programFolder));

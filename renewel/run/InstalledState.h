@@ -6,6 +6,8 @@
 // identity differs from its entry is hashed again. A missing, damaged or foreign record (another
 // format version, another folder) is ignored as a whole.
 
+#include "run/UpdateFiles.h"
+
 #include "Result.h"
 
 #include <QByteArray>
@@ -14,18 +16,6 @@
 #include <QString>
 
 #include <optional>
-
-// What identifies one state of an installed file without reading it.
-struct TFileIdentity {
-    qint64 size = 0;
-    qint64 mtimeNs = 0;
-    quint64 device = 0;
-    quint64 inode = 0;
-    bool operator==(const TFileIdentity&) const = default;
-};
-
-// The identity of the regular file at path (a link is followed); nothing for anything else.
-std::optional<TFileIdentity> IdentityOf(const QString& path);
 
 class TInstalledState {
 public:

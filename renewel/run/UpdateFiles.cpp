@@ -17,7 +17,15 @@ namespace {
 bool isSeparator(QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/'); }
 }  // namespace
 
-qint64 LocalFileSize(const QString& path)
+namespace {
+TFileIdentity identityFrom(const struct stat& status)
+{
+    return {qint64(status.st_size), qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+            quint64(status.st_dev), quint64(status.st_ino)};
+}
+}  // namespace
+
+qint64 LocalFileSize(const QString& path, TFileIdentity* identity)
 {
     // Opened for reading and writing as the rule asks, but never created, and never waiting on a
     // pipe or device: only a regular file has a size here.
@@ -27,7 +35,19 @@ qint64 LocalFileSize(const QString& path)
     struct stat status {};
     const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
     ::close(fd);
-    return regular ? qint64(status.st_size) : 0;
+    if (!regular)
+        return 0;
+    if (identity)
+        *identity = identityFrom(status);
+    return qint64(status.st_size);
+}
+
+std::optional<TFileIdentity> IdentityOf(const QString& path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return identityFrom(status);
 }
 
 bool EnsureFolder(const QString& folder)
