@@ -3,7 +3,9 @@
 #include "FileCopy.h"
 #include "MinisignTool.h"
 #include "OtherFiles.h"
+#include "Progress.h"
 #include "PublishError.h"
+#include "PublishRecord.h"
 #include "ReleaseFiles.h"
 #include "SiteLayout.h"
 #include "StopPoint.h"
@@ -18,6 +20,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <optional>
+
+#include <unistd.h>
 
 namespace {
 
@@ -32,7 +37,24 @@ bool isInside(const QString& path, const QString& folder)
     return path == folder || path.startsWith(folder.endsWith('/') ? folder : folder + '/');
 }
 
-void checkOptions(const PublishOptions& options, const SiteLayout& layout)
+// The key's password when one is needed and given; throws when it is needed and can't be asked for.
+std::optional<QByteArray> keyPassword(const PublishOptions& options)
+{
+    const QFileInfo key(options.secretKey);
+    if (!key.isFile() || !key.isReadable())
+        throw PublishError{options.secretKey, QStringLiteral("no readable secret key file")};
+    if (!options.passwordFile.isEmpty())
+        return readPassword(options.passwordFile);
+    if (keyHasPassword(options.secretKey) && !::isatty(STDIN_FILENO))
+        throw PublishError{options.secretKey,
+                           QStringLiteral("the key is protected by a password and there is no terminal to ask for it: "
+                                          "give the password with --password-file FILE (or --password-file - on "
+                                          "standard input), or make a key without a password for automation with "
+                                          "minisign -G -W")};
+    return std::nullopt;
+}
+
+void checkFolders(const PublishOptions& options, const SiteLayout& layout)
 {
     if (!QFileInfo(options.releaseDir).isDir())
         throw PublishError{options.releaseDir, QStringLiteral("not a folder")};
@@ -44,75 +66,142 @@ void checkOptions(const PublishOptions& options, const SiteLayout& layout)
         if (isInside(release, site))
             throw PublishError{options.releaseDir, QStringLiteral("the release folder must not be inside the site folder")};
     }
-    if (!options.secretKey.isEmpty()) {
-        const QFileInfo key(options.secretKey);
-        if (!key.isFile() || !key.isReadable())
-            throw PublishError{options.secretKey, QStringLiteral("no readable secret key file")};
-    }
 }
 
-// The current site's copy of a release file when its bytes are the release's, so that the new
-// release shares it by a hard link instead of holding a second copy.
-bool unchanged(const QString& current, const ReleaseFile& file)
+// The identity of a site copy: a hard link to it changes its change time, so that is left out.
+std::optional<FileIdentity> siteIdentityOf(const QString& path)
 {
-    if (current.isEmpty())
-        return false;
-    const QString old = current + '/' + file.relative;
-    const QFileInfo info(old);
-    if (info.isSymLink() || !info.isFile() || info.size() != QFileInfo(file.source).size())
-        return false;
-    const ::Result<QByteArray> oldDigest = sha256OfFile(old);
-    const ::Result<QByteArray> newDigest = sha256OfFile(file.source);
-    return oldDigest && newDigest && *oldDigest == *newDigest;
+    std::optional<FileIdentity> identity = identityOf(path);
+    if (identity)
+        identity->ctimeNs = 0;
+    return identity;
 }
 
-// Fills the new release folder: the release's files, the site's other files, the list files.
-PublishSummary build(const PublishOptions& options, const QList<ReleaseFile>& files,
-                     const QList<QByteArray>& others, const QString& current, const QDir& target,
-                     const QString& tool)
-{
-    const QDateTime date = QDateTime::fromSecsSinceEpoch(options.now, Qt::UTC);
-    const QByteArray firstLine = "Ironvale 3D update list, published "
-        + date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1() + " UTC";
-    QList<TUpdateEntry> entries;
-    QByteArray sums;
-    PublishSummary summary;
-    for (const ReleaseFile& file : files) {
+qint64 nowNs() { return QDateTime::currentMSecsSinceEpoch() * 1000000; }
+
+// Puts the release files into the new release folder (or, in a dry run, only hashes those that
+// need reading), filling the next record.
+class FilePublisher {
+public:
+    FilePublisher(const PublishRecord& record, const QString& current, const QString& target, bool dryRun)
+        : record_(record), current_(current), target_(target), dryRun_(dryRun) {}
+
+    // The file's SHA-256 and size.
+    std::pair<QByteArray, qint64> publish(const ReleaseFile& file, PublishSummary& summary)
+    {
+        const std::optional<FileIdentity> source = identityOf(file.source);
+        if (!source)
+            throw PublishError{file.source, QStringLiteral("no longer a regular file")};
+        const PublishRecord::Entry* entry = record_.find(file.relative);
+        const QString old = current_ + '/' + file.relative;
+        if (entry && entry->source == *source && siteIdentityOf(old) == entry->site) {
+            if (!dryRun_)
+                linkOrCopy(QFile::encodeName(old), QFile::encodeName(target_ + '/' + file.relative));
+            next_.add(file.relative, *entry);
+            return {entry->sha256, entry->source.size};
+        }
+        const qint64 readStart = nowNs();
         qint64 size = 0;
         QByteArray digest;
-        if (unchanged(current, file)) {
-            linkOrCopy(QFile::encodeName(current + '/' + file.relative), QFile::encodeName(target.filePath(file.relative)));
-            const ::Result<QByteArray> linked = sha256OfFile(target.filePath(file.relative));
-            if (!linked)
-                throw PublishError{target.filePath(file.relative), linked.error()};
-            digest = *linked;
-            size = QFileInfo(target.filePath(file.relative)).size();
+        if (dryRun_) {
+            const ::Result<QByteArray> hashed = sha256OfFile(file.source);
+            if (!hashed)
+                throw PublishError{file.source, hashed.error()};
+            digest = *hashed;
+            size = source->size;
         } else {
-            digest = copyHashed(file.source, target.filePath(file.relative), size);
+            digest = copyHashed(file.source, target_ + '/' + file.relative, size);
         }
+        ++summary.filesRead;
+        summary.bytesRead += size;
+        // Recorded only when the file was not written while or just before it was read: a
+        // change within the file system's clock tick would leave its times as recorded.
+        constexpr qint64 ClockTickNs = 20'000'000;
+        const std::optional<FileIdentity> site = siteIdentityOf(target_ + '/' + file.relative);
+        if (!dryRun_ && site && identityOf(file.source) == source && source->size == size
+            && source->ctimeNs < readStart - ClockTickNs && source->mtimeNs < readStart - ClockTickNs)
+            next_.add(file.relative, {*source, *site, digest});
+        return {digest, size};
+    }
+
+    const PublishRecord& next() const { return next_; }
+
+private:
+    const PublishRecord& record_;
+    QString current_;
+    QString target_;
+    bool dryRun_;
+    PublishRecord next_;
+};
+
+QByteArray listFirstLine(qint64 now)
+{
+    const QDateTime date = QDateTime::fromSecsSinceEpoch(now, Qt::UTC);
+    return "Ironvale 3D update list, published " + date.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1()
+        + " UTC";
+}
+
+struct Build {
+    const PublishOptions& options;
+    const QList<ReleaseFile>& files;
+    const QList<QByteArray>& others;
+    const QString& current;
+    QString releases;
+    QString target;  // the new release folder; empty in a dry run
+    QString tool;
+    std::optional<QByteArray> password;
+};
+
+// Fills the new release folder: the release's files, the site's other files, the list files.
+PublishSummary build(const Build& job)
+{
+    const PublishRecord record = PublishRecord::read(job.releases, QFileInfo(job.current).fileName());
+    FilePublisher publisher(record, job.current, job.target, job.options.dryRun);
+    qint64 total = 0;
+    for (const ReleaseFile& file : job.files)
+        total += QFileInfo(file.source).size();
+    Progress progress(int(job.files.size()), total);
+
+    QList<TUpdateEntry> entries;
+    QHash<QByteArray, QByteArray> digests;
+    QByteArray sums;
+    PublishSummary summary;
+    for (const ReleaseFile& file : job.files) {
+        const auto [digest, size] = publisher.publish(file, summary);
         entries.append({file.listed, ListedPath(file.listed), size});
+        digests.insert(file.listed, digest);
         sums += Sums::formatLine(digest, file.listed);
         ++summary.files;
         summary.bytes += size;
+        progress.advance(size);
         stopPoint("copying");
     }
-    const QByteArray from = QFile::encodeName(current) + '/';
-    const QByteArray to = QFile::encodeName(target.path()) + '/';
-    for (const QByteArray& other : others)
+    progress.finish();
+    QList<QByteArray> listed;
+    for (const TUpdateEntry& entry : entries)
+        listed.append(entry.listed);
+    summary.changes = PreviousList::read(job.current).compare(listed, digests);
+    if (job.options.dryRun)
+        return summary;
+
+    const QByteArray from = QFile::encodeName(job.current) + '/';
+    const QByteArray to = QFile::encodeName(job.target) + '/';
+    for (const QByteArray& other : job.others)
         linkOrCopy(from + other, to + other);
 
-    const QByteArray list = WriteUpdateList(firstLine, entries);
+    const QByteArray list = WriteUpdateList(listFirstLine(job.options.now), entries);
     sums.prepend(Sums::formatLine(Sha256::hash(list), SiteFile::List.toLatin1()));
-    writeNewFile(target.filePath(SiteFile::List), list);
-    writeNewFile(target.filePath(SiteFile::Sums), sums);
-    if (!tool.isEmpty()) {
+    writeNewFile(job.target + '/' + SiteFile::List, list);
+    writeNewFile(job.target + '/' + SiteFile::Sums, sums);
+    if (!job.tool.isEmpty()) {
         TrustedFields fields;
-        fields.timestamp = options.now;
-        if (options.expiresDays > 0)
-            fields.expires = options.now + qint64(options.expiresDays) * 86400;
-        signWithMinisign(tool, options.secretKey, target.filePath(SiteFile::Sums),
-                         target.filePath(SiteFile::Signature), fields.format());
+        fields.timestamp = job.options.now;
+        if (job.options.expiresDays > 0)
+            fields.expires = job.options.now + qint64(job.options.expiresDays) * 86400;
+        signWithMinisign(job.tool, job.options.secretKey, job.password, job.target + '/' + SiteFile::Sums,
+                         job.target + '/' + SiteFile::Signature, fields.format());
     }
+    publisher.next().write(job.releases, QFileInfo(job.target).fileName());
     return summary;
 }
 
@@ -122,16 +211,19 @@ PublishSummary publishRelease(const PublishOptions& options)
 {
     // Everything that can be checked is checked before the first write.
     SiteLayout layout(options.siteDir);
-    checkOptions(options, layout);
+    checkFolders(options, layout);
+    const QString tool = options.secretKey.isEmpty() ? QString() : findMinisign();
+    const std::optional<QByteArray> password = tool.isEmpty() ? std::nullopt : keyPassword(options);
     const QList<ReleaseFile> files = scanRelease(options.releaseDir);
     const QList<QByteArray> others = otherSiteFiles(layout.current(), files);
-    const QString tool = options.secretKey.isEmpty() ? QString() : findMinisign();
+    if (options.dryRun)
+        return build({options, files, others, layout.current(), layout.releases(), {}, tool, password});
 
     layout.prepare();
     const QString release = layout.newRelease(options.now);
     PublishSummary summary;
     try {
-        summary = build(options, files, others, layout.current(), QDir(release), tool);
+        summary = build({options, files, others, layout.current(), layout.releases(), release, tool, password});
         syncFileSystem(release);
     } catch (...) {
         layout.abandon(release);

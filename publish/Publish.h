@@ -9,21 +9,29 @@
 // Everything is checked before anything is written. The new site is built complete as a new
 // release beside the current one, with the site's other files (its news page, say) carried over,
 // and SITE_DIR is then switched to it in one step (see SiteLayout). An unsigned release has no
-// signature file, so a stale one never outlives its list.
+// signature file, so a stale one never outlives its list. Files that have not changed since the
+// last publish are neither read nor copied again (see PublishRecord).
+
+#include "ChangeList.h"
 
 #include <QString>
 
 struct PublishOptions {
     QString releaseDir;
     QString siteDir;
-    QString secretKey;    // empty: no signature
-    int expiresDays = 0;  // 0: no expiry
-    qint64 now = 0;       // Unix seconds: the list's date and timestamp
+    QString secretKey;     // empty: no signature
+    QString passwordFile;  // the key's password ("-": standard input); empty: asked on the terminal
+    int expiresDays = 0;   // 0: no expiry
+    qint64 now = 0;        // Unix seconds: the list's date and timestamp
+    bool dryRun = false;   // find what would change, write nothing
 };
 
 struct PublishSummary {
     int files = 0;
     qint64 bytes = 0;
+    int filesRead = 0;  // files read (copied, or hashed in a dry run) by this run
+    qint64 bytesRead = 0;
+    ChangeList changes;
 };
 
 // Throws PublishError.

@@ -24,6 +24,18 @@ bool pathLess(const ReleaseFile& a, const ReleaseFile& b)
     return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end());
 }
 
+// Why a name the site or renewel keeps for itself can't be a release file.
+QString reservedReason(const QByteArray& name)
+{
+    for (const QString& list : {SiteFile::List, SiteFile::Sums, SiteFile::Signature}) {
+        if (QString::fromUtf8(name).compare(list, Qt::CaseInsensitive) == 0)
+            return QStringLiteral("the update site's own list file has this name; rename the release file");
+    }
+    return QStringLiteral("renewel's own file in each player's game folder has this name (its settings, key or "
+                          "records); a release may not replace it. renewel and renewel.lng ship with the game's "
+                          "installer (see \"A release of renewel itself\" in the README)");
+}
+
 QString reasonOf(const std::error_code& error) { return QString::fromLocal8Bit(error.message()); }
 
 // Walks the release with the names' own bytes (a name that is not UTF-8 must be seen to be
@@ -80,8 +92,7 @@ private:
             throw PublishError{relative, QStringLiteral("the updater refuses this path (such as a name ending "
                                                         "in a dot or a space, a colon, a control character)")};
         if (IsReservedListedPath(listed))
-            throw PublishError{relative, QStringLiteral("the update site or the updater has a file of its own by this "
-                                                        "name (see the README on releasing renewel itself)")};
+            throw PublishError{relative, reservedReason(relative)};
         const QByteArray key = listed.toLower();
         if (folded_.contains(key))
             throw PublishError{relative, QStringLiteral("differs from %1 only in letter case (one file on Windows)")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Release configuration and makes both packages in build/release/packages:
+# Builds the Release configuration and makes the packages in build/release/packages:
 #   ironvale-thumb_<version>_<arch>.deb               thumb, system-wide (dependencies from the binary)
+#   ironvale-renewel-publish_<version>_<arch>.deb     renewel-publish, for the studio's machines
 #   ironvale-renewel-<version>-linux-x86_64.tar.gz    renewel for the game's own folder
 # then checks them: the .deb's contents and lintian (no errors), the archive's contents.
 set -euo pipefail
@@ -11,6 +12,7 @@ rm -rf packages
 cpack >/dev/null
 
 deb=$(ls packages/ironvale-thumb_*_*.deb)
+publish=$(ls packages/ironvale-renewel-publish_*_*.deb)
 tgz=$(ls packages/ironvale-renewel-*-linux-x86_64.tar.gz)
 
 fail() { echo "package.sh: $*" >&2; exit 1; }
@@ -35,6 +37,18 @@ status=0
 lintian --fail-on error "$deb" 2>/dev/null || status=$?
 [ "$status" -eq 0 ] || fail "lintian found errors in $deb"
 
+listing=$(dpkg-deb -c "$publish")
+echo "$listing"
+for path in usr/bin/renewel-publish usr/share/man/man1/renewel-publish.1.gz \
+            usr/share/doc/ironvale-renewel-publish/copyright; do
+  grep -q " \./$path\$" <<<"$listing" || fail "$publish lacks $path"
+done
+depends=$(dpkg-deb -f "$publish" Depends)
+grep -q minisign <<<"$depends" && grep -q libqt6core6 <<<"$depends" || fail "$publish: Depends is \"$depends\""
+status=0
+lintian --fail-on error "$publish" 2>/dev/null || status=$?
+[ "$status" -eq 0 ] || fail "lintian found errors in $publish"
+
 listing=$(tar tzf "$tgz")
 echo "$listing"
 top=$(basename "$tgz" .tar.gz)
@@ -42,4 +56,4 @@ for path in renewel renewel.lng README; do
   grep -qx "$top/$path" <<<"$listing" || fail "$tgz lacks $top/$path"
 done
 
-echo "packages: build/release/$deb build/release/$tgz"
+echo "packages: build/release/$deb build/release/$publish build/release/$tgz"

@@ -2,19 +2,7 @@
 // updater's own check accept, update.txt's lines and order, the rest of the site left alone,
 // refused paths that write nothing, and the command line.
 
-#include "NginxServer.h"
-#include "site/UpdateList.h"
-#include "trust/Manifest.h"
-#include "trust/Sha256.h"
-#include "TempDir.h"
-
-#include <gtest/gtest.h>
-
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
+#include "PublishFixture.h"
 
 #include <filesystem>
 #include <fstream>
@@ -24,118 +12,18 @@
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Result run(const QString& program, const QStringList& args, const QString& workDir = {})
-{
-    QProcess process;
-    process.setWorkingDirectory(workDir);
-    process.start(program, args);
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-Result publish(const QStringList& args, const QString& workDir = {})
-{
-    return run(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"), args, workDir);
-}
-
-// Every file below a folder with its contents, for "nothing changed" checks.
-QMap<QString, QByteArray> snapshot(const QString& folder)
-{
-    QMap<QString, QByteArray> files;
-    for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
-        const QString path = folder + '/' + name;
-        if (QFileInfo(path).isDir() && !QFileInfo(path).isSymLink()) {
-            const auto inner = snapshot(path);
-            for (auto it = inner.begin(); it != inner.end(); ++it)
-                files.insert(name + '/' + it.key(), it.value());
-        } else {
-            QFile file(path);
-            files.insert(name, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
-        }
-    }
-    return files;
-}
-
-// What a signed player accepts: the list and sums verify with the key and every listed file on
-// the site holds the bytes its sum names. The reason when not.
-QString siteFault(const TempDir& dir, const QString& site)
-{
-    const auto read = [&](const QString& name) {
-        QFile file(site + '/' + name);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    SignedListInput input{read("update.txt"), read("update.sums"), read("update.sums.minisig"),
-                          dir.read("keys/demo.pub").split('\n').value(1), std::nullopt,
-                          QDateTime::currentSecsSinceEpoch()};
-    const ::Result<SignedList> verdict = checkSignedList(input);
-    if (!verdict)
-        return verdict.error();
-    const TUpdateList list = TUpdateList::parse(input.updateList);
-    QList<QByteArray> paths;
-    for (const TUpdateEntry& entry : list.entries)
-        paths << entry.listed;
-    if (const Status listed = checkListed(verdict->sums, paths); !listed)
-        return listed.error();
-    for (const TUpdateEntry& entry : list.entries) {
-        const ::Result<QByteArray> digest = sha256OfFile(entry.path.installPath(site));
-        if (!digest || *digest != verdict->sums.digest(entry.listed))
-            return QString::fromUtf8(entry.listed) + ": does not match its sum";
-    }
-    return {};
-}
-
-class Publish : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        QDir().mkpath(dir.filePath("keys"));
-        ASSERT_EQ(run("minisign", {"-G", "-W", "-p", dir.filePath("keys/demo.pub"), "-s", dir.filePath("keys/demo.key")})
-                      .exitCode, 0);
-        dir.write("release/readme.txt", "read me");
-        dir.write("release/maps/forest.ivm", QByteArray(10520, 'f'));
-        dir.write("release/maps/coast/harbour.ivm", "harbour");
-        dir.write("release/a/x.txt", "x");
-        dir.write("release/a-b.txt", "");
-        dir.write("site/index.html", "<p>news</p>");
-    }
-
-    Result publishSigned(const QString& site = QStringLiteral("site"), const QByteArray& stopAt = {})
-    {
-        QProcess process;
-        process.setWorkingDirectory(dir.path());
-        if (!stopAt.isEmpty()) {
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert("RENEWEL_PUBLISH_STOP_AT", stopAt);
-            process.setProcessEnvironment(environment);
-        }
-        process.start(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"), {"release", site, "--key", "keys/demo.key"});
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                process.readAllStandardOutput(), process.readAllStandardError()};
-    }
-
-    TempDir dir;
-};
+using namespace publishtest;
 
 TEST_F(Publish, SignedSiteVerifiesWithMinisignAndTheUpdaterAndKeepsTheRestOfTheSite)
 {
     const qint64 before = QDateTime::currentSecsSinceEpoch();
     // Relative folders, from the folder that holds them.
-    const Result result = publish({"release", "site", "--key", "keys/demo.key", "--expires", "2"}, dir.path());
+    const RunResult result = publish({"release", "site", "--key", "keys/demo.key", "--expires", "2"}, dir.path());
     const qint64 after = QDateTime::currentSecsSinceEpoch();
     ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_TRUE(result.err.isEmpty()) << result.err.toStdString();
 
-    const Result verified = run("minisign", {"-V", "-p", dir.filePath("keys/demo.pub"), "-m", dir.filePath("site/update.sums")});
+    const RunResult verified = run("minisign", {"-V", "-p", dir.filePath("keys/demo.pub"), "-m", dir.filePath("site/update.sums")});
     EXPECT_EQ(verified.exitCode, 0) << verified.err.toStdString();
     EXPECT_TRUE(verified.out.contains("Trusted comment: timestamp:")) << verified.out.toStdString();
 
@@ -196,7 +84,9 @@ TEST_F(Publish, RefusedFileStopsTheToolNamingItInOneLineAndWritesNothing)
         {"maps/old\xff\xfe/x.ivm", "maps/old\\xff\\xfe"},
         {"back\\slash.txt", "back\\slash.txt"},
         {"UPDATE.txt", "UPDATE.txt"},
-        {"Renewel.Stamp", "Renewel.Stamp"},
+        {"Renewel.Stamp", "Renewel.Stamp: renewel's own file"},
+        {"renewel.lng", "renewel.lng: renewel's own file"},
+        {"renewel.state", "renewel.state: renewel's own file"},
         {"Maps/Forest.ivm", "maps/forest.ivm"},
         {"link.txt", "link.txt"},
     };
@@ -209,7 +99,7 @@ TEST_F(Publish, RefusedFileStopsTheToolNamingItInOneLineAndWritesNothing)
             std::filesystem::create_symlink("readme.txt", path);
         else
             std::ofstream(path) << "x";
-        const Result result = publish({dir.filePath("release"), dir.filePath("site")});
+        const RunResult result = publish({dir.filePath("release"), dir.filePath("site")});
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_TRUE(result.err.startsWith("renewel-publish: ")) << result.err.toStdString();
         EXPECT_TRUE(result.err.contains(shown)) << result.err.toStdString();
@@ -224,10 +114,14 @@ TEST_F(Publish, RefusedFileStopsTheToolNamingItInOneLineAndWritesNothing)
 
 TEST_F(Publish, CommandLine)
 {
-    const Result help = publish({"--help"});
+    const RunResult help = publish({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("RELEASE_DIR") && help.out.contains("--key") && help.out.contains("--expires"));
-    EXPECT_EQ(publish({"--version"}).exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith("Usage: renewel-publish [options]")) << "the name, not the path called";
+    const RunResult version = publish({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "renewel-publish " IV_VERSION "\n");
+    EXPECT_TRUE(publish({"verify", "--help"}).out.startsWith("Usage: renewel-publish verify [options] SITE_DIR"));
 
     const QString release = dir.filePath("release");
     const QString site = dir.filePath("site");
@@ -251,7 +145,7 @@ TEST_F(Publish, CommandLine)
     const auto before = snapshot(dir.path());
     for (const auto& [args, exitCode, message] : bad) {
         SCOPED_TRACE(args.join(' ').toStdString());
-        const Result result = publish(args);
+        const RunResult result = publish(args);
         EXPECT_EQ(result.exitCode, exitCode);
         EXPECT_TRUE(result.err.contains(message)) << result.err.toStdString();
         EXPECT_EQ(result.err.count('\n'), 1) << "one line";
@@ -292,15 +186,16 @@ TEST_F(Publish, KilledRunLeavesASiteThatVerifiesAndTheNextRunClearsOnlyItsOwnLef
             EXPECT_EQ(dir.read("site/update.txt") == before, !newRelease);
         }
 
-        const Result again = publishSigned();
+        const RunResult again = publishSigned();
         ASSERT_EQ(again.exitCode, 0) << again.err.toStdString();
         EXPECT_EQ(siteFault(dir, dir.filePath("site")), QString());
         EXPECT_EQ(dir.read("site/readme.txt"), "second");
         EXPECT_EQ(dir.read("site/index.html"), "<p>news</p>");
         EXPECT_FALSE(dir.exists(".site.publish-Ab12Cd"));
         QStringList left = QDir(dir.filePath("site.releases")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-        ASSERT_EQ(left.size(), 3) << left.join(' ').toStdString();
-        EXPECT_TRUE(left.removeOne(".publish.lock") && left.removeOne("notes.txt")) << left.join(' ').toStdString();
+        ASSERT_EQ(left.size(), 4) << left.join(' ').toStdString();
+        EXPECT_TRUE(left.removeOne(".publish.lock") && left.removeOne(".publish.record") && left.removeOne("notes.txt"))
+            << left.join(' ').toStdString();
         EXPECT_EQ(QFile::symLinkTarget(dir.filePath("site")), dir.filePath("site.releases/" + left.value(0)));
     }
 }
@@ -334,13 +229,13 @@ TEST_F(Publish, FullDiskGivesTheSystemsReasonAndKeepsTheSite)
 
     ASSERT_EQ(publishSigned("disk/site").exitCode, 0);
     dir.write("release/big.bin", QByteArray(400 * 1024, 'b'));
-    const Result full = publishSigned("disk/site");
+    const RunResult full = publishSigned("disk/site");
     EXPECT_EQ(full.exitCode, 1);
     EXPECT_TRUE(full.err.contains(": No space left on device\n")) << full.err.toStdString();
     EXPECT_EQ(siteFault(dir, dir.filePath("disk/site")), QString());
     EXPECT_FALSE(dir.exists("disk/site/big.bin"));
-    EXPECT_EQ(QDir(dir.filePath("disk/site.releases")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 2)
-        << "the lock and the current release";
+    EXPECT_EQ(QDir(dir.filePath("disk/site.releases")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 3)
+        << "the lock, the record and the current release";
 }
 
 }  // namespace

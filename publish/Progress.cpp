@@ -1,0 +1,40 @@
+#include "Progress.h"
+
+#include <cstdio>
+
+#include <unistd.h>
+
+Progress::Progress(int totalFiles, qint64 totalBytes)
+    : shown_(::isatty(STDOUT_FILENO) != 0), totalFiles_(totalFiles), totalBytes_(totalBytes)
+{
+    sinceDraw_.start();
+}
+
+Progress::~Progress() { finish(); }
+
+void Progress::advance(qint64 bytes)
+{
+    ++files_;
+    bytes_ += bytes;
+    if (shown_ && sinceDraw_.elapsed() >= 200)
+        draw();
+}
+
+void Progress::draw()
+{
+    constexpr qint64 MiB = 1024 * 1024;
+    std::printf("\rrenewel-publish: %d of %d files, %lld of %lld MiB\033[K", files_, totalFiles_,
+                static_cast<long long>(bytes_ / MiB), static_cast<long long>((totalBytes_ + MiB - 1) / MiB));
+    std::fflush(stdout);
+    drawn_ = true;
+    sinceDraw_.restart();
+}
+
+void Progress::finish()
+{
+    if (drawn_) {
+        std::printf("\r\033[K");
+        std::fflush(stdout);
+        drawn_ = false;
+    }
+}

@@ -1,0 +1,115 @@
+// renewel-publish RELEASE_DIR SITE_DIR: the publish itself, and what it changed.
+
+#include "CommandLine.h"
+#include "Publish.h"
+#include "PublishError.h"
+
+#include <QDateTime>
+#include <QFile>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int MaxExpiresDays = 36500;
+
+void printChanges(const ChangeList& changes)
+{
+    for (const auto& [word, paths] : {std::pair{"added", &changes.added}, std::pair{"changed", &changes.changed},
+                                      std::pair{"removed", &changes.removed}}) {
+        for (const QString& path : *paths)
+            printLine(QByteArray(word) + ' ' + path.toUtf8());
+    }
+}
+
+void printSummary(const PublishOptions& options, const PublishSummary& summary)
+{
+    const ChangeList& changes = summary.changes;
+    const QByteArray site = QFile::encodeName(options.siteDir);
+    QByteArray line = "renewel-publish: " + QByteArray::number(changes.added.size()) + " added, "
+        + QByteArray::number(changes.changed.size()) + " changed, " + QByteArray::number(changes.removed.size())
+        + " removed, " + QByteArray::number(changes.unchanged) + " unchanged; "
+        + QByteArray::number(summary.files) + " files, " + QByteArray::number(summary.bytes) + " bytes ";
+    line += options.dryRun ? "would be published to " + site + " (dry run, nothing written"
+                           : "published to " + site + (options.secretKey.isEmpty() ? " (not signed" : " (signed");
+    line += "; " + QByteArray::number(summary.filesRead) + " files read, " + QByteArray::number(summary.bytesRead)
+        + " bytes)";
+    printLine(line);
+}
+
+}  // namespace
+
+int publishCommand(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Turns a release folder into an update site for renewel: copies every file of RELEASE_DIR into\n"
+        "the site under the same path and writes update.txt and update.sums (SHA-256 of each file).\n"
+        "With --key, update.sums is signed with the minisign tool into update.sums.minisig, with the\n"
+        "current time as timestamp; players' updaters with the matching UpdateKey accept only that.\n"
+        "SITE_DIR becomes a link to the complete release in SITE_DIR.releases, switched in one step.\n"
+        "Files unchanged since the last publish are not read again. Other files of the site carry\n"
+        "over. Nothing is written when a check fails. Prints each file added, changed and removed.\n"
+        "\n"
+        "Other commands (see renewel-publish verify --help, renewel-publish push --help):\n"
+        "  renewel-publish verify SITE_DIR [--pub PUBLIC_KEY_FILE]   check a published site\n"
+        "  renewel-publish push SITE_DIR REMOTE [--keep N]           send a site to its origin\n"
+        "\n"
+        "Exit status: 0 published, 1 failed, 2 bad usage."));
+    parser.addPositionalArgument(QStringLiteral("RELEASE_DIR"), QStringLiteral("The release folder."));
+    parser.addPositionalArgument(QStringLiteral("SITE_DIR"), QStringLiteral("The update site folder."));
+    const QCommandLineOption key(QStringLiteral("key"), QStringLiteral("Sign with this minisign secret key file."),
+                                 QStringLiteral("SECRET_KEY_FILE"));
+    const QCommandLineOption password(QStringLiteral("password-file"),
+                                      QStringLiteral("Read the key's password from the first line of FILE (\"-\": "
+                                                     "standard input). Without it, a key with a password is asked "
+                                                     "for on the terminal."),
+                                      QStringLiteral("FILE"));
+    const QCommandLineOption expires(QStringLiteral("expires"),
+                                     QStringLiteral("The signed list expires after DAYS days (1-%1).").arg(MaxExpiresDays),
+                                     QStringLiteral("DAYS"));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"),
+                                    QStringLiteral("Print what would be added, changed and removed; write nothing."));
+    parser.addOptions({key, password, expires, dryRun});
+    if (!parseCommand(parser, arguments, {}))
+        return ExitUsage;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 2) {
+        printError(QStringLiteral("usage"), QStringLiteral("RELEASE_DIR and SITE_DIR are needed (see --help)"));
+        return ExitUsage;
+    }
+
+    PublishOptions options;
+    options.releaseDir = positional[0];
+    options.siteDir = positional[1];
+    options.secretKey = parser.value(key);
+    options.passwordFile = parser.value(password);
+    options.dryRun = parser.isSet(dryRun);
+    options.now = QDateTime::currentSecsSinceEpoch();
+    if (parser.isSet(expires)) {
+        bool ok = false;
+        options.expiresDays = parser.value(expires).toInt(&ok);
+        if (!ok || options.expiresDays < 1 || options.expiresDays > MaxExpiresDays) {
+            printError(QStringLiteral("--expires"), QStringLiteral("DAYS must be a whole number from 1 to %1").arg(MaxExpiresDays));
+            return ExitUsage;
+        }
+    }
+    if ((parser.isSet(expires) || parser.isSet(password)) && options.secretKey.isEmpty()) {
+        printError(parser.isSet(expires) ? QStringLiteral("--expires") : QStringLiteral("--password-file"),
+                   QStringLiteral("only a signed list can have it (give --key)"));
+        return ExitUsage;
+    }
+
+    try {
+        const PublishSummary summary = publishRelease(options);
+        printChanges(summary.changes);
+        printSummary(options, summary);
+        return ExitDone;
+    } catch (const PublishError& error) {
+        printError(error.subject, error.reason);
+        return ExitFailed;
+    } catch (const std::exception& error) {
+        printError(options.siteDir, QString::fromLocal8Bit(error.what()));
+        return ExitFailed;
+    }
+}

@@ -1,0 +1,125 @@
+#pragma once
+// What the tests of renewel-publish share: running it (and other tools) as a process, snapshots
+// of folders, the check a signed player makes of a site, and a release with a key pair.
+
+#include "NginxServer.h"
+#include "site/UpdateList.h"
+#include "trust/Manifest.h"
+#include "trust/Sha256.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <unistd.h>
+
+namespace publishtest {
+
+struct RunResult {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+inline RunResult run(const QString& program, const QStringList& args, const QString& workDir = {})
+{
+    QProcess process;
+    process.setWorkingDirectory(workDir);
+    process.start(program, args);
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+inline RunResult publish(const QStringList& args, const QString& workDir = {})
+{
+    return run(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"), args, workDir);
+}
+
+// Every file below a folder with its contents, for "nothing changed" checks.
+inline QMap<QString, QByteArray> snapshot(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        const QString path = folder + '/' + name;
+        if (QFileInfo(path).isDir() && !QFileInfo(path).isSymLink()) {
+            const auto inner = snapshot(path);
+            for (auto it = inner.begin(); it != inner.end(); ++it)
+                files.insert(name + '/' + it.key(), it.value());
+        } else {
+            QFile file(path);
+            files.insert(name, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
+        }
+    }
+    return files;
+}
+
+// What a signed player accepts: the list and sums verify with the key and every listed file on
+// the site holds the bytes its sum names. The reason when not.
+inline QString siteFault(const TempDir& dir, const QString& site)
+{
+    const auto read = [&](const QString& name) {
+        QFile file(site + '/' + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    SignedListInput input{read("update.txt"), read("update.sums"), read("update.sums.minisig"),
+                          dir.read("keys/demo.pub").split('\n').value(1), std::nullopt,
+                          QDateTime::currentSecsSinceEpoch()};
+    const ::Result<SignedList> verdict = checkSignedList(input);
+    if (!verdict)
+        return verdict.error();
+    const TUpdateList list = TUpdateList::parse(input.updateList);
+    QList<QByteArray> paths;
+    for (const TUpdateEntry& entry : list.entries)
+        paths << entry.listed;
+    if (const Status listed = checkListed(verdict->sums, paths); !listed)
+        return listed.error();
+    for (const TUpdateEntry& entry : list.entries) {
+        const ::Result<QByteArray> digest = sha256OfFile(entry.path.installPath(site));
+        if (!digest || *digest != verdict->sums.digest(entry.listed))
+            return QString::fromUtf8(entry.listed) + ": does not match its sum";
+    }
+    return {};
+}
+
+class Publish : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QDir().mkpath(dir.filePath("keys"));
+        ASSERT_EQ(run("minisign", {"-G", "-W", "-p", dir.filePath("keys/demo.pub"), "-s", dir.filePath("keys/demo.key")})
+                      .exitCode, 0);
+        dir.write("release/readme.txt", "read me");
+        dir.write("release/maps/forest.ivm", QByteArray(10520, 'f'));
+        dir.write("release/maps/coast/harbour.ivm", "harbour");
+        dir.write("release/a/x.txt", "x");
+        dir.write("release/a-b.txt", "");
+        dir.write("site/index.html", "<p>news</p>");
+    }
+
+    RunResult publishSigned(const QString& site = QStringLiteral("site"), const QByteArray& stopAt = {})
+    {
+        QProcess process;
+        process.setWorkingDirectory(dir.path());
+        if (!stopAt.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("RENEWEL_PUBLISH_STOP_AT", stopAt);
+            process.setProcessEnvironment(environment);
+        }
+        process.start(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"), {"release", site, "--key", "keys/demo.key"});
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(60000));
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                process.readAllStandardOutput(), process.readAllStandardError()};
+    }
+
+    TempDir dir;
+};
+
+}  // namespace publishtest

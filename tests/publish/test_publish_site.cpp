@@ -1,0 +1,203 @@
+// renewel-publish beyond the first publish: publishing again reads only what changed and lists the
+// changes, a dry run writes nothing, verify finds each fault of a site, a key with a password
+// needs a terminal or a password file, and push sends a site to a real SFTP server in order.
+
+#include "PublishFixture.h"
+
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
+namespace {
+
+using namespace publishtest;
+
+QList<QByteArray> lines(const QByteArray& out)
+{
+    QList<QByteArray> all = out.split('\n');
+    all.removeAll(QByteArray());
+    return all;
+}
+
+TEST_F(Publish, PublishingAgainReadsOnlyChangedFilesAndListsTheChanges)
+{
+    QThread::msleep(50);  // files written just before a publish are read again next time, as they may still change
+    const RunResult first = publishSigned();
+    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+    EXPECT_TRUE(first.out.contains("5 added, 0 changed, 0 removed, 0 unchanged;")) << first.out.toStdString();
+    EXPECT_TRUE(first.out.contains("(signed; 5 files read, ")) << first.out.toStdString();
+
+    dir.write("release/readme.txt", "READ ME");  // the same size
+    dir.write("release/new.txt", "new");
+    QFile::remove(dir.filePath("release/a/x.txt"));
+    QThread::msleep(50);
+    const QList<QByteArray> changes = {"added new.txt", "changed readme.txt", "removed a/x.txt"};
+    const auto before = snapshot(dir.path());
+    const RunResult dry = publish({"release", "site", "--key", "keys/demo.key", "--dry-run"}, dir.path());
+    ASSERT_EQ(dry.exitCode, 0) << dry.err.toStdString();
+    EXPECT_EQ(lines(dry.out).mid(0, 3), changes);
+    EXPECT_TRUE(dry.out.contains("1 added, 1 changed, 1 removed, 3 unchanged; 5 files, 10537 bytes would be published"))
+        << dry.out.toStdString();
+    EXPECT_EQ(snapshot(dir.path()), before) << "a dry run writes nothing";
+
+    const RunResult second = publishSigned();
+    ASSERT_EQ(second.exitCode, 0) << second.err.toStdString();
+    EXPECT_EQ(lines(second.out).mid(0, 3), changes);
+    EXPECT_TRUE(second.out.contains("(signed; 2 files read, 10 bytes)")) << second.out.toStdString();
+    EXPECT_EQ(siteFault(dir, dir.filePath("site")), QString());
+    EXPECT_EQ(dir.read("site/readme.txt"), "READ ME");
+
+    // A site copy changed behind the tool's back is not trusted: it is copied again.
+    dir.write("site/maps/forest.ivm", QByteArray(10520, 'x'));
+    const RunResult third = publishSigned();
+    EXPECT_TRUE(third.out.contains("0 added, 0 changed, 0 removed, 5 unchanged;")) << third.out.toStdString();
+    EXPECT_TRUE(third.out.contains("1 files read, 10520 bytes")) << third.out.toStdString();
+    EXPECT_EQ(siteFault(dir, dir.filePath("site")), QString());
+}
+
+TEST_F(Publish, VerifyReportsEachFaultOfASiteOnOneLine)
+{
+    ASSERT_EQ(run("minisign", {"-G", "-W", "-p", dir.filePath("keys/other.pub"), "-s", dir.filePath("keys/other.key")})
+                  .exitCode, 0);
+    const struct {
+        const char* fault;
+        std::function<void()> make;
+        QString pub;
+        QByteArray line;  // on standard error; empty: the site is whole
+    } cases[] = {
+        {"whole", [] {}, "keys/demo.pub", {}},
+        {"tampered", [&] { dir.write("site/maps/forest.ivm", QByteArray(10520, 'x')); }, "keys/demo.pub",
+         "site/maps/forest.ivm: does not match its checksum in update.sums\n"},
+        {"missing", [&] { QFile::remove(dir.filePath("site/readme.txt")); }, "keys/demo.pub",
+         "site/readme.txt: missing\n"},
+        {"other key", [] {}, "keys/other.pub", "site/update.sums.minisig: "},
+        {"bad signature",
+         [&] { dir.write("site/update.sums.minisig", dir.read("site/update.sums.minisig").replace("timestamp:", "timestamp:1")); },
+         "keys/demo.pub",
+         "site/update.sums.minisig: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        ASSERT_EQ(publishSigned().exitCode, 0);
+        c.make();
+        const RunResult result = publish({"verify", "site", "--pub", c.pub}, dir.path());
+        EXPECT_EQ(result.exitCode, c.line.isEmpty() ? 0 : 1);
+        if (c.line.isEmpty()) {
+            EXPECT_EQ(result.err, "");
+            EXPECT_TRUE(result.out.contains("5 files, 10535 bytes checked; the site is whole")) << result.out.toStdString();
+        } else {
+            EXPECT_EQ(result.err.count('\n'), 1) << result.err.toStdString();
+            EXPECT_TRUE(result.err.startsWith("renewel-publish: " + c.line)) << result.err.toStdString();
+        }
+    }
+}
+
+TEST_F(Publish, KeyWithAPasswordNeedsATerminalOrAPasswordFile)
+{
+    QProcess keygen;
+    keygen.start("minisign", {"-G", "-p", dir.filePath("keys/pw.pub"), "-s", dir.filePath("keys/pw.key")});
+    keygen.write("secret\nsecret\n");
+    keygen.closeWriteChannel();
+    ASSERT_TRUE(keygen.waitForFinished(60000) && keygen.exitCode() == 0);
+
+    QElapsedTimer timer;
+    timer.start();
+    const RunResult refused = publish({"release", "site", "--key", "keys/pw.key"}, dir.path());
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.err.startsWith("renewel-publish: keys/pw.key: the key is protected by a password and there is "
+                                       "no terminal to ask for it: give the password with --password-file FILE"))
+        << refused.err.toStdString();
+    EXPECT_TRUE(refused.err.contains("minisign -G -W")) << refused.err.toStdString();
+    EXPECT_FALSE(dir.exists("site.releases"));
+
+    dir.write("keys/pw.txt", "secret\n");
+    const RunResult signedWithPassword = publish({"release", "site", "--key", "keys/pw.key", "--password-file", "keys/pw.txt"},
+                                              dir.path());
+    ASSERT_EQ(signedWithPassword.exitCode, 0) << signedWithPassword.err.toStdString();
+    EXPECT_EQ(publish({"verify", "site", "--pub", "keys/pw.pub"}, dir.path()).exitCode, 0);
+}
+
+// "rclone serve sftp" on a free loopback port, serving a folder, as the remote "origin:".
+class SftpServer {
+public:
+    SftpServer(const TempDir& dir) : root_(dir.filePath("origin"))
+    {
+        QDir().mkpath(root_);
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        port_ = probe.serverPort();
+        probe.close();
+        server_.setProcessChannelMode(QProcess::MergedChannels);
+        server_.start("rclone", {"serve", "sftp", root_, "--addr", QStringLiteral("127.0.0.1:%1").arg(port_), "--user",
+                                 "studio", "--pass", "secret", "--cache-dir", dir.filePath("rclone-cache")});
+        const QByteArray obscured = run("rclone", {"obscure", "secret"}).out.trimmed();
+        QFile config(dir.filePath("rclone.conf"));
+        if (config.open(QIODevice::WriteOnly))
+            config.write("[origin]\ntype = sftp\nhost = 127.0.0.1\nport = " + QByteArray::number(port_)
+                         + "\nuser = studio\npass = " + obscured + "\n");
+        qputenv("RCLONE_CONFIG", QFile::encodeName(config.fileName()));
+        for (int i = 0; i < 100 && !ready_; ++i) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, port_);
+            ready_ = socket.waitForConnected(100);
+            if (!ready_)
+                QThread::msleep(50);
+        }
+    }
+    ~SftpServer()
+    {
+        server_.kill();
+        server_.waitForFinished();
+    }
+    bool ready() const { return ready_; }
+    const QString& root() const { return root_; }
+
+private:
+    QString root_;
+    quint16 port_ = 0;
+    QProcess server_;
+    bool ready_ = false;
+};
+
+TEST_F(Publish, PushSendsChangedObjectsThenTheListsAndDeletesOnlyAfterTheGrace)
+{
+    SftpServer origin(dir);
+    ASSERT_TRUE(origin.ready());
+    const auto push = [&] { return publish({"push", "site", "origin:", "--keep", "1"}, dir.path()); };
+    const auto sent = [](const RunResult& r) {
+        QList<QByteArray> objects;
+        for (const QByteArray& line : lines(r.out))
+            if (line.startsWith("sent "))
+                objects << line.mid(5);
+        return objects;
+    };
+    const QList<QByteArray> listsLast = {"update.sums.minisig", "update.sums", "update.txt"};
+
+    ASSERT_EQ(publishSigned().exitCode, 0);
+    const RunResult first = push();
+    ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+    EXPECT_EQ(first.err, "");
+    EXPECT_EQ(sent(first).size(), 9) << "five release files, the news page, three lists";
+    EXPECT_EQ(sent(first).mid(6), listsLast);
+    EXPECT_EQ(snapshot(origin.root()), snapshot(dir.filePath("site")));
+
+    dir.write("release/readme.txt", "changed");
+    QFile::remove(dir.filePath("release/a/x.txt"));
+    ASSERT_EQ(publishSigned().exitCode, 0);
+    const RunResult second = push();
+    ASSERT_EQ(second.exitCode, 0) << second.err.toStdString();
+    EXPECT_EQ(sent(second), QList<QByteArray>{"readme.txt"} + listsLast) << second.out.toStdString();
+    EXPECT_FALSE(second.out.contains("deleted ")) << "the previous release's files stay for a grace";
+    EXPECT_TRUE(QFile::exists(origin.root() + "/a/x.txt"));
+    EXPECT_EQ(QFile(origin.root() + "/readme.txt").size(), 7);
+
+    const RunResult third = push();
+    ASSERT_EQ(third.exitCode, 0) << third.err.toStdString();
+    EXPECT_EQ(sent(third), QList<QByteArray>());
+    EXPECT_EQ(lines(third.out).value(0), "deleted a/x.txt");
+    EXPECT_EQ(snapshot(origin.root()), snapshot(dir.filePath("site")));
+}
+
+}  // namespace
