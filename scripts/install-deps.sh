@@ -8,6 +8,8 @@ packages=(
   lintian desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin dpkg-dev file
   libgtest-dev libbenchmark-dev
   nginx-light curl aria2 openssl fonts-dejavu-core minisign libssl-dev
+  # the chunk store's codec
+  libzstd-dev
   # thumb's KDE preview plugin (KF5 KIO on Qt 5) and the thumbnail clients its tests run: KIO's
   # thumbnail worker, XFCE's tumbler on a private D-Bus, GNOME's thumbnail factory from Python
   libkf5kio-dev qtbase5-dev kio-extras
