@@ -14,7 +14,7 @@ struct ZSTD_DCtx_s;
 
 class ChunkCompressor {
 public:
-    static constexpr int DefaultLevel = 6;
+    static constexpr int DefaultLevel = 3;
 
     explicit ChunkCompressor(int level = DefaultLevel);
     ~ChunkCompressor();

@@ -13,10 +13,14 @@
 
 namespace {
 
-Status writeObject(const QString& path, const QByteArray& bytes)
+Status writeObject(const QString& path, const QByteArray& bytes, QSet<QString>& folders)
 {
-    if (!QDir().mkpath(QFileInfo(path).path()))
-        return Status::failure(QStringLiteral("cannot make the folder %1").arg(QFileInfo(path).path()));
+    const QString folder = QFileInfo(path).path();
+    if (!folders.contains(folder)) {
+        if (!QDir().mkpath(folder))
+            return Status::failure(QStringLiteral("cannot make the folder %1").arg(folder));
+        folders.insert(folder);
+    }
     // Not flushed one by one: an object cut short by a crash is found by the check of existing
     // objects and written again.
     return replaceFile(path, bytes, false);
@@ -42,7 +46,7 @@ Result<quint32> ChunkStoreWriter::storeChunk(QByteArrayView chunk, const QByteAr
         }
     }
     const QByteArray compressed = compressor_.compress(chunk);
-    if (const Status written = writeObject(path, compressed); !written)
+    if (const Status written = writeObject(path, compressed, folders_); !written)
         return Result<quint32>::failure(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), written.error()));
     ++stats.chunksWritten;
     stats.bytesWritten += compressed.size();
@@ -78,7 +82,7 @@ Result<StoredFile> ChunkStoreWriter::addFile(const QString& path)
     stored.indexName = ChunkStore::indexName(stored.index.fileHash);
     stored.indexHash = Sha256::hash(bytes);
     const QString indexPath = siteFolder_ + QLatin1Char('/') + stored.indexName;
-    if (const Status written = writeObject(indexPath, bytes); !written)
+    if (const Status written = writeObject(indexPath, bytes, folders_); !written)
         return fail(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(indexPath), written.error()));
     return stored;
 }

@@ -7,6 +7,7 @@
 #include "chunk/ChunkCodec.h"
 #include "chunk/ChunkIndex.h"
 
+#include <QSet>
 #include <QString>
 
 struct StoredFile {
@@ -33,4 +34,5 @@ private:
     ChunkParams params_;
     ChunkCompressor compressor_;
     ChunkDecompressor decompressor_;
+    QSet<QString> folders_;  // made already
 };
