@@ -37,8 +37,9 @@ Result<quint32> ChunkStoreWriter::storeChunk(QByteArrayView chunk, const QByteAr
 {
     const QString path = siteFolder_ + QLatin1Char('/') + ChunkStore::objectName(hash);
     QFile existing(path);
-    if (existing.open(QIODevice::ReadOnly)) {
-        const QByteArray stored = existing.read(qint64(ZSTD_COMPRESSBOUND(MaxChunkLength)) + 1);
+    // An object larger than zstd's bound for the chunk is not the chunk: written again unread.
+    if (existing.open(QIODevice::ReadOnly) && existing.size() <= qint64(ZSTD_compressBound(size_t(chunk.size())))) {
+        const QByteArray stored = existing.readAll();
         const ChunkIndexEntry entry{hash, quint32(chunk.size()), quint32(stored.size())};
         if (decompressor_.decompress(stored, entry)) {
             ++stats.chunksKept;
