@@ -10,6 +10,8 @@ packages=(
   nginx-light curl aria2 openssl fonts-dejavu-core minisign libssl-dev
   # renewel-publish pushes sites with rclone; its benchmark compares against rsync
   rclone rsync
+  # the chunk store's codec
+  libzstd-dev
   # thumb's KDE preview plugin (KF5 KIO on Qt 5) and the thumbnail clients its tests run: KIO's
   # thumbnail worker, XFCE's tumbler on a private D-Bus, GNOME's thumbnail factory from Python
   libkf5kio-dev qtbase5-dev kio-extras

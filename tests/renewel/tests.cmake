@@ -1,6 +1,10 @@
 # renewel's test programs, one folder per library.
 iv_test(test_site renewelsite FOLDER renewel/site)
 iv_test(test_trust reneweltrust FOLDER renewel/trust)
+iv_test(test_chunk renewelchunk FOLDER renewel/chunk SOURCES
+  ChunkTestData.h
+  test_chunking.cpp
+  test_chunkstore.cpp)
 iv_test(test_httpget renewelnet FOLDER renewel/net)
 iv_test(test_httppolicy renewelnet FOLDER renewel/net)
 iv_test(test_langsys renewelrun FOLDER renewel/run)

@@ -1,0 +1,26 @@
+#pragma once
+// The chunk store of an update site, in the folder "chunks" beside update.txt:
+//   chunks/<first two hex digits>/<64 hex digits>.zst   a chunk, compressed, named by the SHA-256
+//                                                       of its uncompressed bytes
+//   chunks/index/<64 hex digits>.cidx                   the chunk index of a file whose content
+//                                                       has that SHA-256
+// Each object is written once and never changes, for all files and releases. A file's index is
+// found from the file's SHA-256 in update.sums, and update.sums lists the index under the name
+// above (which no listed path can take: those start with a backslash), so an index is believed
+// only through the signed sums. A site without the folder, or a file without an index, is
+// fetched whole.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+namespace ChunkStore {
+inline const QString Folder = QStringLiteral("chunks");
+
+// "chunks/ab/ab....zst": the chunk's path on the site, relative, with "/".
+QString objectName(QByteArrayView chunkHash);
+// "ab....zst": a fetched chunk's file name in a download folder.
+QString objectFileName(QByteArrayView chunkHash);
+// "chunks/index/<hex>.cidx": the index's path on the site, and its name in update.sums.
+QString indexName(QByteArrayView fileHash);
+}  // namespace ChunkStore
