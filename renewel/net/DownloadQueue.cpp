@@ -24,8 +24,8 @@ TDownloadQueue::~TDownloadQueue()
 }
 
 // Twice what the protocol runs at once: the next transfers are already waiting in the engine when
-// one ends, without a round through this thread.
-bool TDownloadQueue::HasRoom() const { return running_ < 2 * engine_->Capacity(); }
+// one ends, without a round through this thread. Files being made durable take no room.
+bool TDownloadQueue::HasRoom() const { return engine_->InFlight() < 2 * engine_->Capacity(); }
 
 void TDownloadQueue::Start(qsizetype key, Job job)
 {
@@ -40,11 +40,11 @@ void TDownloadQueue::Start(qsizetype key, Job job)
     request.retry = job.retry;
     request.durable = job.durable;
     jobs_[key] = std::move(job);
-    ++running_;
     engine_->Add(std::move(request));
 }
 
-// A batch from the engine: ended downloads and the progress of those still running.
+// A batch from the engine: ended downloads, the progress of those still running, and room for
+// more.
 void TDownloadQueue::arrived()
 {
     std::vector<TTransferEngine::Outcome> outcomes;
@@ -61,14 +61,13 @@ void TDownloadQueue::arrived()
         job.error = std::move(outcome.error);
         job.digest = std::move(outcome.digest);
         job.tries = outcome.tries;
-        --running_;
         awaitedEnded |= outcome.key == awaited_;
     }
     if (const auto it = progress.find(awaited_); it != progress.end() && progress_ && !awaitedEnded)
         progress_(it->second.total, it->second.readed);
     if (awaitedEnded && wait_)
         wait_->quit();
-    if (!outcomes.empty() && OnSlotFree)
+    if (OnSlotFree && HasRoom())
         OnSlotFree();
 }
 

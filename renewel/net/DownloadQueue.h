@@ -64,7 +64,6 @@ private:
     std::unique_ptr<THTTPSettings> model_;
     std::unique_ptr<TTransferEngine> engine_;
     std::map<qsizetype, Job> jobs_;
-    int running_ = 0;  // jobs started and not yet ended
     static constexpr qsizetype None = -(qsizetype(1) << 62);
     qsizetype awaited_ = None;
     std::function<void(qint64, qint64)> progress_;

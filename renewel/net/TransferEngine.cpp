@@ -85,6 +85,7 @@ TTransferEngine::~TTransferEngine()
 
 void TTransferEngine::Add(Request request)
 {
+    ++inFlight_;
     {
         std::lock_guard lock(mutex_);
         inbox_.push_back(std::move(request));
@@ -256,6 +257,7 @@ void TTransferEngine::finish(Running& running, int code, bool finished)
 
 void TTransferEngine::settle(Outcome outcome, bool durable, const QString& file)
 {
+    --inFlight_;
     {
         std::lock_guard lock(mutex_);
         if (durable)
@@ -265,8 +267,7 @@ void TTransferEngine::settle(Outcome outcome, bool durable, const QString& file)
     }
     if (durable)
         syncWanted_.notify_one();
-    else
-        post();
+    post();  // with room for the next transfer, whether or not the outcome is in yet
 }
 
 void TTransferEngine::publishProgress(bool force)

@@ -65,6 +65,8 @@ public:
     // Transfers worth having in flight now: `connections` until an HTTP/2 answer has come, then
     // the streams one connection carries.
     int Capacity() const { return capacity_; }
+    // Requests added whose transfer has not ended yet (queued, running or waiting for a retry).
+    int InFlight() const { return inFlight_; }
     // "HTTP/2", "HTTP/1.1" or "HTTP/1.0" of the latest answer (empty before one), and how many
     // connections the transfers opened.
     QString Protocol() const;
@@ -96,6 +98,7 @@ private:
     std::atomic<int> capacity_;
     std::atomic<long> httpVersion_{0};
     std::atomic<int> connectionsOpened_{0};
+    std::atomic<int> inFlight_{0};
 
     // Shared with the owner's thread and the syncer, under mutex_.
     std::mutex mutex_;

@@ -20,10 +20,10 @@ class NginxServer {
 public:
     struct Options {
         bool tls = false;
-        bool http2 = false;      // offered over TLS (ALPN)
-        bool accessLog = false;  // "CONNECTION PROTOCOL URI STATUS" per request, see accessLog()
         QByteArray limitRate;  // nginx limit_rate value, e.g. "512k"; empty: unlimited
         QByteArray extra;      // more directives for the server block (a redirect, say)
+        bool http2 = false;      // offered over TLS (ALPN)
+        bool accessLog = false;  // "CONNECTION PROTOCOL URI STATUS" per request, see accessLog()
     };
 
     explicit NginxServer(const QString& root, const Options& options);
