@@ -10,7 +10,12 @@
 //            the server sent beyond the file's size, against curl -C - doing the same.
 // Every client also fetches update.txt, as renewel does. Each renewel run is checked for its
 // exit status and a complete installation; a FAILED line says when not.
-// Usage: bench_update [latency] [loopback] [check] [resume]   (default: all)
+//  multiplex the latency cases over https with HTTP/2 offered and over http: 200 x 20 KB and
+//            2000 x 2 KB against curl --http2 / --http1.1 --parallel-max 50 and aria2c -j 16; the
+//            protocol and connections renewel used come from nginx's access log.
+//  install   20,000 files of 50 KB on loopback (install=N for another count) against curl
+//            --parallel-max 50.
+// Usage: bench_update [latency] [loopback] [check] [resume] [multiplex] [install[=N]]   (default: all)
 
 #include "FaultServer.h"
 #include "LatencyProxy.h"
@@ -22,6 +27,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <cstdio>
 #include <optional>
@@ -176,6 +182,169 @@ void latency()
     }
     ratio("renewel / aria2c", ours.seconds / aria.seconds, "<= 1.00");
     ratio("renewel / curl --parallel-max 6", ours.seconds / curl6->seconds);
+}
+
+// What renewel's requests in nginx's access log used: the protocol of the listed files and the
+// connections of the whole run (lines from `from` on).
+QString protocolNote(const NginxServer& nginx, qsizetype from)
+{
+    const QList<QByteArray> log = nginx.accessLog().mid(from);
+    QSet<QByteArray> protocols, connections;
+    for (const QByteArray& line : log) {
+        const QList<QByteArray> f = line.split(' ');
+        connections.insert(f.value(0));
+        if (f.value(2).startsWith("/data/"))
+            protocols.insert(f.value(1));
+    }
+    QStringList names;
+    for (const QByteArray& p : protocols)
+        names << QString::fromLatin1(p);
+    return QStringLiteral("%1, %2 connections").arg(names.join('+')).arg(connections.size());
+}
+
+Timed startupFloor(const QString& work, int* runs);
+
+// One latency case: renewel against curl (HTTP/2 where the site is https, HTTP/1.1) and aria2c,
+// all through the same proxy in front of the same nginx.
+void multiplexCase(bool https, int count, qint64 size)
+{
+    std::printf("%s, %d files of %lld KB, %d ms round trip\n", https ? "https (HTTP/2 offered)" : "http", count,
+                size / 1024, kRoundTripMs);
+    TempDir work;
+    const QString site = work.filePath("site");
+    const QList<ListedFile> files = numberedFiles(count, size);
+    writeSite(site, files);
+    const QList<ListedFile> fetched = withList(site, files);
+    NginxServer::Options options;
+    options.tls = https;
+    options.http2 = https;
+    options.accessLog = true;
+    NginxServer nginx(site, options);
+    if (!nginx.isRunning())
+        return fail("nginx", {0, false, nginx.error()});
+    LatencyProxy proxy(nginx.port(), kRoundTripMs);
+    QString url = proxy.url("/");
+    if (https)
+        url.replace(0, 4, QStringLiteral("https"));
+    qputenv("RENEWEL_CA_BUNDLE", nginx.caFile().toUtf8());
+
+    int runs = 0;
+    QString note;
+    const Timed ours = bestOf(
+        [&] {
+            const qsizetype from = nginx.accessLog().size();
+            const Timed t = renewelRun(work.filePath("install"), url, files);
+            note = protocolNote(nginx, from);
+            return t;
+        },
+        &runs, 60);
+    qunsetenv("RENEWEL_CA_BUNDLE");
+    if (!ours.ok)
+        return fail("renewel quiet", ours);
+    line("renewel quiet", ours, runs, note);
+
+    const QString out = work.filePath("out");
+    const QString config = work.write("curl.txt", curlConfig(url, fetched, out));
+    QStringList tls;
+    if (https)
+        tls << "--cacert" << nginx.caFile();
+    struct Peer {
+        QString name;
+        QString program;
+        QStringList args;
+    };
+    QList<Peer> peers;
+    if (https)
+        peers << Peer{"curl --http2 --parallel-max 50", "/usr/bin/curl",
+                      QStringList{"-s", "-f", "--http2", "--create-dirs", "--parallel", "--parallel-max", "50", "-K", config} + tls};
+    peers << Peer{"curl --http1.1 --parallel-max 50", "/usr/bin/curl",
+                  QStringList{"-s", "-f", "--http1.1", "--create-dirs", "--parallel", "--parallel-max", "50", "-K", config} + tls};
+    const QString list = work.write("aria2.txt", aria2List(url, fetched));
+    QStringList aria = {"-j", "16", "-x", "1", "-i", list, "-d", out, "-q", "--allow-overwrite=true",
+                        "--auto-file-renaming=false", "--file-allocation=none"};
+    if (https)
+        aria << "--ca-certificate=" + nginx.caFile();
+    peers << Peer{"aria2c -j 16", "/usr/bin/aria2c", aria};
+
+    std::optional<Timed> best;
+    QString bestName;
+    for (const Peer& peer : peers) {
+        QString peerNote;
+        const Timed t = bestOf(
+            [&] {
+                const qsizetype from = nginx.accessLog().size();
+                const Timed r = peerRun(peer.program, peer.args, out, fetched);
+                peerNote = protocolNote(nginx, from);
+                return r;
+            },
+            &runs, 60);
+        if (!t.ok) {
+            fail(peer.name, t);
+            continue;
+        }
+        line(qPrintable(peer.name), t, runs, peerNote);
+        if (!best || t.seconds < best->seconds) {
+            best = t;
+            bestName = peer.name;
+        }
+    }
+    if (best)
+        ratio(qPrintable("renewel / best (" + bestName + ")"), ours.seconds / best->seconds, "<= 1.00");
+}
+
+void multiplex()
+{
+    for (const bool https : {true, false}) {
+        multiplexCase(https, 200, 20 * 1024);
+        multiplexCase(https, 2000, 2 * 1024);
+    }
+}
+
+// A first install of many files from nginx on loopback, against curl with 50 transfers at once.
+void install(int count)
+{
+    std::printf("install: %d files of 50 KB from nginx on loopback (a first install)\n", count);
+    TempDir work;
+    const QString site = work.filePath("site");
+    const QList<ListedFile> files = numberedFiles(count, 50 * 1024);
+    writeSite(site, files);
+    const QList<ListedFile> fetched = withList(site, files);
+    NginxServer::Options options;
+    options.accessLog = true;
+    NginxServer nginx(site, options);
+    if (!nginx.isRunning())
+        return fail("nginx", {0, false, nginx.error()});
+    const QString url = nginx.url("/");
+    int runs = 0;
+    QString note;
+    const Timed ours = bestOf(
+        [&] {
+            const qsizetype from = nginx.accessLog().size();
+            const Timed t = renewelRun(work.filePath("install"), url, files);
+            note = protocolNote(nginx, from);
+            return t;
+        },
+        &runs, 120);
+    if (!ours.ok)
+        return fail("renewel quiet", ours);
+    line("renewel quiet", ours, runs, note);
+    const QString out = work.filePath("out");
+    const QString config = work.write("curl.txt", curlConfig(url, fetched, out));
+    const Timed curl = bestOf(
+        [&] {
+            return peerRun("/usr/bin/curl", {"-s", "-f", "--create-dirs", "--parallel", "--parallel-max", "50", "-K", config},
+                           out, fetched);
+        },
+        &runs, 120);
+    if (!curl.ok)
+        return fail("curl --parallel-max 50", curl);
+    line("curl --parallel-max 50", curl, runs);
+    const Timed floor = startupFloor(work.path(), &runs);
+    if (floor.ok)
+        line("renewel start-up (one entry)", floor, runs);
+    ratio("renewel / curl --parallel-max 50", ours.seconds / curl.seconds, "<= 1.00");
+    if (floor.ok)
+        ratio("(renewel - start-up) / curl", (ours.seconds - floor.seconds) / curl.seconds);
 }
 
 // The start-up and end of a run with nothing to fetch: a list of one entry, installed already.
@@ -333,12 +502,19 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QStringList cases = app.arguments().mid(1);
-    const QStringList all = {"latency", "loopback", "check", "resume"};
+    const QStringList all = {"latency", "loopback", "check", "resume", "multiplex", "install"};
+    // "install=N": that many files instead of 20,000.
+    int installCount = 20000;
+    for (QString& c : cases)
+        if (c.startsWith("install=")) {
+            installCount = c.mid(8).toInt();
+            c = "install";
+        }
     if (cases.isEmpty())
         cases = all;
     for (const QString& c : cases) {
         if (!all.contains(c)) {
-            std::fprintf(stderr, "usage: bench_update [latency] [loopback] [check] [resume]\n");
+            std::fprintf(stderr, "usage: bench_update [latency] [loopback] [check] [resume] [multiplex] [install[=N]]\n");
             return 2;
         }
     }
@@ -351,6 +527,10 @@ int main(int argc, char** argv)
             loopback();
         else if (c == "check")
             check();
+        else if (c == "multiplex")
+            multiplex();
+        else if (c == "install")
+            install(installCount);
         else
             resume();
         std::printf("\n");

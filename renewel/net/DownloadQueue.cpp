@@ -1,98 +1,74 @@
 #include "net/DownloadQueue.h"
 
-#include "net/HTTPGet.h"
-#include "net/HTTPPolicy.h"
+#include "net/HTTPRequest.h"
+#include "net/TransferEngine.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QPointer>
-#include <QTimer>
-
-#include <algorithm>
 
 TDownloadQueue::TDownloadQueue(const THTTPSettings& model, int connections, std::shared_ptr<TRateLimiter> rateLimit,
                                qint64 retryDelayMs)
-    : retryDelayMs_(retryDelayMs)
+    : model_(std::make_unique<THTTPSettings>(model)),
+      engine_(std::make_unique<TTransferEngine>(connections, retryDelayMs))
 {
-    for (int i = 0; i < connections; ++i) {
-        auto get = std::make_unique<THTTPGet>();
-        static_cast<THTTPSettings&>(*get) = model;
-        get->RateLimit = rateLimit;
-        get->WaitThread = false;
-        get->SyncToDisk = true;  // on the worker threads, in parallel: the install only renames
-        get->OnDoneFile = [this, i](QObject*, const QString&, qint64) { ended(i); };
-        get->OnError = [this, i](QObject*) { ended(i); };
-        get->OnProgress = [this, i](QObject*, qint64 total, qint64 readed) {
-            if (awaited_ >= 0 && slotJob_[size_t(i)] == awaited_ && progress_)
-                progress_(total, readed);
-        };
-        slots_.push_back(std::move(get));
-        slotJob_.push_back(-1);
-    }
+    model_->RateLimit = std::move(rateLimit);
+    model_->NewerHttp = true;
+    model_->SyncToDisk = false;  // the engine makes finished files durable in batches
+    engine_->OnReady = [this] { arrived(); };
 }
 
 TDownloadQueue::~TDownloadQueue()
 {
-    // The components abort and join their workers; no event reaches this queue afterwards.
     OnSlotFree = nullptr;
-    slots_.clear();
+    engine_.reset();  // aborts and joins; no outcome reaches this queue afterwards
 }
 
-bool TDownloadQueue::HasRoom() const
-{
-    return std::find(slotJob_.begin(), slotJob_.end(), -1) != slotJob_.end();
-}
+// Twice what the protocol runs at once: the next transfers are already waiting in the engine when
+// one ends, without a round through this thread. Files being made durable take no room.
+bool TDownloadQueue::HasRoom() const { return engine_->InFlight() < 2 * engine_->Capacity(); }
 
 void TDownloadQueue::Start(qsizetype key, Job job)
 {
-    const auto free = std::find(slotJob_.begin(), slotJob_.end(), -1);
-    job.slot = int(free - slotJob_.begin());
-    *free = key;
+    TTransferEngine::Request request;
+    request.key = key;
+    static_cast<THTTPSettings&>(request.request) = *model_;
+    request.request.URL = job.url;
+    request.request.MaxSize = job.maxSize;
+    request.request.ExpectedSize = job.resume ? job.maxSize : -1;
+    request.request.HashBody = job.hash;
+    request.file = job.file;
+    request.retry = job.retry;
+    request.durable = job.durable;
     jobs_[key] = std::move(job);
-    fetch(key);
+    engine_->Add(std::move(request));
 }
 
-void TDownloadQueue::fetch(qsizetype key)
+// A batch from the engine: ended downloads, the progress of those still running, and room for
+// more.
+void TDownloadQueue::arrived()
 {
-    Job& job = jobs_.at(key);
-    THTTPGet& get = *slots_[size_t(job.slot)];
-    get.URL = job.url;
-    get.FileName = job.file;
-    get.MaxSize = job.maxSize;
-    get.HashBody = job.hash;
-    get.ExpectedSize = job.maxSize;
-    ++job.tries;
-    get.Fetch();
-}
-
-void TDownloadQueue::ended(int slot)
-{
-    const qsizetype key = slotJob_[size_t(slot)];
-    Job& job = jobs_.at(key);
-    const THTTPGet& get = *slots_[size_t(slot)];
-    if (!get.Succeeded() && get.LastErrorTransient() && !aborted_ && job.tries <= MaxRetries) {
-        const qint64 delay = RetryDelayMs(job.tries, retryDelayMs_, get.RetryAfterSeconds());
-        QTimer::singleShot(int(delay), slots_[size_t(slot)].get(), [this, key] {
-            if (!aborted_)
-                fetch(key);
-            else
-                ended(jobs_.at(key).slot);
-        });
-        return;
+    std::vector<TTransferEngine::Outcome> outcomes;
+    std::map<qsizetype, TTransferEngine::Progress> progress;
+    engine_->Take(outcomes, progress);
+    bool awaitedEnded = false;
+    for (TTransferEngine::Outcome& outcome : outcomes) {
+        const auto found = jobs_.find(outcome.key);
+        if (found == jobs_.end() || found->second.done)
+            continue;
+        Job& job = found->second;
+        job.done = true;
+        job.succeeded = outcome.succeeded;
+        job.error = std::move(outcome.error);
+        job.digest = std::move(outcome.digest);
+        job.tries = outcome.tries;
+        awaitedEnded |= outcome.key == awaited_;
     }
-    job.done = true;
-    job.succeeded = get.Succeeded();
-    job.error = get.LastError();
-    job.digest = get.Digest();
-    slotJob_[size_t(slot)] = -1;
-    if (wait_ && key == awaited_)
+    if (const auto it = progress.find(awaited_); it != progress.end() && progress_ && !awaitedEnded)
+        progress_(it->second.total, it->second.readed);
+    if (awaitedEnded && wait_)
         wait_->quit();
-    // The component is still inside its completion handler and would refuse a new download:
-    // refill once it has finished.
-    QTimer::singleShot(0, slots_[size_t(slot)].get(), [this] {
-        if (OnSlotFree)
-            OnSlotFree();
-    });
+    if (OnSlotFree && HasRoom())
+        OnSlotFree();
 }
 
 TDownloadQueue::Job TDownloadQueue::Await(qsizetype key, const std::function<void(qint64, qint64)>& onProgress)
@@ -109,16 +85,15 @@ TDownloadQueue::Job TDownloadQueue::Await(qsizetype key, const std::function<voi
         if (!job.done)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    awaited_ = -1;
+    awaited_ = None;
     progress_ = nullptr;
     Job result = std::move(job);
     jobs_.erase(key);
     return result;
 }
 
-void TDownloadQueue::AbortAll()
-{
-    aborted_ = true;
-    for (auto& get : slots_)
-        get->Abort();
-}
+void TDownloadQueue::AbortAll() { engine_->AbortAll(); }
+
+QString TDownloadQueue::Protocol() const { return engine_->Protocol(); }
+
+int TDownloadQueue::ConnectionsOpened() const { return engine_->ConnectionsOpened(); }

@@ -1,9 +1,8 @@
 #pragma once
-// Up to N downloads in flight at once, each on a download component of its own set up like the
-// window's, so that each keeps its connection from one file to the next. A failure that may pass
-// (a refused or reset connection, a stall, a short body, HTTP 5xx or 429) is tried again up to
-// three more times, after 1, 2 and 4 s (or the server's Retry-After, up to 30 s); others end the
-// job at once. The run starts jobs in list order and awaits them in list order.
+// The update run's downloads, as the run's main thread sees them: jobs started in list order on
+// one transfer engine (see TTransferEngine: HTTP/2 multiplexed where offered, else up to N
+// HTTP/1.1 connections; transient failures tried again; files durable before they are
+// reported) and awaited in list order, with events flowing meanwhile.
 
 #include <QByteArray>
 #include <QString>
@@ -11,10 +10,9 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <vector>
 
 class QEventLoop;
-class THTTPGet;
+class TTransferEngine;
 struct THTTPSettings;
 class TRateLimiter;
 
@@ -25,43 +23,49 @@ public:
         QString file;
         qint64 maxSize = 0;  // the listed size: longer fails; a partial file of this size continues
         bool hash = false;
+        bool retry = true;    // transient failures are tried again
+        bool resume = true;   // a partial file of maxSize bytes left by an earlier try is continued
+        bool durable = true;  // on disk for good before it counts as done
         int tries = 0;
         bool done = false;
         bool succeeded = false;
         QString error;
         QByteArray digest;
-        int slot = -1;
     };
 
-    // model: the settings every download copies (the window's component, say).
+    // model: the settings every download copies (the window's component, say); connections: the
+    // most HTTP/1.1 connections at once.
     TDownloadQueue(const THTTPSettings& model, int connections, std::shared_ptr<TRateLimiter> rateLimit,
                    qint64 retryDelayMs = 1000);
     ~TDownloadQueue();
 
+    // Whether starting another download now keeps the engine busy rather than queueing far ahead.
     bool HasRoom() const;
-    // Starts the download of one entry (key: its place in the list).
+    // Starts the download of one entry (key: its place in the list; the lowest keys go first).
     void Start(qsizetype key, Job job);
     bool Has(qsizetype key) const { return jobs_.count(key) != 0; }
     // Waits, with events flowing, until the entry's download has ended for good; its progress
     // goes to onProgress meanwhile. The job is then taken off the queue.
     Job Await(qsizetype key, const std::function<void(qint64, qint64)>& onProgress);
-    // Aborts everything in flight; Await then returns at once.
+    // Aborts everything in flight; Await then returns promptly.
     void AbortAll();
-    // Runs whenever a slot has become free (to start the next downloads).
+    // Runs whenever downloads have ended (to start the next ones).
     std::function<void()> OnSlotFree;
+
+    // What the downloads used so far: "HTTP/2", "HTTP/1.1", and how many connections they opened.
+    QString Protocol() const;
+    int ConnectionsOpened() const;
 
     static constexpr int MaxRetries = 3;
 
 private:
-    void fetch(qsizetype key);
-    void ended(int slot);
+    void arrived();
 
-    std::vector<std::unique_ptr<THTTPGet>> slots_;
-    std::vector<qsizetype> slotJob_;  // the key each slot works for; -1 when free
+    std::unique_ptr<THTTPSettings> model_;
+    std::unique_ptr<TTransferEngine> engine_;
     std::map<qsizetype, Job> jobs_;
-    qsizetype awaited_ = -1;
+    static constexpr qsizetype None = -(qsizetype(1) << 62);
+    qsizetype awaited_ = None;
     std::function<void(qint64, qint64)> progress_;
     QEventLoop* wait_ = nullptr;
-    bool aborted_ = false;
-    qint64 retryDelayMs_;
 };

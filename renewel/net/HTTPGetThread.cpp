@@ -1,8 +1,7 @@
 #include "net/HTTPGetThread.h"
 
-#include "net/DownloadFile.h"
-
 #include "net/HTTPSink.h"
+#include "net/PartialDownload.h"
 #include "net/HTTPTransfer.h"
 
 #include <QFile>
@@ -70,45 +69,26 @@ void THTTPGetThread::Execute()
     TTextSink text;
     THTTPSink& sink = ToFile ? static_cast<THTTPSink&>(file) : text;
     THTTPRequest request = Request;
-    const QString validatorFile = TFileSink::ValidatorFile(FileName);
-    if (ToFile && request.ExpectedSize > 0)
-        resumeFrom(request, validatorFile);
+    if (ToFile)
+        ContinuePartial(request, FileName);
     THTTPTransfer transfer(request, sink, *session_, terminated_);
     transfer.OnChunk = [this](qint64 total, qint64 readed, bool complete) { Chunk(total, readed, complete); };
-    const TTransferResult result = transfer.Run();
+    TTransferResult result = transfer.Run();
     TotalSize = result.TotalSize;
     Readed = result.Bytes;
     ResultText = std::move(text.Result);
     Digest = file.Digest;
+    if (ToFile) {
+        Succeeded = SettleFileDownload(result, FileName, terminated_);
+    } else {
+        // A text needs at least one byte.
+        if (result.Succeeded && Readed == 0)
+            result.Error = QStringLiteral("empty body");
+        Succeeded = result.Succeeded && result.Error.isEmpty() && !terminated_;
+    }
     LastError = result.Error;
     Transient = result.Transient;
     RetryAfterSeconds = result.RetryAfterSeconds;
-    // A file is complete when it has the announced length (none announced: an empty body); a text
-    // needs at least one byte.
-    if (result.Succeeded && ToFile && Readed != TotalSize) {
-        LastError = TotalSize == 0 ? QStringLiteral("no content length")
-                                   : QStringLiteral("short body (%1 of %2 bytes)").arg(Readed).arg(TotalSize);
-        Transient = TotalSize != 0;
-    } else if (result.Succeeded && !ToFile && Readed == 0)
-        LastError = QStringLiteral("empty body");
-    Succeeded = result.Succeeded && LastError.isEmpty() && !terminated_;
-    if (result.StartOver)
-        QFile::remove(FileName);
-    if (Succeeded || result.StartOver)
-        QFile::remove(validatorFile);
-}
-
-// A partial file with the validator of the response that began it is continued where it ends.
-void THTTPGetThread::resumeFrom(THTTPRequest& request, const QString& validatorFile)
-{
-    const qint64 have = DownloadFileSize(FileName);
-    if (have <= 0 || have >= request.ExpectedSize)
-        return;
-    const QByteArray value = ReadDownloadFile(validatorFile, 4096).trimmed();
-    if (value.isEmpty() || value.contains('\n') || value.contains('\r'))
-        return;
-    request.RangeFrom = have;
-    request.IfRange = value;
 }
 
 void THTTPGetThread::PostDone()

@@ -66,7 +66,6 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void Execute();
-    void resumeFrom(THTTPRequest& request, const QString& validatorFile);
     void Chunk(qint64 total, qint64 readed, bool complete);
     void SyncProgress(qint64 total, qint64 readed);
     void PostDone();

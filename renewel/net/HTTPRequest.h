@@ -21,6 +21,9 @@ struct THTTPSettings {
     QByteArray Referer;
     bool BinaryData = false;                // a response without a content length fails
     bool UseCache = false;                  // false: every request bypasses caches
+    // false: HTTP/1.0, as the component has always asked. true: HTTP/2 where the server offers it
+    // over TLS, else HTTP/1.1 (the update run's transfer engine).
+    bool NewerHttp = false;
 
     qint64 ConnectTimeoutMs = 30000;  // connecting to the server
     qint64 StallLimitMs = 60000;      // headers after connecting; a body below 100 bytes/s over this long

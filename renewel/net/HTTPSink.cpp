@@ -53,7 +53,8 @@ bool TFileSink::Finish()
         return fail(QStringLiteral("cannot write file"));
     if (hash_) {
         Sha256 hasher;
-        QByteArray block(1 << 20, Qt::Uninitialized);
+        // One buffer per thread: an engine finishing thousands of small files allocates it once.
+        thread_local QByteArray block(1 << 20, Qt::Uninitialized);
         for (off_t at = 0;;) {
             const ssize_t n = ::pread(file_.handle(), block.data(), size_t(block.size()), at);
             if (n < 0)

@@ -18,6 +18,8 @@
 namespace {
 constexpr long kMaxRedirects = 10;
 constexpr long kBufferSize = 1024 * 1024;
+constexpr long kSharedBufferSize = 256 * 1024;  // one per transfer of an engine, many at once
+constexpr qint64 kDrainLimit = 64 * 1024;
 constexpr auto kSampleEvery = std::chrono::milliseconds(100);
 
 struct SlistDeleter {
@@ -83,26 +85,32 @@ QString THTTPTransfer::curlError(int code) const
     return QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
 }
 
-TTransferResult THTTPTransfer::Run()
+struct THTTPTransfer::Owned {
+    std::unique_ptr<CURL, EasyDeleter> easy;
+    std::unique_ptr<curl_slist, SlistDeleter> headers;
+};
+
+bool THTTPTransfer::Prepare()
+{
+    owned_ = std::make_shared<Owned>();
+    owned_->easy.reset(curl_easy_init());
+    if (!owned_->easy)
+        throw std::bad_alloc();
+    easy_ = owned_->easy.get();
+    start_ = now();
+    return setup(easy_);
+}
+
+bool THTTPTransfer::setup(void* easy)
 {
     const THTTPUrl u = SplitUrl(request_.URL);
     if (!u.Valid) {
         result_.Error = QStringLiteral("bad address");
-        return result_;
-    }
-    auto* multi = static_cast<CURLM*>(session_.Multi());
-    if (terminated_ || !multi) {
-        result_.Error = QStringLiteral("aborted");
-        return result_;
+        return false;
     }
     const QByteArray address = TransferAddress(u);
-
-    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
-    if (!easy)
-        throw std::bad_alloc();
-    CURL* h = easy.get();
-    easy_ = h;
-    std::unique_ptr<curl_slist, SlistDeleter> headers;
+    CURL* h = static_cast<CURL*>(easy);
+    std::unique_ptr<curl_slist, SlistDeleter>& headers = owned_->headers;
     auto addHeader = [&](const QByteArray& line) {
         curl_slist* l = curl_slist_append(headers.get(), line.constData());
         if (!l)
@@ -111,7 +119,8 @@ TTransferResult THTTPTransfer::Run()
         headers.reset(l);
     };
     addHeader(request_.AcceptTypes.isEmpty() ? QByteArray("Accept:") : "Accept: " + request_.AcceptTypes);
-    // HTTP/1.0 asks for the connection to stay open; the session reuses it for the next request.
+    // HTTP/1.0 asks for the connection to stay open (so does HTTP/1.1 to a server that answered
+    // in 1.0); the session reuses it for the next request. HTTP/2 leaves the line out.
     addHeader("Connection: keep-alive");
     if (request_.RangeFrom > 0) {
         addHeader("Range: bytes=" + QByteArray::number(request_.RangeFrom) + '-');
@@ -122,7 +131,14 @@ TTransferResult THTTPTransfer::Run()
         addHeader("Pragma: no-cache");
     }
     curl_easy_setopt(h, CURLOPT_URL, address.constData());
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
+    if (request_.NewerHttp) {
+        // HTTP/2 where the server offers it over TLS, its streams sharing one connection;
+        // HTTP/1.1 otherwise. A new transfer waits for a connection that may carry it.
+        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
+        curl_easy_setopt(h, CURLOPT_PIPEWAIT, 1L);
+    } else {
+        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
+    }
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     // A transfer that began as https never continues in clear text.
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, u.Https ? "https" : "http,https");
@@ -130,11 +146,12 @@ TTransferResult THTTPTransfer::Run()
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(request_.ConnectTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBufferSize);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, request_.NewerHttp ? kSharedBufferSize : kBufferSize);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &THTTPTransfer::writeCallback);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &THTTPTransfer::headerCallback);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(h, CURLOPT_PRIVATE, this);
     if (!request_.Agent.isEmpty())
         curl_easy_setopt(h, CURLOPT_USERAGENT, request_.Agent.constData());
     if (!request_.Referer.isEmpty())
@@ -154,30 +171,31 @@ TTransferResult THTTPTransfer::Run()
     if (!caBundle.isEmpty()) {
         if (QFile bundle(QFile::decodeName(caBundle)); u.Https && !bundle.open(QIODevice::ReadOnly)) {
             result_.Error = caBundleError(systemReason(errno));
-            return result_;
+            return false;
         }
         curl_easy_setopt(h, CURLOPT_CAINFO, caBundle.constData());
     }
+    return true;
+}
 
+TTransferResult THTTPTransfer::Run()
+{
+    auto* multi = static_cast<CURLM*>(session_.Multi());
+    if (terminated_ || !multi) {
+        result_.Error = QStringLiteral("aborted");
+        return result_;
+    }
+    if (!Prepare())
+        return result_;
+    CURL* h = static_cast<CURL*>(easy_);
     if (curl_multi_add_handle(multi, h) != CURLM_OK)
         throw std::bad_alloc();
-    start_ = Clock::now();
-    bool stall = false, late = false;
     int active = 1;
     while (!terminated_) {
         if (curl_multi_perform(multi, &active) != CURLM_OK || active == 0)
             break;
-        const auto now = Clock::now() - excluded_;
-        // The response headers count as no progress: a server that sends them a line at a time
-        // must still finish them in time.
-        if (!started_ && headersLate(now)) {
-            late = true;
+        if (!Check())
             break;
-        }
-        if (started_ && stalled(now)) {
-            stall = true;
-            break;
-        }
         curl_multi_poll(multi, nullptr, 0, int(kSampleEvery.count()), nullptr);
     }
     CURLcode code = CURLE_RECV_ERROR;
@@ -185,19 +203,44 @@ TTransferResult THTTPTransfer::Run()
     while (CURLMsg* m = curl_multi_info_read(multi, &queued))
         if (m->msg == CURLMSG_DONE && m->easy_handle == h)
             code = m->data.result;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &result_.HttpStatus);
     curl_multi_remove_handle(multi, h);
+    return Complete(code, active == 0);
+}
+
+bool THTTPTransfer::Check()
+{
+    const auto at = now();
+    // The response headers count as no progress: a server that sends them a line at a time
+    // must still finish them in time.
+    if (!started_ && headersLate(at))
+        late_ = true;
+    else if (started_ && stalled(at))
+        stall_ = true;
+    return !late_ && !stall_;
+}
+
+TTransferResult THTTPTransfer::Complete(int curlCode, bool finished)
+{
+    if (!result_.Error.isEmpty() || !easy_) {  // Prepare refused it
+        owned_.reset();
+        easy_ = nullptr;
+        return result_;
+    }
+    const auto code = CURLcode(curlCode);
+    curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_RESPONSE_CODE, &result_.HttpStatus);
+    curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_HTTP_VERSION, &result_.HttpVersion);
+    curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_NUM_CONNECTS, &result_.NewConnections);
     result_.CurlResult = code;
 
     if (terminated_)
         result_.Error = QStringLiteral("aborted");
-    else if (late)
+    else if (late_)
         result_.Error = QStringLiteral("no response within ") + seconds(request_.StallLimitMs);
-    else if (stall)
+    else if (stall_)
         result_.Error = QStringLiteral("stalled for ") + seconds(request_.StallLimitMs);
     else if (!refusal_.isEmpty())
         result_.Error = refusal_;
-    else if (active != 0 || code != CURLE_OK)
+    else if (!finished || code != CURLE_OK)
         result_.Error = curlError(code);
     else if (!started_ && !begin())  // an empty body: nothing reached the write callback
         result_.Error = refusal_;
@@ -205,8 +248,10 @@ TTransferResult THTTPTransfer::Run()
         result_.Error = sink_.Error;
         local_ = true;
     }
+    owned_.reset();
+    easy_ = nullptr;
     if (!result_.Error.isEmpty()) {
-        result_.Transient = IsTransient({int(code), result_.HttpStatus, stall || late, result_.StartOver, local_,
+        result_.Transient = IsTransient({int(code), result_.HttpStatus, stall_ || late_, result_.StartOver, local_,
                                          bool(terminated_)});
         return result_;
     }
@@ -238,8 +283,10 @@ bool THTTPTransfer::begin()
         keep = request_.RangeFrom;
         length += keep;
     }
-    if (status < 200 || status > 299 || (status == 206 && keep == 0))
+    if (status < 200 || status > 299 || (status == 206 && keep == 0)) {
         refusal_ = QStringLiteral("HTTP %1").arg(status);
+        drainRefused_ = request_.NewerHttp;
+    }
     else if (length < 0 && request_.BinaryData)
         refusal_ = QStringLiteral("no content length");
     else if (request_.MaxSize > 0 && length > request_.MaxSize)
@@ -254,14 +301,20 @@ bool THTTPTransfer::begin()
     result_.Bytes = keep;
     result_.Resumed = keep;
     started_ = true;
-    samples_.push_back({Clock::now() - excluded_, keep});
+    samples_.push_back({now(), keep});
     return true;
 }
 
 bool THTTPTransfer::receive(const char* data, qint64 size)
 {
-    if (terminated_ || (!started_ && !begin()))
+    if (terminated_)
         return false;
+    if (!started_ && (!refusal_.isEmpty() || !begin())) {
+        // A short error page is read to its end, so the connection stays usable for the next
+        // request; anything else ends the transfer here.
+        drained_ += size;
+        return drainRefused_ && drained_ <= kDrainLimit;
+    }
     qint64 take = size;
     if (request_.MaxSize > 0 && result_.Bytes + size > request_.MaxSize) {
         take = request_.MaxSize + 1 - result_.Bytes;
@@ -287,7 +340,7 @@ void THTTPTransfer::chunk(bool complete)
         return;
     const auto before = Clock::now();
     OnChunk(result_.TotalSize, result_.Bytes, complete);
-    excluded_ += Clock::now() - before;
+    *excludedTime_ += Clock::now() - before;
 }
 
 // The response headers must be complete within StallLimitMs of the connection being made.
@@ -329,7 +382,7 @@ void THTTPTransfer::pause(std::chrono::microseconds wait)
     const auto until = before + wait;
     while (!terminated_ && Clock::now() < until)
         std::this_thread::sleep_for(std::min<Clock::duration>(until - Clock::now(), std::chrono::milliseconds(50)));
-    excluded_ += Clock::now() - before;
+    *excludedTime_ += Clock::now() - before;
 }
 
 size_t THTTPTransfer::headerCallback(char* data, size_t size, size_t count, void* self)

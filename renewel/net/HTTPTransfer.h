@@ -1,9 +1,10 @@
 #pragma once
-// One HTTP transfer run with libcurl on the calling (worker) thread: sends the request, accepts
-// the final response only with a 2xx status (and a length where BinaryData asks for one), feeds
-// the body to a sink, and ends with what happened. It enforces the request's limits: the
-// connect time-out, the response headers within the time-out after that, a body that averages
-// fewer than MinBytesPerSecond over any StallLimitMs, and MaxSize.
+// One HTTP transfer with libcurl: sends the request, accepts the final response only with a 2xx
+// status (and a length where BinaryData asks for one), feeds the body to a sink, and ends with
+// what happened. It enforces the request's limits: the connect time-out, the response headers
+// within the time-out after that, a body that averages fewer than MinBytesPerSecond over any
+// StallLimitMs, and MaxSize. Run drives it alone on the calling thread; a transfer engine drives
+// many on one multi handle through Prepare, Check and Complete instead.
 
 #include "net/HTTPRequest.h"
 
@@ -44,6 +45,8 @@ struct TTransferResult {
     bool Transient = false;
     qint64 RetryAfterSeconds = -1;  // the server's Retry-After, when it sent one in seconds
     qint64 Resumed = 0;             // bytes of the file kept from before (Bytes counts them too)
+    long HttpVersion = 0;           // CURL_HTTP_VERSION_* the response came with; 0 when none
+    long NewConnections = 0;        // connections the transfer opened (0: it reused one)
     bool StartOver = false;         // the partial file can't be continued: the next try starts anew
 };
 
@@ -60,7 +63,22 @@ public:
 
     TTransferResult Run();
 
+    // For a caller that drives the multi handle itself: Prepare sets up the easy handle (false:
+    // the transfer has already failed, see Complete); Check says whether the transfer may go on
+    // at this moment (false: headers too late or stalled; remove it and Complete it); Complete
+    // settles the result once the handle is off the multi handle (code: its CURLcode; finished:
+    // curl reported it done).
+    bool Prepare();
+    void* Easy() const { return easy_; }  // CURL*
+    bool Check();
+    TTransferResult Complete(int code, bool finished);
+    // Time the transfer must not count toward its stall limit (the rate limit's pauses, the
+    // progress calls); by default its own, an engine shares one among its transfers.
+    void ShareExcluded(Clock::duration* excluded) { excludedTime_ = excluded; }
+    Clock::time_point now() const { return Clock::now() - *excludedTime_; }
+
 private:
+    bool setup(void* easy);
     bool begin();
     bool receive(const char* data, qint64 size);
     void chunk(bool complete);
@@ -77,16 +95,22 @@ private:
     THTTPSession& session_;
     const std::atomic<bool>& terminated_;
 
+    struct Owned;
+    std::shared_ptr<Owned> owned_;  // the easy handle and its header list
     void* easy_ = nullptr;
     bool started_ = false;
+    bool stall_ = false, late_ = false;
     TTransferResult result_;
     QString refusal_;  // why the body was refused, when it was
-    bool local_ = false;
+    bool drainRefused_ = false;  // the refused body is read and dropped (an error page)
+    qint64 drained_ = 0;
+    bool local_ = false;  // the failure is ours (the file could not be written), not the network's
     QByteArray validator_;  // ETag, else Last-Modified, of the current response
-    qint64 rangeStart_ = -1, rangeTotal_ = -1;  // its Content-Range  // the failure is ours (the file could not be written), not the network's
+    qint64 rangeStart_ = -1, rangeTotal_ = -1;  // its Content-Range
 
     // Stall accounting on a clock that stops while OnChunk runs.
     Clock::duration excluded_{};
+    Clock::duration* excludedTime_ = &excluded_;
     Clock::time_point start_;
     struct Sample {
         Clock::time_point at;

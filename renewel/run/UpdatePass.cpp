@@ -3,6 +3,7 @@
 #include "net/DownloadQueue.h"
 #include "net/DownloadFile.h"
 #include "net/HTTPGet.h"
+#include "net/HTTPSink.h"
 #include "net/RateLimiter.h"
 #include "run/FailureLine.h"
 #include "run/UpdateFiles.h"
@@ -34,8 +35,7 @@ UpdatePass::UpdatePass(TUpdateList& list, TUpdatePlan& plan, const TUpdateOption
 // however the run ends.
 UpdatePass::~UpdatePass()
 {
-    queueSlot_ = nullptr;
-    queue_.reset();
+    stopQueue();
     check_.reset();
     saveState(false);
     for (const QString& folder : std::as_const(touched_))
@@ -49,11 +49,12 @@ void UpdatePass::Run()
         claimInstallation();
     state_ = TInstalledState::Read(programFolder_, installBase_);
     makeDownloadFolder();
+    startQueue();
     acceptList(fetchList());
     startCheck();
     if (options_.CheckOnly)
         return planOnly();
-    startQueue();
+    queue_->OnSlotFree = [this] { fill(); };
     for (qsizetype i = 0; i < list_.entries.size(); ++i)
         handleEntry(i);
     removeDropped(droppedFiles());
@@ -110,15 +111,26 @@ void UpdatePass::planOnly()
 }
 
 // Downloads run ahead of the installs: while the run works on one entry, the next differing
-// entries are already being fetched (#UpdateConnections at once; 1 is one after the other),
-// within the byte rate #UpdateMaxRate when set.
+// entries are already being fetched (HTTP/2 streams on one connection where the site offers them,
+// else #UpdateConnections HTTP/1.1 connections; 1 is one after the other), within the byte rate
+// #UpdateMaxRate when set. The lists beside update.txt come through it too.
 void UpdatePass::startQueue()
 {
     const TUpdateSettings& settings = options_.Settings;
     auto limiter = settings.MaxRate > 0 ? std::make_shared<TRateLimiter>(settings.MaxRate) : nullptr;
     queue_ = std::make_unique<TDownloadQueue>(getFile_, settings.Connections, limiter, options_.RetryDelayMs);
-    queue_->OnSlotFree = [this] { fill(); };
     queueSlot_ = queue_.get();
+}
+
+// Ends the downloads still running; the small lists beside update.txt never stay behind.
+void UpdatePass::stopQueue()
+{
+    queueSlot_ = nullptr;
+    queue_.reset();
+    for (const QString& name : {SiteFile::Sums, SiteFile::Signature}) {
+        QFile::remove(tempFile(name));
+        QFile::remove(TFileSink::ValidatorFile(tempFile(name)));
+    }
 }
 
 // Decides, in list order, which entries differ and starts their downloads while there is room.

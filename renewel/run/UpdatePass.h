@@ -39,13 +39,15 @@ private:
     void acceptSigned(const QByteArray& listBytes);
     void acceptUnsigned(const QByteArray& listBytes);
     void readEntries(const QByteArray& listBytes, bool refuseMalformed);
-    std::optional<QByteArray> fetchSmall(const QString& name, qint64 maxSize, QString* why);
+    void startSmall(qsizetype key, const QString& name, qint64 maxSize);
+    std::optional<QByteArray> awaitSmall(qsizetype key, QString* why);
 
     // UpdatePass.cpp: the entries.
     void claimInstallation();
     void makeDownloadFolder();
     void startCheck();
     void startQueue();
+    void stopQueue();
     void fill();
     void planOnly();
     QString downloadName(const TUpdateEntry& entry) const;

@@ -1,9 +1,11 @@
 // The update run's list: update.txt, and with it update.sums and its signature. With the studio's
 // key (UpdateKey) a list is believed only when the signed checksum list vouches for it, and only
 // then is its format read; without a key, a checksum list the site has is still used to check
-// the downloads (a missing or broken one is then ignored).
+// the downloads (a missing or broken one is then ignored). The three are fetched together:
+// update.txt through the window's download component, the others on the run's transfer engine.
 #include "run/UpdatePass.h"
 
+#include "net/DownloadQueue.h"
 #include "net/HTTPGet.h"
 #include "run/UpdateHost.h"
 #include "site/SiteFiles.h"
@@ -19,6 +21,9 @@ namespace {
 // Neither list may be longer than this, nor the signature.
 constexpr qint64 MaxListBytes = 64 * 1024 * 1024;
 constexpr qint64 MaxSignatureBytes = 64 * 1024;
+// Their places in the download queue: before every entry of the list.
+constexpr qsizetype SumsKey = -2;
+constexpr qsizetype SignatureKey = -1;
 
 QByteArray readAll(const QString& path)
 {
@@ -32,9 +37,13 @@ QByteArray UpdatePass::fetchList()
     const QString listFile = tempFile(SiteFile::List);
     const QString url = siteUrl(SiteFile::List);
     host_.ListStageReached(UpdateHost::ListStage::Fetching);
+    startSmall(SumsKey, SiteFile::Sums, MaxListBytes);
+    if (options_.Settings.Key)
+        startSmall(SignatureKey, SiteFile::Signature, MaxSignatureBytes);
     const bool fetched = download(url, listFile, MaxListBytes);
     host_.ListStageReached(UpdateHost::ListStage::Checking);
     if (!fetched || !QFileInfo::exists(listFile)) {
+        stopQueue();
         QDir().rmdir(downloadFolder_);  // only when empty
         fail(url, fetched ? QStringLiteral("the list was not stored") : getFile_.LastError());
     }
@@ -56,7 +65,7 @@ void UpdatePass::acceptUnsigned(const QByteArray& listBytes)
 {
     readEntries(listBytes, false);
     QString why;
-    if (const std::optional<QByteArray> sums = fetchSmall(SiteFile::Sums, MaxListBytes, &why)) {
+    if (const std::optional<QByteArray> sums = awaitSmall(SumsKey, &why)) {
         Result<Sums> parsed = Sums::parse(*sums);
         if (parsed)
             sums_ = std::move(parsed).value();
@@ -69,10 +78,10 @@ void UpdatePass::acceptSigned(const QByteArray& listBytes)
 {
     const QString listUrl = siteUrl(SiteFile::List);
     QString why;
-    const std::optional<QByteArray> sums = fetchSmall(SiteFile::Sums, MaxListBytes, &why);
+    const std::optional<QByteArray> sums = awaitSmall(SumsKey, &why);
     if (!sums)
         fail(listUrl, QStringLiteral("no checksum list (%1: %2)").arg(SiteFile::Sums, why));
-    const std::optional<QByteArray> signature = fetchSmall(SiteFile::Signature, MaxSignatureBytes, &why);
+    const std::optional<QByteArray> signature = awaitSmall(SignatureKey, &why);
     if (!signature)
         fail(listUrl, QStringLiteral("no signature (%1: %2)").arg(SiteFile::Signature, why));
     const Result<std::optional<qint64>> stamp = readUpdateStamp(programFolder_);
@@ -119,16 +128,28 @@ void UpdatePass::readEntries(const QByteArray& listBytes, bool refuseMalformed)
     fail(problem.subject, problem.reason);
 }
 
-// One of the small site files beside the list, read into memory; nothing (and why) when it could
-// not be fetched.
-std::optional<QByteArray> UpdatePass::fetchSmall(const QString& name, qint64 maxSize, QString* why)
+// The small site files beside the list: started before it, read into memory once it is in;
+// nothing (and why) when one could not be fetched. They are not tried again, as the list is not.
+void UpdatePass::startSmall(qsizetype key, const QString& name, qint64 maxSize)
 {
-    const QString file = tempFile(name);
-    const bool fetched = download(siteUrl(name), file, maxSize);
-    const QByteArray bytes = readAll(file);
-    QFile::remove(file);
-    if (!fetched) {
-        *why = getFile_.LastError();
+    TDownloadQueue::Job job;
+    job.url = siteUrl(name);
+    job.file = tempFile(name);
+    job.maxSize = maxSize;
+    job.retry = false;
+    job.resume = false;
+    job.durable = false;
+    queue_->Start(key, job);
+}
+
+std::optional<QByteArray> UpdatePass::awaitSmall(qsizetype key, QString* why)
+{
+    const TDownloadQueue::Job job = queue_->Await(key, nullptr);
+    checkCancelled();
+    const QByteArray bytes = readAll(job.file);
+    QFile::remove(job.file);
+    if (!job.succeeded) {
+        *why = job.error;
         return std::nullopt;
     }
     return bytes;

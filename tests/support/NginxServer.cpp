@@ -79,6 +79,16 @@ QString NginxServer::url(const QString& path) const
     return QStringLiteral("%1://127.0.0.1:%2%3").arg(tls_ ? "https" : "http").arg(port_).arg(path);
 }
 
+QList<QByteArray> NginxServer::accessLog() const
+{
+    QFile log(dir_.path() + "/access.log");
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> lines = log.readAll().split('\n');
+    lines.removeAll(QByteArray());
+    return lines;
+}
+
 bool NginxServer::makeCertificates()
 {
     const QString d = dir_.path() + "/";
@@ -114,10 +124,17 @@ bool NginxServer::start(const QString& root, const Options& options)
     conf += "pid " + (d + "nginx.pid").toUtf8() + ";\n";
     conf += "error_log " + (d + "error.log").toUtf8() + " warn;\n";
     conf += "events { worker_connections 256; }\n";
-    conf += "http {\n  access_log off;\n  sendfile on;\n  default_type application/octet-stream;\n";
+    conf += "http {\n  sendfile on;\n  default_type application/octet-stream;\n";
+    if (options.accessLog) {
+        conf += "  log_format requests '$connection $server_protocol $request_uri $status';\n";
+        conf += "  access_log " + (d + "access.log").toUtf8() + " requests;\n";
+    } else {
+        conf += "  access_log off;\n";
+    }
     for (const char* t : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
         conf += QByteArray("  ") + t + "_temp_path " + (d + "tmp/" + t).toUtf8() + ";\n";
-    conf += "  server {\n    listen 127.0.0.1:" + QByteArray::number(port_) + (tls_ ? " ssl" : "") + ";\n";
+    conf += "  server {\n    listen 127.0.0.1:" + QByteArray::number(port_) + (tls_ ? " ssl" : "") +
+            (tls_ && options.http2 ? " http2" : "") + ";\n";
     conf += "    server_name localhost;\n";
     conf += "    root " + QDir(root).absolutePath().toUtf8() + ";\n";
     if (tls_) {

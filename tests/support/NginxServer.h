@@ -2,10 +2,13 @@
 // Runs the system nginx (/usr/sbin/nginx) as a child process for one test or benchmark: a
 // throw-away configuration, pid file, logs and temp paths in a temporary folder, one server on a
 // free 127.0.0.1 port serving a given folder; optionally over TLS with a throw-away CA and
-// server certificate made with the openssl command line, and optionally rate-limited.
+// server certificate made with the openssl command line (and HTTP/2 offered there), and
+// optionally rate-limited; optionally with an access log naming each request's connection and
+// protocol.
 // The destructor stops it.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -19,6 +22,8 @@ public:
         bool tls = false;
         QByteArray limitRate;  // nginx limit_rate value, e.g. "512k"; empty: unlimited
         QByteArray extra;      // more directives for the server block (a redirect, say)
+        bool http2 = false;      // offered over TLS (ALPN)
+        bool accessLog = false;  // "CONNECTION PROTOCOL URI STATUS" per request, see accessLog()
     };
 
     explicit NginxServer(const QString& root, const Options& options);
@@ -36,6 +41,9 @@ public:
     QString url(const QString& path) const;
     // The CA certificate (PEM) that signed the server certificate; empty without TLS.
     QString caFile() const { return caFile_; }
+    // The access log so far, one line per request: "CONNECTION PROTOCOL URI STATUS" (the
+    // connection a number nginx gives each, the protocol "HTTP/1.0", "HTTP/1.1" or "HTTP/2.0").
+    QList<QByteArray> accessLog() const;
 
 private:
     bool makeCertificates();

@@ -1,5 +1,9 @@
 #include "UpdateFixture.h"
 
+#include <QSet>
+
+#include <algorithm>
+
 #include "run/langSys.h"
 
 #include <QDir>
@@ -49,9 +53,22 @@ void UpdateFixture::publishList(const QList<QByteArray>& dataLines)
 
 QList<QByteArray> UpdateFixture::requestedPaths() const
 {
+    // The lists are fetched together: each run's lists are put in one order.
+    static const QList<QByteArray> lists = {"/update.txt", "/update.sums", "/update.sums.minisig"};
+    const auto rank = [](const QByteArray& path) { return lists.indexOf(path); };
     QList<QByteArray> paths;
     for (const QByteArray& request : server.requests())
         paths << request.left(request.indexOf("\r\n")).split(' ').value(1);
+    for (auto run = paths.begin(); run != paths.end();) {
+        QSet<QByteArray> seen;  // a list named again belongs to the next run
+        auto end = std::find_if(run, paths.end(), [&](const QByteArray& p) {
+            const bool ends = rank(p) < 0 || seen.contains(p);
+            seen.insert(p);
+            return ends;
+        });
+        std::sort(run, end, [&](const QByteArray& a, const QByteArray& b) { return rank(a) < rank(b); });
+        run = end == paths.end() ? end : end + (rank(*end) < 0 ? 1 : 0);
+    }
     return paths;
 }
 

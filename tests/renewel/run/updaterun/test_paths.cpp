@@ -16,6 +16,12 @@
 #include <sys/stat.h>
 
 namespace {
+// update.sums is fetched beside update.txt, and may be cut off before it is asked for when the
+// list is refused.
+bool onlyLists(const QList<QByteArray>& paths)
+{
+    return paths.value(0) == "/update.txt" && paths.size() <= 2 && (paths.size() < 2 || paths[1] == "/update.sums");
+}
 QString withoutTemp(QStringList entries)
 {
     entries.removeAll("game/temp");
@@ -54,7 +60,7 @@ TEST_F(UpdateFixture, UnsafeListedPathsAreNeverWritten)
 
             EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
             EXPECT_LE(outcome.subject.size(), 200);  // a huge path is cut in the report
-            EXPECT_EQ(server.requestCount(), requestsBefore + 1);  // the list only
+            EXPECT_TRUE(onlyLists(requestedPaths().mid(requestsBefore)));
             EXPECT_EQ(withoutTemp(allEntries()), before);
             EXPECT_TRUE(inTemp("update.txt"));  // stopped like a failed download
             const QList<QByteArray> end = quiet ? QList<QByteArray>{"terminate"}
@@ -204,7 +210,7 @@ TEST_F(UpdateFixture, ListsNamingAFileTwiceOrRenewelsOwnFilesInstallNothing)
         const TUpdateOutcome outcome = update();
         EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
         EXPECT_EQ(outcome.reason, c.reason);
-        EXPECT_EQ(server.requestCount(), requestsBefore + 1) << "the list only";
+        EXPECT_TRUE(onlyLists(requestedPaths().mid(requestsBefore)));
         EXPECT_EQ(installed("a.txt"), "old");
         EXPECT_NE(root.read("renewel.lng").left(12), "#UpdateSite h");
     }

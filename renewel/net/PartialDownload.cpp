@@ -1,0 +1,37 @@
+#include "net/PartialDownload.h"
+
+#include "net/DownloadFile.h"
+#include "net/HTTPSink.h"
+#include "net/HTTPTransfer.h"
+
+#include <QFile>
+
+void ContinuePartial(THTTPRequest& request, const QString& fileName)
+{
+    if (request.ExpectedSize <= 0)
+        return;
+    const qint64 have = DownloadFileSize(fileName);
+    if (have <= 0 || have >= request.ExpectedSize)
+        return;
+    const QByteArray value = ReadDownloadFile(TFileSink::ValidatorFile(fileName), 4096).trimmed();
+    if (value.isEmpty() || value.contains('\n') || value.contains('\r'))
+        return;
+    request.RangeFrom = have;
+    request.IfRange = value;
+}
+
+bool SettleFileDownload(TTransferResult& result, const QString& fileName, bool terminated)
+{
+    if (result.Succeeded && result.Bytes != result.TotalSize) {
+        result.Error = result.TotalSize == 0
+                           ? QStringLiteral("no content length")
+                           : QStringLiteral("short body (%1 of %2 bytes)").arg(result.Bytes).arg(result.TotalSize);
+        result.Transient = result.TotalSize != 0;
+    }
+    const bool succeeded = result.Succeeded && result.Error.isEmpty() && !terminated;
+    if (result.StartOver)
+        QFile::remove(fileName);
+    if (succeeded || result.StartOver)
+        QFile::remove(TFileSink::ValidatorFile(fileName));
+    return succeeded;
+}
