@@ -5,11 +5,18 @@
 #include "RcloneTool.h"
 #include "SiteLayout.h"
 #include "site/SiteFiles.h"
+#include "site/Sums.h"
+#include "site/UpdateList.h"
+#include "trust/Sha256.h"
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QTemporaryFile>
+
+#include <memory>
 
 namespace {
 
@@ -32,17 +39,54 @@ QString joined(const QString& remote, const QString& object)
     return remote.endsWith('/') || remote.endsWith(':') ? remote + object : remote + '/' + object;
 }
 
+// A file naming objects, one a line, for rclone's --files-from-raw.
+std::unique_ptr<QTemporaryFile> nameFile(const QStringList& objects)
+{
+    auto names = std::make_unique<QTemporaryFile>();
+    if (!names->open())
+        throw PublishError{names->fileName(), names->errorString()};
+    if (names->write(objects.join('\n').toUtf8() + '\n') < 0 || !names->flush())
+        throw PublishError{names->fileName(), names->errorString()};
+    return names;
+}
+
 void deleteObjects(const Rclone& rclone, const QString& remote, const QStringList& objects, PushSummary& summary)
 {
     if (objects.isEmpty())
         return;
-    QTemporaryFile names;
-    if (!names.open())
-        throw PublishError{names.fileName(), names.errorString()};
-    names.write(objects.join('\n').toUtf8() + '\n');
-    names.flush();
-    summary.deleted += rclone.run({QStringLiteral("delete"), remote, QStringLiteral("--files-from-raw"), names.fileName()})
+    const auto names = nameFile(objects);
+    summary.deleted += rclone.run({QStringLiteral("delete"), remote, QStringLiteral("--files-from-raw"), names->fileName()})
                            .deleted;
+}
+
+// The SHA-256 of each object: a listed file's from update.sums (the release was published with
+// those bytes), any other file's (the lists, a news page) read from the file.
+QHash<QString, QByteArray> digestsOf(const QString& release, const QStringList& objects)
+{
+    QHash<QString, QByteArray> digests;
+    QFile listFile(release + '/' + SiteFile::List);
+    QFile sumsFile(release + '/' + SiteFile::Sums);
+    if (listFile.open(QIODevice::ReadOnly) && sumsFile.open(QIODevice::ReadOnly)) {
+        if (const Result<Sums> sums = Sums::parse(sumsFile.readAll())) {
+            const QDir root(release);
+            for (const TUpdateEntry& entry : TUpdateList::parse(listFile.readAll()).entries) {
+                if (const std::optional<QByteArray> digest = sums->digest(entry.listed); digest && entry.path.isSafe())
+                    digests.insert(root.relativeFilePath(entry.path.installPath(release)), *digest);
+            }
+        }
+    }
+    QHash<QString, QByteArray> result;
+    for (const QString& object : objects) {
+        if (const auto listed = digests.constFind(object); listed != digests.cend()) {
+            result.insert(object, *listed);
+            continue;
+        }
+        const Result<QByteArray> digest = sha256OfFile(release + '/' + object);
+        if (!digest)
+            throw PublishError{release + '/' + object, digest.error()};
+        result.insert(object, *digest);
+    }
+    return result;
 }
 
 }  // namespace
@@ -58,23 +102,63 @@ PushSummary pushSite(const PushOptions& options)
     const QStringList objects = objectsOf(release);
     PushRecord record = PushRecord::read(layout.releases(), options.remote);
     record.hold(objects);
+
+    // What changed since the last push to this remote is sent whatever rclone's comparison says:
+    // a change that keeps the size within the remote's time precision would pass it unseen. The
+    // record forgets those objects' bytes until they are sent, so an interrupted push sends them
+    // again. Objects the record has as sent are left to rclone, which still catches a change made
+    // on the remote where it can.
+    const QHash<QString, QByteArray> digests = digestsOf(release, objects);
+    QStringList changed;
+    QStringList same;
+    for (const QString& object : objects) {
+        if (ListsInOrder.contains(object))
+            continue;
+        if (record.sentDigest(object) == digests.value(object)) {
+            same.append(object);
+        } else {
+            changed.append(object);
+            record.setSent(object, {});
+        }
+    }
+    for (const QString& list : ListsInOrder) {
+        if (record.sentDigest(list) != digests.value(list))
+            record.setSent(list, {});
+    }
     record.write();
 
     PushSummary summary;
     const QStringList compare = rclone.comparisonFlags(options.remote);
-    QStringList copy = {QStringLiteral("copy"), release, options.remote, QStringLiteral("--copy-links")};
-    for (const QString& list : ListsInOrder)
-        copy << QStringLiteral("--exclude") << '/' + list;
-    summary.sent += rclone.run(copy + compare).copied;
+    const QStringList sendAll = {QStringLiteral("--ignore-times")};
+    const auto copy = [&](const QStringList& batch, const QStringList& flags) {
+        if (batch.isEmpty())
+            return;
+        const auto names = nameFile(batch);
+        summary.sent += rclone.run(QStringList{QStringLiteral("copy"), release, options.remote, QStringLiteral("--copy-links"),
+                                               QStringLiteral("--files-from-raw"), names->fileName()} + flags)
+                            .copied;
+    };
+    copy(changed, sendAll);
+    copy(same, compare);
+    for (const QString& object : changed)
+        record.setSent(object, digests.value(object));
+    record.write();
 
     for (const QString& list : ListsInOrder) {
         if (QFileInfo::exists(release + '/' + list)) {
+            const bool listChanged = record.sentDigest(list).isEmpty();
             summary.sent += rclone.run(QStringList{QStringLiteral("copyto"), release + '/' + list,
-                                                   joined(options.remote, list)} + compare).copied;
+                                                   joined(options.remote, list)} + (listChanged ? sendAll : compare))
+                                .copied;
+            if (listChanged) {
+                record.setSent(list, digests.value(list));
+                record.write();
+            }
         } else {
             // A signature left from a signed release would vouch for old checksums only.
             summary.deleted += rclone.run({QStringLiteral("delete"), options.remote, QStringLiteral("--include"), '/' + list})
                                    .deleted;
+            record.setSent(list, {});
         }
     }
     record.complete();

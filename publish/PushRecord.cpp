@@ -10,7 +10,10 @@
 
 namespace {
 
-const QByteArray Header = "renewel-publish push record 1";
+// Version 1 lacks the digests: its objects are read with none, so each is sent once more.
+const QByteArray HeaderV1 = "renewel-publish push record 1";
+const QByteArray Header = "renewel-publish push record 2";
+const QByteArray NoDigest = "-";
 
 }  // namespace
 
@@ -25,17 +28,35 @@ PushRecord PushRecord::read(const QString& releasesDir, const QString& remote)
         return record;
     const QList<QByteArray> lines = file.readAll().split('\n');
     bool ok = false;
-    if (lines.size() < 4 || lines[0] != Header || lines[1] != "remote " + remote.toUtf8() || !lines.last().isEmpty())
+    if (lines.size() < 4 || (lines[0] != Header && lines[0] != HeaderV1) || lines[1] != "remote " + remote.toUtf8()
+        || !lines.last().isEmpty())
         return record;
+    const bool digests = lines[0] == Header;
     const int completed = lines[2].startsWith("completed ") ? lines[2].mid(10).toInt(&ok) : 0;
     if (!ok)
         return record;
+    // "PUSH DIGEST OBJECT" (version 1: "PUSH OBJECT"); the object last, as it may hold spaces.
     for (qsizetype i = 3; i + 1 < lines.size(); ++i) {
-        const qsizetype space = lines[i].indexOf(' ');
-        const int push = lines[i].left(space).toInt(&ok);
-        if (space < 0 || !ok)
+        const QByteArray& line = lines[i];
+        const qsizetype space = line.indexOf(' ');
+        if (space < 0)
             return record;
-        record.objects_.insert(QString::fromUtf8(lines[i].mid(space + 1)), push);
+        Object object;
+        object.push = line.left(space).toInt(&ok);
+        qsizetype name = space + 1;
+        if (digests) {
+            const qsizetype end = line.indexOf(' ', name);
+            const QByteArray hex = line.mid(name, end - name);
+            object.digest = QByteArray::fromHex(hex);
+            if (end < 0 || (hex != NoDigest && (hex.size() != 2 * Sha256::Size || object.digest.toHex() != hex)))
+                return record;
+            if (hex == NoDigest)
+                object.digest.clear();
+            name = end + 1;
+        }
+        if (!ok)
+            return record;
+        record.objects_.insert(QString::fromUtf8(line.mid(name)), object);
     }
     record.completed_ = completed;
     return record;
@@ -45,7 +66,8 @@ void PushRecord::write() const
 {
     QByteArray text = Header + "\nremote " + remote_.toUtf8() + "\ncompleted " + QByteArray::number(completed_) + '\n';
     for (auto it = objects_.begin(); it != objects_.end(); ++it)
-        text += QByteArray::number(it.value()) + ' ' + it.key().toUtf8() + '\n';
+        text += QByteArray::number(it->push) + ' ' + (it->digest.isEmpty() ? NoDigest : it->digest.toHex()) + ' '
+            + it.key().toUtf8() + '\n';
     if (const Status written = replaceFile(path_, text); !written)
         throw PublishError{path_, written.error()};
 }
@@ -53,14 +75,14 @@ void PushRecord::write() const
 void PushRecord::hold(const QStringList& objects)
 {
     for (const QString& object : objects)
-        objects_.insert(object, current());
+        objects_[object].push = current();
 }
 
 QStringList PushRecord::unneeded(int keep) const
 {
     QStringList old;
     for (auto it = objects_.begin(); it != objects_.end(); ++it) {
-        if (it.value() <= completed_ - keep - 1)
+        if (it->push <= completed_ - keep - 1)
             old.append(it.key());
     }
     std::sort(old.begin(), old.end());
@@ -71,4 +93,11 @@ void PushRecord::forget(const QStringList& objects)
 {
     for (const QString& object : objects)
         objects_.remove(object);
+}
+
+void PushRecord::setSent(const QString& object, const QByteArray& digest)
+{
+    const auto it = objects_.find(object);
+    if (it != objects_.end())
+        it->digest = digest;
 }

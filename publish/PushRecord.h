@@ -1,8 +1,10 @@
 #pragma once
 // What earlier pushes put on a remote, "SITE_DIR.releases/.push-<hash of the remote>.record":
 // the number of the last push whose lists reached the remote, and for each object sent the number
-// of the last push whose site held it. An object no site since the last N pushes holds is no
-// longer named by any list a player may still be using, and can be deleted.
+// of the last push whose site held it and the SHA-256 of the bytes last sent as it. An object no
+// site since the last N pushes holds is no longer named by any list a player may still be using,
+// and can be deleted. An object whose bytes differ from those last sent must be sent whatever the
+// remote's sizes and times say.
 
 #include <QHash>
 #include <QString>
@@ -25,9 +27,19 @@ public:
     QStringList unneeded(int keep) const;
     void forget(const QStringList& objects);
 
+    // The SHA-256 of what was last sent as the object; empty when unknown.
+    QByteArray sentDigest(const QString& object) const { return objects_.value(object).digest; }
+    // The object reached the remote with these bytes (an empty digest: its bytes there are unknown).
+    void setSent(const QString& object, const QByteArray& digest);
+
 private:
+    struct Object {
+        int push = 0;       // number of the last push that held it
+        QByteArray digest;  // SHA-256 of the bytes last sent; empty when unknown
+    };
+
     QString path_;
     QString remote_;
     int completed_ = 0;
-    QHash<QString, int> objects_;  // object -> number of the last push that held it
+    QHash<QString, Object> objects_;
 };
