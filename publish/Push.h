@@ -1,8 +1,9 @@
 #pragma once
 // Sends the site the tool published to its origin (any remote rclone knows: S3-compatible
 // storage, SFTP, WebDAV) in an order that keeps every list a player may read usable:
-//   1. every object of the site except the lists, compared by rclone so that only changed
-//      objects are sent;
+//   1. every object of the site except the lists: those whose SHA-256 differs from what the push
+//      record says this remote was sent are sent whatever their size and time; the others are
+//      left to rclone's comparison (which still catches changes made on the remote);
 //   2. the lists, signature first and update.txt last;
 //   3. objects that no site of the last keep + 1 pushes held, deleted.
 // Objects on the remote that no push of this site sent are left alone.
