@@ -24,11 +24,11 @@ for path in usr/bin/thumb usr/share/man/man1/thumb.1.gz usr/share/mime/packages/
             usr/share/icons/hicolor/48x48/apps/ironvale-thumb.png usr/share/doc/ironvale-thumb/copyright; do
   grep -q " \./$path\$" <<<"$listing" || fail "$deb lacks $path"
 done
-dpkg-deb -f "$deb" Depends | grep -q libqt6gui6 || fail "$deb: its dependencies were not computed"
+dpkg-deb -f "$deb" Depends | grep libqt6gui6 > /dev/null || fail "$deb: its dependencies were not computed"
 # KDE's preview plugin, when KF5 KIO was there to build it.
 for kde in packages/ironvale-thumb-kde_*_*.deb; do
   [ -e "$kde" ] || continue
-  dpkg-deb -c "$kde" | grep -q '/qt5/plugins/kf5/thumbcreator/ironvale-map-thumbnail\.so$' ||
+  dpkg-deb -c "$kde" | grep '/qt5/plugins/kf5/thumbcreator/ironvale-map-thumbnail\.so$' > /dev/null ||
     fail "$kde lacks the plugin"
   lintian --fail-on error "$kde" 2>/dev/null || fail "lintian found errors in $kde"
 done
@@ -52,7 +52,7 @@ lintian --fail-on error "$publish" 2>/dev/null || status=$?
 listing=$(tar tzf "$tgz")
 echo "$listing"
 top=$(basename "$tgz" .tar.gz)
-for path in renewel renewel.lng README; do
+for path in renewel librenewel-browser.so renewel.lng README renewel.1; do
   grep -qx "$top/$path" <<<"$listing" || fail "$tgz lacks $top/$path"
 done
 
