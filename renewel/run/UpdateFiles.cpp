@@ -50,25 +50,20 @@ std::optional<TFileIdentity> IdentityOf(const QString& path)
     return identityFrom(status);
 }
 
-bool EnsureFolder(const QString& folder)
+Status EnsureFolder(const QString& folder)
 {
     QString dir = folder;
     if (!dir.isEmpty() && isSeparator(dir.back()))
         dir.chop(1);
     if (dir.size() < 3 || QFileInfo(dir).isDir())
-        return true;
+        return {};
     // A text with no name after its last separator or drive colon names no folder to create.
     const qsizetype cut = std::max({dir.lastIndexOf(QLatin1Char('\\')), dir.lastIndexOf(QLatin1Char('/')),
                                     dir.lastIndexOf(QLatin1Char(':'))});
     if (cut == dir.size() - 1)
-        return true;
-    return QDir().mkpath(dir) && QFileInfo(dir).isDir();
-}
-
-Status MakeFolder(const QString& folder)
-{
+        return {};
     std::error_code error;
-    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+    std::filesystem::create_directories(QFile::encodeName(dir).toStdString(), error);
     if (error)
         return Status::failure(QString::fromLocal8Bit(error.message()));
     return {};

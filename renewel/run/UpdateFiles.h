@@ -25,12 +25,9 @@ std::optional<TFileIdentity> IdentityOf(const QString& path);
 // pipe or device) and closed; nothing is read. identity, when given, receives what was measured.
 qint64 LocalFileSize(const QString& path, TFileIdentity* identity = nullptr);
 
-// Makes sure a folder exists, creating missing parents; true when it exists afterwards. One
+// Makes sure a folder exists, creating missing parents; the system's reason when it can't. One
 // trailing separator is dropped; texts shorter than 3 characters count as present.
-bool EnsureFolder(const QString& folder);
-
-// Makes a folder and its missing parents; the system's reason when that fails.
-Status MakeFolder(const QString& folder);
+Status EnsureFolder(const QString& folder);
 
 // The path without its last character when that is a backslash; otherwise unchanged.
 QString StripTrailingBackslash(const QString& path);

@@ -219,7 +219,7 @@ void UpdatePass::install(const TUpdateEntry& entry, const QString& downloaded, c
     if (!InsideInstallation(folder, installBase_))
         fail(QDir::toNativeSeparators(target), QStringLiteral("its folder leads outside the installation"));
     noteMadeFolders(entry.listed);
-    if (const Status made = MakeFolder(folder); !made)
+    if (const Status made = EnsureFolder(folder); !made)
         fail(shown, QStringLiteral("cannot create its folder: ") + made.error());
     leftovers_.RemoveFor(target);
     // The download is complete and on disk: renaming it into place is the whole install.

@@ -169,7 +169,7 @@ TEST(UpdateHelpers, EnsureFolder)
         {dir.filePath("file/sub"), false, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(EnsureFolder(c.folder), c.expected) << c.folder.toStdString();
+        EXPECT_EQ(EnsureFolder(c.folder).ok(), c.expected) << c.folder.toStdString();
         if (c.existsAfter) {
             EXPECT_TRUE(QFileInfo(c.folder).isDir()) << c.folder.toStdString();
         }
