@@ -202,6 +202,20 @@ QString protocolNote(const NginxServer& nginx, qsizetype from)
     return QStringLiteral("%1, %2 connections").arg(names.join('+')).arg(connections.size());
 }
 
+// renewel's best run into folder, with what nginx's log says it used for the best one's note.
+Timed renewelRunNoted(const NginxServer& nginx, const QString& folder, const QString& url,
+                      const QList<ListedFile>& files, int* runs, QString* note, int maxSeconds)
+{
+    return bestOf(
+        [&] {
+            const qsizetype from = nginx.accessLog().size();
+            const Timed t = renewelRun(folder, url, files);
+            *note = protocolNote(nginx, from);
+            return t;
+        },
+        runs, maxSeconds);
+}
+
 Timed startupFloor(const QString& work, int* runs);
 
 // One latency case: renewel against curl (HTTP/2 where the site is https, HTTP/1.1) and aria2c,
@@ -230,14 +244,7 @@ void multiplexCase(bool https, int count, qint64 size)
 
     int runs = 0;
     QString note;
-    const Timed ours = bestOf(
-        [&] {
-            const qsizetype from = nginx.accessLog().size();
-            const Timed t = renewelRun(work.filePath("install"), url, files);
-            note = protocolNote(nginx, from);
-            return t;
-        },
-        &runs, 60);
+    const Timed ours = renewelRunNoted(nginx, work.filePath("install"), url, files, &runs, &note, 60);
     qunsetenv("RENEWEL_CA_BUNDLE");
     if (!ours.ok)
         return fail("renewel quiet", ours);
@@ -317,14 +324,7 @@ void install(int count)
     const QString url = nginx.url("/");
     int runs = 0;
     QString note;
-    const Timed ours = bestOf(
-        [&] {
-            const qsizetype from = nginx.accessLog().size();
-            const Timed t = renewelRun(work.filePath("install"), url, files);
-            note = protocolNote(nginx, from);
-            return t;
-        },
-        &runs, 120);
+    const Timed ours = renewelRunNoted(nginx, work.filePath("install"), url, files, &runs, &note, 120);
     if (!ours.ok)
         return fail("renewel quiet", ours);
     line("renewel quiet", ours, runs, note);
