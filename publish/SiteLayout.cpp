@@ -30,14 +30,6 @@ const QString LockName = QStringLiteral(".publish.lock");
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
 
-void removeTree(const QString& path)
-{
-    std::error_code error;
-    std::filesystem::remove_all(native(path).toStdString(), error);  // never follows a link
-    if (error)
-        throw PublishError{path, QStringLiteral("cannot remove: ") + QString::fromLocal8Bit(error.message())};
-}
-
 void renameOrThrow(const QString& from, const QString& to)
 {
     if (::rename(native(from).constData(), native(to).constData()) != 0)
