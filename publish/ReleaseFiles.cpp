@@ -21,11 +21,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Component by component in byte order: the same as comparing the bytes with the separator
+// ranked below every byte a name can hold, which needs no splitting.
 bool pathLess(const ReleaseFile& a, const ReleaseFile& b)
 {
-    const QList<QByteArray> left = a.listed.split('\\');
-    const QList<QByteArray> right = b.listed.split('\\');
-    return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end());
+    const auto rank = [](char c) { return c == '\\' ? -1 : int(uchar(c)); };
+    return std::lexicographical_compare(a.listed.begin(), a.listed.end(), b.listed.begin(), b.listed.end(),
+                                        [&](char x, char y) { return rank(x) < rank(y); });
 }
 
 // Why a name the site or renewel keeps for itself can't be a release file.
