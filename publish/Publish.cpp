@@ -236,5 +236,6 @@ PublishSummary publishRelease(const PublishOptions& options)
     }
     stopPoint("built");
     layout.switchTo(release);
+    layout.finishCleanup();
     return summary;
 }
