@@ -32,7 +32,7 @@ ChunkPublisher::ChunkPublisher(const QString& releasesDir, qint64 minSize, bool 
     for (const ReleaseFile& file : files) {
         if (file.relative.section('/', 0, 0) == ChunkStore::Folder)
             throw PublishError{file.source, QStringLiteral("the site's chunk store has this name (publish with "
-                                                    "--chunk-min-size 0 to do without the store)")};
+                                                           "--chunk-min-size 0 to do without the store)")};
     }
 }
 
@@ -171,19 +171,15 @@ QByteArray ChunkPublisher::finish(const QString& release, ChunkStoreSummary& sum
             throw PublishError{link, errnoReason()};
     }
 
-    // Lines in the order of the index names, each index once; chunks counted once however many
-    // files share them.
+    // Lines in the order of the index names (each content was queued once); chunks counted once
+    // however many files share them.
     std::sort(done_.begin(), done_.end(), [](const Done& a, const Done& b) { return a.indexName < b.indexName; });
     QByteArray lines;
-    QSet<QString> listed;
     QSet<QByteArray> chunks;
     qint64 chunkCount = 0, chunkBytes = 0;
     for (const Done& done : std::as_const(done_)) {
         summary.chunksWritten += done.chunksWritten;
         summary.bytesWritten += done.bytesWritten;
-        if (listed.contains(done.indexName))
-            continue;
-        listed.insert(done.indexName);
         lines += Sums::formatLine(done.indexHash, done.indexName.toLatin1());
         for (qsizetype i = 0; i < done.chunks.size(); ++i) {
             if (!chunks.contains(done.chunks[i])) {
