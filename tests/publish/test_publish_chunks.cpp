@@ -1,6 +1,7 @@
 // The chunk store renewel-publish keeps beside the site: indexes listed in the signed sums, chunks
-// that rebuild each big file, only new chunks written after a change, verify finding a damaged
-// chunk or index, and push sending chunks before the lists and only the new ones.
+// that rebuild each big file, only new chunks written after a change, a killed run's objects taken
+// up by the next, verify finding a damaged chunk or index, and push sending chunks before the lists
+// and only the new ones.
 
 #include "PublishFixture.h"
 #include "chunk/ChunkCodec.h"
@@ -56,9 +57,9 @@ protected:
     }
 
     // Changes 4 KiB in the middle of the big file.
-    void changeBigFile()
+    void changeBigFile(unsigned seed = 2)
     {
-        big.replace(big.size() / 2, 4096, randomBytes(4096, 2));
+        big.replace(big.size() / 2, 4096, randomBytes(4096, seed));
         dir.write("release/maps/big.ivm", big);
         QThread::msleep(50);
     }
@@ -100,10 +101,19 @@ TEST_F(PublishChunks, BigFilesGetSignedIndexesWhoseChunksRebuildThemAndAChangeWr
     EXPECT_LE(fresh, 3);
     EXPECT_TRUE(second.out.contains("; chunk store: " + QByteArray::number(fresh) + " chunks written"))
         << second.out.toStdString();
+
+    // A run killed before the switch leaves a usable store, whose objects the next run takes up.
+    changeBigFile(3);
+    EXPECT_EQ(publishSigned("site", "built").exitCode, -1);
+    const RunResult resumed = publishSigned();
+    ASSERT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
+    EXPECT_TRUE(resumed.out.contains("; chunk store: 0 chunks written")) << resumed.out.toStdString();
+    const ChunkIndex latest = indexOf("maps/big.ivm");
+    EXPECT_EQ(rebuild(latest), big);
     EXPECT_EQ(publish({"verify", "site", "--pub", "keys/demo.pub"}, dir.path()).exitCode, 0);
 
-    // A chunk only the new index names, damaged, and the twin's index, tampered with.
-    const QString chunk = "site/" + ChunkStore::objectName(*(chunkSet(changed) - chunkSet(index)).begin());
+    // A chunk only the latest index names, damaged, and the twin's index, tampered with.
+    const QString chunk = "site/" + ChunkStore::objectName(*(chunkSet(latest) - chunkSet(index)).begin());
     QByteArray stored = dir.read(chunk);
     stored[stored.size() / 2] = char(stored[stored.size() / 2] ^ 1);
     dir.write(chunk, stored);
