@@ -159,6 +159,7 @@ PublishSummary build(const Build& job)
 {
     const PublishRecord record = PublishRecord::read(job.releases, QFileInfo(job.current).fileName());
     FilePublisher publisher(record, job.current, job.target, job.options.dryRun);
+    ChunkPublisher chunks(job.releases, job.options.chunkMinSize, job.options.dryRun, job.files);
     qint64 total = 0;
     for (const ReleaseFile& file : job.files)
         total += file.identity.size;
@@ -170,6 +171,7 @@ PublishSummary build(const Build& job)
     PublishSummary summary;
     for (const ReleaseFile& file : job.files) {
         const auto [digest, size] = publisher.publish(file, summary);
+        chunks.add(job.target + '/' + file.relative, digest, size);
         entries.append({file.listed, ListedPath(file.listed), size});
         digests.insert(file.listed, digest);
         sums += Sums::formatLine(digest, file.listed);
@@ -185,6 +187,7 @@ PublishSummary build(const Build& job)
     summary.changes = PreviousList::read(job.current).compare(listed, digests);
     if (job.options.dryRun)
         return summary;
+    sums += chunks.finish(job.target, summary.chunks);
 
     const QByteArray from = QFile::encodeName(job.current) + '/';
     const QByteArray to = QFile::encodeName(job.target) + '/';
