@@ -127,20 +127,33 @@ LocalChunks TChunkUpdate::localChunks(const TUpdateEntry& entry, const ChunkPara
         addLocalChunks(local, path, list->file);
         return true;
     };
-    if (!add(entry)) {
-        const QString old = entry.path.installPath(c_.installBase);
-        std::optional<Result<FileChunks>> chunked;
-        if (LocalFileSize(old) > 0)
-            runAside([&] { chunked = chunkFile(old, params); });
-        if (chunked && *chunked) {
-            kept_.Keep({params, chunked->value()});
-            addLocalChunks(local, old, chunked->value());
-        }
-    }
+    if (!add(entry))
+        chunkOldCopy(entry, params, local);
     for (const TUpdateEntry& other : c_.entries)
         if (&other != &entry)
             add(other);
     return local;
+}
+
+// The old copy of the file without a kept list is read once to make one. Its SHA-256 is the
+// record's while the file is unchanged since it was hashed (checked again afterwards).
+void TChunkUpdate::chunkOldCopy(const TUpdateEntry& entry, const ChunkParams& params, LocalChunks& local)
+{
+    const QString old = entry.path.installPath(c_.installBase);
+    const std::optional<TFileIdentity> before = IdentityOf(old);
+    if (!before || before->size == 0)
+        return;
+    const TInstalledState::Entry* recorded = c_.state.Find(entry.listed);
+    const bool known = recorded && recorded->identity == *before;
+    std::optional<Result<FileChunks>> chunked;
+    runAside([&] { chunked = chunkFile(old, params, !known); });
+    if (!*chunked || (known && IdentityOf(old) != before))
+        return;
+    FileChunks chunks = std::move(*chunked).value();
+    if (known)
+        chunks.fileHash = recorded->sha256;
+    addLocalChunks(local, old, chunks);
+    kept_.Keep({params, std::move(chunks)});
 }
 
 // The chunks to fetch: those not kept in the download folder by an earlier run (a kept chunk is

@@ -59,6 +59,7 @@ public:
 private:
     std::optional<ChunkIndex> readIndex(const TUpdateEntry& entry, const TDownloadQueue::Job& job) const;
     LocalChunks localChunks(const TUpdateEntry& entry, const ChunkParams& params);
+    void chunkOldCopy(const TUpdateEntry& entry, const ChunkParams& params, LocalChunks& local);
     QList<ChunkIndexEntry> notKept(const QList<ChunkIndexEntry>& missing) const;
     void fetch(const QList<ChunkIndexEntry>& chunks, qint64& done, qint64 total);
     QString assemble(const TUpdateEntry& entry, const QByteArray& digest, LocalChunks& local, qint64 done);
