@@ -91,7 +91,7 @@ int chunkRequests(const NginxServer& nginx, qsizetype from)
 {
     int n = 0;
     for (const QByteArray& line : nginx.accessLog().mid(from))
-        n += line.contains(" /chunks/") && !line.contains(" /chunks/index/");
+        n += line.contains("/chunks/") && !line.contains("/chunks/index/");
     return n;
 }
 
