@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -199,56 +200,79 @@ void TChunkUpdate::fetch(const QList<ChunkIndexEntry>& chunks, qint64& done, qin
 // file's name in the download folder once it is whole, checked and durable.
 QString TChunkUpdate::assemble(const TUpdateEntry& entry, const QByteArray& digest, LocalChunks& local, qint64 done)
 {
-    const ChunkIndex& index = *index_;
     const QString target = c_.downloadFolder + QLatin1Char('/') + QString::fromLatin1(digest.toHex()) + QStringLiteral(".built");
-    const QString shown = entry.path.url(c_.site);
     for (int build = 1;; ++build) {
-        QString why;
-        const int fd = OpenDownloadFile(target, false, &why);
-        if (fd < 0)
-            c_.fail(shown, QStringLiteral("cannot create file: ") + why);
-        std::optional<Result<Assembly>> assembled;
-        int syncError = 0;
-        runAside([&] {
-            assembled = assembleInto(fd, index, local, c_.downloadFolder);
-            if (::fdatasync(fd) != 0)  // on disk for good before it is installed
-                syncError = errno;
-        });
-        ::close(fd);
-        c_.checkCancelled();
-        if (!*assembled)
-            c_.fail(shown, QStringLiteral("cannot write file: ") + assembled->error());
-        const Assembly& result = assembled->value();
+        const Assembly result = buildOnce(target, entry.path.url(c_.site), local);
         if (result.problems.isEmpty()) {
-            if (syncError)
-                c_.fail(shown, QStringLiteral("cannot write file: ") + systemReason(syncError));
             if (result.size != entry.size || result.fileHash != digest)
-                c_.fail(url(ChunkStore::indexName(digest)), QStringLiteral("hash mismatch (the chunks do not make the file the checksum list names)"));
+                c_.fail(url(ChunkStore::indexName(digest)),
+                        QStringLiteral("hash mismatch (the chunks do not make the file the checksum list names)"));
             return target;
         }
-        // A chunk fetched by this run that is refused stops the file; a chunk kept from an
-        // earlier run that is bad, or a local copy changed since it was listed, is fetched now.
-        QList<ChunkIndexEntry> again;
-        QSet<QByteArray> seen;
-        for (const AssemblyProblem& problem : result.problems) {
-            const ChunkIndexEntry& chunk = index.chunks[problem.chunk];
-            if (seen.contains(chunk.hash))
-                continue;
-            seen.insert(chunk.hash);
-            QFile::remove(chunkPath(chunk.hash));
-            if (problem.fetched && fetchedNow_.contains(chunk.hash))
-                c_.fail(url(ChunkStore::objectName(chunk.hash)),
-                        QStringLiteral("chunk %1 of %2 refused: %3").arg(problem.chunk + 1).arg(index.chunks.size()).arg(problem.reason));
-            local.remove(chunk.hash);
-            again << chunk;
-        }
+        const QList<ChunkIndexEntry> again = fetchAgain(result.problems, local);
         if (build == MaxBuilds)
-            c_.fail(shown, QStringLiteral("its chunks keep changing on the disk"));
+            c_.fail(entry.path.url(c_.site), QStringLiteral("its chunks keep changing on the disk"));
         qint64 more = 0;
         for (const ChunkIndexEntry& chunk : again)
             more += chunk.storedLength;
         fetch(again, done, done + more);
     }
+}
+
+// One pass over the chunks into target. The file's hash is taken of the bytes as they are
+// written, into a file this run created empty: what is installed is what was checked once the
+// file holds just those bytes and they are on disk for good, which is checked here.
+Assembly TChunkUpdate::buildOnce(const QString& target, const QString& shown, const LocalChunks& local)
+{
+    QString why;
+    const int fd = OpenDownloadFile(target, false, &why);
+    if (fd < 0)
+        c_.fail(shown, QStringLiteral("cannot create file: ") + why);
+    std::optional<Result<Assembly>> assembled;
+    int syncError = 0;
+    qint64 onDisk = -1;
+    runAside([&] {
+        assembled = assembleInto(fd, *index_, local, c_.downloadFolder);
+        struct stat status {};
+        if (::fdatasync(fd) != 0)
+            syncError = errno;
+        else if (::fstat(fd, &status) == 0)
+            onDisk = status.st_size;
+    });
+    ::close(fd);
+    c_.checkCancelled();
+    if (!*assembled)
+        c_.fail(shown, QStringLiteral("cannot write file: ") + assembled->error());
+    if (syncError)
+        c_.fail(shown, QStringLiteral("cannot write file: ") + systemReason(syncError));
+    Assembly result = std::move(*assembled).value();
+    if (result.problems.isEmpty() && onDisk != result.size)
+        c_.fail(shown, QStringLiteral("cannot write file: it holds %1 bytes, %2 were written").arg(onDisk).arg(result.size));
+    return result;
+}
+
+// A chunk fetched by this run that is refused stops the file; a chunk kept from an earlier run
+// that is bad, or a local copy changed since it was listed, is to be fetched now.
+QList<ChunkIndexEntry> TChunkUpdate::fetchAgain(const QList<AssemblyProblem>& problems, LocalChunks& local)
+{
+    const ChunkIndex& index = *index_;
+    QList<ChunkIndexEntry> again;
+    QSet<QByteArray> seen;
+    for (const AssemblyProblem& problem : problems) {
+        const ChunkIndexEntry& chunk = index.chunks[problem.chunk];
+        if (seen.contains(chunk.hash))
+            continue;
+        seen.insert(chunk.hash);
+        QFile::remove(chunkPath(chunk.hash));
+        if (problem.fetched && fetchedNow_.contains(chunk.hash))
+            c_.fail(url(ChunkStore::objectName(chunk.hash)), QStringLiteral("chunk %1 of %2 refused: %3")
+                                                                 .arg(problem.chunk + 1)
+                                                                 .arg(index.chunks.size())
+                                                                 .arg(problem.reason));
+        local.remove(chunk.hash);
+        again << chunk;
+    }
+    return again;
 }
 
 void TChunkUpdate::Installed(const QByteArray& digest)

@@ -10,6 +10,7 @@
 
 #include "chunk/ChunkIndex.h"
 #include "chunk/FetchPlan.h"
+#include "chunk/FileAssembler.h"
 #include "net/DownloadQueue.h"
 #include "run/InstalledChunks.h"
 #include "site/UpdateList.h"
@@ -63,6 +64,8 @@ private:
     QList<ChunkIndexEntry> notKept(const QList<ChunkIndexEntry>& missing) const;
     void fetch(const QList<ChunkIndexEntry>& chunks, qint64& done, qint64 total);
     QString assemble(const TUpdateEntry& entry, const QByteArray& digest, LocalChunks& local, qint64 done);
+    Assembly buildOnce(const QString& target, const QString& shown, const LocalChunks& local);
+    QList<ChunkIndexEntry> fetchAgain(const QList<AssemblyProblem>& problems, LocalChunks& local);
     QString chunkPath(const QByteArray& hash) const;
     QString url(const QString& name) const { return ChunkStoreUrl(c_.site, name); }
 
