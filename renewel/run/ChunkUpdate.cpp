@@ -130,9 +130,15 @@ LocalChunks TChunkUpdate::localChunks(const TUpdateEntry& entry, const ChunkPara
     };
     if (!add(entry))
         chunkOldCopy(entry, params, local);
-    for (const TUpdateEntry& other : c_.entries)
-        if (&other != &entry)
-            add(other);
+    if (!holders_) {
+        holders_.emplace();
+        for (qsizetype i = 0; i < c_.entries.size(); ++i)
+            if (const TInstalledState::Entry* recorded = c_.state.Find(c_.entries[i].listed); recorded && kept_.Has(recorded->sha256))
+                *holders_ << i;
+    }
+    for (const qsizetype i : std::as_const(*holders_))
+        if (&c_.entries[i] != &entry)
+            add(c_.entries[i]);
     return local;
 }
 
@@ -275,11 +281,13 @@ QList<ChunkIndexEntry> TChunkUpdate::fetchAgain(const QList<AssemblyProblem>& pr
     return again;
 }
 
-void TChunkUpdate::Installed(const QByteArray& digest)
+void TChunkUpdate::Installed(const TUpdateEntry& entry, const QByteArray& digest)
 {
     if (!index_ || index_->fileHash != digest)
         return;
     kept_.Keep(ChunkList::fromIndex(*index_));
+    if (holders_)
+        *holders_ << (&entry - c_.entries.constData());
     for (const QByteArray& hash : std::as_const(chunkFiles_))
         QFile::remove(chunkPath(hash));
     chunkFiles_.clear();

@@ -53,7 +53,7 @@ public:
     std::optional<QString> Build(const TUpdateEntry& entry, const TDownloadQueue::Job& indexJob);
     // The entry's new content (its SHA-256) is installed: its chunk list is kept when its index
     // came, and the chunks fetched for it go.
-    void Installed(const QByteArray& digest);
+    void Installed(const TUpdateEntry& entry, const QByteArray& digest);
     // After a completed run: only the lists of installed listed files stay.
     void Prune();
 
@@ -75,4 +75,7 @@ private:
     QList<QByteArray> chunkFiles_;     // chunks of that entry in the download folder
     QSet<QByteArray> fetchedNow_;      // chunks this run fetched
     qsizetype nextKey_;
+    // Entries whose installed content has a kept list: found on the first file built, then grown
+    // with each file installed from its index.
+    std::optional<QList<qsizetype>> holders_;
 };

@@ -52,6 +52,12 @@ std::shared_ptr<const ChunkList> TInstalledChunks::Find(const QByteArray& fileHa
     return found;
 }
 
+bool TInstalledChunks::Has(const QByteArray& fileHash)
+{
+    listFolder();
+    return present_.contains(fileHash);
+}
+
 void TInstalledChunks::Keep(const ChunkList& list)
 {
     listFolder();

@@ -19,6 +19,8 @@ public:
 
     // The kept list of the content with this SHA-256; nothing when none is kept or it is damaged.
     std::shared_ptr<const ChunkList> Find(const QByteArray& fileHash);
+    // Whether a list of the content is kept (without reading it).
+    bool Has(const QByteArray& fileHash);
     // Keeps the list of the content it describes (best effort: a list that can't be written is
     // only not kept).
     void Keep(const ChunkList& list);

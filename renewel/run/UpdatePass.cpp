@@ -262,7 +262,7 @@ void UpdatePass::install(const TUpdateEntry& entry, const QString& downloaded, c
     if (const std::optional<TFileIdentity> identity = IdentityOf(target))
         state_.Record(entry.listed, *identity, digest);
     if (chunks_)
-        chunks_->Installed(digest);
+        chunks_->Installed(entry, digest);
 }
 
 // A completed run leaves nothing in the download folder: partial downloads of files the list no
