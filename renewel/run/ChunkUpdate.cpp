@@ -151,14 +151,15 @@ void TChunkUpdate::chunkOldCopy(const TUpdateEntry& entry, const ChunkParams& pa
     if (!before || before->size == 0)
         return;
     const TInstalledState::Entry* recorded = c_.state.Find(entry.listed);
-    const bool known = recorded && recorded->identity == *before;
+    // Copied: the record takes in hashes while events are handled meanwhile.
+    const QByteArray known = recorded && recorded->identity == *before ? recorded->sha256 : QByteArray();
     std::optional<Result<FileChunks>> chunked;
-    runAside([&] { chunked = chunkFile(old, params, !known); });
-    if (!*chunked || (known && IdentityOf(old) != before))
+    runAside([&] { chunked = chunkFile(old, params, known.isEmpty()); });
+    if (!*chunked || (!known.isEmpty() && IdentityOf(old) != before))
         return;
     FileChunks chunks = std::move(*chunked).value();
-    if (known)
-        chunks.fileHash = recorded->sha256;
+    if (!known.isEmpty())
+        chunks.fileHash = known;
     addLocalChunks(local, old, chunks);
     kept_.Keep({params, std::move(chunks)});
 }
