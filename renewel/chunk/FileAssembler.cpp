@@ -1,6 +1,7 @@
 #include "chunk/FileAssembler.h"
 
 #include "AtomicFile.h"
+#include "chunk/BlockQueue.h"
 #include "chunk/ChunkCodec.h"
 #include "chunk/ChunkStore.h"
 #include "trust/Sha256.h"
@@ -8,88 +9,16 @@
 #include <QFile>
 
 #include <cerrno>
-#include <condition_variable>
-#include <deque>
 #include <fcntl.h>
 #include <map>
-#include <mutex>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
+// Blocks of a few MiB, a few of them on their way between the threads.
 constexpr qsizetype BlockBytes = 4 << 20;
 constexpr size_t QueueDepth = 3;
-
-// Filled blocks from the reading thread to the writing one, and emptied ones back.
-class BlockQueue {
-public:
-    // False once the writer has given up.
-    bool push(QByteArray block)
-    {
-        std::unique_lock lock(mutex_);
-        room_.wait(lock, [&] { return full_.size() < QueueDepth || stopped_; });
-        if (stopped_)
-            return false;
-        full_.push_back(std::move(block));
-        ready_.notify_one();
-        return true;
-    }
-    // Nothing once the reader has ended and every block was taken.
-    std::optional<QByteArray> pop()
-    {
-        std::unique_lock lock(mutex_);
-        ready_.wait(lock, [&] { return !full_.empty() || ended_; });
-        if (full_.empty())
-            return std::nullopt;
-        QByteArray block = std::move(full_.front());
-        full_.pop_front();
-        room_.notify_one();
-        return block;
-    }
-    void recycle(QByteArray block)
-    {
-        std::lock_guard lock(mutex_);
-        free_.push_back(std::move(block));
-    }
-    QByteArray fresh(qsizetype capacity)
-    {
-        {
-            std::lock_guard lock(mutex_);
-            if (!free_.empty() && free_.back().capacity() >= capacity) {
-                QByteArray block = std::move(free_.back());
-                free_.pop_back();
-                block.resize(0);
-                return block;
-            }
-        }
-        QByteArray block;
-        block.reserve(capacity);
-        return block;
-    }
-    void end()
-    {
-        std::lock_guard lock(mutex_);
-        ended_ = true;
-        ready_.notify_all();
-    }
-    // The writer gave up: the reader's pushes return at once.
-    void stop()
-    {
-        std::lock_guard lock(mutex_);
-        stopped_ = true;
-        full_.clear();
-        room_.notify_all();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable ready_, room_;
-    std::deque<QByteArray> full_;
-    std::vector<QByteArray> free_;
-    bool ended_ = false;
-    bool stopped_ = false;
-};
 
 // Local files, each opened once while the file is assembled.
 class LocalFiles {
@@ -202,7 +131,7 @@ bool writeAll(int fd, const char* data, qsizetype size)
 Result<Assembly> assembleInto(int fd, const ChunkIndex& index, const LocalChunks& local, const QString& fetchedFolder)
 {
     Assembly assembly;
-    BlockQueue queue;
+    BlockQueue queue(QueueDepth);
     std::thread reader([&] { readChunks(index, local, fetchedFolder, queue, assembly.problems); });
     Sha256 whole;
     int writeError = 0;

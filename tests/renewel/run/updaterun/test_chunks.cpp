@@ -209,6 +209,25 @@ TEST_F(ChunkUpdate, ARefusedChunkKeepsTheInstalledFile)
     EXPECT_FALSE(keptLists().contains(QString::fromLatin1(Sha256::hash(v2).toHex())));
 }
 
+// An index is believed only as update.sums names it: another one (here with a byte more) is not
+// used, and the file comes whole.
+TEST_F(ChunkUpdate, AnIndexNotTheOneTheSumsNameFetchesTheWholeFile)
+{
+    const QByteArray v1 = testContent(1 << 20, 8);
+    const QByteArray v2 = withEdit(v1, 1000, "changed");
+    install("data/big.dat", v1);
+    publishRelease({{Big, v2}});
+    const QString index = ChunkStore::indexName(Sha256::hash(v2));
+    site.write(index, site.read(index) + 'x');
+    requestsSince();
+
+    ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+    EXPECT_TRUE(installed("data/big.dat") == v2);
+    const auto [chunks, others] = requestsSince();
+    EXPECT_TRUE(chunks.isEmpty());
+    EXPECT_TRUE(others.contains("/data/big.dat"));
+}
+
 // A run cut off after half the chunks keeps them; the next run fetches only the rest, and a kept
 // chunk that was damaged meanwhile again.
 TEST_F(ChunkUpdate, ARunCutOffContinuesWithoutFetchingTheKeptChunks)
