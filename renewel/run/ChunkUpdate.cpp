@@ -7,6 +7,7 @@
 #include "run/UpdateFiles.h"
 #include "run/UpdateHost.h"
 #include "site/Sums.h"
+#include "trust/Sha256.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -61,7 +62,9 @@ std::optional<TDownloadQueue::Job> TChunkUpdate::IndexJob(const TUpdateEntry& en
         return std::nullopt;
     TDownloadQueue::Job job;
     job.url = url(ChunkStore::indexName(*digest));
-    job.file = c_.downloadFolder + QLatin1Char('/') + QString::fromLatin1(digest->toHex()) + QStringLiteral(".cidx");
+    // One per entry: two entries of the same content may fetch it at once.
+    job.file = c_.downloadFolder + QLatin1Char('/') + QString::fromLatin1(Sha256::hash(entry.listed).toHex().left(32)) +
+               QStringLiteral(".cidx");
     job.maxSize = MaxIndexBytes;
     job.hash = true;
     job.resume = false;

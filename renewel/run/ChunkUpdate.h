@@ -51,8 +51,8 @@ public:
     // download folder (checked, on disk for good). Nothing when the index is unusable or the whole
     // file costs fewer bytes: the file is then fetched whole.
     std::optional<QString> Build(const TUpdateEntry& entry, const TDownloadQueue::Job& indexJob);
-    // The entry's new content (its SHA-256) is installed: its chunk list is kept when its index
-    // came, and the chunks fetched for it go.
+    // The entry was installed with the content of this SHA-256: its chunk list is kept when its
+    // index came, and the chunks fetched for it go.
     void Installed(const TUpdateEntry& entry, const QByteArray& digest);
     // After a completed run: only the lists of installed listed files stay.
     void Prune();
