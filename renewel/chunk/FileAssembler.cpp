@@ -1,79 +1,173 @@
 #include "chunk/FileAssembler.h"
 
 #include "AtomicFile.h"
+#include "chunk/BlockQueue.h"
 #include "chunk/ChunkCodec.h"
 #include "chunk/ChunkStore.h"
 #include "trust/Sha256.h"
 
-#include <QDir>
 #include <QFile>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <map>
-#include <memory>
-#include <optional>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
-// Reads local chunks, keeping each source file open while the file is assembled.
-class LocalReader {
+// Blocks of a few MiB, a few of them on their way between the threads.
+constexpr qsizetype BlockBytes = 4 << 20;
+constexpr size_t QueueDepth = 3;
+
+// Local files, each opened once while the file is assembled.
+class LocalFiles {
 public:
-    // The chunk's bytes when the source still holds them.
-    std::optional<QByteArray> read(const ChunkSource& source, const QByteArray& hash)
+    ~LocalFiles()
     {
-        std::unique_ptr<QFile>& file = files_[source.file];
-        if (!file) {
-            file = std::make_unique<QFile>(source.file);
-            if (!file->open(QIODevice::ReadOnly))
-                return std::nullopt;
+        for (const auto& [name, fd] : fds_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+    bool read(const ChunkSource& source, char* into)
+    {
+        const auto [it, added] = fds_.try_emplace(source.file, -1);
+        if (added)
+            it->second = ::open(QFile::encodeName(source.file).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (it->second < 0)
+            return false;
+        for (qint64 done = 0; done < source.length;) {
+            const ssize_t n = ::pread(it->second, into + done, size_t(source.length - done), source.offset + done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            done += n;
         }
-        if (!file->isOpen() || !file->seek(source.offset))
-            return std::nullopt;
-        QByteArray bytes = file->read(source.length);
-        if (bytes.size() != qsizetype(source.length) || Sha256::hash(bytes) != hash)
-            return std::nullopt;
-        return bytes;
+        return true;
     }
 
 private:
-    std::map<QString, std::unique_ptr<QFile>> files_;
+    std::map<QString, int> fds_;
 };
 
 Result<QByteArray> readFetched(const QString& folder, const ChunkIndexEntry& entry, ChunkDecompressor& decompressor)
 {
-    QFile file(folder + QLatin1Char('/') + ChunkStore::objectFileName(entry.hash));
-    if (!file.open(QIODevice::ReadOnly))
-        return Result<QByteArray>::failure(QStringLiteral("not fetched (%1)").arg(file.errorString()));
+    const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + ChunkStore::objectFileName(entry.hash));
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return Result<QByteArray>::failure(QStringLiteral("not fetched (%1)").arg(systemReason(errno)));
     // One byte more than the index allows shows a stored form that is too long.
-    return decompressor.decompress(file.read(qint64(entry.storedLength) + 1), entry);
+    QByteArray stored(qsizetype(entry.storedLength) + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    for (ssize_t n; got < stored.size() && (n = ::read(fd, stored.data() + got, size_t(stored.size() - got))) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    stored.truncate(got);
+    return decompressor.decompress(stored, entry);
+}
+
+// The reading side: every chunk in order into blocks, each checked against its hash.
+void readChunks(const ChunkIndex& index, const LocalChunks& local, const QString& fetchedFolder, BlockQueue& queue,
+                QList<AssemblyProblem>& problems)
+{
+    LocalFiles files;
+    ChunkDecompressor decompressor;
+    QByteArray block = queue.fresh(BlockBytes);
+    for (qsizetype i = 0; i < index.chunks.size(); ++i) {
+        const ChunkIndexEntry& entry = index.chunks[i];
+        const qsizetype length = entry.length;
+        if (block.size() + length > block.capacity() && !block.isEmpty()) {
+            if (problems.isEmpty() && !queue.push(std::exchange(block, queue.fresh(BlockBytes))))
+                break;
+            block.resize(0);
+        }
+        if (block.capacity() < length)
+            block.reserve(length);
+        const qsizetype at = block.size();
+        block.resize(at + length);
+        char* into = block.data() + at;
+        const auto source = local.constFind(entry.hash);
+        const bool hadLocal = source != local.constEnd() && source->length == entry.length;
+        if (hadLocal && files.read(*source, into) && Sha256::hash(QByteArrayView(into, length)) == entry.hash)
+            continue;
+        Result<QByteArray> fetched = readFetched(fetchedFolder, entry, decompressor);
+        if (fetched) {
+            memcpy(into, fetched->constData(), size_t(length));
+            continue;
+        }
+        block.resize(at);
+        if (hadLocal && fetched.error().startsWith(QLatin1String("not fetched")))
+            problems.append({i, false, QStringLiteral("not fetched, and its local copy has changed")});
+        else
+            problems.append({i, true, fetched.error()});
+    }
+    if (problems.isEmpty() && !block.isEmpty())
+        queue.push(std::move(block));
+    queue.end();
+}
+
+bool writeAll(int fd, const char* data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
 }
 
 }  // namespace
 
+Result<Assembly> assembleInto(int fd, const ChunkIndex& index, const LocalChunks& local, const QString& fetchedFolder)
+{
+    Assembly assembly;
+    BlockQueue queue(QueueDepth);
+    std::thread reader([&] { readChunks(index, local, fetchedFolder, queue, assembly.problems); });
+    Sha256 whole;
+    int writeError = 0;
+    while (std::optional<QByteArray> block = queue.pop()) {
+        errno = 0;
+        if (!writeAll(fd, block->constData(), block->size())) {
+            writeError = errno ? errno : EIO;
+            queue.stop();
+            break;
+        }
+        // Each block starts on its way to the disk at once, so that making the file durable at
+        // the end has little left to wait for.
+        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        whole.update(*block);
+        assembly.size += block->size();
+        queue.recycle(std::move(*block));
+    }
+    reader.join();
+    if (writeError)
+        return Result<Assembly>::failure(systemReason(writeError));
+    assembly.fileHash = whole.final();
+    return assembly;
+}
+
 Status assembleFile(const ChunkIndex& index, const LocalChunks& local, const QString& fetchedFolder,
                     const QString& target)
 {
-    LocalReader reader;
-    ChunkDecompressor decompressor;
     return replaceFile(target, [&](QFile& out) -> QString {
-        Sha256 whole;
-        qint64 written = 0;
-        for (qsizetype i = 0; i < index.chunks.size(); ++i) {
-            const ChunkIndexEntry& entry = index.chunks[i];
-            std::optional<QByteArray> bytes;
-            if (const auto found = local.constFind(entry.hash); found != local.constEnd() && found->length == entry.length)
-                bytes = reader.read(*found, entry.hash);
-            if (!bytes) {
-                Result<QByteArray> fetched = readFetched(fetchedFolder, entry, decompressor);
-                if (!fetched)
-                    return QStringLiteral("chunk %1: %2").arg(i + 1).arg(fetched.error());
-                bytes = std::move(fetched).value();
-            }
-            if (out.write(*bytes) != bytes->size())
-                return out.errorString();
-            whole.update(*bytes);
-            written += bytes->size();
+        const Result<Assembly> assembled = assembleInto(out.handle(), index, local, fetchedFolder);
+        if (!assembled)
+            return assembled.error();
+        if (!assembled->problems.isEmpty()) {
+            const AssemblyProblem& first = assembled->problems.first();
+            return QStringLiteral("chunk %1: %2").arg(first.chunk + 1).arg(first.reason);
         }
-        if (written != index.fileSize || whole.final() != index.fileHash)
+        if (assembled->size != index.fileSize || assembled->fileHash != index.fileHash)
             return QStringLiteral("the assembled file's SHA-256 differs from the index");
         return QString();
     });

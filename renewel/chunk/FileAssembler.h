@@ -1,14 +1,34 @@
 #pragma once
 // Builds a new file from its chunk index: each chunk from a local file (read and hashed again,
 // since an installed file may have changed since it was chunked) or else from a fetched chunk in
-// the download folder (decompressed and checked by ChunkDecompressor). The file is written
-// through a temporary file and renamed into place only when its size and SHA-256 are the index's.
+// the download folder (decompressed and checked by ChunkDecompressor).
 
 #include "chunk/FetchPlan.h"
 
 #include <QString>
 
-// fetchedFolder holds the fetched chunks under ChunkStore::objectFileName. The reason names the
-// chunk ("chunk 12: SHA-256 differs from the index") when one is missing or refused.
+struct AssemblyProblem {
+    qsizetype chunk = 0;   // its place in the index
+    bool fetched = false;  // a fetched chunk missing or refused; else a local copy no longer there
+    QString reason;
+};
+
+struct Assembly {
+    QByteArray fileHash;  // SHA-256 of every byte written, in order
+    qint64 size = 0;      // bytes written
+    // Every chunk that could not be had; the file written is then incomplete (writing stops at the
+    // first, checking goes on so that one fetch can make up for all of them).
+    QList<AssemblyProblem> problems;
+};
+
+// Writes the file's chunks in order to the descriptor (from its current position) and hashes them
+// as they are written: local chunks are read and checked on a second thread meanwhile, a few
+// blocks ahead. The failure is a write error. fetchedFolder holds the fetched chunks under
+// ChunkStore::objectFileName; nothing in it is followed through a link.
+Result<Assembly> assembleInto(int fd, const ChunkIndex& index, const LocalChunks& local, const QString& fetchedFolder);
+
+// The same into target, through a temporary file renamed into place only when its size and
+// SHA-256 are the index's. The reason names the chunk ("chunk 12: SHA-256 differs from the
+// index") when one is missing or refused.
 Status assembleFile(const ChunkIndex& index, const LocalChunks& local, const QString& fetchedFolder,
                     const QString& target);

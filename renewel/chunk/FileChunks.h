@@ -23,6 +23,7 @@ struct FileChunks {
     qint64 size = 0;
 };
 
-// Cuts the stream (to its end) or the file by params and hashes each chunk and the whole.
-Result<FileChunks> chunkDevice(QIODevice& in, const ChunkParams& params);
-Result<FileChunks> chunkFile(const QString& path, const ChunkParams& params);
+// Cuts the stream (to its end) or the file by params and hashes each chunk and, unless the caller
+// knows it already (hashWhole false: fileHash stays empty), the whole.
+Result<FileChunks> chunkDevice(QIODevice& in, const ChunkParams& params, bool hashWhole = true);
+Result<FileChunks> chunkFile(const QString& path, const ChunkParams& params, bool hashWhole = true);

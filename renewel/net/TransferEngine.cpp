@@ -130,6 +130,9 @@ void TTransferEngine::loop()
         int active = 0;
         curl_multi_perform(multi, &active);
         collect();
+        // Transfers that just ended make room: the next ones start before the wait, which a newly
+        // added transfer cuts short, rather than after it when every connection fell idle at once.
+        startDue();
         checkLimits();
         publishProgress(false);
         curl_multi_poll(multi, nullptr, 0, pollTimeoutMs(), nullptr);

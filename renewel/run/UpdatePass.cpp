@@ -5,6 +5,7 @@
 #include "net/HTTPGet.h"
 #include "net/HTTPSink.h"
 #include "net/RateLimiter.h"
+#include "run/ChunkUpdate.h"
 #include "run/FailureLine.h"
 #include "run/UpdateFiles.h"
 #include "run/UpdateHost.h"
@@ -54,6 +55,7 @@ void UpdatePass::Run()
     startCheck();
     if (options_.CheckOnly)
         return planOnly();
+    startChunks();
     queue_->OnSlotFree = [this] { fill(); };
     for (qsizetype i = 0; i < list_.entries.size(); ++i)
         handleEntry(i);
@@ -93,6 +95,17 @@ void UpdatePass::startCheck()
         if (queue_)
             fill();
     };
+}
+
+// Where the site has checksums, files it keeps a chunk index for are updated from its chunks.
+void UpdatePass::startChunks()
+{
+    if (!sums_)
+        return;
+    chunks_ = std::make_unique<TChunkUpdate>(TChunkUpdate::Context{
+        *queue_, host_, state_, list_.entries, *sums_, options_.Settings.Site, programFolder_, installBase_,
+        downloadFolder_, [this] { checkCancelled(); },
+        [this](const QString& subject, const QString& reason) { fail(subject, reason); }});
 }
 
 // A check decides every entry and names the dropped files, and changes nothing.
@@ -149,12 +162,8 @@ void UpdatePass::fill()
             continue;
         }
         const TUpdateEntry& entry = entries[scan_];
-        TDownloadQueue::Job job;
-        job.url = entry.path.url(options_.Settings.Site);
-        job.file = downloadName(entry);
-        job.maxSize = std::max<qint64>(entry.size, 1);  // a longer body is cut off there and fails
-        job.hash = true;  // for the installed-state record, and the checksum where listed
-        queue_->Start(scan_++, job);
+        std::optional<TDownloadQueue::Job> index = chunks_ ? chunks_->IndexJob(entry) : std::nullopt;
+        queue_->Start(scan_++, index ? *index : wholeJob(entry));
         plan_.fetch << entry;
         plan_.bytes += entry.size;
     }
@@ -173,6 +182,16 @@ QString UpdatePass::downloadName(const TUpdateEntry& entry) const
         name.chop(1);
     return tempFile(name + QLatin1Char('.') + QString::fromLatin1(Sha256::hash(entry.listed).toHex().left(32)) +
                     QStringLiteral(".part"));
+}
+
+TDownloadQueue::Job UpdatePass::wholeJob(const TUpdateEntry& entry) const
+{
+    TDownloadQueue::Job job;
+    job.url = entry.path.url(options_.Settings.Site);
+    job.file = downloadName(entry);
+    job.maxSize = std::max<qint64>(entry.size, 1);  // a longer body is cut off there and fails
+    job.hash = true;  // for the installed-state record, and the checksum where listed
+    return job;
 }
 
 void UpdatePass::handleEntry(qsizetype i)
@@ -194,6 +213,16 @@ void UpdatePass::handleEntry(qsizetype i)
     if (!fetching)
         return;
 
+    if (chunks_ && chunks_->IndexJob(entry)) {  // its chunk index was fetched in place of the file
+        const TDownloadQueue::Job index = queue_->Await(i, nullptr);
+        checkCancelled();
+        if (const std::optional<QString> built = chunks_->Build(entry, index)) {
+            install(entry, *built, *listedDigest(entry.listed));
+            host_.FileInstalled(entry.listed);
+            return;
+        }
+        queue_->Start(i, wholeJob(entry));
+    }
     host_.FileStarted(entry.listed, entry.size);
     const TDownloadQueue::Job job =
         queue_->Await(i, [this](qint64 total, qint64 readed) { host_.FileProgress(total, readed); });
@@ -232,6 +261,8 @@ void UpdatePass::install(const TUpdateEntry& entry, const QString& downloaded, c
     touched_.insert(QFileInfo(target).absolutePath());
     if (const std::optional<TFileIdentity> identity = IdentityOf(target))
         state_.Record(entry.listed, *identity, digest);
+    if (chunks_)
+        chunks_->Installed(entry, digest);
 }
 
 // A completed run leaves nothing in the download folder: partial downloads of files the list no
@@ -246,6 +277,8 @@ void UpdatePass::finish()
     else
         std::filesystem::remove_all(QFile::encodeName(downloadFolder_).toStdString(), ignored);
     QDir().rmdir(downloadFolder_);
+    if (chunks_)
+        chunks_->Prune();
     saveState(true);
     outcome_.kind = TUpdateOutcome::Completed;
     outcome_.show = options_.Quiet ? TUpdateOutcome::ShowNothing : TUpdateOutcome::ShowDone;

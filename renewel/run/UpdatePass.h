@@ -2,6 +2,7 @@
 // One update run's state and steps (used by TUpdateRun only). A step that settles the outcome
 // unwinds the pass with Stop.
 
+#include "net/DownloadQueue.h"
 #include "run/EntryCheck.h"
 #include "run/InstallFile.h"
 #include "run/InstallationLock.h"
@@ -18,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+class TChunkUpdate;
 class TDownloadQueue;
 class THTTPGet;
 class UpdateHost;
@@ -46,11 +48,13 @@ private:
     void claimInstallation();
     void makeDownloadFolder();
     void startCheck();
+    void startChunks();
     void startQueue();
     void stopQueue();
     void fill();
     void planOnly();
     QString downloadName(const TUpdateEntry& entry) const;
+    TDownloadQueue::Job wholeJob(const TUpdateEntry& entry) const;
     void handleEntry(qsizetype i);
     void install(const TUpdateEntry& entry, const QString& downloaded, const QByteArray& digest);
     void noteMadeFolders(const QByteArray& listed);
@@ -91,6 +95,7 @@ private:
     QElapsedTimer shown_;
     std::optional<Sums> sums_;
     std::unique_ptr<TDownloadQueue> queue_;
+    std::unique_ptr<TChunkUpdate> chunks_;  // where update.sums is there
     qsizetype scan_ = 0;     // the next entry fill() decides on
     bool filling_ = false;   // fill() is waiting for a local hash; a nested call returns at once
     QSet<QString> touched_;  // folders that files were renamed into

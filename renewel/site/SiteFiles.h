@@ -17,9 +17,11 @@ inline const QString Stamp = QStringLiteral("renewel.stamp");   // timestamp of 
 inline const QString Lock = QStringLiteral("renewel.lock");     // one run per installation
 inline const QString State = QStringLiteral("renewel.state");   // what renewel installed and hashed
 inline const QString DownloadFolder = QStringLiteral("temp");   // downloads before they are installed
+inline const QString ChunkLists = QStringLiteral("renewel.chunks");  // installed files' chunk lists
 }  // namespace InstallationFile
 
 // Whether a listed path ("\update.txt", "\RENEWEL.STAMP") names one of the site's own files or
-// one of renewel's own files in the installation, in any letter case: a list naming one would
-// replace the list itself, or renewel's key, site address, replay protection or lock.
+// one of renewel's own files in the installation (or anything in its folder of chunk lists), in
+// any letter case: a list naming one would replace the list itself, or renewel's key, site
+// address, replay protection, lock or records.
 bool IsReservedListedPath(const QByteArray& listed);

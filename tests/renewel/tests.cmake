@@ -12,6 +12,7 @@ iv_test(test_arguments renewelrun FOLDER renewel/run)
 iv_test(test_updaterun renewelrun FOLDER renewel/run/updaterun SOURCES
   RecordingHost.cpp RecordingHost.h
   UpdateFixture.cpp UpdateFixture.h
+  test_chunks.cpp
   test_install.cpp
   test_nginx.cpp
   test_parallel.cpp

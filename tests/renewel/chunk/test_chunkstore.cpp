@@ -3,6 +3,7 @@
 
 #include "ChunkTestData.h"
 #include "TempDir.h"
+#include "chunk/ChunkList.h"
 #include "chunk/ChunkStore.h"
 #include "chunk/ChunkStoreWriter.h"
 #include "chunk/FetchPlan.h"
@@ -73,6 +74,25 @@ TEST(ChunkIndex, RoundTripsAndNamesWhatIsMalformed)
         EXPECT_FALSE(refused) << c.reason.toStdString();
         EXPECT_EQ(refused.error().toStdString(), c.reason.toStdString());
     }
+}
+
+// A kept chunk list says of its file what the file's index says, at 36 bytes a chunk.
+TEST(ChunkList, TakesTheIndexsChunksAndRoundTrips)
+{
+    const ChunkList list = ChunkList::fromIndex(sampleIndex());
+    ASSERT_EQ(list.file.chunks.size(), 2);
+    EXPECT_EQ(list.file.chunks[1].offset, 3000);
+    const QByteArray bytes = list.serialize();
+    EXPECT_EQ(bytes.size(), 64 + 2 * 36);
+    const Result<ChunkList> back = ChunkList::parse(bytes);
+    ASSERT_TRUE(back) << back.error().toStdString();
+    EXPECT_EQ(back->params, list.params);
+    EXPECT_EQ(back->file.fileHash, list.file.fileHash);
+    EXPECT_EQ(back->file.size, 5000);
+    EXPECT_EQ(back->file.chunks[1].hash, QByteArray(32, 'b'));
+    EXPECT_EQ(back->file.chunks[1].offset, 3000);
+    EXPECT_FALSE(ChunkList::parse(bytes.chopped(1)));
+    EXPECT_FALSE(ChunkList::parse(sampleIndex().serialize()));
 }
 
 TEST(ChunkStore, NamesObjectsAndIndexesByTheirHashes)

@@ -98,9 +98,11 @@ TEST(TrustedFields, WrittenFieldsReadBackAndOthersAreIgnored)
 TEST(SiteFiles, ListsMayNotNameTheSitesOrTheUpdatersOwnFiles)
 {
     for (const QByteArray listed : {"\\update.txt", "\\UPDATE.SUMS", "\\update.sums.minisig", "\\Renewel.Stamp",
-                                    "\\renewel.lock", "\\renewel.LNG"})
+                                    "\\renewel.lock", "\\renewel.LNG", "\\renewel.chunks", "\\Renewel.Chunks\\ab",
+                                    "\\renewel.chunks/ab"})
         EXPECT_TRUE(IsReservedListedPath(listed)) << listed.toStdString();
-    for (const QByteArray listed : {"\\data\\update.txt", "\\renewel", "\\renewel.exe", "\\renewel.lng.bak"})
+    for (const QByteArray listed : {"\\data\\update.txt", "\\renewel", "\\renewel.exe", "\\renewel.lng.bak",
+                                    "\\data\\renewel.chunks", "\\renewel.chunks2\\ab"})
         EXPECT_FALSE(IsReservedListedPath(listed)) << listed.toStdString();
 }
 

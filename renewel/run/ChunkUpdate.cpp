@@ -1,0 +1,313 @@
+#include "run/ChunkUpdate.h"
+
+#include "chunk/ChunkStore.h"
+#include "chunk/FileAssembler.h"
+#include "net/DownloadFile.h"
+#include "run/InstalledState.h"
+#include "run/UpdateFiles.h"
+#include "run/UpdateHost.h"
+#include "site/Sums.h"
+#include "trust/Sha256.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+
+#include <atomic>
+#include <thread>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// A chunk index holds 40 bytes per chunk of at least 64 bytes; a longer download is refused.
+constexpr qint64 MaxIndexBytes = 256 * 1024 * 1024;
+// Chunk downloads go before everything else in the queue (the lists' keys are -2 and -1, the
+// entries' their places): they are started only for the entry being installed.
+constexpr qsizetype FirstChunkKey = -(qsizetype(1) << 61);
+// Local chunks that turned out changed, or kept chunks that turned out bad, are fetched and the
+// file built again; a source that keeps changing stops the file after this many tries.
+constexpr int MaxBuilds = 3;
+
+// Runs work on its own thread while this one handles events; returns once it has ended.
+void runAside(const std::function<void()>& work)
+{
+    std::atomic<bool> done{false};
+    QEventLoop loop;
+    std::thread worker([&] {
+        work();
+        done = true;
+        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    while (!done) {
+        loop.exec();
+        // After an application quit, Qt's loops return at once: wait for the next event instead.
+        if (!done)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    worker.join();
+}
+}  // namespace
+
+QString ChunkStoreUrl(const QByteArray& site, const QString& name) { return QString::fromLatin1(site) + name; }
+
+TChunkUpdate::TChunkUpdate(Context context)
+    : c_(std::move(context)), kept_(c_.programFolder), nextKey_(FirstChunkKey)
+{
+}
+
+std::optional<TDownloadQueue::Job> TChunkUpdate::IndexJob(const TUpdateEntry& entry) const
+{
+    const std::optional<QByteArray> digest = c_.sums.digest(entry.listed);
+    if (!digest || !c_.sums.contains(ChunkStore::indexName(*digest).toLatin1()))
+        return std::nullopt;
+    TDownloadQueue::Job job;
+    job.url = url(ChunkStore::indexName(*digest));
+    // One per entry: two entries of the same content may fetch it at once.
+    job.file = c_.downloadFolder + QLatin1Char('/') + QString::fromLatin1(Sha256::hash(entry.listed).toHex().left(32)) +
+               QStringLiteral(".cidx");
+    job.maxSize = MaxIndexBytes;
+    job.hash = true;
+    job.resume = false;
+    job.durable = false;
+    return job;
+}
+
+// The index, when it is the one update.sums vouches for and describes the listed file.
+std::optional<ChunkIndex> TChunkUpdate::readIndex(const TUpdateEntry& entry, const TDownloadQueue::Job& job) const
+{
+    const QByteArray bytes = job.succeeded ? ReadDownloadFile(job.file, MaxIndexBytes) : QByteArray();
+    QFile::remove(job.file);
+    const std::optional<QByteArray> digest = c_.sums.digest(entry.listed);
+    if (!job.succeeded || !digest || c_.sums.digest(ChunkStore::indexName(*digest).toLatin1()) != job.digest)
+        return std::nullopt;
+    Result<ChunkIndex> index = ChunkIndex::parse(bytes);
+    if (!index || index->fileHash != *digest || index->fileSize != entry.size)
+        return std::nullopt;
+    return std::move(index).value();
+}
+
+std::optional<QString> TChunkUpdate::Build(const TUpdateEntry& entry, const TDownloadQueue::Job& indexJob)
+{
+    chunkFiles_.clear();
+    const qint64 indexBytes = DownloadFileSize(indexJob.file);
+    index_ = readIndex(entry, indexJob);
+    if (!index_)
+        return std::nullopt;
+    const ChunkIndex& index = *index_;
+    LocalChunks local = localChunks(entry, index.params);
+    c_.checkCancelled();
+    const QList<ChunkIndexEntry> missing = planFetch(index, local).missing;
+    const QList<ChunkIndexEntry> toFetch = notKept(missing);
+    qint64 total = 0;
+    for (const ChunkIndexEntry& chunk : toFetch)
+        total += chunk.storedLength;
+    if (total + indexBytes >= entry.size)  // the index's own bytes count too
+        return std::nullopt;
+    for (const ChunkIndexEntry& chunk : missing)
+        chunkFiles_ << chunk.hash;
+
+    c_.host.FileStarted(entry.listed, total);
+    qint64 done = 0;
+    fetch(toFetch, done, total);
+    const QString built = assemble(entry, index.fileHash, local, done);
+    c_.host.FileProgress(total, total);
+    return built;
+}
+
+// Where the new file's chunks are on the disk: installed files whose kept lists were cut with the
+// index's sizes and that are unchanged since, the old copy of this file first (chunked now when
+// it has no list).
+LocalChunks TChunkUpdate::localChunks(const TUpdateEntry& entry, const ChunkParams& params)
+{
+    LocalChunks local;
+    const auto add = [&](const TUpdateEntry& from) {
+        const TInstalledState::Entry* recorded = c_.state.Find(from.listed);
+        const std::shared_ptr<const ChunkList> list = recorded ? kept_.Find(recorded->sha256) : nullptr;
+        if (!list || list->params != params)
+            return false;
+        const QString path = from.path.installPath(c_.installBase);
+        if (IdentityOf(path) != std::optional<TFileIdentity>(recorded->identity))
+            return false;
+        addLocalChunks(local, path, list->file);
+        return true;
+    };
+    if (!add(entry))
+        chunkOldCopy(entry, params, local);
+    if (!holders_) {
+        holders_.emplace();
+        for (qsizetype i = 0; i < c_.entries.size(); ++i)
+            if (const TInstalledState::Entry* recorded = c_.state.Find(c_.entries[i].listed); recorded && kept_.Has(recorded->sha256))
+                *holders_ << i;
+    }
+    for (const qsizetype i : std::as_const(*holders_))
+        if (&c_.entries[i] != &entry)
+            add(c_.entries[i]);
+    return local;
+}
+
+// The old copy of the file without a kept list is read once to make one. Its SHA-256 is the
+// record's while the file is unchanged since it was hashed (checked again afterwards).
+void TChunkUpdate::chunkOldCopy(const TUpdateEntry& entry, const ChunkParams& params, LocalChunks& local)
+{
+    const QString old = entry.path.installPath(c_.installBase);
+    const std::optional<TFileIdentity> before = IdentityOf(old);
+    if (!before || before->size == 0)
+        return;
+    const TInstalledState::Entry* recorded = c_.state.Find(entry.listed);
+    // Copied: the record takes in hashes while events are handled meanwhile.
+    const QByteArray known = recorded && recorded->identity == *before ? recorded->sha256 : QByteArray();
+    std::optional<Result<FileChunks>> chunked;
+    runAside([&] { chunked = chunkFile(old, params, known.isEmpty()); });
+    if (!*chunked || (!known.isEmpty() && IdentityOf(old) != before))
+        return;
+    FileChunks chunks = std::move(*chunked).value();
+    if (!known.isEmpty())
+        chunks.fileHash = known;
+    addLocalChunks(local, old, chunks);
+    kept_.Keep({params, std::move(chunks)});
+}
+
+// The chunks to fetch: those not kept in the download folder by an earlier run (a kept chunk is
+// checked when it is used).
+QList<ChunkIndexEntry> TChunkUpdate::notKept(const QList<ChunkIndexEntry>& missing) const
+{
+    QList<ChunkIndexEntry> toFetch;
+    for (const ChunkIndexEntry& chunk : missing)
+        if (DownloadFileSize(chunkPath(chunk.hash)) != chunk.storedLength)
+            toFetch << chunk;
+    return toFetch;
+}
+
+// All at once on the transfer engine (the engine runs as many as the protocol allows, and tries
+// transient failures again), awaited in order; a chunk that can't be had stops the run.
+void TChunkUpdate::fetch(const QList<ChunkIndexEntry>& chunks, qint64& done, qint64 total)
+{
+    std::vector<std::pair<qsizetype, const ChunkIndexEntry*>> started;
+    for (const ChunkIndexEntry& chunk : chunks) {
+        TDownloadQueue::Job job;
+        job.url = url(ChunkStore::objectName(chunk.hash));
+        job.file = chunkPath(chunk.hash);
+        job.maxSize = chunk.storedLength;
+        job.durable = false;  // checked when used: a chunk lost in a crash is fetched again
+        started.emplace_back(nextKey_, &chunk);
+        c_.queue.Start(nextKey_++, job);
+    }
+    for (const auto& [key, chunk] : started) {
+        const TDownloadQueue::Job job =
+            c_.queue.Await(key, [&](qint64, qint64 readed) { c_.host.FileProgress(total, done + readed); });
+        c_.checkCancelled();
+        if (!job.succeeded)
+            c_.fail(job.url, job.error);
+        if (const qint64 got = DownloadFileSize(job.file); got != chunk->storedLength)
+            c_.fail(job.url, QStringLiteral("received %1 bytes, the index says %2").arg(got).arg(chunk->storedLength));
+        fetchedNow_.insert(chunk->hash);
+        done += chunk->storedLength;
+        c_.host.FileProgress(total, done);
+    }
+}
+
+// Builds the file from its chunks, fetching again what turns out not to be there after all; the
+// file's name in the download folder once it is whole, checked and durable.
+QString TChunkUpdate::assemble(const TUpdateEntry& entry, const QByteArray& digest, LocalChunks& local, qint64 done)
+{
+    const QString target = c_.downloadFolder + QLatin1Char('/') + QString::fromLatin1(digest.toHex()) + QStringLiteral(".built");
+    for (int build = 1;; ++build) {
+        const Assembly result = buildOnce(target, entry.path.url(c_.site), local);
+        if (result.problems.isEmpty()) {
+            if (result.size != entry.size || result.fileHash != digest)
+                c_.fail(url(ChunkStore::indexName(digest)),
+                        QStringLiteral("hash mismatch (the chunks do not make the file the checksum list names)"));
+            return target;
+        }
+        const QList<ChunkIndexEntry> again = fetchAgain(result.problems, local);
+        if (build == MaxBuilds)
+            c_.fail(entry.path.url(c_.site), QStringLiteral("its chunks keep changing on the disk"));
+        qint64 more = 0;
+        for (const ChunkIndexEntry& chunk : again)
+            more += chunk.storedLength;
+        fetch(again, done, done + more);
+    }
+}
+
+// One pass over the chunks into target. The file's hash is taken of the bytes as they are
+// written, into a file this run created empty: what is installed is what was checked once the
+// file holds just those bytes and they are on disk for good, which is checked here.
+Assembly TChunkUpdate::buildOnce(const QString& target, const QString& shown, const LocalChunks& local)
+{
+    QString why;
+    const int fd = OpenDownloadFile(target, false, &why);
+    if (fd < 0)
+        c_.fail(shown, QStringLiteral("cannot create file: ") + why);
+    std::optional<Result<Assembly>> assembled;
+    int syncError = 0;
+    qint64 onDisk = -1;
+    runAside([&] {
+        assembled = assembleInto(fd, *index_, local, c_.downloadFolder);
+        struct stat status {};
+        if (::fdatasync(fd) != 0)
+            syncError = errno;
+        else if (::fstat(fd, &status) == 0)
+            onDisk = status.st_size;
+    });
+    ::close(fd);
+    c_.checkCancelled();
+    if (!*assembled)
+        c_.fail(shown, QStringLiteral("cannot write file: ") + assembled->error());
+    if (syncError)
+        c_.fail(shown, QStringLiteral("cannot write file: ") + systemReason(syncError));
+    Assembly result = std::move(*assembled).value();
+    if (result.problems.isEmpty() && onDisk != result.size)
+        c_.fail(shown, QStringLiteral("cannot write file: it holds %1 bytes, %2 were written").arg(onDisk).arg(result.size));
+    return result;
+}
+
+// A chunk fetched by this run that is refused stops the file; a chunk kept from an earlier run
+// that is bad, or a local copy changed since it was listed, is to be fetched now.
+QList<ChunkIndexEntry> TChunkUpdate::fetchAgain(const QList<AssemblyProblem>& problems, LocalChunks& local)
+{
+    const ChunkIndex& index = *index_;
+    QList<ChunkIndexEntry> again;
+    QSet<QByteArray> seen;
+    for (const AssemblyProblem& problem : problems) {
+        const ChunkIndexEntry& chunk = index.chunks[problem.chunk];
+        if (seen.contains(chunk.hash))
+            continue;
+        seen.insert(chunk.hash);
+        QFile::remove(chunkPath(chunk.hash));
+        if (problem.fetched && fetchedNow_.contains(chunk.hash))
+            c_.fail(url(ChunkStore::objectName(chunk.hash)), QStringLiteral("chunk %1 of %2 refused: %3")
+                                                                 .arg(problem.chunk + 1)
+                                                                 .arg(index.chunks.size())
+                                                                 .arg(problem.reason));
+        local.remove(chunk.hash);
+        again << chunk;
+    }
+    return again;
+}
+
+void TChunkUpdate::Installed(const TUpdateEntry& entry, const QByteArray& digest)
+{
+    if (!index_ || index_->fileHash != digest)
+        return;
+    kept_.Keep(ChunkList::fromIndex(*index_));
+    if (holders_)
+        *holders_ << (&entry - c_.entries.constData());
+    for (const QByteArray& hash : std::as_const(chunkFiles_))
+        QFile::remove(chunkPath(hash));
+    chunkFiles_.clear();
+    index_.reset();
+}
+
+void TChunkUpdate::Prune()
+{
+    QSet<QByteArray> installed;
+    for (const TUpdateEntry& entry : c_.entries)
+        if (const TInstalledState::Entry* recorded = c_.state.Find(entry.listed))
+            installed.insert(recorded->sha256);
+    kept_.KeepOnly(installed);
+}
+
+QString TChunkUpdate::chunkPath(const QByteArray& hash) const
+{
+    return c_.downloadFolder + QLatin1Char('/') + ChunkStore::objectFileName(hash);
+}

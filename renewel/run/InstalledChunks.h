@@ -1,0 +1,38 @@
+#pragma once
+// The chunk lists of installed files, kept in renewel's folder "renewel.chunks" in the program
+// folder: one file per content, named by the content's SHA-256 in hex, so that a renamed or
+// copied file shares its list and an unchanged file is never read again to find its chunks.
+// They are only a cache: a missing or damaged list costs reading the file once more, and a chunk
+// taken from a file is hashed again before it is used.
+
+#include "chunk/ChunkList.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+
+class TInstalledChunks {
+public:
+    explicit TInstalledChunks(const QString& programFolder);
+
+    // The kept list of the content with this SHA-256; nothing when none is kept or it is damaged.
+    std::shared_ptr<const ChunkList> Find(const QByteArray& fileHash);
+    // Whether a list of the content is kept (without reading it).
+    bool Has(const QByteArray& fileHash);
+    // Keeps the list of the content it describes (best effort: a list that can't be written is
+    // only not kept).
+    void Keep(const ChunkList& list);
+    // Removes the lists of every content but these.
+    void KeepOnly(const QSet<QByteArray>& fileHashes);
+
+private:
+    QString path(const QByteArray& fileHash) const;
+    void listFolder();
+
+    const QString folder_;
+    bool listed_ = false;
+    QSet<QByteArray> present_;  // contents with a list in the folder
+    QHash<QByteArray, std::shared_ptr<const ChunkList>> loaded_;
+};

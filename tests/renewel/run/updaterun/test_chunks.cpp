@@ -1,0 +1,271 @@
+// Updates from the site's chunk store, served by nginx: what is fetched (counted in nginx's access
+// log), what is built, and what a refused chunk or a run cut off leaves.
+
+#include "UpdateFixture.h"
+
+#include "../../chunk/ChunkTestData.h"
+#include "NginxServer.h"
+#include "chunk/ChunkCodec.h"
+#include "chunk/ChunkStore.h"
+#include "chunk/ChunkStoreWriter.h"
+#include "chunk/FileChunks.h"
+#include "site/SiteFiles.h"
+#include "site/Sums.h"
+#include "trust/Sha256.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <utility>
+
+namespace {
+
+const ChunkParams Params = ChunkParams::forAverage(16384);
+using Uris = std::set<std::string>;  // readable when a comparison fails
+
+Uris uris(const QList<QByteArray>& list)
+{
+    Uris set;
+    for (const QByteArray& uri : list)
+        set.insert(uri.toStdString());
+    return set;
+}
+const QByteArray Big = "\\data\\big.dat";
+
+class ChunkUpdate : public UpdateFixture {
+protected:
+    void SetUp() override
+    {
+        UpdateFixture::SetUp();
+        NginxServer::Options options;
+        options.accessLog = true;
+        nginx = std::make_unique<NginxServer>(site.path(), options);
+        if (!nginx->isRunning())
+            GTEST_SKIP() << "nginx not available: " << nginx->error().toStdString();
+        useSite(nginx->url("/").toLatin1());
+    }
+
+    // The files, each with its index in the store, and update.txt and update.sums listing them.
+    void publishRelease(const QList<std::pair<QByteArray, QByteArray>>& files)
+    {
+        ChunkStoreWriter writer(site.path(), Params);
+        QList<QByteArray> lines;
+        QByteArray sums;
+        for (const auto& [listed, bytes] : files) {
+            const QString file = site.write(QString::fromLatin1(listed.mid(1)).replace('\\', '/'), bytes);
+            const Result<StoredFile> stored = writer.addFile(file);
+            ASSERT_TRUE(stored) << stored.error().toStdString();
+            lines << listed << QByteArray::number(bytes.size());
+            sums += Sums::formatLine(Sha256::hash(bytes), listed);
+            sums += Sums::formatLine(stored->indexHash, stored->indexName.toLatin1());
+            indexes[bytes] = stored->index;
+        }
+        publishList(lines);
+        site.write("update.sums", Sums::formatLine(Sha256::hash(site.read("update.txt")), "update.txt") + sums);
+    }
+
+    // The site paths of the chunks of `to` that `from` lacks.
+    Uris newChunks(const QByteArray& from, const QByteArray& to) const
+    {
+        QBuffer buffer;
+        buffer.setData(from);
+        buffer.open(QIODevice::ReadOnly);
+        QSet<QByteArray> have;
+        const FileChunks chunks = chunkDevice(buffer, Params).value();
+        for (const FileChunk& chunk : chunks.chunks)
+            have.insert(chunk.hash);
+        Uris fetch;
+        for (const ChunkIndexEntry& entry : indexes.value(to).chunks)
+            if (!have.contains(entry.hash))
+                fetch.insert(("/" + ChunkStore::objectName(entry.hash)).toStdString());
+        return fetch;
+    }
+
+    // The requests nginx answered with the status since the last call: chunks, and everything else.
+    std::pair<QList<QByteArray>, QList<QByteArray>> requestsSince(const QByteArray& status = "200")
+    {
+        const QList<QByteArray> log = nginx->accessLog();
+        std::pair<QList<QByteArray>, QList<QByteArray>> found;
+        for (const QByteArray& line : log.mid(seen)) {
+            const QList<QByteArray> fields = line.split(' ');
+            if (fields.value(3) != status)
+                continue;
+            const QByteArray uri = fields.value(2);
+            (uri.startsWith("/chunks/") && !uri.startsWith("/chunks/index/") ? found.first : found.second) << uri;
+        }
+        seen = log.size();
+        return found;
+    }
+
+    QSet<QString> keptLists() const
+    {
+        const QStringList names = QDir(root.filePath("game/renewel.chunks")).entryList(QDir::Files);
+        return {names.begin(), names.end()};
+    }
+
+    std::unique_ptr<NginxServer> nginx;
+    QHash<QByteArray, ChunkIndex> indexes;  // by content
+    qsizetype seen = 0;
+};
+
+QByteArray withEdit(QByteArray bytes, qsizetype at, const QByteArray& edit)
+{
+    return bytes.replace(at, edit.size(), edit);
+}
+
+// A first install comes from the chunks (they compress), an update fetches only the chunks that
+// changed, and a copy of an installed file costs nothing; each file is the release byte for byte.
+TEST_F(ChunkUpdate, FetchesOnlyTheChunksThatChanged)
+{
+    const QByteArray v1 = testContent(5 << 20, 3);
+    struct Case {
+        const char* name;
+        QByteArray v2;
+        bool firstInstallByRun;
+    };
+    const Case cases[] = {
+        {"3000 bytes changed in the middle", withEdit(v1, 2 << 20, QByteArray(3000, 'x')), true},
+        {"one byte inserted near the start", QByteArray(v1).insert(100, 'X'), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(root.filePath("game")).removeRecursively();
+        QDir().mkpath(programFolder);
+        publishRelease({{Big, v1}});
+        if (c.firstInstallByRun) {
+            requestsSince();
+            ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+            ASSERT_TRUE(installed("data/big.dat") == v1);
+            const auto [chunks, others] = requestsSince();
+            EXPECT_EQ(uris(chunks), newChunks({}, v1));
+            EXPECT_EQ(size_t(chunks.size()), newChunks({}, v1).size());
+            EXPECT_FALSE(others.contains("/data/big.dat"));
+        } else {
+            install("data/big.dat", v1);  // no chunk list yet: the file is chunked once
+        }
+
+        // A copy listed first takes all its chunks from the old big.dat when its list is kept.
+        const bool copy = c.firstInstallByRun;
+        if (copy)
+            publishRelease({{"\\data\\a copy.dat", v1}, {Big, c.v2}});
+        else
+            publishRelease({{Big, c.v2}});
+        requestsSince();
+        ASSERT_EQ(update().kind, TUpdateOutcome::Completed) << host.events.join('\n').toStdString();
+        EXPECT_TRUE(installed("data/big.dat") == c.v2);
+        EXPECT_EQ(installed("data/a copy.dat") == v1, copy);
+        const auto [chunks, others] = requestsSince();
+        const Uris expected = newChunks(v1, c.v2);
+        EXPECT_EQ(uris(chunks), expected);
+        EXPECT_EQ(size_t(chunks.size()), expected.size());
+        EXPECT_LE(expected.size(), c.firstInstallByRun ? 3 : 2);
+        EXPECT_FALSE(others.contains("/data/big.dat") || others.contains("/data/a%20copy.dat"));
+        // One list per installed content, nothing left in the download folder.
+        QSet<QString> lists{QString::fromLatin1(Sha256::hash(c.v2).toHex())};
+        if (copy)
+            lists << QString::fromLatin1(Sha256::hash(v1).toHex());
+        EXPECT_EQ(keptLists(), lists);
+        EXPECT_FALSE(root.exists("game/temp"));
+    }
+}
+
+// A chunk whose bytes are not the chunk the index names is refused: the run fails on it and the
+// installed file stays as it was.
+TEST_F(ChunkUpdate, ARefusedChunkKeepsTheInstalledFile)
+{
+    const QByteArray v1 = testContent(1 << 20, 5);
+    const QByteArray v2 = withEdit(v1, 500000, testContent(20000, 6));
+    install("data/big.dat", v1);
+    publishRelease({{Big, v2}});
+    // A changed chunk replaced by one of the same stored length that decompresses to other bytes.
+    ChunkDecompressor decompressor;
+    ChunkCompressor compressor;
+    QString forged;
+    const Uris changed = newChunks(v1, v2);
+    for (const ChunkIndexEntry& entry : indexes.value(v2).chunks) {
+        const QString name = ChunkStore::objectName(entry.hash);
+        if (!changed.count(("/" + name).toStdString()) || !forged.isEmpty())
+            continue;
+        QByteArray bytes = decompressor.decompress(site.read(name), entry).value();
+        bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 1);
+        const QByteArray stored = compressor.compress(bytes);
+        if (stored.size() == qsizetype(entry.storedLength)) {
+            site.write(name, stored);
+            forged = nginx->url("/" + name);
+        }
+    }
+    ASSERT_FALSE(forged.isEmpty());
+
+    const TUpdateOutcome outcome = update();
+    EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+    EXPECT_EQ(outcome.subject, forged);
+    EXPECT_TRUE(outcome.reason.contains("SHA-256 differs from the index")) << outcome.reason.toStdString();
+    EXPECT_TRUE(installed("data/big.dat") == v1);
+    EXPECT_FALSE(keptLists().contains(QString::fromLatin1(Sha256::hash(v2).toHex())));
+}
+
+// An index is believed only as update.sums names it: another one (here with a byte more) is not
+// used, and the file comes whole.
+TEST_F(ChunkUpdate, AnIndexNotTheOneTheSumsNameFetchesTheWholeFile)
+{
+    const QByteArray v1 = testContent(1 << 20, 8);
+    const QByteArray v2 = withEdit(v1, 1000, "changed");
+    install("data/big.dat", v1);
+    publishRelease({{Big, v2}});
+    const QString index = ChunkStore::indexName(Sha256::hash(v2));
+    site.write(index, site.read(index) + 'x');
+    requestsSince();
+
+    ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+    EXPECT_TRUE(installed("data/big.dat") == v2);
+    const auto [chunks, others] = requestsSince();
+    EXPECT_TRUE(chunks.isEmpty());
+    EXPECT_TRUE(others.contains("/data/big.dat"));
+}
+
+// A run cut off after half the chunks keeps them; the next run fetches only the rest, and a kept
+// chunk that was damaged meanwhile again.
+TEST_F(ChunkUpdate, ARunCutOffContinuesWithoutFetchingTheKeptChunks)
+{
+    const QByteArray v1 = testContent(2 << 20, 7);
+    QByteArray v2 = v1;
+    for (int i = 0; i < 16; ++i)
+        v2 = withEdit(v2, 60000 + i * 120000, QByteArray(200, char('a' + i)));
+    install("data/big.dat", v1);
+    publishRelease({{Big, v2}});
+    QList<QByteArray> ordered;  // the new chunks in the file's order
+    const Uris expected = newChunks(v1, v2);
+    for (const ChunkIndexEntry& entry : indexes.value(v2).chunks) {
+        const QByteArray uri = "/" + ChunkStore::objectName(entry.hash).toLatin1();
+        if (expected.count(uri.toStdString()) && !ordered.contains(uri))
+            ordered << uri;
+    }
+    ASSERT_GE(ordered.size(), 16);
+    const QList<QByteArray> secondHalf = ordered.mid(ordered.size() / 2);
+    for (const QByteArray& uri : secondHalf)
+        QFile::rename(site.filePath(uri.mid(1)), site.filePath(uri.mid(1) + ".away"));
+
+    EXPECT_EQ(update().reason, "HTTP 404");
+    EXPECT_TRUE(installed("data/big.dat") == v1);
+    const QList<QByteArray> first = requestsSince().first;
+    EXPECT_EQ(uris(first), uris(ordered.first(ordered.size() - secondHalf.size())));
+
+    for (const QByteArray& uri : secondHalf)
+        QFile::rename(site.filePath(uri.mid(1) + ".away"), site.filePath(uri.mid(1)));
+    const QString damaged = root.filePath("game/temp/" + QString::fromLatin1(ordered[0].mid(ordered[0].lastIndexOf('/') + 1)));
+    ASSERT_TRUE(QFile::exists(damaged));
+    root.write("game/temp/" + QFileInfo(damaged).fileName(), QByteArray(QFileInfo(damaged).size(), 'z'));
+
+    ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+    EXPECT_TRUE(installed("data/big.dat") == v2);
+    const QList<QByteArray> second = requestsSince().first;
+    EXPECT_EQ(uris(second), uris(secondHalf + QList<QByteArray>{ordered[0]}));
+    EXPECT_EQ(second.size(), secondHalf.size() + 1);
+}
+
+}  // namespace
