@@ -13,6 +13,7 @@ iv_test(test_updaterun renewelrun FOLDER renewel/run/updaterun SOURCES
   RecordingHost.cpp RecordingHost.h
   UpdateFixture.cpp UpdateFixture.h
   test_install.cpp
+  test_mirrors.cpp
   test_nginx.cpp
   test_parallel.cpp
   test_paths.cpp
