@@ -15,7 +15,8 @@
 //            protocol and connections renewel used come from nginx's access log.
 //  install   20,000 files of 50 KB on loopback (install=N for another count) against curl
 //            --parallel-max 50.
-// Usage: bench_update [latency] [loopback] [check] [resume] [multiplex] [install[=N]]   (default: all)
+// Usage: bench_update [latency] [loopback] [check] [resume] [multiplex[=http|https]] [install[=N]]
+// (default: all)
 
 #include "FaultServer.h"
 #include "LatencyProxy.h"
@@ -299,9 +300,12 @@ void multiplexCase(bool https, int count, qint64 size)
         ratio(qPrintable("renewel / best (" + bestName + ")"), ours.seconds / best->seconds, "<= 1.00");
 }
 
-void multiplex()
+// which: "https", "http" or both (empty).
+void multiplex(const QString& which)
 {
     for (const bool https : {true, false}) {
+        if (!which.isEmpty() && which != (https ? "https" : "http"))
+            continue;
         multiplexCase(https, 200, 20 * 1024);
         multiplexCase(https, 2000, 2 * 1024);
     }
@@ -505,16 +509,20 @@ int main(int argc, char** argv)
     const QStringList all = {"latency", "loopback", "check", "resume", "multiplex", "install"};
     // "install=N": that many files instead of 20,000.
     int installCount = 20000;
+    QString multiplexOnly;  // "multiplex=http" or "multiplex=https": that scheme's cases only
     for (QString& c : cases)
         if (c.startsWith("install=")) {
             installCount = c.mid(8).toInt();
             c = "install";
+        } else if (c.startsWith("multiplex=")) {
+            multiplexOnly = c.mid(10);
+            c = "multiplex";
         }
     if (cases.isEmpty())
         cases = all;
     for (const QString& c : cases) {
         if (!all.contains(c)) {
-            std::fprintf(stderr, "usage: bench_update [latency] [loopback] [check] [resume] [multiplex] [install[=N]]\n");
+            std::fprintf(stderr, "usage: bench_update [latency] [loopback] [check] [resume] [multiplex[=http|https]] [install[=N]]\n");
             return 2;
         }
     }
@@ -528,7 +536,7 @@ int main(int argc, char** argv)
         else if (c == "check")
             check();
         else if (c == "multiplex")
-            multiplex();
+            multiplex(multiplexOnly);
         else if (c == "install")
             install(installCount);
         else

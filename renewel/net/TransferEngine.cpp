@@ -334,6 +334,10 @@ int TTransferEngine::pollTimeoutMs() const
     }
     if (state_->progressChanged)
         ms = std::min<qint64>(ms, kProgressEvery.count());
+    // Transfers that ended in this round left room: the queued ones start at once, not after the
+    // next socket event or time-out (which, with every transfer ended, is the whole time-out).
+    if (!state_->pending.empty() && int(state_->running.size()) < capacity_ && !aborted_)
+        ms = 0;
     return int(ms);
 }
 
