@@ -199,7 +199,9 @@ void UpdatePass::handleEntry(qsizetype i)
         fill();
     }
     const bool fetching = queue_->Has(i);
-    if (fetching || !shown_.isValid() || shown_.elapsed() >= options_.StatusEveryMs) {
+    // The status line follows at a readable rate: thousands of small files a second would spend
+    // the main thread on repainting it, and starve the downloads of new work.
+    if (!shown_.isValid() || shown_.elapsed() >= options_.StatusEveryMs) {
         host_.EntryReached(i, entries.size(), entry.listed);
         shown_.start();
         checkCancelled();
