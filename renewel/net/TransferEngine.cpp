@@ -65,6 +65,9 @@ TTransferEngine::TTransferEngine(int connections, qint64 retryDelayMs)
     curl_multi_setopt(multi, CURLMOPT_PIPELINING, long(CURLPIPE_MULTIPLEX));
     curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, long(connections_));
     curl_multi_setopt(multi, CURLMOPT_MAX_CONCURRENT_STREAMS, long(MaxStreams));
+    // Every kept connection stays kept, even while few transfers are in flight (by default
+    // libcurl keeps four per transfer added, and would close the others).
+    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, long(connections_ + 4));
     worker_ = std::thread([this] { loop(); });
     syncer_ = std::thread([this] { syncLoop(); });
 }
