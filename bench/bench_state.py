@@ -4,7 +4,7 @@
     bench/bench_state.py [BUILD_DIR] [FILES] [BYTES_PER_FILE]
 
 Makes a release of FILES files (default 20,000 of 4 KiB), publishes it with renewel-publish, serves
-it on a free loopback port and installs it. Then, best of three each, in the same run:
+it with nginx on a free loopback port and installs it. Then, best of three each, in the same run:
   - renewel check against the same list without update.sums (today's size-only comparison) and
     with update.sums and a valid record: the record's cost as a ratio;
   - renewel check with update.sums and no record (every file hashed) against sha256sum run on
@@ -12,15 +12,13 @@ it on a free loopback port and installs it. Then, best of three each, in the sam
   - renewel quiet with nothing to do (a two-file installation) against a bare Qt Widgets window:
     time and peak memory.
 """
-import http.server
 import os
 import random
 import shutil
-import socketserver
+import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else "build/release")
@@ -33,12 +31,47 @@ debug = os.environ.get("BENCH_DEBUG")
 env = dict(os.environ, QT_QPA_PLATFORM="offscreen", QTWEBENGINE_DISABLE_SANDBOX="1")
 
 
+class Nginx:
+    """nginx serving a folder on a free loopback port with a throw-away configuration, as the
+    tests and bench_update run it: start-up is then measured against a fast server."""
+
+    def __init__(self, root):
+        self.dir = tempfile.mkdtemp(prefix="bench-nginx-")
+        with socket.socket() as s:
+            s.bind(("127.0.0.1", 0))
+            self.port = s.getsockname()[1]
+        d = self.dir
+        temps = "".join("  %s_temp_path %s/%s;\n" % (t, d, t) for t in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))
+        with open(os.path.join(d, "nginx.conf"), "w") as f:
+            f.write("daemon off;\nmaster_process off;\nworker_processes 1;\npid %s/nginx.pid;\n"
+                    "error_log %s/error.log warn;\nevents { worker_connections 256; }\n"
+                    "http {\n  sendfile on;\n  access_log off;\n  default_type application/octet-stream;\n%s"
+                    "  server {\n    listen 127.0.0.1:%d;\n    root %s;\n  }\n}\n" % (d, d, temps, self.port, os.path.abspath(root)))
+        self.process = subprocess.Popen(["/usr/sbin/nginx", "-p", d, "-c", d + "/nginx.conf", "-e", d + "/error.log"],
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                break
+            except OSError:
+                time.sleep(0.05)
+        else:
+            sys.exit("nginx did not start")
+
+    def shutdown(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            self.process.wait()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+servers = []
+
+
 def serve(root):
-    handler = lambda *a: http.server.SimpleHTTPRequestHandler(*a, directory=root)
-    http.server.SimpleHTTPRequestHandler.log_message = lambda *a: None
-    server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), handler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    return server, "http://127.0.0.1:%d/" % server.server_address[1]
+    server = Nginx(root)
+    servers.append(server)
+    return server, "http://127.0.0.1:%d/" % server.port
 
 
 def timed(args, cwd=None):
@@ -122,4 +155,6 @@ try:
     summed.shutdown()
     sized.shutdown()
 finally:
+    for server in servers:
+        server.shutdown()
     shutil.rmtree(work, ignore_errors=True)

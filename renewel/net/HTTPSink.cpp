@@ -15,7 +15,7 @@ bool TFileSink::fail(const QString& what)
     return false;
 }
 
-bool TFileSink::Begin(qint64, qint64 keep, const QByteArray& validator)
+bool TFileSink::Begin(qint64 total, qint64 keep, const QByteArray& validator)
 {
     QString why;
     const int fd = OpenDownloadFile(fileName_, keep > 0, &why);
@@ -30,9 +30,12 @@ bool TFileSink::Begin(qint64, qint64 keep, const QByteArray& validator)
             return fail(QStringLiteral("cannot write file"));
         return true;
     }
-    QFile::remove(ValidatorFile(fileName_));
-    if (!validator.isEmpty())
-        WriteDownloadFile(ValidatorFile(fileName_), validator);
+    // The validator lets a cut-off download continue where it stopped. A small file is simply
+    // fetched again: cheaper than a second file created and deleted beside every download.
+    if (!validator.isEmpty() && total >= ResumableFrom)
+        WriteDownloadFile(ValidatorFile(fileName_), validator);  // replaces an older one
+    else
+        QFile::remove(ValidatorFile(fileName_));
     return true;
 }
 

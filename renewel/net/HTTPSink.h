@@ -24,9 +24,10 @@ public:
 // The body into a file, created (or replaced) only when the body begins, never through a link; a
 // failed download leaves
 // what was written so far, and beside it ("<file>.validator") what identifies the server's
-// version of it, so that the next try can continue it.
+// version of it, so that the next try can continue it (files of ResumableFrom bytes or more).
 class TFileSink : public THTTPSink {
 public:
+    static constexpr qint64 ResumableFrom = 64 * 1024;
     static QString ValidatorFile(const QString& fileName) { return fileName + QStringLiteral(".validator"); }
 
     // hash: compute Digest; sync: flush the finished file to disk before reporting it done.

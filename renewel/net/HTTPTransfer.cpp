@@ -132,10 +132,12 @@ bool THTTPTransfer::setup(void* easy)
     }
     curl_easy_setopt(h, CURLOPT_URL, address.constData());
     if (request_.NewerHttp) {
-        // HTTP/2 where the server offers it over TLS, its streams sharing one connection;
-        // HTTP/1.1 otherwise. A new transfer waits for a connection that may carry it.
-        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_2TLS));
-        curl_easy_setopt(h, CURLOPT_PIPEWAIT, 1L);
+        // HTTP/2 where the server offers it over TLS, its streams sharing one connection: a new
+        // transfer waits until the first connection's handshake says whether it multiplexes.
+        // Plain http is HTTP/1.1 from the start, and waiting there would hold every transfer
+        // back until the first answer came: each opens its own connection at once instead.
+        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(u.Https ? CURL_HTTP_VERSION_2TLS : CURL_HTTP_VERSION_1_1));
+        curl_easy_setopt(h, CURLOPT_PIPEWAIT, u.Https ? 1L : 0L);
     } else {
         curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
     }

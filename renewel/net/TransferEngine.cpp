@@ -65,6 +65,9 @@ TTransferEngine::TTransferEngine(int connections, qint64 retryDelayMs)
     curl_multi_setopt(multi, CURLMOPT_PIPELINING, long(CURLPIPE_MULTIPLEX));
     curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, long(connections_));
     curl_multi_setopt(multi, CURLMOPT_MAX_CONCURRENT_STREAMS, long(MaxStreams));
+    // Every kept connection stays kept, even while few transfers are in flight (by default
+    // libcurl keeps four per transfer added, and would close the others).
+    curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, long(connections_ + 4));
     worker_ = std::thread([this] { loop(); });
     syncer_ = std::thread([this] { syncLoop(); });
 }
@@ -337,6 +340,10 @@ int TTransferEngine::pollTimeoutMs() const
     }
     if (state_->progressChanged)
         ms = std::min<qint64>(ms, kProgressEvery.count());
+    // Transfers that ended in this round left room: the queued ones start at once, not after the
+    // next socket event or time-out (which, with every transfer ended, is the whole time-out).
+    if (!state_->pending.empty() && int(state_->running.size()) < capacity_ && !aborted_)
+        ms = 0;
     return int(ms);
 }
 

@@ -3,6 +3,7 @@
 #include "chunk/ChunkStore.h"
 #include "chunk/FileAssembler.h"
 #include "net/DownloadFile.h"
+#include "net/SiteSources.h"
 #include "run/InstalledState.h"
 #include "run/UpdateFiles.h"
 #include "run/UpdateHost.h"
@@ -48,20 +49,23 @@ void runAside(const std::function<void()>& work)
 }
 }  // namespace
 
-QString ChunkStoreUrl(const QByteArray& site, const QString& name) { return QString::fromLatin1(site) + name; }
-
 TChunkUpdate::TChunkUpdate(Context context)
     : c_(std::move(context)), kept_(c_.programFolder), nextKey_(FirstChunkKey)
 {
 }
 
-std::optional<TDownloadQueue::Job> TChunkUpdate::IndexJob(const TUpdateEntry& entry) const
+bool TChunkUpdate::HasIndex(const TUpdateEntry& entry) const
 {
     const std::optional<QByteArray> digest = c_.sums.digest(entry.listed);
-    if (!digest || !c_.sums.contains(ChunkStore::indexName(*digest).toLatin1()))
+    return digest && c_.sums.contains(ChunkStore::indexName(*digest).toLatin1());
+}
+
+std::optional<TDownloadQueue::Job> TChunkUpdate::IndexJob(const TUpdateEntry& entry, int source) const
+{
+    if (!HasIndex(entry))
         return std::nullopt;
     TDownloadQueue::Job job;
-    job.url = url(ChunkStore::indexName(*digest));
+    job.url = c_.sources.url(source, ChunkStore::indexName(*c_.sums.digest(entry.listed)));
     // One per entry: two entries of the same content may fetch it at once.
     job.file = c_.downloadFolder + QLatin1Char('/') + QString::fromLatin1(Sha256::hash(entry.listed).toHex().left(32)) +
                QStringLiteral(".cidx");
@@ -91,8 +95,13 @@ std::optional<QString> TChunkUpdate::Build(const TUpdateEntry& entry, const TDow
     chunkFiles_.clear();
     const qint64 indexBytes = DownloadFileSize(indexJob.file);
     index_ = readIndex(entry, indexJob);
-    if (!index_)
+    if (!index_) {
+        // A source that failed or served another index is not asked again; the file comes whole.
+        if (const int source = c_.sources.sourceOf(indexJob.url); source >= 0 && c_.sources.aliveCount() > 1)
+            c_.sources.failed(source, indexJob.succeeded ? QStringLiteral("served a chunk index that is not the listed one")
+                                                         : indexJob.error);
         return std::nullopt;
+    }
     const ChunkIndex& index = *index_;
     LocalChunks local = localChunks(entry, index.params);
     c_.checkCancelled();
@@ -184,44 +193,76 @@ void TChunkUpdate::fetch(const QList<ChunkIndexEntry>& chunks, qint64& done, qin
 {
     std::vector<std::pair<qsizetype, const ChunkIndexEntry*>> started;
     for (const ChunkIndexEntry& chunk : chunks) {
-        TDownloadQueue::Job job;
-        job.url = url(ChunkStore::objectName(chunk.hash));
-        job.file = chunkPath(chunk.hash);
-        job.maxSize = chunk.storedLength;
-        job.durable = false;  // checked when used: a chunk lost in a crash is fetched again
         started.emplace_back(nextKey_, &chunk);
-        c_.queue.Start(nextKey_++, job);
+        c_.queue.Start(nextKey_++, chunkJob(chunk));
     }
     for (const auto& [key, chunk] : started) {
-        const TDownloadQueue::Job job =
-            c_.queue.Await(key, [&](qint64, qint64 readed) { c_.host.FileProgress(total, done + readed); });
-        c_.checkCancelled();
-        if (!job.succeeded)
-            c_.fail(job.url, job.error);
-        if (const qint64 got = DownloadFileSize(job.file); got != chunk->storedLength)
-            c_.fail(job.url, QStringLiteral("received %1 bytes, the index says %2").arg(got).arg(chunk->storedLength));
-        fetchedNow_.insert(chunk->hash);
+        for (;;) {
+            const TDownloadQueue::Job job =
+                c_.queue.Await(key, [&](qint64, qint64 readed) { c_.host.FileProgress(total, done + readed); });
+            c_.checkCancelled();
+            const qint64 got = job.succeeded ? DownloadFileSize(job.file) : -1;
+            if (got == chunk->storedLength) {
+                fetchedNow_.insert(chunk->hash, job.url);
+                break;
+            }
+            // The source is dropped and the chunk asked of another.
+            dropSource(job.url, job.succeeded ? QStringLiteral("received %1 bytes, the index says %2")
+                                                    .arg(got)
+                                                    .arg(chunk->storedLength)
+                                              : job.error);
+            QFile::remove(job.file);
+            c_.queue.Start(key, chunkJob(*chunk));
+        }
         done += chunk->storedLength;
         c_.host.FileProgress(total, done);
     }
 }
+
+// A chunk's download from the next source that answers.
+TDownloadQueue::Job TChunkUpdate::chunkJob(const ChunkIndexEntry& chunk)
+{
+    const SiteSources::Pick from = c_.sources.url(ChunkStore::objectName(chunk.hash));
+    if (from.source < 0)
+        c_.fail(c_.sources.url(0, ChunkStore::objectName(chunk.hash)), QStringLiteral("no update source is left"));
+    TDownloadQueue::Job job;
+    job.url = from.url;
+    job.file = chunkPath(chunk.hash);
+    job.maxSize = chunk.storedLength;
+    job.durable = false;  // checked when used: a chunk lost in a crash is fetched again
+    job.retry = c_.sources.aliveCount() <= 1;  // else another source takes over at once
+    return job;
+}
+
+void TChunkUpdate::dropSource(const QString& url, const QString& why)
+{
+    c_.sources.failed(c_.sources.sourceOf(url), why);
+    if (c_.sources.aliveCount() == 0)
+        c_.fail(url, why);
+}
+
+QString TChunkUpdate::siteUrl(const TUpdateEntry& entry) const { return entry.path.url(c_.sources.prefix(0)); }
 
 // Builds the file from its chunks, fetching again what turns out not to be there after all; the
 // file's name in the download folder once it is whole, checked and durable.
 QString TChunkUpdate::assemble(const TUpdateEntry& entry, const QByteArray& digest, LocalChunks& local, qint64 done)
 {
     const QString target = c_.downloadFolder + QLatin1Char('/') + QString::fromLatin1(digest.toHex()) + QStringLiteral(".built");
+    // Builds again after a source was dropped are bounded by the sources, not counted here.
     for (int build = 1;; ++build) {
-        const Assembly result = buildOnce(target, entry.path.url(c_.site), local);
+        const Assembly result = buildOnce(target, siteUrl(entry), local);
         if (result.problems.isEmpty()) {
             if (result.size != entry.size || result.fileHash != digest)
-                c_.fail(url(ChunkStore::indexName(digest)),
+                c_.fail(c_.sources.url(0, ChunkStore::indexName(digest)),
                         QStringLiteral("hash mismatch (the chunks do not make the file the checksum list names)"));
             return target;
         }
+        const int dropped = sourcesDropped_;
         const QList<ChunkIndexEntry> again = fetchAgain(result.problems, local);
-        if (build == MaxBuilds)
-            c_.fail(entry.path.url(c_.site), QStringLiteral("its chunks keep changing on the disk"));
+        if (sourcesDropped_ != dropped)
+            --build;
+        else if (build == MaxBuilds)
+            c_.fail(siteUrl(entry), QStringLiteral("its chunks keep changing on the disk"));
         qint64 more = 0;
         for (const ChunkIndexEntry& chunk : again)
             more += chunk.storedLength;
@@ -274,11 +315,15 @@ QList<ChunkIndexEntry> TChunkUpdate::fetchAgain(const QList<AssemblyProblem>& pr
             continue;
         seen.insert(chunk.hash);
         QFile::remove(chunkPath(chunk.hash));
-        if (problem.fetched && fetchedNow_.contains(chunk.hash))
-            c_.fail(url(ChunkStore::objectName(chunk.hash)), QStringLiteral("chunk %1 of %2 refused: %3")
-                                                                 .arg(problem.chunk + 1)
-                                                                 .arg(index.chunks.size())
-                                                                 .arg(problem.reason));
+        // A chunk this run fetched and that is refused drops the source that served it; the run
+        // stops when no source is left.
+        if (problem.fetched && fetchedNow_.contains(chunk.hash)) {
+            dropSource(fetchedNow_.take(chunk.hash), QStringLiteral("chunk %1 of %2 refused: %3")
+                                                         .arg(problem.chunk + 1)
+                                                         .arg(index.chunks.size())
+                                                         .arg(problem.reason));
+            ++sourcesDropped_;
+        }
         local.remove(chunk.hash);
         again << chunk;
     }

@@ -15,17 +15,16 @@
 #include "run/InstalledChunks.h"
 #include "site/UpdateList.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <functional>
 #include <optional>
 
+class SiteSources;
 class Sums;
 class TInstalledState;
 class UpdateHost;
-
-// The address of an object of the chunk store (ChunkStore::objectName, ChunkStore::indexName).
-QString ChunkStoreUrl(const QByteArray& site, const QString& name);
 
 class TChunkUpdate {
 public:
@@ -35,7 +34,7 @@ public:
         TInstalledState& state;
         const QList<TUpdateEntry>& entries;
         const Sums& sums;
-        QByteArray site;
+        SiteSources& sources;  // the store's objects come from any source that answers
         QString programFolder;
         QString installBase;
         QString downloadFolder;
@@ -45,8 +44,10 @@ public:
 
     explicit TChunkUpdate(Context context);
 
-    // The download of the entry's chunk index, when update.sums lists one for its new content.
-    std::optional<TDownloadQueue::Job> IndexJob(const TUpdateEntry& entry) const;
+    // Whether update.sums lists a chunk index for the entry's new content.
+    bool HasIndex(const TUpdateEntry& entry) const;
+    // The download of that index from the source, when there is one.
+    std::optional<TDownloadQueue::Job> IndexJob(const TUpdateEntry& entry, int source) const;
     // With the index job awaited: fetches the missing chunks and builds the new file in the
     // download folder (checked, on disk for good). Nothing when the index is unusable or the whole
     // file costs fewer bytes: the file is then fetched whole.
@@ -67,13 +68,17 @@ private:
     Assembly buildOnce(const QString& target, const QString& shown, const LocalChunks& local);
     QList<ChunkIndexEntry> fetchAgain(const QList<AssemblyProblem>& problems, LocalChunks& local);
     QString chunkPath(const QByteArray& hash) const;
-    QString url(const QString& name) const { return ChunkStoreUrl(c_.site, name); }
+    TDownloadQueue::Job chunkJob(const ChunkIndexEntry& chunk);
+    QString siteUrl(const TUpdateEntry& entry) const;
+    // Drops the source an address belongs to; stops the run when none is left.
+    void dropSource(const QString& url, const QString& why);
 
     Context c_;
     TInstalledChunks kept_;
     std::optional<ChunkIndex> index_;  // of the entry being updated
     QList<QByteArray> chunkFiles_;     // chunks of that entry in the download folder
-    QSet<QByteArray> fetchedNow_;      // chunks this run fetched
+    QHash<QByteArray, QString> fetchedNow_;  // chunks this run fetched, with their addresses
+    int sourcesDropped_ = 0;                  // for serving a chunk that was refused
     qsizetype nextKey_;
     // Entries whose installed content has a kept list: found on the first file built, then grown
     // with each file installed from its index.

@@ -11,8 +11,8 @@ struct TUpdateOptions {
     bool Quiet = false;                    // the outcome shows neither "Error" nor "Done"
     const TLanguageTable* Texts = nullptr; // null: the process-wide language table
     QString ProgramFolder;                 // the installation, ending with a separator
-    // The host is told of every entry, but while entries are only checked at most this often: a
-    // long list that is up to date must not pay for each.
+    // The host is told of entries at most this often (the first always): a long list that is up
+    // to date, or thousands of small downloads, must not pay for a status line each.
     qint64 StatusEveryMs = 25;
     // Compare every listed file by its SHA-256 where the site has a checksum list, so that a
     // damaged file of the right size is fetched again.

@@ -28,7 +28,8 @@ UpdatePass::UpdatePass(TUpdateList& list, TUpdatePlan& plan, const TUpdateOption
     : list_(list), plan_(plan), options_(options), host_(host), getFile_(getFile), cancelled_(cancelled),
       outcome_(outcome), queueSlot_(queueSlot), programFolder_(options.ProgramFolder),
       downloadFolder_(options.CheckOnly ? checkFolder_.path() : DownloadFolder(programFolder_)),
-      installBase_(InstallBase(programFolder_)), lock_(QDir(programFolder_).filePath(InstallationFile::Lock))
+      installBase_(InstallBase(programFolder_)), lock_(QDir(programFolder_).filePath(InstallationFile::Lock)),
+      sources_(options.Settings.Site, options.Settings.Mirrors)
 {
 }
 
@@ -51,7 +52,7 @@ void UpdatePass::Run()
     state_ = TInstalledState::Read(programFolder_, installBase_);
     makeDownloadFolder();
     startQueue();
-    acceptList(fetchList());
+    takeList();
     startCheck();
     if (options_.CheckOnly)
         return planOnly();
@@ -103,7 +104,7 @@ void UpdatePass::startChunks()
     if (!sums_)
         return;
     chunks_ = std::make_unique<TChunkUpdate>(TChunkUpdate::Context{
-        *queue_, host_, state_, list_.entries, *sums_, options_.Settings.Site, programFolder_, installBase_,
+        *queue_, host_, state_, list_.entries, *sums_, sources_, programFolder_, installBase_,
         downloadFolder_, [this] { checkCancelled(); },
         [this](const QString& subject, const QString& reason) { fail(subject, reason); }});
 }
@@ -161,9 +162,12 @@ void UpdatePass::fill()
             ++scan_;
             continue;
         }
+        const int source = sources_.pick();
+        if (source < 0)
+            break;  // every source failed: the entry being awaited ends the run
         const TUpdateEntry& entry = entries[scan_];
-        std::optional<TDownloadQueue::Job> index = chunks_ ? chunks_->IndexJob(entry) : std::nullopt;
-        queue_->Start(scan_++, index ? *index : wholeJob(entry));
+        std::optional<TDownloadQueue::Job> index = chunks_ ? chunks_->IndexJob(entry, source) : std::nullopt;
+        queue_->Start(scan_++, index ? *index : entryJob(entry, source));
         plan_.fetch << entry;
         plan_.bytes += entry.size;
     }
@@ -171,6 +175,19 @@ void UpdatePass::fill()
     if (scan_ < entries.size())
         check_->Prefetch(scan_);
     filling_ = false;
+}
+
+// The download of an entry from a source. Where other sources could take over, a failure is not
+// tried again on the same one: the source is dropped and the download goes to another.
+TDownloadQueue::Job UpdatePass::entryJob(const TUpdateEntry& entry, int source) const
+{
+    TDownloadQueue::Job job;
+    job.url = entry.path.url(sources_.prefix(source));
+    job.file = downloadName(entry);
+    job.maxSize = std::max<qint64>(entry.size, 1);  // a longer body is cut off there and fails
+    job.hash = true;  // for the installed-state record, and the checksum where listed
+    job.retry = sources_.aliveCount() <= 1;
+    return job;
 }
 
 // Unique for every distinct path (128 bits of its hash), and the same from one run to the next.
@@ -184,16 +201,6 @@ QString UpdatePass::downloadName(const TUpdateEntry& entry) const
                     QStringLiteral(".part"));
 }
 
-TDownloadQueue::Job UpdatePass::wholeJob(const TUpdateEntry& entry) const
-{
-    TDownloadQueue::Job job;
-    job.url = entry.path.url(options_.Settings.Site);
-    job.file = downloadName(entry);
-    job.maxSize = std::max<qint64>(entry.size, 1);  // a longer body is cut off there and fails
-    job.hash = true;  // for the installed-state record, and the checksum where listed
-    return job;
-}
-
 void UpdatePass::handleEntry(qsizetype i)
 {
     const QList<TUpdateEntry>& entries = list_.entries;
@@ -205,7 +212,9 @@ void UpdatePass::handleEntry(qsizetype i)
         fill();
     }
     const bool fetching = queue_->Has(i);
-    if (fetching || !shown_.isValid() || shown_.elapsed() >= options_.StatusEveryMs) {
+    // The status line follows at a readable rate: thousands of small files a second would spend
+    // the main thread on repainting it, and starve the downloads of new work.
+    if (!shown_.isValid() || shown_.elapsed() >= options_.StatusEveryMs) {
         host_.EntryReached(i, entries.size(), entry.listed);
         shown_.start();
         checkCancelled();
@@ -213,7 +222,7 @@ void UpdatePass::handleEntry(qsizetype i)
     if (!fetching)
         return;
 
-    if (chunks_ && chunks_->IndexJob(entry)) {  // its chunk index was fetched in place of the file
+    if (chunks_ && chunks_->HasIndex(entry)) {  // its chunk index was fetched in place of the file
         const TDownloadQueue::Job index = queue_->Await(i, nullptr);
         checkCancelled();
         if (const std::optional<QString> built = chunks_->Build(entry, index)) {
@@ -221,23 +230,51 @@ void UpdatePass::handleEntry(qsizetype i)
             host_.FileInstalled(entry.listed);
             return;
         }
-        queue_->Start(i, wholeJob(entry));
+        const int source = sources_.pick();
+        if (source < 0)
+            fail(entry.path.url(sources_.prefix(0)), QStringLiteral("no update source is left"));
+        queue_->Start(i, entryJob(entry, source));
     }
     host_.FileStarted(entry.listed, entry.size);
-    const TDownloadQueue::Job job =
-        queue_->Await(i, [this](qint64 total, qint64 readed) { host_.FileProgress(total, readed); });
-    checkCancelled();
-    if (!job.succeeded)
-        fail(job.url, job.error);
+    const TDownloadQueue::Job job = awaitEntry(i, entry);
     host_.FileProgress(entry.size, entry.size);
-    const qint64 got = DownloadFileSize(job.file);  // a link there is no download
-    if (got != entry.size)
-        fail(job.url, QStringLiteral("received %1 bytes, the list says %2").arg(got).arg(entry.size));
-    const std::optional<QByteArray> digest = listedDigest(entry.listed);
-    if (digest && job.digest != *digest)
-        fail(job.url, QStringLiteral("hash mismatch (not the file the checksum list names)"));
     install(entry, job.file, job.digest);
     host_.FileInstalled(entry.listed);
+}
+
+// The entry's download once it is the listed file. A source that failed it is dropped and the
+// download starts over from another; the run fails when no source is left.
+TDownloadQueue::Job UpdatePass::awaitEntry(qsizetype i, const TUpdateEntry& entry)
+{
+    for (;;) {
+        TDownloadQueue::Job job =
+            queue_->Await(i, [this](qint64 total, qint64 readed) { host_.FileProgress(total, readed); });
+        checkCancelled();
+        const QString why = problemWith(job, entry);
+        if (why.isEmpty())
+            return job;
+        sources_.failed(sources_.sourceOf(job.url), why);
+        const int next = sources_.pick();
+        if (next < 0)
+            fail(job.url, why);
+        QFile::remove(job.file);
+        QFile::remove(TFileSink::ValidatorFile(job.file));
+        queue_->Start(i, entryJob(entry, next));
+    }
+}
+
+// Why a finished download is not the listed file (empty when it is).
+QString UpdatePass::problemWith(const TDownloadQueue::Job& job, const TUpdateEntry& entry) const
+{
+    if (!job.succeeded)
+        return job.error;
+    const qint64 got = DownloadFileSize(job.file);  // a link there is no download
+    if (got != entry.size)
+        return QStringLiteral("received %1 bytes, the list says %2").arg(got).arg(entry.size);
+    const std::optional<QByteArray> digest = listedDigest(entry.listed);
+    if (digest && job.digest != *digest)
+        return QStringLiteral("hash mismatch (not the file the checksum list names)");
+    return {};
 }
 
 void UpdatePass::install(const TUpdateEntry& entry, const QString& downloaded, const QByteArray& digest)
@@ -297,10 +334,8 @@ bool UpdatePass::download(const QString& url, const QString& file, qint64 maxSiz
 
 QString UpdatePass::tempFile(const QString& name) const { return downloadFolder_ + QDir::separator() + name; }
 
-QString UpdatePass::siteUrl(const QString& name) const
-{
-    return QString::fromLatin1(options_.Settings.Site) + name;
-}
+// A site file at the source the lists come from.
+QString UpdatePass::siteUrl(const QString& name) const { return sources_.url(listSource_, name); }
 
 // The checksum the list gives for an entry, if any.
 std::optional<QByteArray> UpdatePass::listedDigest(const QByteArray& listed) const

@@ -9,6 +9,8 @@
 #include "run/InstalledState.h"
 #include "run/UpdateOptions.h"
 #include "run/UpdateOutcome.h"
+#include "net/DownloadQueue.h"
+#include "net/SiteSources.h"
 #include "site/Sums.h"
 #include "site/UpdateList.h"
 
@@ -20,7 +22,6 @@
 #include <optional>
 
 class TChunkUpdate;
-class TDownloadQueue;
 class THTTPGet;
 class UpdateHost;
 
@@ -36,6 +37,12 @@ public:
 
 private:
     // UpdatePassList.cpp: the list, its checksums and signature.
+    struct ListRefused {
+        QString reason;
+    };
+    void takeList();
+    [[noreturn]] void refuseList(const QString& subject, const QString& reason);
+    void awaitSmallLeft();
     QByteArray fetchList();
     void acceptList(const QByteArray& listBytes);
     void acceptSigned(const QByteArray& listBytes);
@@ -54,8 +61,10 @@ private:
     void fill();
     void planOnly();
     QString downloadName(const TUpdateEntry& entry) const;
-    TDownloadQueue::Job wholeJob(const TUpdateEntry& entry) const;
+    TDownloadQueue::Job entryJob(const TUpdateEntry& entry, int source) const;
     void handleEntry(qsizetype i);
+    TDownloadQueue::Job awaitEntry(qsizetype i, const TUpdateEntry& entry);
+    QString problemWith(const TDownloadQueue::Job& job, const TUpdateEntry& entry) const;
     void install(const TUpdateEntry& entry, const QString& downloaded, const QByteArray& digest);
     void noteMadeFolders(const QByteArray& listed);
     // UpdatePassState.cpp: the installed-state record and dropped files.
@@ -95,6 +104,9 @@ private:
     QElapsedTimer shown_;
     std::optional<Sums> sums_;
     std::unique_ptr<TDownloadQueue> queue_;
+    SiteSources sources_;     // the update site and its mirrors
+    int listSource_ = 0;      // the source the lists are being taken from
+    bool listFallback_ = false;  // a refused list goes on to the next source
     std::unique_ptr<TChunkUpdate> chunks_;  // where update.sums is there
     qsizetype scan_ = 0;     // the next entry fill() decides on
     bool filling_ = false;   // fill() is waiting for a local hash; a nested call returns at once

@@ -3,6 +3,9 @@
 // then is its format read; without a key, a checksum list the site has is still used to check
 // the downloads (a missing or broken one is then ignored). The three are fetched together:
 // update.txt through the window's download component, the others on the run's transfer engine.
+// With a key, the lists may come from any mirror, since the signature vouches for them: a source
+// whose lists can't be fetched or are refused is dropped and the next one asked. Without a key
+// only the update site's lists are believed.
 #include "run/UpdatePass.h"
 
 #include "net/DownloadQueue.h"
@@ -32,6 +35,44 @@ QByteArray readAll(const QString& path)
 }
 }  // namespace
 
+// The lists from the update site, or with a key from the first source whose lists are accepted.
+void UpdatePass::takeList()
+{
+    const bool anySource = options_.Settings.Key.has_value();
+    for (int source = 0;; ++source) {
+        listSource_ = source;
+        listFallback_ = anySource && source + 1 < sources_.count();
+        try {
+            acceptList(fetchList());
+            return;
+        } catch (const ListRefused& refused) {
+            sources_.failed(source, refused.reason);
+            awaitSmallLeft();
+        }
+    }
+}
+
+// A list that can't be had from this source: the next source is asked where there is one,
+// otherwise the run fails.
+void UpdatePass::refuseList(const QString& subject, const QString& reason)
+{
+    if (listFallback_)
+        throw ListRefused{reason};
+    fail(subject, reason);
+}
+
+// A refused source's small lists still on their way are awaited before the next source's start
+// under the same keys and names.
+void UpdatePass::awaitSmallLeft()
+{
+    for (const qsizetype key : {SumsKey, SignatureKey}) {
+        if (!queue_->Has(key))
+            continue;
+        QString ignored;
+        awaitSmall(key, &ignored);
+    }
+}
+
 QByteArray UpdatePass::fetchList()
 {
     const QString listFile = tempFile(SiteFile::List);
@@ -43,9 +84,12 @@ QByteArray UpdatePass::fetchList()
     const bool fetched = download(url, listFile, MaxListBytes);
     host_.ListStageReached(UpdateHost::ListStage::Checking);
     if (!fetched || !QFileInfo::exists(listFile)) {
+        const QString why = fetched ? QStringLiteral("the list was not stored") : getFile_.LastError();
+        if (listFallback_)
+            refuseList(url, why);
         stopQueue();
         QDir().rmdir(downloadFolder_);  // only when empty
-        fail(url, fetched ? QStringLiteral("the list was not stored") : getFile_.LastError());
+        fail(url, why);
     }
     return readAll(listFile);
 }
@@ -80,10 +124,10 @@ void UpdatePass::acceptSigned(const QByteArray& listBytes)
     QString why;
     const std::optional<QByteArray> sums = awaitSmall(SumsKey, &why);
     if (!sums)
-        fail(listUrl, QStringLiteral("no checksum list (%1: %2)").arg(SiteFile::Sums, why));
+        refuseList(listUrl, QStringLiteral("no checksum list (%1: %2)").arg(SiteFile::Sums, why));
     const std::optional<QByteArray> signature = awaitSmall(SignatureKey, &why);
     if (!signature)
-        fail(listUrl, QStringLiteral("no signature (%1: %2)").arg(SiteFile::Signature, why));
+        refuseList(listUrl, QStringLiteral("no signature (%1: %2)").arg(SiteFile::Signature, why));
     const Result<std::optional<qint64>> stamp = readUpdateStamp(programFolder_);
     if (!stamp)
         fail(listUrl, stamp.error());
@@ -97,14 +141,14 @@ void UpdatePass::acceptSigned(const QByteArray& listBytes)
     input.now = QDateTime::currentSecsSinceEpoch();
     Result<SignedList> accepted = checkSignedList(input);
     if (!accepted)
-        fail(listUrl, accepted.error());
+        refuseList(listUrl, accepted.error());
 
     readEntries(listBytes, true);
     QList<QByteArray> paths;
     for (const TUpdateEntry& entry : list_.entries)
         paths << entry.listed;
     if (const Status covered = checkListed(accepted->sums, paths); !covered)
-        fail(listUrl, covered.error());
+        refuseList(listUrl, covered.error());
     const Status written = options_.CheckOnly ? Status() : writeUpdateStamp(programFolder_, accepted->timestamp);
     if (!written)  // a check writes nothing
         fail(QDir::toNativeSeparators(updateStampPath(programFolder_)), written.error());

@@ -12,9 +12,12 @@ TUpdateSettings TUpdateSettings::FromTable(const TLanguageTable& texts)
     bool ok = false;
     const int connections = texts.Translate("UpdateConnections").toInt(&ok);
     if (ok)
-        settings.Connections = std::clamp(connections, 1, 16);
+        settings.Connections = std::clamp(connections, 1, MaxConnections);
     const qint64 rate = texts.Translate("UpdateMaxRate").toLongLong(&ok);
     if (ok && rate > 0)
         settings.MaxRate = rate;
+    for (const QByteArray& mirror : texts.FindAll("UpdateMirror"))
+        if (!mirror.isEmpty())
+            settings.Mirrors.push_back(mirror);
     return settings;
 }

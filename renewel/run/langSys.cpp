@@ -87,6 +87,16 @@ std::optional<QByteArray> TLanguageTable::Find(const QByteArray& key) const
     return std::nullopt;
 }
 
+QList<QByteArray> TLanguageTable::FindAll(const QByteArray& key) const
+{
+    QList<QByteArray> texts;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (sameKey(bytes_.constData() + entries_[i].at, entries_[i].keyLen, key))
+            texts << textAt(i);
+    }
+    return texts;
+}
+
 QByteArray TLanguageTable::Translate(const QByteArray& key) const
 {
     return Find(key).value_or(QByteArrayLiteral("[error]"));

@@ -26,6 +26,8 @@ public:
     QByteArray Translate(const QByteArray& key) const;
     // The same, but nothing when there is no such entry (an entry with an empty text is found).
     std::optional<QByteArray> Find(const QByteArray& key) const;
+    // The texts of every entry whose key equals key, in file order (a key that may be repeated).
+    QList<QByteArray> FindAll(const QByteArray& key) const;
     qsizetype Count() const { return qsizetype(entries_.size()); }
     // key, text, key, text, ... in file order.
     QList<QByteArray> Items() const;

@@ -14,6 +14,7 @@ iv_test(test_updaterun renewelrun FOLDER renewel/run/updaterun SOURCES
   UpdateFixture.cpp UpdateFixture.h
   test_chunks.cpp
   test_install.cpp
+  test_mirrors.cpp
   test_nginx.cpp
   test_parallel.cpp
   test_paths.cpp

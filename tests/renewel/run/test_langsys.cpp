@@ -2,6 +2,7 @@
 
 #include "LineReader.h"
 #include "TempDir.h"
+#include "run/UpdateSettings.h"
 #include "run/langSys.h"
 
 #include "Exception.h"
@@ -174,3 +175,21 @@ TEST(LineRules, ReaderHandlesLinesAcrossItsBuffer)
     EXPECT_EQ(reader.readLine(), QByteArray());
 }
 
+
+// A key that may repeat keeps every occurrence, in file order, beside the last-wins look-up.
+TEST(UpdateSettings, ReadsEveryMirrorAndClampsConnections)
+{
+    const QByteArray file = "#UpdateSite http://site/\r\n#UpdateMirror http://a/\r\n#updatemirror http://b/\r\n"
+                            "#UpdateMirror\r\n#UpdateConnections 500\r\n";
+    TempDir dir;
+    ASSERT_TRUE(LoadLanguageFile(dir.write("renewel.lng", file)));
+    const TUpdateSettings settings = TUpdateSettings::FromTable(LanguageTable());
+    EXPECT_EQ(settings.Site, "http://site/");
+    EXPECT_EQ(settings.Mirrors, (std::vector<QByteArray>{"http://a/", "http://b/"}));
+    EXPECT_EQ(settings.Connections, TUpdateSettings::MaxConnections);
+    EXPECT_EQ(Translate("UpdateMirror"), "");
+
+    ASSERT_TRUE(LoadLanguageFile(dir.write("renewel.lng", "#UpdateSite http://site/\r\n")));
+    EXPECT_TRUE(TUpdateSettings::FromTable(LanguageTable()).Mirrors.empty());
+    EXPECT_EQ(TUpdateSettings::FromTable(LanguageTable()).Connections, TUpdateSettings::DefaultConnections);
+}

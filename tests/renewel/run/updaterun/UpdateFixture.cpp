@@ -8,6 +8,16 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QProcess>
+
+void RunMinisign(const QStringList& args)
+{
+    QProcess process;
+    process.start(QStringLiteral("minisign"), args);
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForFinished(30000));
+    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+}
 
 UpdateFixture::UpdateFixture()
     : programFolder(root.filePath("game") + QDir::separator()), server(site.path())

@@ -16,6 +16,9 @@
 
 #include <memory>
 
+// Runs the minisign tool; the test fails when it does.
+void RunMinisign(const QStringList& args);
+
 class UpdateFixture : public ::testing::Test {
 protected:
     UpdateFixture();

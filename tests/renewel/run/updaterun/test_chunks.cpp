@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
@@ -269,3 +270,38 @@ TEST_F(ChunkUpdate, ARunCutOffContinuesWithoutFetchingTheKeptChunks)
 }
 
 }  // namespace
+
+// Chunks spread over the update site and two mirrors, one refusing connections and one serving
+// damaged chunks: both are dropped, their chunks come from the site, and the file is whole.
+TEST_F(ChunkUpdate, MirrorsThatRefuseOrServeDamagedChunksAreDropped)
+{
+    const QByteArray v1 = testContent(2 << 20, 7);
+    const QByteArray v2 = withEdit(withEdit(v1, 300000, testContent(70000, 8)), 1500000, testContent(70000, 9));
+    install("data/big.dat", v1);
+    publishRelease({{Big, v2}});
+    TempDir copy;
+    std::filesystem::copy(QFile::encodeName(site.path()).toStdString(), QFile::encodeName(copy.path()).toStdString(),
+                          std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+    int damaged = 0;
+    for (const ChunkIndexEntry& entry : indexes.value(v2).chunks) {
+        QByteArray bytes = copy.read(ChunkStore::objectName(entry.hash));
+        bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x55);
+        copy.write(ChunkStore::objectName(entry.hash), bytes);
+        ++damaged;
+    }
+    ASSERT_GT(damaged, 0);
+    NginxServer::Options options;
+    options.accessLog = true;
+    NginxServer mirror(copy.path(), options);
+    ASSERT_TRUE(mirror.isRunning()) << mirror.error().toStdString();
+    useSite(nginx->url("/").toLatin1(), "#UpdateMirror " + FaultServer::refusedUrl("/").toLatin1() + "\r\n#UpdateMirror "
+                                            + mirror.url("/").toLatin1() + "\r\n");
+
+    const TUpdateOutcome outcome = update();
+    ASSERT_EQ(outcome.kind, TUpdateOutcome::Completed) << outcome.reason.toStdString();
+    EXPECT_TRUE(installed("data/big.dat") == v2);
+    int chunkRequests = 0;
+    for (const QByteArray& line : mirror.accessLog())
+        chunkRequests += line.contains(" /chunks/") ? 1 : 0;
+    EXPECT_GE(chunkRequests, 1) << "the damaged mirror was asked, then dropped";
+}

@@ -21,15 +21,6 @@
 
 namespace {
 
-void minisign(const QStringList& args)
-{
-    QProcess process;
-    process.start(QStringLiteral("minisign"), args);
-    process.closeWriteChannel();
-    ASSERT_TRUE(process.waitForFinished(30000));
-    ASSERT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-}
-
 QList<QByteArray> since(const QList<QByteArray>& paths, qsizetype count) { return paths.mid(count); }
 
 const QList<QByteArray> kLists = {"/update.txt", "/update.sums", "/update.sums.minisig"};
@@ -40,7 +31,7 @@ protected:
     {
         keys = new TempDir;
         for (const QString name : {"a", "b"})
-            minisign({"-G", "-W", "-p", keys->filePath(name + ".pub"), "-s", keys->filePath(name + ".key")});
+            RunMinisign({"-G", "-W", "-p", keys->filePath(name + ".pub"), "-s", keys->filePath(name + ".key")});
     }
     static void TearDownTestSuite()
     {
@@ -83,7 +74,7 @@ protected:
                 sums += Sha256::hash(site.read(QString::fromLatin1(path.mid(1)).replace('\\', '/'))).toHex() + "  " + path + "\n";
         }
         const QString file = site.write("update.sums", sums);
-        minisign({"-S", "-s", keys->filePath(key + ".key"), "-m", file, "-x", file + ".minisig", "-t",
+        RunMinisign({"-S", "-s", keys->filePath(key + ".key"), "-m", file, "-x", file + ".minisig", "-t",
                   QString::fromLatin1(comment)});
     }
 
