@@ -20,7 +20,7 @@ struct TUpdateOptions {
     // The first pause before a failed download is tried again; it doubles for each later try.
     qint64 RetryDelayMs = 1000;
     // What the language file says about updating, read before the run.
-    TUpdateSettings Settings;
+    TUpdateSettings Settings{};
     // Only find out what an update would do (TUpdateRun::Plan): lists are fetched and checked,
     // installed files compared, nothing in the installation is written, locked or deleted.
     bool CheckOnly = false;

@@ -170,8 +170,9 @@ TEST_F(Publish, KilledRunLeavesASiteThatVerifiesAndTheNextRunClearsOnlyItsOwnLef
         dir.write("site/index.html", "<p>news</p>");
         dir.write(".site.publish-Ab12Cd/maps/forest.ivm", "left by an older version");
         dir.write("release/readme.txt", "first");
-        if (!migrating)
+        if (!migrating) {
             ASSERT_EQ(publishSigned().exitCode, 0);
+        }
         dir.write("site.releases/notes.txt", "not ours");
         const QByteArray before = dir.read("site/update.txt");
         dir.write("release/readme.txt", "second");

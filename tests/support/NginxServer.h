@@ -21,7 +21,7 @@ public:
     struct Options {
         bool tls = false;
         QByteArray limitRate;  // nginx limit_rate value, e.g. "512k"; empty: unlimited
-        QByteArray extra;      // more directives for the server block (a redirect, say)
+        QByteArray extra{};    // more directives for the server block (a redirect, say)
         bool http2 = false;      // offered over TLS (ALPN)
         bool accessLog = false;  // "CONNECTION PROTOCOL URI STATUS" per request, see accessLog()
     };

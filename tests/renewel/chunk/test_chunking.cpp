@@ -47,8 +47,9 @@ TEST(Chunking, ChunksCoverTheStreamWithinTheSizesAndMatchTheFixedRule)
         const FileChunk& chunk = chunks.chunks[i];
         ASSERT_EQ(chunk.offset, next);
         EXPECT_LE(chunk.length, Small.maximum);
-        if (i + 1 < chunks.chunks.size())
+        if (i + 1 < chunks.chunks.size()) {
             EXPECT_GE(chunk.length, Small.minimum);
+        }
         EXPECT_EQ(chunk.hash, Sha256::hash(content.mid(chunk.offset, chunk.length)));
         next += chunk.length;
     }

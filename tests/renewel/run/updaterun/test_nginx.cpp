@@ -117,9 +117,11 @@ TEST_F(UpdateFixture, HttpsUsesHttp2WhereOfferedAndHttp11Otherwise)
             EXPECT_EQ(connections.size(), 1);
         else
             EXPECT_LE(connections.size(), 3);
-        for (const QByteArray& line : tls.nginx.accessLog())
-            if (line.contains(" /update.txt "))
+        for (const QByteArray& line : tls.nginx.accessLog()) {
+            if (line.contains(" /update.txt ")) {
                 EXPECT_TRUE(line.contains(" HTTP/1.0 ")) << line.constData();
+            }
+        }
     }
 }
 
