@@ -308,7 +308,10 @@ QString requestsNote(const Run& r, bool renewel)
     const QString requests = renewel ? QStringLiteral("%1 requests (%2 lists, %3 chunk indexes, %4 chunks, %5 whole files)")
                                            .arg(r.log.size()).arg(lists).arg(indexes).arg(chunks).arg(files)
                                      : QStringLiteral("%1 requests").arg(other);
-    return QStringLiteral("%1, %2, %3 connections").arg(requests, names.join('+')).arg(connections.size());
+    return QStringLiteral("%1, %2, %3 connection%4")
+        .arg(requests, names.join('+'))
+        .arg(connections.size())
+        .arg(connections.size() == 1 ? "" : "s");
 }
 
 QString cell(const Run& r)
@@ -337,7 +340,7 @@ void printTable(const QList<Case>& cases, const QList<std::array<Run, ToolCount>
     std::printf("\n%-22s", "");
     for (const char* name : kToolNames)
         std::printf(" %17s", name);
-    std::printf("   %-18s %-18s\n%-22s", "renewel/best peer", "renewel/best peer", "");
+    std::printf("   %-37s\n%-22s", "renewel / best peer", "");
     for (int t = 0; t < ToolCount; ++t)
         std::printf(" %9s %7s", "MiB", "s");
     std::printf("   %-18s %-18s\n", "bytes", "time");
