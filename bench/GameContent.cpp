@@ -10,9 +10,9 @@ constexpr qint64 KiB = 1024, MiB = 1024 * KiB;
 
 }  // namespace
 
-QByteArray gameContent(qint64 size)
+QByteArray gameContent(qint64 size, quint64 seed)
 {
-    std::mt19937_64 random(20);
+    std::mt19937_64 random(seed);
     static const char* const words[] = {"unit", "grenadier", "forest", "river", "armour", "light", "heavy",
                                         "cost", "range", "speed", "the", "of", "and", "bridge", "tower",
                                         "mission", "objective", "north", "south", "supply", "attack", "hold"};

@@ -4,14 +4,15 @@
 #include "trust/Sha256.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -55,16 +56,63 @@ void closeChecked(Fd& out, const QString& path)
         throw PublishError{path, errnoReason()};
 }
 
+// Empties the open folder fd (closed here); false with errno set at the first failure.
+bool emptyFolder(int fd)
+{
+    DIR* folder = ::fdopendir(fd);
+    if (!folder) {
+        ::close(fd);
+        return false;
+    }
+    bool ok = true;
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat status {};
+            if (::fstatat(fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+                ok = false;
+                break;
+            }
+            isFolder = S_ISDIR(status.st_mode);
+        }
+        if (isFolder) {
+            const int inner = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (inner < 0 || !emptyFolder(inner) || ::unlinkat(fd, name, AT_REMOVEDIR) != 0) {
+                ok = false;
+                break;
+            }
+        } else if (::unlinkat(fd, name, 0) != 0) {
+            ok = false;
+            break;
+        }
+        errno = 0;
+    }
+    if (ok && errno != 0)
+        ok = false;  // readdir failed
+    const int saved = errno;
+    ::closedir(folder);
+    errno = saved;
+    return ok;
+}
+
 }  // namespace
 
 QString errnoReason() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
 QByteArray copyHashed(const QString& source, const QString& target, qint64& size)
 {
-    Fd in{::open(native(source).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)};
+    Fd in{::open(native(source).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
     if (in.fd < 0)
         throw PublishError{source, errnoReason()};
-    makeFolders(QFileInfo(target).path());
+    struct stat status {};
+    if (::fstat(in.fd, &status) != 0)
+        throw PublishError{source, errnoReason()};
+    if (!S_ISREG(status.st_mode))
+        throw PublishError{source, QStringLiteral("no longer a regular file")};
     Fd out{openNew(target)};
     if (out.fd < 0)
         throw PublishError{target, errnoReason()};
@@ -91,9 +139,6 @@ void linkOrCopy(const QByteArray& source, const QByteArray& target)
 {
     const std::filesystem::path to = target.toStdString();
     std::error_code error;
-    std::filesystem::create_directories(to.parent_path(), error);
-    if (error)
-        throw PublishError{QByteArray::fromStdString(to.parent_path().native()), QString::fromLocal8Bit(error.message())};
     if (::link(source.constData(), target.constData()) == 0)
         return;
     if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != ENOTSUP && errno != ENOSYS)
@@ -118,6 +163,38 @@ void makeFolders(const QString& path)
     std::filesystem::create_directories(native(path).toStdString(), error);
     if (error)
         throw PublishError{path, QString::fromLocal8Bit(error.message())};
+}
+
+void FolderCache::makeParentOf(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash <= 0)
+        return;
+    const QByteArray folder = path.left(slash);
+    if (made_.contains(folder))
+        return;
+    std::error_code error;
+    std::filesystem::create_directories(folder.toStdString(), error);
+    if (error)
+        throw PublishError{folder, QString::fromLocal8Bit(error.message())};
+    made_.insert(folder);
+}
+
+void removeTree(const QString& path)
+{
+    const QByteArray name = native(path);
+    struct stat status {};
+    bool ok = true;
+    if (::lstat(name.constData(), &status) != 0) {
+        ok = errno == ENOENT;
+    } else if (S_ISDIR(status.st_mode)) {
+        const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ok = fd >= 0 && emptyFolder(fd) && ::rmdir(name.constData()) == 0;
+    } else {
+        ok = ::unlink(name.constData()) == 0;
+    }
+    if (!ok)
+        throw PublishError{path, QStringLiteral("cannot remove: ") + errnoReason()};
 }
 
 void syncFileSystem(const QString& path)

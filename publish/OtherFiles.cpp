@@ -1,6 +1,7 @@
 #include "OtherFiles.h"
 
 #include "PublishError.h"
+#include "chunk/ChunkStore.h"
 #include "site/SiteFiles.h"
 #include "site/UpdateList.h"
 
@@ -59,6 +60,9 @@ QList<QByteArray> otherSiteFiles(const QString& current, const QList<ReleaseFile
     for (; !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
         const QByteArray path = QByteArray::fromStdString(it->path().native()).mid(root.size() + 1);
         if (it->is_directory(error) && !it->is_symlink(error))
+            continue;
+        // The release's link to the chunk store is made anew for each release.
+        if (path == ChunkStore::Folder.toUtf8() && it->is_symlink(error))
             continue;
         QByteArray asListed = '\\' + path;
         asListed.replace('/', '\\');

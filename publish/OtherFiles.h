@@ -1,7 +1,7 @@
 #pragma once
 // The files of the current site that are not part of a release (its news page, say): they carry
 // over to each new release. Whatever the current list names, and the list files themselves, belong
-// to the release being replaced and do not.
+// to the release being replaced and do not, nor does the release's link to the chunk store.
 
 #include "ReleaseFiles.h"
 

@@ -89,14 +89,15 @@ public:
     // The file's SHA-256 and size.
     std::pair<QByteArray, qint64> publish(const ReleaseFile& file, PublishSummary& summary)
     {
-        const std::optional<FileIdentity> source = identityOf(file.source);
-        if (!source)
-            throw PublishError{file.source, QStringLiteral("no longer a regular file")};
+        const FileIdentity& source = file.identity;
         const PublishRecord::Entry* entry = record_.find(file.relative);
         const QString old = current_ + '/' + file.relative;
-        if (entry && entry->source == *source && siteIdentityOf(old) == entry->site) {
+        const QByteArray target = QFile::encodeName(target_ + '/' + file.relative);
+        if (!dryRun_)
+            folders_.makeParentOf(target);
+        if (entry && entry->source == source && siteIdentityOf(old) == entry->site) {
             if (!dryRun_)
-                linkOrCopy(QFile::encodeName(old), QFile::encodeName(target_ + '/' + file.relative));
+                linkOrCopy(QFile::encodeName(old), target);
             next_.add(file.relative, *entry);
             return {entry->sha256, entry->source.size};
         }
@@ -108,9 +109,9 @@ public:
             if (!hashed)
                 throw PublishError{file.source, hashed.error()};
             digest = *hashed;
-            size = source->size;
+            size = source.size;
         } else {
-            digest = copyHashed(file.source, target_ + '/' + file.relative, size);
+            digest = copyHashed(file.source, QFile::decodeName(target), size);
         }
         ++summary.filesRead;
         summary.bytesRead += size;
@@ -118,9 +119,9 @@ public:
         // change within the file system's clock tick would leave its times as recorded.
         constexpr qint64 ClockTickNs = 20'000'000;
         const std::optional<FileIdentity> site = siteIdentityOf(target_ + '/' + file.relative);
-        if (!dryRun_ && site && identityOf(file.source) == source && source->size == size
-            && source->ctimeNs < readStart - ClockTickNs && source->mtimeNs < readStart - ClockTickNs)
-            next_.add(file.relative, {*source, *site, digest});
+        if (!dryRun_ && site && identityOf(file.source) == source && source.size == size
+            && source.ctimeNs < readStart - ClockTickNs && source.mtimeNs < readStart - ClockTickNs)
+            next_.add(file.relative, {source, *site, digest});
         return {digest, size};
     }
 
@@ -132,6 +133,7 @@ private:
     QString target_;
     bool dryRun_;
     PublishRecord next_;
+    FolderCache folders_;
 };
 
 QByteArray listFirstLine(qint64 now)
@@ -157,9 +159,10 @@ PublishSummary build(const Build& job)
 {
     const PublishRecord record = PublishRecord::read(job.releases, QFileInfo(job.current).fileName());
     FilePublisher publisher(record, job.current, job.target, job.options.dryRun);
+    ChunkPublisher chunks(job.releases, job.options.chunkMinSize, job.options.dryRun, job.files);
     qint64 total = 0;
     for (const ReleaseFile& file : job.files)
-        total += QFileInfo(file.source).size();
+        total += file.identity.size;
     Progress progress(int(job.files.size()), total);
 
     QList<TUpdateEntry> entries;
@@ -168,6 +171,7 @@ PublishSummary build(const Build& job)
     PublishSummary summary;
     for (const ReleaseFile& file : job.files) {
         const auto [digest, size] = publisher.publish(file, summary);
+        chunks.add(job.target + '/' + file.relative, digest, size);
         entries.append({file.listed, ListedPath(file.listed), size});
         digests.insert(file.listed, digest);
         sums += Sums::formatLine(digest, file.listed);
@@ -183,11 +187,15 @@ PublishSummary build(const Build& job)
     summary.changes = PreviousList::read(job.current).compare(listed, digests);
     if (job.options.dryRun)
         return summary;
+    sums += chunks.finish(job.target, summary.chunks);
 
     const QByteArray from = QFile::encodeName(job.current) + '/';
     const QByteArray to = QFile::encodeName(job.target) + '/';
-    for (const QByteArray& other : job.others)
+    FolderCache folders;
+    for (const QByteArray& other : job.others) {
+        folders.makeParentOf(to + other);
         linkOrCopy(from + other, to + other);
+    }
 
     const QByteArray list = WriteUpdateList(listFirstLine(job.options.now), entries);
     sums.prepend(Sums::formatLine(Sha256::hash(list), SiteFile::List.toLatin1()));
@@ -231,5 +239,6 @@ PublishSummary publishRelease(const PublishOptions& options)
     }
     stopPoint("built");
     layout.switchTo(release);
+    layout.finishCleanup();
     return summary;
 }

@@ -10,9 +10,11 @@
 // release beside the current one, with the site's other files (its news page, say) carried over,
 // and SITE_DIR is then switched to it in one step (see SiteLayout). An unsigned release has no
 // signature file, so a stale one never outlives its list. Files that have not changed since the
-// last publish are neither read nor copied again (see PublishRecord).
+// last publish are neither read nor copied again (see PublishRecord). Big files also go into the
+// site's chunk store, whose indexes update.sums lists (see ChunkPublisher).
 
 #include "ChangeList.h"
+#include "ChunkPublish.h"
 
 #include <QString>
 
@@ -24,6 +26,7 @@ struct PublishOptions {
     int expiresDays = 0;   // 0: no expiry
     qint64 now = 0;        // Unix seconds: the list's date and timestamp
     bool dryRun = false;   // find what would change, write nothing
+    qint64 chunkMinSize = ChunkPublisher::DefaultMinSize;  // files this big go into the chunk store; 0: no store
 };
 
 struct PublishSummary {
@@ -32,6 +35,7 @@ struct PublishSummary {
     int filesRead = 0;  // files read (copied, or hashed in a dry run) by this run
     qint64 bytesRead = 0;
     ChangeList changes;
+    ChunkStoreSummary chunks;
 };
 
 // Throws PublishError.

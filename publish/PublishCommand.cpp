@@ -34,6 +34,10 @@ void printSummary(const PublishOptions& options, const PublishSummary& summary)
                            : "published to " + site + (options.secretKey.isEmpty() ? " (not signed" : " (signed");
     line += "; " + QByteArray::number(summary.filesRead) + " files read, " + QByteArray::number(summary.bytesRead)
         + " bytes)";
+    if (const ChunkStoreSummary& chunks = summary.chunks; chunks.enabled)
+        line += "; chunk store: " + QByteArray::number(chunks.chunksWritten) + " chunks written ("
+            + QByteArray::number(chunks.bytesWritten) + " bytes), " + QByteArray::number(chunks.chunksKept) + " kept ("
+            + QByteArray::number(chunks.bytesKept) + " bytes)";
     printLine(line);
 }
 
@@ -50,6 +54,8 @@ int publishCommand(const QStringList& arguments)
         "SITE_DIR becomes a link to the complete release in SITE_DIR.releases, switched in one step.\n"
         "Files unchanged since the last publish are not read again. Other files of the site carry\n"
         "over. Nothing is written when a check fails. Prints each file added, changed and removed.\n"
+        "Files of at least --chunk-min-size bytes also go into the site's chunk store (chunks/, kept\n"
+        "once in SITE_DIR.releases for all releases), from which updaters fetch only changed chunks.\n"
         "\n"
         "Other commands (see renewel-publish verify --help, renewel-publish push --help):\n"
         "  renewel-publish verify SITE_DIR [--pub PUBLIC_KEY_FILE]   check a published site\n"
@@ -70,7 +76,12 @@ int publishCommand(const QStringList& arguments)
                                      QStringLiteral("DAYS"));
     const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                     QStringLiteral("Print what would be added, changed and removed; write nothing."));
-    parser.addOptions({key, password, expires, dryRun});
+    const QCommandLineOption chunkMinSize(QStringLiteral("chunk-min-size"),
+                                          QStringLiteral("Put files of at least BYTES bytes into the chunk store "
+                                                         "(default %1; 0: no chunk store).")
+                                              .arg(ChunkPublisher::DefaultMinSize),
+                                          QStringLiteral("BYTES"));
+    parser.addOptions({key, password, expires, dryRun, chunkMinSize});
     if (!parseCommand(parser, arguments, {}))
         return ExitUsage;
     const QStringList positional = parser.positionalArguments();
@@ -91,6 +102,14 @@ int publishCommand(const QStringList& arguments)
         options.expiresDays = parser.value(expires).toInt(&ok);
         if (!ok || options.expiresDays < 1 || options.expiresDays > MaxExpiresDays) {
             printError(QStringLiteral("--expires"), QStringLiteral("DAYS must be a whole number from 1 to %1").arg(MaxExpiresDays));
+            return ExitUsage;
+        }
+    }
+    if (parser.isSet(chunkMinSize)) {
+        bool ok = false;
+        options.chunkMinSize = parser.value(chunkMinSize).toLongLong(&ok);
+        if (!ok || options.chunkMinSize < 0) {
+            printError(QStringLiteral("--chunk-min-size"), QStringLiteral("BYTES must be a whole number, 0 or more"));
             return ExitUsage;
         }
     }

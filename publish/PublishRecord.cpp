@@ -5,8 +5,6 @@
 
 #include <QFile>
 
-#include <sys/stat.h>
-
 namespace {
 
 const QByteArray Header = "renewel-publish record 1";
@@ -31,16 +29,6 @@ bool parseIdentity(const QList<QByteArray>& fields, int at, FileIdentity& id)
 }
 
 }  // namespace
-
-std::optional<FileIdentity> identityOf(const QString& path)
-{
-    struct stat status {};
-    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return std::nullopt;
-    return FileIdentity{qint64(status.st_size), qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
-                        qint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec,
-                        quint64(status.st_dev), quint64(status.st_ino)};
-}
 
 PublishRecord PublishRecord::read(const QString& releasesDir, const QString& release)
 {

@@ -6,24 +6,14 @@
 // copy by a hard link and lists the recorded hash. The record names the release it describes; a
 // missing or damaged record, or one of another release, is ignored as a whole.
 
+#include "FileIdentity.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QString>
 
 #include <optional>
 
-// What identifies one state of a file without reading it.
-struct FileIdentity {
-    qint64 size = 0;
-    qint64 mtimeNs = 0;
-    qint64 ctimeNs = 0;
-    quint64 device = 0;
-    quint64 inode = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-// The identity of the file at path, not following a link; nothing unless it is a regular file.
-std::optional<FileIdentity> identityOf(const QString& path);
 
 class PublishRecord {
 public:

@@ -4,6 +4,8 @@
 #include "PushRecord.h"
 #include "RcloneTool.h"
 #include "SiteLayout.h"
+#include "StoreObjects.h"
+#include "chunk/ChunkStore.h"
 #include "site/SiteFiles.h"
 #include "site/Sums.h"
 #include "site/UpdateList.h"
@@ -24,13 +26,25 @@ namespace {
 // checksums and signature that vouch for it are there.
 const QStringList ListsInOrder = {SiteFile::Signature, SiteFile::Sums, SiteFile::List};
 
-// Every object of the site: its files, and the files its folders and links lead to.
+// Every object of the site: its files, and the files its folders and links lead to, except the
+// chunk store (of which a release needs only what its indexes name: see StoreObjects).
 QStringList objectsOf(const QString& release)
 {
     QStringList objects;
-    QDirIterator it(release, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
-    while (it.hasNext())
-        objects.append(QDir(release).relativeFilePath(it.next()));
+    const QDir root(release);
+    for (const QFileInfo& entry : root.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+        if (entry.fileName() == ChunkStore::Folder && entry.isSymLink())
+            continue;
+        if (!entry.isDir()) {
+            if (entry.isFile())
+                objects.append(entry.fileName());
+            continue;
+        }
+        QDirIterator it(entry.filePath(), QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
+        while (it.hasNext())
+            objects.append(root.relativeFilePath(it.next()));
+    }
     return objects;
 }
 
@@ -100,8 +114,11 @@ PushSummary pushSite(const PushOptions& options)
     layout.prepare();  // no publish may replace the release while it is sent
     const QString release = layout.current();
     const QStringList objects = objectsOf(release);
+    const StoreObjects store = storeObjectsOf(release);
     PushRecord record = PushRecord::read(layout.releases(), options.remote);
     record.hold(objects);
+    record.hold(store.chunks);
+    record.hold(store.indexes);
 
     // What changed since the last push to this remote is sent whatever rclone's comparison says:
     // a change that keeps the size within the remote's time precision would pass it unseen. The
@@ -138,6 +155,20 @@ PushSummary pushSite(const PushOptions& options)
                                                QStringLiteral("--files-from-raw"), names->fileName()} + flags)
                             .copied;
     };
+    // Store objects never change under their names: one the record has as sent is not compared
+    // again, a new one is sent without looking at the remote; chunks before the indexes that name
+    // them, both before the files and lists.
+    for (const QStringList* objects : {&store.chunks, &store.indexes}) {
+        QStringList fresh;
+        for (const QString& object : *objects) {
+            if (record.sentDigest(object) != store.digests.value(object))
+                fresh.append(object);
+        }
+        copy(fresh, {QStringLiteral("--no-check-dest")});
+        for (const QString& object : fresh)
+            record.setSent(object, store.digests.value(object));
+        record.write();
+    }
     copy(changed, sendAll);
     copy(same, compare);
     for (const QString& object : changed)

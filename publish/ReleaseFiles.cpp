@@ -13,15 +13,21 @@
 #include <filesystem>
 #include <system_error>
 
+#include <cerrno>
+
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 
 namespace {
 
+// Component by component in byte order: the same as comparing the bytes with the separator
+// ranked below every byte a name can hold, which needs no splitting.
 bool pathLess(const ReleaseFile& a, const ReleaseFile& b)
 {
-    const QList<QByteArray> left = a.listed.split('\\');
-    const QList<QByteArray> right = b.listed.split('\\');
-    return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end());
+    const auto rank = [](char c) { return c == '\\' ? -1 : int(uchar(c)); };
+    return std::lexicographical_compare(a.listed.begin(), a.listed.end(), b.listed.begin(), b.listed.end(),
+                                        [&](char x, char y) { return rank(x) < rank(y); });
 }
 
 // Why a name the site or renewel keeps for itself can't be a release file.
@@ -65,15 +71,19 @@ private:
             if (!name.isValidUtf8())
                 throw PublishError{inner, QStringLiteral("the name is not valid UTF-8 (the players' updaters read paths "
                                                          "as text)")};
-            const fs::file_status status = it->symlink_status(error);
-            if (error)
+            // One lstat per entry gives both its type and, for a file, the identity the publish
+            // record is checked against.
+            struct stat status {};
+            if (::lstat(it->path().c_str(), &status) != 0) {
+                error.assign(errno, std::generic_category());
                 break;
-            if (fs::is_symlink(status))
+            }
+            if (S_ISLNK(status.st_mode))
                 throw PublishError{inner, QStringLiteral("symbolic link; only regular files are published")};
-            if (fs::is_directory(status))
+            if (S_ISDIR(status.st_mode))
                 folder(it->path(), inner);
-            else if (fs::is_regular_file(status))
-                file(inner);
+            else if (S_ISREG(status.st_mode))
+                file(inner, FileIdentity::of(status));
             else
                 throw PublishError{inner, QStringLiteral("not a regular file")};
         }
@@ -82,7 +92,7 @@ private:
                                QStringLiteral("cannot read the folder: ") + reasonOf(error)};
     }
 
-    void file(const QByteArray& relative)
+    void file(const QByteArray& relative, const FileIdentity& identity)
     {
         if (relative.contains('\\'))
             throw PublishError{relative, QStringLiteral("a backslash in a name would split it into folders")};
@@ -99,7 +109,7 @@ private:
                                              .arg(QString::fromUtf8(shownText(folded_.value(key))))};
         folded_.insert(key, relative);
         const QString text = QString::fromUtf8(relative);
-        files_.append({root_ + '/' + text, text, listed});
+        files_.append({root_ + '/' + text, text, listed, identity});
     }
 
     QString root_;

@@ -3,6 +3,8 @@
 // folder, with its listed path ("\maps\coast\harbour.ivm"), sorted by path component by component
 // (byte order). A path that the updater would refuse stops the scan before anything is written.
 
+#include "FileIdentity.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -11,6 +13,7 @@ struct ReleaseFile {
     QString source;     // the file in the release folder
     QString relative;   // its path below the release folder, "/" separated
     QByteArray listed;  // "\" + the path with backslashes, as update.txt writes it
+    FileIdentity identity;  // as the scan found it
 };
 
 // Throws PublishError naming the first file that can't be published: a path the updater refuses,

@@ -13,8 +13,9 @@ int verifyCommand(const QStringList& arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Checks a published site as a player's updater would: the signature of update.sums with the\n"
-        "public key (and its timestamp and expiry), update.txt against its checksum, and every listed\n"
-        "file's size and SHA-256. Each problem is one line on standard error.\n"
+        "public key (and its timestamp and expiry), update.txt against its checksum, every listed\n"
+        "file's size and SHA-256, and each chunk index update.sums lists with each chunk it names.\n"
+        "Each problem is one line on standard error.\n"
         "Exit status: 0 the site is whole, 1 it is not (or can't be read), 2 bad usage."));
     parser.addPositionalArgument(QStringLiteral("SITE_DIR"), QStringLiteral("The update site folder."));
     const QCommandLineOption pub(QStringLiteral("pub"),
@@ -33,7 +34,10 @@ int verifyCommand(const QStringList& arguments)
     for (const SiteProblem& problem : check.problems)
         printError(problem.subject, problem.reason);
     QByteArray line = "renewel-publish: " + QFile::encodeName(site) + ": " + QByteArray::number(check.files)
-        + " files, " + QByteArray::number(check.bytes) + " bytes checked; ";
+        + " files, " + QByteArray::number(check.bytes) + " bytes";
+    if (check.indexes > 0)
+        line += ", " + QByteArray::number(check.indexes) + " chunk indexes, " + QByteArray::number(check.chunks) + " chunks";
+    line += " checked; ";
     line += check.problems.isEmpty() ? QByteArray(parser.isSet(pub) ? "the site is whole and its signature verifies"
                                                                     : "the site is whole (signature not checked)")
                                      : QByteArray::number(check.problems.size()) + " problems";

@@ -27,16 +27,9 @@ const QRegularExpression ReleaseName(QStringLiteral("^release-\\d{8}-\\d{6}-[0-9
 const QRegularExpression LinkName(QStringLiteral("^\\.link-[0-9a-f]{16}$"));
 const QString OldSiteName = QStringLiteral(".old-site");
 const QString LockName = QStringLiteral(".publish.lock");
+const QRegularExpression RetiredName(QStringLiteral("^\\.retired-[0-9a-f]{16}$"));
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
-
-void removeTree(const QString& path)
-{
-    std::error_code error;
-    std::filesystem::remove_all(native(path).toStdString(), error);  // never follows a link
-    if (error)
-        throw PublishError{path, QStringLiteral("cannot remove: ") + QString::fromLocal8Bit(error.message())};
-}
 
 void renameOrThrow(const QString& from, const QString& to)
 {
@@ -82,8 +75,22 @@ SiteLayout::SiteLayout(const QString& siteDir)
 
 SiteLayout::~SiteLayout()
 {
+    joinCleaner();
     if (lock_ >= 0)
         ::close(lock_);
+}
+
+void SiteLayout::joinCleaner()
+{
+    if (cleaner_.joinable())
+        cleaner_.join();
+}
+
+void SiteLayout::finishCleanup()
+{
+    joinCleaner();
+    if (cleanupError_)
+        throw *std::exchange(cleanupError_, std::nullopt);
 }
 
 void SiteLayout::prepare()
@@ -98,17 +105,27 @@ void SiteLayout::prepare()
         throw PublishError{site_, errno == EWOULDBLOCK ? QStringLiteral("another renewel-publish is publishing "
                                                                        "to this site")
                                                        : errnoReason()};
-    removeLeftovers();
+    // The names are read now, so a release this run makes is never among them.
+    cleaner_ = std::thread([this, paths = leftovers()] {
+        try {
+            for (const QString& path : paths)
+                removeTree(path);
+        } catch (const PublishError& error) {
+            cleanupError_ = error;
+        }
+    });
 }
 
-void SiteLayout::removeLeftovers()
+QStringList SiteLayout::leftovers() const
 {
+    QStringList paths;
     const QDir releases(releases_);
     for (const QString& name : releases.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
         const QString path = releases.filePath(name);
-        const bool ours = ReleaseName.match(name).hasMatch() || LinkName.match(name).hasMatch() || name == OldSiteName;
+        const bool ours = ReleaseName.match(name).hasMatch() || LinkName.match(name).hasMatch()
+            || RetiredName.match(name).hasMatch() || name == OldSiteName;
         if (ours && path != current_)
-            removeTree(path);
+            paths.append(path);
     }
     // Earlier versions assembled a site in ".SITE.publish-XXXXXX" beside it.
     const QDir parent(QFileInfo(site_).path());
@@ -116,12 +133,14 @@ void SiteLayout::removeLeftovers()
                                      + QStringLiteral("\\.publish-[A-Za-z0-9]{6}$"));
     for (const QString& name : parent.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
         if (staging.match(name).hasMatch())
-            removeTree(parent.filePath(name));
+            paths.append(parent.filePath(name));
     }
+    return paths;
 }
 
 void SiteLayout::abandon(const QString& release)
 {
+    joinCleaner();
     std::error_code ignored;
     std::filesystem::remove_all(native(madeReleases_ ? releases_ : release).toStdString(), ignored);
 }
@@ -173,6 +192,8 @@ void SiteLayout::switchTo(const QString& release)
     stopPoint("switched");
     current_ = release;
     plain_ = false;
+    // Renamed rather than removed: the next run removes it while it builds.
     if (!previous.isEmpty())
-        removeTree(previous);
+        renameOrThrow(previous, releases_ + QStringLiteral("/.retired-%1").arg(QRandomGenerator::global()->generate64(),
+                                                                                16, 16, QLatin1Char('0')));
 }

@@ -7,9 +7,17 @@
 //
 // What an interrupted run leaves in SITE_DIR.releases (a release never switched to, a temporary
 // link, the old plain folder) is recognised by its name and removed by the next run; the lock
-// file there keeps two runs from working on one site at once.
+// file there keeps two runs from working on one site at once. The release a switch replaces is
+// renamed to a retired name and removed by the next run too: that run removes it on a thread of
+// its own while it builds, so removing 20,000 names no longer adds to the time of a publish.
+
+#include "PublishError.h"
 
 #include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <thread>
 
 class SiteLayout {
 public:
@@ -25,19 +33,22 @@ public:
     // The folder whose files the site serves now; empty when there is none.
     const QString& current() const { return current_; }
 
-    // Creates the releases folder, takes the lock (throws when another run holds it) and removes
-    // the leftovers of interrupted runs.
+    // Creates the releases folder, takes the lock (throws when another run holds it) and starts
+    // removing the leftovers of earlier runs.
     void prepare();
     // A new, empty release folder, named for the time of publishing.
     QString newRelease(qint64 now);
-    // Points SITE_DIR at the release in one step, then removes the release it served before.
+    // Points SITE_DIR at the release in one step; the release it served before is retired.
     void switchTo(const QString& release);
+    // Waits until the leftovers are removed; throws PublishError when one could not be.
+    void finishCleanup();
     // After a failure before the switch: removes the unfinished release, and the releases folder
     // when this run made it, so that a failed first run leaves the site as it was.
     void abandon(const QString& release);
 
 private:
-    void removeLeftovers();
+    QStringList leftovers() const;
+    void joinCleaner();
 
     QString site_;
     QString releases_;
@@ -45,4 +56,6 @@ private:
     bool plain_ = false;  // current_ is the plain SITE_DIR folder (or what was moved aside of it)
     int lock_ = -1;
     bool madeReleases_ = false;  // this run created the releases folder
+    std::thread cleaner_;
+    std::optional<PublishError> cleanupError_;
 };

@@ -1,6 +1,7 @@
 #include "VerifySite.h"
 
 #include "Progress.h"
+#include "VerifyChunks.h"
 #include "site/SiteFiles.h"
 #include "site/Sums.h"
 #include "site/UpdateList.h"
@@ -41,7 +42,9 @@ public:
             checkSignature(*list, *sumsText, publicKeyFile, now);
         else if (sums->digest(SiteFile::List.toLatin1()) != Sha256::hash(*list))
             problem(SiteFile::List, QStringLiteral("does not match its checksum in update.sums"));
-        checkFiles(TUpdateList::parse(*list), *sums);
+        const TUpdateList parsed = TUpdateList::parse(*list);
+        checkFiles(parsed, *sums);
+        checkChunkStore(site_, parsed, *sums, check_);
         return check_;
     }
 

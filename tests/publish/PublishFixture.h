@@ -1,6 +1,7 @@
 #pragma once
 // What the tests of renewel-publish share: running it (and other tools) as a process, snapshots
-// of folders, the check a signed player makes of a site, and a release with a key pair.
+// of folders, the check a signed player makes of a site, a release with a key pair, and an SFTP
+// origin (rclone) on loopback.
 
 #include "NginxServer.h"
 #include "site/UpdateList.h"
@@ -15,6 +16,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
 
 #include <unistd.h>
 
@@ -40,6 +44,14 @@ inline RunResult run(const QString& program, const QStringList& args, const QStr
 inline RunResult publish(const QStringList& args, const QString& workDir = {})
 {
     return run(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"), args, workDir);
+}
+
+// The non-empty lines of an output.
+inline QList<QByteArray> lines(const QByteArray& out)
+{
+    QList<QByteArray> all = out.split('\n');
+    all.removeAll(QByteArray());
+    return all;
 }
 
 // Every file below a folder with its contents, for "nothing changed" checks.
@@ -120,6 +132,48 @@ protected:
     }
 
     TempDir dir;
+};
+
+// "rclone serve sftp" on a free loopback port, serving a folder, as the remote "origin:".
+class SftpServer {
+public:
+    SftpServer(const TempDir& dir) : root_(dir.filePath("origin"))
+    {
+        QDir().mkpath(root_);
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        port_ = probe.serverPort();
+        probe.close();
+        server_.setProcessChannelMode(QProcess::MergedChannels);
+        server_.start("rclone", {"serve", "sftp", root_, "--addr", QStringLiteral("127.0.0.1:%1").arg(port_), "--user",
+                                 "studio", "--pass", "secret", "--cache-dir", dir.filePath("rclone-cache")});
+        const QByteArray obscured = run("rclone", {"obscure", "secret"}).out.trimmed();
+        QFile config(dir.filePath("rclone.conf"));
+        if (config.open(QIODevice::WriteOnly))
+            config.write("[origin]\ntype = sftp\nhost = 127.0.0.1\nport = " + QByteArray::number(port_)
+                         + "\nuser = studio\npass = " + obscured + "\n");
+        qputenv("RCLONE_CONFIG", QFile::encodeName(config.fileName()));
+        for (int i = 0; i < 100 && !ready_; ++i) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, port_);
+            ready_ = socket.waitForConnected(100);
+            if (!ready_)
+                QThread::msleep(50);
+        }
+    }
+    ~SftpServer()
+    {
+        server_.kill();
+        server_.waitForFinished();
+    }
+    bool ready() const { return ready_; }
+    const QString& root() const { return root_; }
+
+private:
+    QString root_;
+    quint16 port_ = 0;
+    QProcess server_;
+    bool ready_ = false;
 };
 
 }  // namespace publishtest

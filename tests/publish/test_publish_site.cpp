@@ -5,20 +5,11 @@
 #include "PublishFixture.h"
 
 #include <QElapsedTimer>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QThread>
 
 namespace {
 
 using namespace publishtest;
-
-QList<QByteArray> lines(const QByteArray& out)
-{
-    QList<QByteArray> all = out.split('\n');
-    all.removeAll(QByteArray());
-    return all;
-}
 
 TEST_F(Publish, PublishingAgainReadsOnlyChangedFilesAndListsTheChanges)
 {
@@ -118,48 +109,6 @@ TEST_F(Publish, KeyWithAPasswordNeedsATerminalOrAPasswordFile)
     ASSERT_EQ(signedWithPassword.exitCode, 0) << signedWithPassword.err.toStdString();
     EXPECT_EQ(publish({"verify", "site", "--pub", "keys/pw.pub"}, dir.path()).exitCode, 0);
 }
-
-// "rclone serve sftp" on a free loopback port, serving a folder, as the remote "origin:".
-class SftpServer {
-public:
-    SftpServer(const TempDir& dir) : root_(dir.filePath("origin"))
-    {
-        QDir().mkpath(root_);
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        port_ = probe.serverPort();
-        probe.close();
-        server_.setProcessChannelMode(QProcess::MergedChannels);
-        server_.start("rclone", {"serve", "sftp", root_, "--addr", QStringLiteral("127.0.0.1:%1").arg(port_), "--user",
-                                 "studio", "--pass", "secret", "--cache-dir", dir.filePath("rclone-cache")});
-        const QByteArray obscured = run("rclone", {"obscure", "secret"}).out.trimmed();
-        QFile config(dir.filePath("rclone.conf"));
-        if (config.open(QIODevice::WriteOnly))
-            config.write("[origin]\ntype = sftp\nhost = 127.0.0.1\nport = " + QByteArray::number(port_)
-                         + "\nuser = studio\npass = " + obscured + "\n");
-        qputenv("RCLONE_CONFIG", QFile::encodeName(config.fileName()));
-        for (int i = 0; i < 100 && !ready_; ++i) {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, port_);
-            ready_ = socket.waitForConnected(100);
-            if (!ready_)
-                QThread::msleep(50);
-        }
-    }
-    ~SftpServer()
-    {
-        server_.kill();
-        server_.waitForFinished();
-    }
-    bool ready() const { return ready_; }
-    const QString& root() const { return root_; }
-
-private:
-    QString root_;
-    quint16 port_ = 0;
-    QProcess server_;
-    bool ready_ = false;
-};
 
 TEST_F(Publish, PushSendsChangedObjectsThenTheListsAndDeletesOnlyAfterTheGrace)
 {

@@ -1,0 +1,38 @@
+#include "StoreObjects.h"
+
+#include "ChunkIndexes.h"
+#include "PublishError.h"
+#include "chunk/ChunkStore.h"
+#include "site/SiteFiles.h"
+#include "site/Sums.h"
+#include "site/UpdateList.h"
+
+#include <QFile>
+
+StoreObjects storeObjectsOf(const QString& release)
+{
+    StoreObjects store;
+    QFile listFile(release + '/' + SiteFile::List);
+    QFile sumsFile(release + '/' + SiteFile::Sums);
+    if (!listFile.open(QIODevice::ReadOnly) || !sumsFile.open(QIODevice::ReadOnly))
+        return store;
+    const Result<Sums> sums = Sums::parse(sumsFile.readAll());
+    if (!sums)
+        return store;
+    for (const ListedIndex& listed : listedIndexes(TUpdateList::parse(listFile.readAll()), *sums)) {
+        const QString path = release + '/' + listed.name;
+        const Result<ReadIndex> read = readChunkIndex(path, listed.fileHash, listed.fileSize, listed.hash);
+        if (!read)
+            throw PublishError{path, read.error()};
+        store.indexes.append(listed.name);
+        store.digests.insert(listed.name, listed.hash);
+        for (const ChunkIndexEntry& entry : read->index.chunks) {
+            const QString name = ChunkStore::objectName(entry.hash);
+            if (!store.digests.contains(name)) {
+                store.chunks.append(name);
+                store.digests.insert(name, entry.hash);
+            }
+        }
+    }
+    return store;
+}

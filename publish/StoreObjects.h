@@ -1,0 +1,17 @@
+#pragma once
+// The chunk store objects a release needs on its remote: the chunks its listed indexes name and
+// the indexes. Store objects never change under their names, so each carries a digest without
+// being read: a chunk the SHA-256 its name holds, an index its SHA-256 in update.sums.
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+struct StoreObjects {
+    QStringList chunks;   // "chunks/ab/ab....zst", each once
+    QStringList indexes;  // "chunks/index/....cidx"
+    QHash<QString, QByteArray> digests;
+};
+
+// Throws PublishError when an index update.sums lists is not the one it lists.
+StoreObjects storeObjectsOf(const QString& release);

@@ -1,0 +1,12 @@
+#pragma once
+// The check of a site's chunk store as an updater would make it: each index update.sums lists
+// (its SHA-256, its form, that it describes the listed file) and each chunk an index names (there,
+// decompresses to its length, SHA-256 as named). Each chunk is checked once however many indexes
+// name it, on all cores.
+
+#include "VerifySite.h"
+
+class Sums;
+struct TUpdateList;
+
+void checkChunkStore(const QString& siteDir, const TUpdateList& list, const Sums& sums, SiteCheck& check);
