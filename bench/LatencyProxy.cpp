@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <deque>
@@ -23,6 +24,11 @@ constexpr size_t kReadSize = 64 * 1024;
 // Bytes one direction may hold (in flight and undelivered) before the proxy stops reading from
 // its source: a window large enough not to limit loopback rates at these delays.
 constexpr size_t kWindow = 8 * 1024 * 1024;
+
+// The cap's bucket holds at most this much: what may leave at once after an idle moment.
+constexpr double kBurst = 64 * 1024;
+// A capped direction that ran dry waits until this much has accrued (fewer, larger sends).
+constexpr double kQuantum = 16 * 1024;
 
 bool wouldBlock(int e) { return e == EAGAIN || e == EWOULDBLOCK || e == EINTR || e == ENOTCONN; }
 
@@ -53,6 +59,27 @@ struct Pipe {
     bool done = false;          // nothing more goes to `to`
 };
 
+// The bandwidth of one direction, shared by all connections: a token bucket of bytes.
+struct Bucket {
+    double rate = 0;  // bytes per second; 0: no cap
+    double tokens = kBurst;
+    Clock::time_point last = Clock::now();
+
+    bool capped() const { return rate > 0; }
+    void refill(Clock::time_point now)
+    {
+        tokens = std::min(kBurst, tokens + rate * std::chrono::duration<double>(now - last).count());
+        last = now;
+    }
+    // When a dry bucket will hold a quantum again.
+    Clock::time_point readyAt() const
+    {
+        if (tokens >= kQuantum)
+            return last;
+        return last + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>((kQuantum - tokens) / rate));
+    }
+};
+
 struct Connection {
     Clock::time_point opened;
     Pipe up;    // client to upstream
@@ -69,6 +96,12 @@ struct LatencyProxy::Loop {
     std::map<int, Connection*> byFd;
     std::map<int, uint32_t> interest;  // what each registered fd is watched for
     std::vector<std::unique_ptr<Connection>> connections;
+    Bucket upCap, downCap;
+    size_t turn = 0;  // with a cap, which connection is served first in this pass
+    std::atomic<qint64>* toClients = nullptr;
+    std::atomic<qint64>* fromClients = nullptr;
+
+    Bucket& capOf(const Connection& c, const Pipe& p) { return &p == &c.up ? upCap : downCap; }
 
     ~Loop()
     {
@@ -177,6 +210,8 @@ struct LatencyProxy::Loop {
             if (n < 0 && wouldBlock(errno))
                 break;
             item.due = std::max(Clock::now(), earliest) + half;
+            if (n > 0 && &p == &c.up)
+                *fromClients += n;
             if (n > 0 && p.done)
                 continue;  // the receiving side is gone: drop it, but keep reading to see the end
             if (n > 0) {
@@ -213,8 +248,14 @@ struct LatencyProxy::Loop {
                 p.queue.clear();
                 break;
             }
-            const ssize_t w = ::send(p.to, item.bytes.data() + item.offset, item.bytes.size() - item.offset,
-                                     MSG_NOSIGNAL);
+            Bucket& cap = capOf(c, p);
+            size_t size = item.bytes.size() - item.offset;
+            if (cap.capped()) {
+                size = std::min(size, size_t(cap.tokens));
+                if (size == 0)
+                    break;
+            }
+            const ssize_t w = ::send(p.to, item.bytes.data() + item.offset, size, MSG_NOSIGNAL);
             if (w < 0 && wouldBlock(errno)) {
                 p.blocked = true;
                 break;
@@ -225,6 +266,10 @@ struct LatencyProxy::Loop {
                 p.queued = 0;
                 break;
             }
+            if (cap.capped())
+                cap.tokens -= double(w);
+            if (&p == &c.down)
+                *toClients += w;
             item.offset += size_t(w);
             p.queued -= size_t(w);
             if (item.offset == item.bytes.size())
@@ -237,14 +282,19 @@ struct LatencyProxy::Loop {
         return true;
     }
 
-    // Milliseconds until the next item falls due (rounded up), or -1 when none waits.
+    // Milliseconds until the next item falls due (rounded up), or -1 when none waits. Bytes of a
+    // capped direction are due once their bucket holds a quantum again.
     int timeout(Clock::time_point now) const
     {
         Clock::time_point next = Clock::time_point::max();
         for (const auto& c : connections)
             for (const Pipe* p : {&c->up, &c->down})
-                if (!p->done && !p->blocked && !p->queue.empty())
-                    next = std::min(next, p->queue.front().due);
+                if (!p->done && !p->blocked && !p->queue.empty()) {
+                    const Item& item = p->queue.front();
+                    const Bucket& cap = p == &c->up ? upCap : downCap;
+                    const bool waitsForCap = cap.capped() && item.kind == Item::Data && cap.tokens < 1;
+                    next = std::min(next, waitsForCap ? std::max(item.due, cap.readyAt()) : item.due);
+                }
         if (next == Clock::time_point::max())
             return -1;
         if (next <= now)
@@ -253,9 +303,13 @@ struct LatencyProxy::Loop {
     }
 };
 
-LatencyProxy::LatencyProxy(quint16 upstreamPort, int roundTripMs) : loop_(std::make_unique<Loop>())
+LatencyProxy::LatencyProxy(quint16 upstreamPort, int roundTripMs, qint64 bytesPerSecond)
+    : loop_(std::make_unique<Loop>())
 {
     Loop& l = *loop_;
+    l.upCap.rate = l.downCap.rate = double(bytesPerSecond);
+    l.toClients = &toClients_;
+    l.fromClients = &fromClients_;
     l.upstreamPort = upstreamPort;
     l.rtt = std::chrono::milliseconds(roundTripMs);
     l.half = std::chrono::microseconds(roundTripMs * 500);
@@ -315,9 +369,15 @@ void LatencyProxy::run()
                 l.read(c, from);
         }
         const Clock::time_point now = Clock::now();
-        for (auto& c : l.connections) {
-            if (!c->closed && l.deliver(*c, c->up, now) && l.deliver(*c, c->down, now))
-                l.update(*c);
+        l.upCap.refill(now);
+        l.downCap.refill(now);
+        // With a cap, the first connection served takes what the bucket holds: take turns.
+        const size_t count = l.connections.size();
+        const size_t first = l.downCap.capped() && count > 0 ? l.turn++ % count : 0;
+        for (size_t i = 0; i < count; ++i) {
+            Connection& c = *l.connections[(first + i) % count];
+            if (!c.closed && l.deliver(c, c.up, now) && l.deliver(c, c.down, now))
+                l.update(c);
         }
         std::erase_if(l.connections, [](const auto& c) { return c->closed; });
     }

@@ -6,9 +6,17 @@
 // not throttle throughput. End of data and resets are passed on in order, each after the same
 // delay.
 //
+// Optionally the link also has a bandwidth: a cap in bytes per second that all connections share,
+// one token bucket per direction. Bytes then leave no earlier than their due time and no faster
+// than the cap; connections take turns at the bucket. Without a cap (the default) bytes leave as
+// soon as they are due. The proxy counts the bytes it delivers to clients (downstream) and those
+// it reads from them (upstream), with or without a cap.
+//
 //   NginxServer nginx(site);
 //   LatencyProxy proxy(nginx.port(), 50);
 //   curl proxy.url("/a.bin");  // about two round trips for connection, request and answer
+//   LatencyProxy link(nginx.port(), 50, 100'000'000 / 8);  // and 100 Mbit/s each way
+//   const qint64 before = link.bytesToClients();  // ... run a client ..., then the difference
 
 #include <QString>
 
@@ -18,7 +26,8 @@
 
 class LatencyProxy {
 public:
-    LatencyProxy(quint16 upstreamPort, int roundTripMs);
+    // bytesPerSecond: the cap of each direction, 0 for none.
+    LatencyProxy(quint16 upstreamPort, int roundTripMs, qint64 bytesPerSecond = 0);
     ~LatencyProxy();
     LatencyProxy(const LatencyProxy&) = delete;
     LatencyProxy& operator=(const LatencyProxy&) = delete;
@@ -28,6 +37,9 @@ public:
     QString url(const QString& path) const;
     // Client connections accepted since the proxy started.
     int connectionCount() const { return accepted_.load(); }
+    // Bytes delivered to clients, and read from clients, since the proxy started.
+    qint64 bytesToClients() const { return toClients_.load(); }
+    qint64 bytesFromClients() const { return fromClients_.load(); }
 
 private:
     struct Loop;
@@ -35,6 +47,7 @@ private:
 
     quint16 port_ = 0;
     std::atomic<int> accepted_{0};
+    std::atomic<qint64> toClients_{0}, fromClients_{0};
     std::unique_ptr<Loop> loop_;
     std::thread thread_;
 };

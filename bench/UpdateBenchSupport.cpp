@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr int kEndTimeoutMs = 300'000;
-
 void writeFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
@@ -32,15 +30,16 @@ QByteArray pattern(qint64 size, int seed)
     return b;
 }
 
-Timed finish(QProcess& p, const QElapsedTimer& clock, const QString& what)
+Timed finish(QProcess& p, const QElapsedTimer& clock, const QString& what, int timeoutSeconds)
 {
     Timed t;
-    const bool ended = p.waitForFinished(kEndTimeoutMs);
+    const bool ended = p.waitForFinished(timeoutSeconds * 1000);
     t.seconds = double(clock.nsecsElapsed()) / 1e9;
     if (!ended) {
         p.kill();
         p.waitForFinished();
-        t.why = what + " did not end within " + QString::number(kEndTimeoutMs / 1000) + " s";
+        t.why = what + " did not end within " + QString::number(timeoutSeconds) + " s";
+        t.timedOut = true;
     } else if (p.exitStatus() != QProcess::NormalExit) {
         t.why = what + " crashed";
     } else if (p.exitCode() != 0) {
@@ -128,7 +127,7 @@ void prepareInstallation(const QString& folder, const QString& siteUrl)
               "#STatus3 Update list received.\r\n#Error Error\r\n#Done Done\r\n");
 }
 
-Timed runRenewel(const QString& installFolder, const QString& log)
+Timed runRenewel(const QString& installFolder, const QString& log, int timeoutSeconds)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -142,18 +141,21 @@ Timed runRenewel(const QString& installFolder, const QString& log)
     QElapsedTimer clock;
     clock.start();
     p.start(installFolder + "/renewel", {"quiet"});
-    return finish(p, clock, "renewel quiet");
+    return finish(p, clock, "renewel quiet", timeoutSeconds);
 }
 
-Timed runTool(const QString& program, const QStringList& args, const QString& log)
+Timed runTool(const QString& program, const QStringList& args, const QString& log, const QString& workingFolder,
+              int timeoutSeconds)
 {
     QProcess p;
+    if (!workingFolder.isEmpty())
+        p.setWorkingDirectory(workingFolder);
     p.setStandardOutputFile(log);
     p.setStandardErrorFile(log, QIODevice::Append);
     QElapsedTimer clock;
     clock.start();
     p.start(program, args);
-    return finish(p, clock, QFileInfo(program).fileName());
+    return finish(p, clock, QFileInfo(program).fileName(), timeoutSeconds);
 }
 
 Timed bestOf(const std::function<Timed()>& run, int* runs, double budget)

@@ -36,13 +36,15 @@ struct Timed {
     double seconds = 0;
     bool ok = false;
     QString why;  // what went wrong when not ok
+    bool timedOut = false;  // not ok because it did not end in time (it was killed)
 };
 
 // `renewel quiet` in the installation (its working folder), headless; its standard error goes
-// to the log. ok: it ended by itself with status 0.
-Timed runRenewel(const QString& installFolder, const QString& log);
-// A peer tool; ok: status 0.
-Timed runTool(const QString& program, const QStringList& args, const QString& log);
+// to the log. ok: it ended by itself with status 0 within timeoutSeconds.
+Timed runRenewel(const QString& installFolder, const QString& log, int timeoutSeconds = 300);
+// A peer tool, in workingFolder when one is given; ok: status 0 within timeoutSeconds.
+Timed runTool(const QString& program, const QStringList& args, const QString& log, const QString& workingFolder = {},
+              int timeoutSeconds = 300);
 // The best of up to three runs, stopping before a run that would end past `budget` seconds; a failed
 // run ends the series and is returned. `runs` receives the number of runs made.
 Timed bestOf(const std::function<Timed()>& run, int* runs, double budget = 30);

@@ -13,6 +13,7 @@
 #include "chunk/FetchPlan.h"
 #include "chunk/FileChunks.h"
 #include "trust/Sha256.h"
+#include "GameContent.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -24,68 +25,10 @@
 
 #include <cstdio>
 #include <ctime>
-#include <random>
 
 namespace {
 
 constexpr qint64 KiB = 1024, MiB = 1024 * KiB;
-
-// Game data: incompressible blocks (packed textures, sounds) between record tables (fixed-size
-// records whose fields vary a little) and text (scripts, language tables).
-QByteArray makeContent(qint64 size)
-{
-    std::mt19937_64 random(20);
-    static const char* const words[] = {"unit", "grenadier", "forest", "river", "armour", "light", "heavy",
-                                        "cost", "range", "speed", "the", "of", "and", "bridge", "tower",
-                                        "mission", "objective", "north", "south", "supply", "attack", "hold"};
-    QByteArray out;
-    out.reserve(size);
-    quint32 id = 0;
-    while (out.size() < size) {
-        const qint64 block = qint64(random() % (256 * KiB)) + 4 * KiB;
-        const qint64 end = std::min(size, out.size() + block);
-        switch (random() % 5) {
-        case 0:
-        case 1:
-            while (out.size() < end) {
-                const quint64 v = random();
-                out.append(reinterpret_cast<const char*>(&v), 8);
-            }
-            break;
-        case 2:
-        case 3:
-            while (out.size() < end) {
-                struct { quint32 id; quint16 kind, flags; float x, y, z; quint32 cost; char name[8]; } record{};
-                record.id = ++id;
-                record.kind = quint16(random() % 12);
-                record.flags = quint16(random() % 4 == 0 ? random() % 256 : 0);
-                record.x = float(random() % 4096) * 0.25f;
-                record.y = float(random() % 4096) * 0.25f;
-                record.z = float(random() % 64);
-                record.cost = quint32(random() % 20) * 5;
-                std::snprintf(record.name, sizeof record.name, "u%05u", unsigned(random() % 3000));
-                out.append(reinterpret_cast<const char*>(&record), sizeof record);
-            }
-            break;
-        default:
-            while (out.size() < end) {
-                out.append(words[random() % std::size(words)]);
-                out.append(random() % 12 == 0 ? '\n' : ' ');
-            }
-        }
-        out.truncate(end);
-    }
-    return out;
-}
-
-QByteArray randomBytes(qint64 size, unsigned seed)
-{
-    std::mt19937_64 random(seed);
-    QByteArray out(size, Qt::Uninitialized);
-    for (char& c : out)
-        c = char(random());
-    return out;
-}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -145,20 +88,11 @@ int main(int argc, char** argv)
 
     std::printf("bench_chunk: %lld MiB of game data in %s, zstd level %d\n", size / MiB, qPrintable(temp.path()),
                 ChunkCompressor::DefaultLevel);
-    const QByteArray original = makeContent(size);
+    const QByteArray original = gameContent(size);
     writeFile(path("original.dat"), original);
-    {
-        QByteArray a = original;
-        a.replace(size / 2, MiB, randomBytes(MiB, 1));
-        writeFile(path("a.dat"), a);
-        QByteArray b = original;
-        b.insert(4096, randomBytes(16, 2));
-        writeFile(path("b.dat"), b);
-        QByteArray c = original;
-        for (int i = 0; i < 20; ++i)
-            c.replace(size * (2 * i + 1) / 40, 4 * KiB, randomBytes(4 * KiB, 10 + i));
-        writeFile(path("c.dat"), c);
-    }
+    writeFile(path("a.dat"), changedMiddle(original));
+    writeFile(path("b.dat"), insertedNearStart(original));
+    writeFile(path("c.dat"), scatteredEdits(original));
     const Case cases[] = {{"(a) 1 MiB changed", path("a.dat")},
                           {"(b) 16 B inserted", path("b.dat")},
                           {"(c) 20 x 4 KiB edits", path("c.dat")}};

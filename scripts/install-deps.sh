@@ -12,6 +12,8 @@ packages=(
   rclone rsync
   # the chunk store's codec
   libzstd-dev
+  # only bench_delta needs these: the delta-update tools renewel's chunk store is compared with
+  zsync zchunk casync
   # thumb's KDE preview plugin (KF5 KIO on Qt 5) and the thumbnail clients its tests run: KIO's
   # thumbnail worker, XFCE's tumbler on a private D-Bus, GNOME's thumbnail factory from Python
   libkf5kio-dev qtbase5-dev kio-extras
