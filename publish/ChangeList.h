@@ -24,6 +24,8 @@ public:
     static PreviousList read(const QString& currentRelease);
 
     // Files the release is publishing (listed path -> SHA-256) compared with this list.
+    // The SHA-256 of the listed path's content (empty when it is not listed with one).
+    QByteArray digest(const QByteArray& listed) const { return digests_.value(listed); }
     ChangeList compare(const QList<QByteArray>& listed, const QHash<QByteArray, QByteArray>& digests) const;
 
 private:

@@ -4,6 +4,8 @@
 #include "FileCopy.h"
 #include "Progress.h"
 #include "PublishError.h"
+#include "AtomicFile.h"
+#include "chunk/ChunkIndexDelta.h"
 #include "chunk/ChunkStore.h"
 #include "chunk/ChunkStoreWriter.h"
 #include "site/Sums.h"
@@ -48,7 +50,7 @@ ChunkPublisher::~ChunkPublisher()
         worker.join();
 }
 
-void ChunkPublisher::add(const QString& copy, const QByteArray& digest, qint64 size)
+void ChunkPublisher::add(const QString& copy, const QByteArray& digest, qint64 size, const QByteArray& previous)
 {
     if (minSize_ <= 0 || size < minSize_)
         return;
@@ -60,7 +62,7 @@ void ChunkPublisher::add(const QString& copy, const QByteArray& digest, qint64 s
         if (digests_.contains(digest))
             return;
         digests_.insert(digest);
-        queue_.push_back({copy, digest, size});
+        queue_.push_back({copy, digest, size, previous});
         pendingBytes_ += size;
         // One worker per core; the copying on this thread waits on the disk much of the time.
         if (workers_.size() < size_t(std::max(1, QThread::idealThreadCount())))
@@ -120,6 +122,7 @@ ChunkPublisher::Done ChunkPublisher::store(ChunkStoreWriter& writer, const Job& 
             done.chunks.append(entry.hash);
             done.storedLengths.append(entry.storedLength);
         }
+        writeDelta(job, read->index);
         return done;
     }
     const Result<StoredFile> stored = writer.addFile(job.copy);
@@ -134,7 +137,27 @@ ChunkPublisher::Done ChunkPublisher::store(ChunkStoreWriter& writer, const Job& 
     }
     done.chunksWritten = stored->chunksWritten;
     done.bytesWritten = stored->bytesWritten;
+    writeDelta(job, stored->index);
     return done;
+}
+
+// The delta from the previous content's index in the store, once for each pair of contents.
+void ChunkPublisher::writeDelta(const Job& job, const ChunkIndex& index) const
+{
+    if (job.previous.isEmpty() || job.previous == job.digest)
+        return;
+    const QString name = releases_ + '/' + ChunkStore::deltaName(job.digest, job.previous);
+    if (QFileInfo::exists(name))
+        return;
+    QFile oldFile(releases_ + '/' + ChunkStore::indexName(job.previous));
+    if (!oldFile.open(QIODevice::ReadOnly))
+        return;  // the previous content was not chunked
+    const QByteArray oldBytes = oldFile.readAll();
+    const Result<ChunkIndex> old = ChunkIndex::parse(oldBytes);
+    if (!old || old->fileHash != job.previous)
+        return;  // an unsound index helps no player
+    if (const Status written = replaceFile(name, makeDelta(*old, oldBytes, index)); !written)
+        throw PublishError{name, written.error()};
 }
 
 QByteArray ChunkPublisher::finish(const QString& release, ChunkStoreSummary& summary)

@@ -11,8 +11,13 @@
 // worker threads while the next files are copied. Every object is written through a temporary
 // file and a rename, so a failed run leaves the store usable; what it wrote and no list names is
 // harmless.
+//
+// A file whose content changed since the previous release also gets the delta from the previous
+// content's index to the new one (ChunkIndexDelta), so that a player updating from that release
+// fetches a few entries rather than the whole index.
 
 #include "ReleaseFiles.h"
+#include "chunk/ChunkIndex.h"
 
 #include <QByteArray>
 #include <QList>
@@ -44,9 +49,10 @@ public:
     ChunkPublisher(const ChunkPublisher&) = delete;
     ChunkPublisher& operator=(const ChunkPublisher&) = delete;
 
-    // Queues a published file: its copy in the new release, SHA-256 and size. Throws the
-    // PublishError of a file that failed before.
-    void add(const QString& copy, const QByteArray& digest, qint64 size);
+    // Queues a published file: its copy in the new release, SHA-256 and size, and the SHA-256 of
+    // its content in the previous release (empty when it had none). Throws the PublishError of a
+    // file that failed before.
+    void add(const QString& copy, const QByteArray& digest, qint64 size, const QByteArray& previous = {});
     // Waits for every file (with a progress line), links the release's "chunks" to the store and
     // returns the lines update.sums lists the indexes with. Throws PublishError.
     QByteArray finish(const QString& release, ChunkStoreSummary& summary);
@@ -56,6 +62,7 @@ private:
         QString copy;
         QByteArray digest;
         qint64 size = 0;
+        QByteArray previous;
     };
     struct Done {
         qint64 size = 0;  // the file's
@@ -69,6 +76,7 @@ private:
 
     void work();
     Done store(class ChunkStoreWriter& writer, const Job& job) const;
+    void writeDelta(const Job& job, const ChunkIndex& index) const;
     void throwFailure();
 
     QString releases_;

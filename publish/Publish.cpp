@@ -164,6 +164,7 @@ PublishSummary build(const Build& job)
     for (const ReleaseFile& file : job.files)
         total += file.identity.size;
     Progress progress(int(job.files.size()), total);
+    const PreviousList previous = PreviousList::read(job.current);
 
     QList<TUpdateEntry> entries;
     QHash<QByteArray, QByteArray> digests;
@@ -171,7 +172,7 @@ PublishSummary build(const Build& job)
     PublishSummary summary;
     for (const ReleaseFile& file : job.files) {
         const auto [digest, size] = publisher.publish(file, summary);
-        chunks.add(job.target + '/' + file.relative, digest, size);
+        chunks.add(job.target + '/' + file.relative, digest, size, previous.digest(file.listed));
         entries.append({file.listed, ListedPath(file.listed), size});
         digests.insert(file.listed, digest);
         sums += Sums::formatLine(digest, file.listed);
@@ -184,7 +185,7 @@ PublishSummary build(const Build& job)
     QList<QByteArray> listed;
     for (const TUpdateEntry& entry : entries)
         listed.append(entry.listed);
-    summary.changes = PreviousList::read(job.current).compare(listed, digests);
+    summary.changes = previous.compare(listed, digests);
     if (job.options.dryRun)
         return summary;
     sums += chunks.finish(job.target, summary.chunks);

@@ -119,6 +119,7 @@ PushSummary pushSite(const PushOptions& options)
     record.hold(objects);
     record.hold(store.chunks);
     record.hold(store.indexes);
+    record.hold(store.deltas);
 
     // What changed since the last push to this remote is sent whatever rclone's comparison says:
     // a change that keeps the size within the remote's time precision would pass it unseen. The
@@ -157,8 +158,8 @@ PushSummary pushSite(const PushOptions& options)
     };
     // Store objects never change under their names: one the record has as sent is not compared
     // again, a new one is sent without looking at the remote; chunks before the indexes that name
-    // them, both before the files and lists.
-    for (const QStringList* objects : {&store.chunks, &store.indexes}) {
+    // them, the deltas to those indexes after them, all before the files and lists.
+    for (const QStringList* objects : {&store.chunks, &store.indexes, &store.deltas}) {
         QStringList fresh;
         for (const QString& object : *objects) {
             if (record.sentDigest(object) != store.digests.value(object))

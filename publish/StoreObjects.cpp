@@ -7,6 +7,9 @@
 #include "site/Sums.h"
 #include "site/UpdateList.h"
 
+#include "trust/Sha256.h"
+
+#include <QDir>
 #include <QFile>
 
 StoreObjects storeObjectsOf(const QString& release)
@@ -26,6 +29,16 @@ StoreObjects storeObjectsOf(const QString& release)
             throw PublishError{path, read.error()};
         store.indexes.append(listed.name);
         store.digests.insert(listed.name, listed.hash);
+        const QString indexFolder = release + '/' + ChunkStore::Folder + QStringLiteral("/index");
+        const QString deltas = QString::fromLatin1(listed.fileHash.toHex()) + QStringLiteral(".from-*.cidd");
+        for (const QString& delta : QDir(indexFolder).entryList({deltas}, QDir::Files)) {
+            QFile file(indexFolder + '/' + delta);
+            if (!file.open(QIODevice::ReadOnly))
+                throw PublishError{file.fileName(), file.errorString()};
+            const QString name = ChunkStore::Folder + QStringLiteral("/index/") + delta;
+            store.deltas.append(name);
+            store.digests.insert(name, Sha256::hash(file.readAll()));
+        }
         for (const ChunkIndexEntry& entry : read->index.chunks) {
             const QString name = ChunkStore::objectName(entry.hash);
             if (!store.digests.contains(name)) {

@@ -1,7 +1,9 @@
 #pragma once
 // The chunk store objects a release needs on its remote: the chunks its listed indexes name and
 // the indexes. Store objects never change under their names, so each carries a digest without
-// being read: a chunk the SHA-256 its name holds, an index its SHA-256 in update.sums.
+// being read: a chunk the SHA-256 its name holds, an index its SHA-256 in update.sums. The deltas
+// to the listed indexes (written by publish from the previous release's) are not listed: each
+// carries the SHA-256 of its bytes.
 
 #include <QHash>
 #include <QString>
@@ -10,6 +12,7 @@
 struct StoreObjects {
     QStringList chunks;   // "chunks/ab/ab....zst", each once
     QStringList indexes;  // "chunks/index/....cidx"
+    QStringList deltas;   // "chunks/index/<new>.from-<old>.cidd"
     QHash<QString, QByteArray> digests;
 };
 

@@ -18,4 +18,10 @@ QString indexName(QByteArrayView fileHash)
     return Folder + QStringLiteral("/index/") + QString::fromLatin1(fileHash.toByteArray().toHex()) + QStringLiteral(".cidx");
 }
 
+QString deltaName(QByteArrayView newFileHash, QByteArrayView oldFileHash)
+{
+    return Folder + QStringLiteral("/index/") + QString::fromLatin1(newFileHash.toByteArray().toHex()) + QStringLiteral(".from-") +
+           QString::fromLatin1(oldFileHash.toByteArray().toHex()) + QStringLiteral(".cidd");
+}
+
 }  // namespace ChunkStore

@@ -9,6 +9,10 @@
 // above (which no listed path can take: those start with a backslash), so an index is believed
 // only through the signed sums. A site without the folder, or a file without an index, is
 // fetched whole.
+//   chunks/index/<new hex>.from-<old hex>.cidd         a delta from the index of the old content
+//                                                       to the new one's (ChunkIndexDelta): not
+//                                                       listed, believed through the new index's
+//                                                       line only
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -23,4 +27,7 @@ QString objectName(QByteArrayView chunkHash);
 QString objectFileName(QByteArrayView chunkHash);
 // "chunks/index/<hex>.cidx": the index's path on the site, and its name in update.sums.
 QString indexName(QByteArrayView fileHash);
+// "chunks/index/<new hex>.from-<old hex>.cidd": the path on the site of the delta that turns the
+// old content's index into the new one's.
+QString deltaName(QByteArrayView newFileHash, QByteArrayView oldFileHash);
 }  // namespace ChunkStore

@@ -20,8 +20,6 @@
 #include <unistd.h>
 
 namespace {
-// A chunk index holds 40 bytes per chunk of at least 64 bytes; a longer download is refused.
-constexpr qint64 MaxIndexBytes = 256 * 1024 * 1024;
 // Chunk downloads go before everything else in the queue (the lists' keys are -2 and -1, the
 // entries' their places): they are started only for the entry being installed.
 constexpr qsizetype FirstChunkKey = -(qsizetype(1) << 61);
@@ -54,54 +52,14 @@ TChunkUpdate::TChunkUpdate(Context context)
 {
 }
 
-bool TChunkUpdate::HasIndex(const TUpdateEntry& entry) const
-{
-    const std::optional<QByteArray> digest = c_.sums.digest(entry.listed);
-    return digest && c_.sums.contains(ChunkStore::indexName(*digest).toLatin1());
-}
-
-std::optional<TDownloadQueue::Job> TChunkUpdate::IndexJob(const TUpdateEntry& entry, int source) const
-{
-    if (!HasIndex(entry))
-        return std::nullopt;
-    TDownloadQueue::Job job;
-    job.url = c_.sources.url(source, ChunkStore::indexName(*c_.sums.digest(entry.listed)));
-    // One per entry: two entries of the same content may fetch it at once.
-    job.file = c_.downloadFolder + QLatin1Char('/') + QString::fromLatin1(Sha256::hash(entry.listed).toHex().left(32)) +
-               QStringLiteral(".cidx");
-    job.maxSize = MaxIndexBytes;
-    job.hash = true;
-    job.resume = false;
-    job.durable = false;
-    return job;
-}
-
-// The index, when it is the one update.sums vouches for and describes the listed file.
-std::optional<ChunkIndex> TChunkUpdate::readIndex(const TUpdateEntry& entry, const TDownloadQueue::Job& job) const
-{
-    const QByteArray bytes = job.succeeded ? ReadDownloadFile(job.file, MaxIndexBytes) : QByteArray();
-    QFile::remove(job.file);
-    const std::optional<QByteArray> digest = c_.sums.digest(entry.listed);
-    if (!job.succeeded || !digest || c_.sums.digest(ChunkStore::indexName(*digest).toLatin1()) != job.digest)
-        return std::nullopt;
-    Result<ChunkIndex> index = ChunkIndex::parse(bytes);
-    if (!index || index->fileHash != *digest || index->fileSize != entry.size)
-        return std::nullopt;
-    return std::move(index).value();
-}
 
 std::optional<QString> TChunkUpdate::Build(const TUpdateEntry& entry, const TDownloadQueue::Job& indexJob)
 {
     chunkFiles_.clear();
-    const qint64 indexBytes = DownloadFileSize(indexJob.file);
-    index_ = readIndex(entry, indexJob);
-    if (!index_) {
-        // A source that failed or served another index is not asked again; the file comes whole.
-        if (const int source = c_.sources.sourceOf(indexJob.url); source >= 0 && c_.sources.aliveCount() > 1)
-            c_.sources.failed(source, indexJob.succeeded ? QStringLiteral("served a chunk index that is not the listed one")
-                                                         : indexJob.error);
+    qint64 indexBytes = 0;
+    index_ = obtainIndex(entry, indexJob, indexBytes);
+    if (!index_)
         return std::nullopt;
-    }
     const ChunkIndex& index = *index_;
     LocalChunks local = localChunks(entry, index.params);
     c_.checkCancelled();
@@ -334,7 +292,7 @@ void TChunkUpdate::Installed(const TUpdateEntry& entry, const QByteArray& digest
 {
     if (!index_ || index_->fileHash != digest)
         return;
-    kept_.Keep(ChunkList::fromIndex(*index_));
+    kept_.KeepIndex(*index_);
     if (holders_)
         *holders_ << (&entry - c_.entries.constData());
     for (const QByteArray& hash : std::as_const(chunkFiles_))

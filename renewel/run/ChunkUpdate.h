@@ -6,7 +6,9 @@
 // fewer bytes than the whole file; the new file is built in the download folder, checked against
 // its SHA-256 in update.sums and made durable, and is then installed like a download. Fetched
 // chunks stay in the download folder until their file is installed, so a run cut off continues
-// without fetching them again.
+// without fetching them again. Where the file's installed content came from an index that is
+// kept, the delta from that index to the new one is fetched in its place (ChunkIndexDelta), and
+// the full index only when the delta can't be had or doesn't rebuild the listed index.
 
 #include "chunk/ChunkIndex.h"
 #include "chunk/FetchPlan.h"
@@ -46,8 +48,8 @@ public:
 
     // Whether update.sums lists a chunk index for the entry's new content.
     bool HasIndex(const TUpdateEntry& entry) const;
-    // The download of that index from the source, when there is one.
-    std::optional<TDownloadQueue::Job> IndexJob(const TUpdateEntry& entry, int source) const;
+    // The download of that index, or of the delta to it, from the source, when there is one.
+    std::optional<TDownloadQueue::Job> IndexJob(const TUpdateEntry& entry, int source);
     // With the index job awaited: fetches the missing chunks and builds the new file in the
     // download folder (checked, on disk for good). Nothing when the index is unusable or the whole
     // file costs fewer bytes: the file is then fetched whole.
@@ -59,7 +61,11 @@ public:
     void Prune();
 
 private:
+    std::optional<ChunkIndex> obtainIndex(const TUpdateEntry& entry, const TDownloadQueue::Job& firstJob, qint64& indexBytes);
+    TDownloadQueue::Job fullIndexJob(const TUpdateEntry& entry, int source) const;
     std::optional<ChunkIndex> readIndex(const TUpdateEntry& entry, const TDownloadQueue::Job& job) const;
+    std::optional<ChunkIndex> fromDelta(const TUpdateEntry& entry, const QByteArray& oldHash, const TDownloadQueue::Job& job);
+    std::optional<ChunkIndex> listedIndex(const TUpdateEntry& entry, QByteArrayView bytes, const QByteArray& bytesHash) const;
     LocalChunks localChunks(const TUpdateEntry& entry, const ChunkParams& params);
     void chunkOldCopy(const TUpdateEntry& entry, const ChunkParams& params, LocalChunks& local);
     QList<ChunkIndexEntry> notKept(const QList<ChunkIndexEntry>& missing) const;
@@ -76,6 +82,7 @@ private:
     Context c_;
     TInstalledChunks kept_;
     std::optional<ChunkIndex> index_;  // of the entry being updated
+    QHash<QByteArray, QByteArray> deltaFrom_;  // listed path -> the installed content its delta starts from
     QList<QByteArray> chunkFiles_;     // chunks of that entry in the download folder
     QHash<QByteArray, QString> fetchedNow_;  // chunks this run fetched, with their addresses
     int sourcesDropped_ = 0;                  // for serving a chunk that was refused

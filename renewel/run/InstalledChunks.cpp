@@ -23,14 +23,18 @@ QString TInstalledChunks::path(const QByteArray& fileHash) const
     return folder_ + QLatin1Char('/') + QString::fromLatin1(fileHash.toHex());
 }
 
+QString TInstalledChunks::indexPath(const QByteArray& fileHash) const { return path(fileHash) + QStringLiteral(".cidx"); }
+
 void TInstalledChunks::listFolder()
 {
     if (listed_)
         return;
     listed_ = true;
     for (const QString& name : QDir(folder_).entryList(QDir::Files | QDir::Hidden)) {
-        if (const std::optional<QByteArray> hash = parseLowerHex(name.toLatin1()); hash && hash->size() == 32)
-            present_.insert(*hash);
+        const bool index = name.endsWith(QStringLiteral(".cidx"));
+        const QByteArray hex = (index ? name.chopped(5) : name).toLatin1();
+        if (const std::optional<QByteArray> hash = parseLowerHex(hex); hash && hash->size() == 32)
+            (index ? indexed_ : present_).insert(*hash);
     }
 }
 
@@ -67,6 +71,33 @@ void TInstalledChunks::Keep(const ChunkList& list)
     loaded_.insert(list.file.fileHash, std::make_shared<const ChunkList>(list));
 }
 
+void TInstalledChunks::KeepIndex(const ChunkIndex& index)
+{
+    Keep(ChunkList::fromIndex(index));
+    if (present_.contains(index.fileHash) && replaceFile(indexPath(index.fileHash), index.serialize(), false))
+        indexed_.insert(index.fileHash);
+}
+
+std::optional<std::pair<ChunkIndex, QByteArray>> TInstalledChunks::FindIndex(const QByteArray& fileHash)
+{
+    if (!HasIndex(fileHash))
+        return std::nullopt;
+    QFile file(indexPath(fileHash));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxListBytes)
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    Result<ChunkIndex> parsed = ChunkIndex::parse(bytes);
+    if (!parsed || parsed->fileHash != fileHash)
+        return std::nullopt;
+    return std::make_pair(std::move(parsed).value(), std::move(bytes));
+}
+
+bool TInstalledChunks::HasIndex(const QByteArray& fileHash)
+{
+    listFolder();
+    return indexed_.contains(fileHash);
+}
+
 void TInstalledChunks::KeepOnly(const QSet<QByteArray>& fileHashes)
 {
     listFolder();
@@ -76,6 +107,12 @@ void TInstalledChunks::KeepOnly(const QSet<QByteArray>& fileHashes)
         QFile::remove(path(hash));
         present_.remove(hash);
         loaded_.remove(hash);
+    }
+    for (const QByteArray& hash : QSet<QByteArray>(indexed_)) {
+        if (!fileHashes.contains(hash)) {
+            QFile::remove(indexPath(hash));
+            indexed_.remove(hash);
+        }
     }
     QDir().rmdir(folder_);  // only when empty
 }

@@ -3,7 +3,9 @@
 // folder: one file per content, named by the content's SHA-256 in hex, so that a renamed or
 // copied file shares its list and an unchanged file is never read again to find its chunks.
 // They are only a cache: a missing or damaged list costs reading the file once more, and a chunk
-// taken from a file is hashed again before it is used.
+// taken from a file is hashed again before it is used. A file installed from a chunk index also
+// keeps that index ("<hex>.cidx"), its bytes as fetched, so that the next change to the file can
+// come as a delta from it (ChunkIndexDelta).
 
 #include "chunk/ChunkList.h"
 
@@ -12,6 +14,8 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 class TInstalledChunks {
 public:
@@ -24,15 +28,23 @@ public:
     // Keeps the list of the content it describes (best effort: a list that can't be written is
     // only not kept).
     void Keep(const ChunkList& list);
-    // Removes the lists of every content but these.
+    // Keeps the list of an index's content and the index's bytes (best effort).
+    void KeepIndex(const ChunkIndex& index);
+    // The kept index of the content and its bytes; nothing when none is kept or it is damaged.
+    std::optional<std::pair<ChunkIndex, QByteArray>> FindIndex(const QByteArray& fileHash);
+    // Whether an index of the content is kept (without reading it).
+    bool HasIndex(const QByteArray& fileHash);
+    // Removes the lists and indexes of every content but these.
     void KeepOnly(const QSet<QByteArray>& fileHashes);
 
 private:
     QString path(const QByteArray& fileHash) const;
+    QString indexPath(const QByteArray& fileHash) const;
     void listFolder();
 
     const QString folder_;
     bool listed_ = false;
     QSet<QByteArray> present_;  // contents with a list in the folder
+    QSet<QByteArray> indexed_;  // contents with an index in the folder
     QHash<QByteArray, std::shared_ptr<const ChunkList>> loaded_;
 };
