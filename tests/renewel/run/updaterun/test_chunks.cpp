@@ -6,6 +6,7 @@
 #include "../../chunk/ChunkTestData.h"
 #include "NginxServer.h"
 #include "chunk/ChunkCodec.h"
+#include "chunk/ChunkIndexDelta.h"
 #include "chunk/ChunkStore.h"
 #include "chunk/ChunkStoreWriter.h"
 #include "chunk/FileChunks.h"
@@ -166,12 +167,40 @@ TEST_F(ChunkUpdate, FetchesOnlyTheChunksThatChanged)
         EXPECT_EQ(size_t(chunks.size()), expected.size());
         EXPECT_LE(expected.size(), c.firstInstallByRun ? 3 : 2);
         EXPECT_FALSE(others.contains("/data/big.dat") || others.contains("/data/a%20copy.dat"));
-        // One list per installed content, nothing left in the download folder.
-        QSet<QString> lists{QString::fromLatin1(Sha256::hash(c.v2).toHex())};
-        if (copy)
-            lists << QString::fromLatin1(Sha256::hash(v1).toHex());
+        // One list and index per installed content, nothing left in the download folder.
+        QSet<QString> lists;
+        for (const QByteArray& content : copy ? QList<QByteArray>{c.v2, v1} : QList<QByteArray>{c.v2})
+            lists << QString::fromLatin1(Sha256::hash(content).toHex()) << QString::fromLatin1(Sha256::hash(content).toHex()) + ".cidx";
         EXPECT_EQ(keptLists(), lists);
         EXPECT_FALSE(root.exists("game/temp"));
+    }
+}
+
+// After an install from chunks, an update fetches the delta from the kept index instead of the
+// index; a delta that does not rebuild the listed index costs the full index, not the update.
+TEST_F(ChunkUpdate, AnUpdateFetchesTheIndexDeltaFromTheKeptIndex)
+{
+    publishRelease({{Big, testContent(5 << 20, 3)}});
+    ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+    for (const bool corrupt : {false, true}) {
+        SCOPED_TRACE(corrupt ? "corrupted delta" : "sound delta");
+        const QByteArray from = installed("data/big.dat");
+        const QByteArray to = withEdit(from, (1 + int(corrupt)) << 20, QByteArray(3000, corrupt ? 'y' : 'x'));
+        publishRelease({{Big, to}});
+        const QString delta = ChunkStore::deltaName(Sha256::hash(to), Sha256::hash(from));
+        QByteArray bytes = makeDelta(indexes[from], indexes[from].serialize(), indexes[to]);
+        ASSERT_EQ(bytes.at(bytes.size() - 9), 'C');  // a copy after the new entries
+        if (corrupt)
+            bytes[bytes.size() - 20] = char(bytes.at(bytes.size() - 20) ^ 1);  // a new entry's hash
+        site.write(delta, bytes);
+        requestsSince();
+        ASSERT_EQ(update().kind, TUpdateOutcome::Completed) << host.events.join('\n').toStdString();
+        EXPECT_TRUE(installed("data/big.dat") == to);
+        const auto [chunks, others] = requestsSince();
+        EXPECT_EQ(uris(chunks), newChunks(from, to));
+        EXPECT_TRUE(others.contains("/" + delta.toLatin1()));
+        EXPECT_EQ(others.contains("/" + ChunkStore::indexName(Sha256::hash(to)).toLatin1()), corrupt);
+        EXPECT_TRUE(keptLists().contains(QString::fromLatin1(Sha256::hash(to).toHex()) + ".cidx"));
     }
 }
 
