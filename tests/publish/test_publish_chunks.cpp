@@ -1,10 +1,11 @@
 // The chunk store renewel-publish keeps beside the site: indexes listed in the signed sums, chunks
 // that rebuild each big file, only new chunks written after a change, a killed run's objects taken
 // up by the next, verify finding a damaged chunk or index, and push sending chunks before the lists
-// and only the new ones.
+// and only the new ones, with the delta from the previous release's index.
 
 #include "PublishFixture.h"
 #include "chunk/ChunkCodec.h"
+#include "chunk/ChunkIndexDelta.h"
 #include "chunk/ChunkStore.h"
 #include "site/Sums.h"
 
@@ -101,6 +102,13 @@ TEST_F(PublishChunks, BigFilesGetSignedIndexesWhoseChunksRebuildThemAndAChangeWr
     EXPECT_LE(fresh, 3);
     EXPECT_TRUE(second.out.contains("; chunk store: " + QByteArray::number(fresh) + " chunks written"))
         << second.out.toStdString();
+    // The changed file, and only it, gets the delta from its previous index, which rebuilds the new one.
+    const Result<ChunkIndex> rebuilt =
+        applyDelta(index, dir.read("site/" + ChunkStore::indexName(index.fileHash)),
+                   dir.read("site/" + ChunkStore::deltaName(changed.fileHash, index.fileHash)));
+    ASSERT_TRUE(rebuilt) << rebuilt.error().toStdString();
+    EXPECT_EQ(rebuilt->serialize(), changed.serialize());
+    EXPECT_EQ(QDir(dir.filePath("site/chunks/index")).entryList({"*.cidd"}).size(), 1);
 
     // A run killed before the switch leaves a usable store, whose objects the next run takes up.
     changeBigFile(3);
@@ -169,7 +177,8 @@ TEST_F(PublishChunks, PushSendsNewChunksAndIndexesBeforeTheFilesAndListsAndOnlyO
     std::sort(sentChunks.begin(), sentChunks.end());
     EXPECT_EQ(sentChunks, expected) << secondOut.toStdString();
     EXPECT_EQ(second.mid(expected.size()),
-              (QList<QByteArray>{ChunkStore::indexName(changed.fileHash).toUtf8(), "maps/big.ivm", "update.sums.minisig",
+              (QList<QByteArray>{ChunkStore::indexName(changed.fileHash).toUtf8(),
+                                 ChunkStore::deltaName(changed.fileHash, index.fileHash).toUtf8(), "maps/big.ivm", "update.sums.minisig",
                                  "update.sums", "update.txt"}));
 
     // The first release's index and the chunks only it named go after the grace.
