@@ -37,7 +37,8 @@ std::optional<TDownloadQueue::Job> TChunkUpdate::IndexJob(const TUpdateEntry& en
         return job;
     deltaFrom_.insert(entry.listed, recorded->sha256);
     job.url = c_.sources.url(source, ChunkStore::deltaName(digest, recorded->sha256));
-    job.file.replace(QStringLiteral(".cidx"), QStringLiteral(".cidd"));
+    job.file.chop(5);
+    job.file += QStringLiteral(".cidd");
     job.hash = false;
     job.retry = false;  // any failure falls back to the full index
     return job;
