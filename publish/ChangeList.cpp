@@ -24,9 +24,9 @@ PreviousList PreviousList::read(const QString& currentRelease)
     PreviousList previous;
     if (currentRelease.isEmpty())
         return previous;
-    const TUpdateList list = TUpdateList::parse(readFile(currentRelease + '/' + SiteFile::List));
+    const UpdateListEntries list = UpdateListEntries::parse(readFile(currentRelease + '/' + SiteFile::List));
     const Result<Sums> sums = Sums::parse(readFile(currentRelease + '/' + SiteFile::Sums));
-    for (const TUpdateEntry& entry : list.entries) {
+    for (const UpdateEntry& entry : list.entries) {
         previous.listed_.append(entry.listed);
         if (sums) {
             if (const auto digest = sums->digest(entry.listed))

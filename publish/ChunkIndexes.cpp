@@ -8,11 +8,11 @@
 #include <QFile>
 #include <QSet>
 
-QList<ListedIndex> listedIndexes(const TUpdateList& list, const Sums& sums)
+QList<ListedIndex> listedIndexes(const UpdateListEntries& list, const Sums& sums)
 {
     QList<ListedIndex> indexes;
     QSet<QString> seen;
-    for (const TUpdateEntry& entry : list.entries) {
+    for (const UpdateEntry& entry : list.entries) {
         const std::optional<QByteArray> fileHash = sums.digest(entry.listed);
         if (!fileHash)
             continue;

@@ -13,7 +13,7 @@
 #include <optional>
 
 class Sums;
-struct TUpdateList;
+struct UpdateListEntries;
 
 struct ListedIndex {
     QString name;          // ChunkStore::indexName, relative to the site
@@ -23,7 +23,7 @@ struct ListedIndex {
 };
 
 // Each index named once, in list order.
-QList<ListedIndex> listedIndexes(const TUpdateList& list, const Sums& sums);
+QList<ListedIndex> listedIndexes(const UpdateListEntries& list, const Sums& sums);
 
 struct ReadIndex {
     ChunkIndex index;

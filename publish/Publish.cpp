@@ -166,7 +166,7 @@ PublishSummary build(const Build& job)
     Progress progress(int(job.files.size()), total);
     const PreviousList previous = PreviousList::read(job.current);
 
-    QList<TUpdateEntry> entries;
+    QList<UpdateEntry> entries;
     QHash<QByteArray, QByteArray> digests;
     QByteArray sums;
     PublishSummary summary;
@@ -183,7 +183,7 @@ PublishSummary build(const Build& job)
     }
     progress.finish();
     QList<QByteArray> listed;
-    for (const TUpdateEntry& entry : entries)
+    for (const UpdateEntry& entry : entries)
         listed.append(entry.listed);
     summary.changes = previous.compare(listed, digests);
     if (job.options.dryRun)

@@ -83,7 +83,7 @@ QHash<QString, QByteArray> digestsOf(const QString& release, const QStringList& 
     if (listFile.open(QIODevice::ReadOnly) && sumsFile.open(QIODevice::ReadOnly)) {
         if (const Result<Sums> sums = Sums::parse(sumsFile.readAll())) {
             const QDir root(release);
-            for (const TUpdateEntry& entry : TUpdateList::parse(listFile.readAll()).entries) {
+            for (const UpdateEntry& entry : UpdateListEntries::parse(listFile.readAll()).entries) {
                 if (const std::optional<QByteArray> digest = sums->digest(entry.listed); digest && entry.path.isSafe())
                     digests.insert(root.relativeFilePath(entry.path.installPath(release)), *digest);
             }

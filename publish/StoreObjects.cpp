@@ -22,7 +22,7 @@ StoreObjects storeObjectsOf(const QString& release)
     const Result<Sums> sums = Sums::parse(sumsFile.readAll());
     if (!sums)
         return store;
-    for (const ListedIndex& listed : listedIndexes(TUpdateList::parse(listFile.readAll()), *sums)) {
+    for (const ListedIndex& listed : listedIndexes(UpdateListEntries::parse(listFile.readAll()), *sums)) {
         const QString path = release + '/' + listed.name;
         const Result<ReadIndex> read = readChunkIndex(path, listed.fileHash, listed.fileSize, listed.hash);
         if (!read)

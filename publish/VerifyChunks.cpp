@@ -56,7 +56,7 @@ QList<QString> checkChunks(const QString& site, const QList<ChunkIndexEntry>& ch
 
 }  // namespace
 
-void checkChunkStore(const QString& siteDir, const TUpdateList& list, const Sums& sums, SiteCheck& check)
+void checkChunkStore(const QString& siteDir, const UpdateListEntries& list, const Sums& sums, SiteCheck& check)
 {
     // Each distinct chunk entry once: an index that gives a chunk another length or stored length
     // than the store holds is caught by that entry's own check.

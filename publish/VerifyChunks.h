@@ -7,6 +7,6 @@
 #include "VerifySite.h"
 
 class Sums;
-struct TUpdateList;
+struct UpdateListEntries;
 
-void checkChunkStore(const QString& siteDir, const TUpdateList& list, const Sums& sums, SiteCheck& check);
+void checkChunkStore(const QString& siteDir, const UpdateListEntries& list, const Sums& sums, SiteCheck& check);

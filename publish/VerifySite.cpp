@@ -42,7 +42,7 @@ public:
             checkSignature(*list, *sumsText, publicKeyFile, now);
         else if (sums->digest(SiteFile::List.toLatin1()) != Sha256::hash(*list))
             problem(SiteFile::List, QStringLiteral("does not match its checksum in update.sums"));
-        const TUpdateList parsed = TUpdateList::parse(*list);
+        const UpdateListEntries parsed = UpdateListEntries::parse(*list);
         checkFiles(parsed, *sums);
         checkChunkStore(site_, parsed, *sums, check_);
         return check_;
@@ -75,21 +75,21 @@ private:
             problem(SiteFile::Signature, verdict.error());
     }
 
-    void checkFiles(const TUpdateList& list, const Sums& sums)
+    void checkFiles(const UpdateListEntries& list, const Sums& sums)
     {
-        if (list.problem.kind != TListProblem::None)
+        if (list.problem.kind != ListProblem::None)
             problem(SiteFile::List, list.problem.subject + QStringLiteral(": ") + list.problem.reason);
         qint64 total = 0;
-        for (const TUpdateEntry& entry : list.entries)
+        for (const UpdateEntry& entry : list.entries)
             total += entry.size;
         Progress progress(int(list.entries.size()), total);
-        for (const TUpdateEntry& entry : list.entries) {
+        for (const UpdateEntry& entry : list.entries) {
             checkFile(entry, sums);
             progress.advance(entry.size);
         }
     }
 
-    void checkFile(const TUpdateEntry& entry, const Sums& sums)
+    void checkFile(const UpdateEntry& entry, const Sums& sums)
     {
         const QString path = entry.path.installPath(site_);
         const QByteArray subject = QFile::encodeName(path);

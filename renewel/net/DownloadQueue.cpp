@@ -6,10 +6,10 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
-TDownloadQueue::TDownloadQueue(const THTTPSettings& model, int connections, std::shared_ptr<TRateLimiter> rateLimit,
+DownloadQueue::DownloadQueue(const HTTPSettings& model, int connections, std::shared_ptr<RateLimiter> rateLimit,
                                qint64 retryDelayMs)
-    : model_(std::make_unique<THTTPSettings>(model)),
-      engine_(std::make_unique<TTransferEngine>(connections, retryDelayMs))
+    : model_(std::make_unique<HTTPSettings>(model)),
+      engine_(std::make_unique<TransferEngine>(connections, retryDelayMs))
 {
     model_->RateLimit = std::move(rateLimit);
     model_->NewerHttp = true;
@@ -17,7 +17,7 @@ TDownloadQueue::TDownloadQueue(const THTTPSettings& model, int connections, std:
     engine_->OnReady = [this] { arrived(); };
 }
 
-TDownloadQueue::~TDownloadQueue()
+DownloadQueue::~DownloadQueue()
 {
     OnSlotFree = nullptr;
     engine_.reset();  // aborts and joins; no outcome reaches this queue afterwards
@@ -25,13 +25,13 @@ TDownloadQueue::~TDownloadQueue()
 
 // Twice what the protocol runs at once: the next transfers are already waiting in the engine when
 // one ends, without a round through this thread. Files being made durable take no room.
-bool TDownloadQueue::HasRoom() const { return engine_->InFlight() < 2 * engine_->Capacity(); }
+bool DownloadQueue::HasRoom() const { return engine_->InFlight() < 2 * engine_->Capacity(); }
 
-void TDownloadQueue::Start(qsizetype key, Job job)
+void DownloadQueue::Start(qsizetype key, Job job)
 {
-    TTransferEngine::Request request;
+    TransferEngine::Request request;
     request.key = key;
-    static_cast<THTTPSettings&>(request.request) = *model_;
+    static_cast<HTTPSettings&>(request.request) = *model_;
     request.request.URL = job.url;
     request.request.MaxSize = job.maxSize;
     request.request.ExpectedSize = job.resume ? job.maxSize : -1;
@@ -45,13 +45,13 @@ void TDownloadQueue::Start(qsizetype key, Job job)
 
 // A batch from the engine: ended downloads, the progress of those still running, and room for
 // more.
-void TDownloadQueue::arrived()
+void DownloadQueue::arrived()
 {
-    std::vector<TTransferEngine::Outcome> outcomes;
-    std::map<qsizetype, TTransferEngine::Progress> progress;
+    std::vector<TransferEngine::Outcome> outcomes;
+    std::map<qsizetype, TransferEngine::Progress> progress;
     engine_->Take(outcomes, progress);
     bool awaitedEnded = false;
-    for (TTransferEngine::Outcome& outcome : outcomes) {
+    for (TransferEngine::Outcome& outcome : outcomes) {
         const auto found = jobs_.find(outcome.key);
         if (found == jobs_.end() || found->second.done)
             continue;
@@ -71,7 +71,7 @@ void TDownloadQueue::arrived()
         OnSlotFree();
 }
 
-TDownloadQueue::Job TDownloadQueue::Await(qsizetype key, const std::function<void(qint64, qint64)>& onProgress)
+DownloadQueue::Job DownloadQueue::Await(qsizetype key, const std::function<void(qint64, qint64)>& onProgress)
 {
     awaited_ = key;
     progress_ = onProgress;
@@ -92,8 +92,8 @@ TDownloadQueue::Job TDownloadQueue::Await(qsizetype key, const std::function<voi
     return result;
 }
 
-void TDownloadQueue::AbortAll() { engine_->AbortAll(); }
+void DownloadQueue::AbortAll() { engine_->AbortAll(); }
 
-QString TDownloadQueue::Protocol() const { return engine_->Protocol(); }
+QString DownloadQueue::Protocol() const { return engine_->Protocol(); }
 
-int TDownloadQueue::ConnectionsOpened() const { return engine_->ConnectionsOpened(); }
+int DownloadQueue::ConnectionsOpened() const { return engine_->ConnectionsOpened(); }

@@ -1,6 +1,6 @@
 #pragma once
 // The update run's downloads, as the run's main thread sees them: jobs started in list order on
-// one transfer engine (see TTransferEngine: HTTP/2 multiplexed where offered, else up to N
+// one transfer engine (see TransferEngine: HTTP/2 multiplexed where offered, else up to N
 // HTTP/1.1 connections; transient failures tried again; files durable before they are
 // reported) and awaited in list order, with events flowing meanwhile.
 
@@ -12,11 +12,11 @@
 #include <memory>
 
 class QEventLoop;
-class TTransferEngine;
-struct THTTPSettings;
-class TRateLimiter;
+class TransferEngine;
+struct HTTPSettings;
+class RateLimiter;
 
-class TDownloadQueue {
+class DownloadQueue {
 public:
     struct Job {
         QString url;
@@ -35,9 +35,9 @@ public:
 
     // model: the settings every download copies (the window's component, say); connections: the
     // most HTTP/1.1 connections at once.
-    TDownloadQueue(const THTTPSettings& model, int connections, std::shared_ptr<TRateLimiter> rateLimit,
+    DownloadQueue(const HTTPSettings& model, int connections, std::shared_ptr<RateLimiter> rateLimit,
                    qint64 retryDelayMs = 1000);
-    ~TDownloadQueue();
+    ~DownloadQueue();
 
     // Whether starting another download now keeps the engine busy rather than queueing far ahead.
     bool HasRoom() const;
@@ -61,8 +61,8 @@ public:
 private:
     void arrived();
 
-    std::unique_ptr<THTTPSettings> model_;
-    std::unique_ptr<TTransferEngine> engine_;
+    std::unique_ptr<HTTPSettings> model_;
+    std::unique_ptr<TransferEngine> engine_;
     std::map<qsizetype, Job> jobs_;
     static constexpr qsizetype None = -(qsizetype(1) << 62);
     qsizetype awaited_ = None;

@@ -37,10 +37,10 @@ void THTTPGet::Fetch()
 {
     if (running_)
         return;
-    THTTPRequest request;
-    static_cast<THTTPSettings&>(request) = *this;
+    HTTPRequest request;
+    static_cast<HTTPSettings&>(request) = *this;
     if (!session_)
-        session_ = std::make_shared<THTTPSession>();
+        session_ = std::make_shared<HTTPSession>();
     auto worker = std::make_shared<THTTPGetThread>(std::move(request), FileName, OnProgress, true, session_);
     running_ = worker;
     worker->Start(this, [this] { DoneThread(); });

@@ -18,11 +18,11 @@
 #include <memory>
 
 class THTTPGetThread;
-class THTTPSession;
-class TRateLimiter;
+class HTTPSession;
+class RateLimiter;
 
 
-class THTTPGet : public QObject, public THTTPSettings {
+class THTTPGet : public QObject, public HTTPSettings {
     Q_OBJECT
 public:
     explicit THTTPGet(QObject* owner = nullptr);
@@ -30,7 +30,7 @@ public:
     ~THTTPGet() override;
 
     // The settings (AcceptTypes, Agent, BinaryData, URL, UseCache, UserName, Password, PostQuery,
-    // Referer, the limits; see THTTPSettings) are read when a download starts and have no effect
+    // Referer, the limits; see HTTPSettings) are read when a download starts and have no effect
     // on a running one.
     QString FileName;          // local file that receives the response
     bool WaitThread = false;   // true: Fetch returns after the download has ended
@@ -67,5 +67,5 @@ private:
     qint64 retryAfter_ = -1;
     std::shared_ptr<THTTPGetThread> running_;
     // Kept from one download to the next, so its connections can be reused.
-    std::shared_ptr<THTTPSession> session_;
+    std::shared_ptr<HTTPSession> session_;
 };

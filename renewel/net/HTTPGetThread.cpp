@@ -12,8 +12,8 @@ namespace {
 constexpr auto kProgressInterval = std::chrono::milliseconds(20);
 }
 
-THTTPGetThread::THTTPGetThread(THTTPRequest request, QString FileName, TOnProgressEvent OnProgress,
-                               bool ToFile, std::shared_ptr<THTTPSession> session)
+THTTPGetThread::THTTPGetThread(HTTPRequest request, QString FileName, TOnProgressEvent OnProgress,
+                               bool ToFile, std::shared_ptr<HTTPSession> session)
     : Request(std::move(request)), FileName(std::move(FileName)), ToFile(ToFile),
       OnProgress(std::move(OnProgress)), session_(std::move(session))
 {
@@ -65,15 +65,15 @@ void THTTPGetThread::run()
 
 void THTTPGetThread::Execute()
 {
-    TFileSink file(FileName, Request.HashBody, Request.SyncToDisk);
-    TTextSink text;
-    THTTPSink& sink = ToFile ? static_cast<THTTPSink&>(file) : text;
-    THTTPRequest request = Request;
+    FileSink file(FileName, Request.HashBody, Request.SyncToDisk);
+    TextSink text;
+    HTTPSink& sink = ToFile ? static_cast<HTTPSink&>(file) : text;
+    HTTPRequest request = Request;
     if (ToFile)
         ContinuePartial(request, FileName);
-    THTTPTransfer transfer(request, sink, *session_, terminated_);
+    HTTPTransfer transfer(request, sink, *session_, terminated_);
     transfer.OnChunk = [this](qint64 total, qint64 readed, bool complete) { Chunk(total, readed, complete); };
-    TTransferResult result = transfer.Run();
+    TransferResult result = transfer.Run();
     TotalSize = result.TotalSize;
     Readed = result.Bytes;
     ResultText = std::move(text.Result);

@@ -19,13 +19,13 @@
 #include <mutex>
 
 class QEventLoop;
-class THTTPSession;
+class HTTPSession;
 
 class THTTPGetThread : public QThread, public std::enable_shared_from_this<THTTPGetThread> {
     Q_OBJECT
 public:
-    THTTPGetThread(THTTPRequest request, QString FileName, TOnProgressEvent OnProgress, bool ToFile,
-                   std::shared_ptr<THTTPSession> session);
+    THTTPGetThread(HTTPRequest request, QString FileName, TOnProgressEvent OnProgress, bool ToFile,
+                   std::shared_ptr<HTTPSession> session);
     ~THTTPGetThread() override;
 
     // Starts the body; when it ends, onDone runs on the context's thread (unless the context has
@@ -39,7 +39,7 @@ public:
     // a main-thread call is released. For the component's destruction.
     void Detach();
 
-    const THTTPRequest Request;
+    const HTTPRequest Request;
     const QString FileName;
     const bool ToFile;
     const TOnProgressEvent OnProgress;
@@ -51,7 +51,7 @@ public:
     QByteArray ResultText;
     QByteArray Digest;  // SHA-256 of the body, when the request asked for it
     QString LastError;
-    bool Transient = false;         // see TTransferResult
+    bool Transient = false;         // see TransferResult
     qint64 RetryAfterSeconds = -1;
 
     // Main-thread bookkeeping of the component: the wait loop of a waiting Fetch, and whether
@@ -70,7 +70,7 @@ private:
     void SyncProgress(qint64 total, qint64 readed);
     void PostDone();
 
-    std::shared_ptr<THTTPSession> session_;
+    std::shared_ptr<HTTPSession> session_;
     std::atomic<bool> terminated_{false};
     std::mutex mutex_;
     std::condition_variable called_;

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-bool IsTransient(const TFailure& f)
+bool IsTransient(const Failure& f)
 {
     if (f.aborted || f.local)
         return false;
@@ -34,10 +34,10 @@ qint64 RetryDelayMs(int retry, qint64 firstDelayMs, qint64 retryAfterSeconds)
     return firstDelayMs << std::clamp(retry - 1, 0, 20);
 }
 
-THeaderLine ParseHeaderLine(QByteArrayView raw)
+HeaderLine ParseHeaderLine(QByteArrayView raw)
 {
     const QByteArray line = raw.toByteArray().trimmed();
-    THeaderLine header;
+    HeaderLine header;
     if (line.startsWith("HTTP/")) {
         header.statusLine = true;
         return header;
@@ -52,7 +52,7 @@ THeaderLine ParseHeaderLine(QByteArrayView raw)
 
 std::optional<qint64> ParseRetryAfter(QByteArrayView value) { return parseDigits(value); }
 
-std::optional<TContentRange> ParseContentRange(QByteArrayView value)
+std::optional<ContentRange> ParseContentRange(QByteArrayView value)
 {
     if (!value.startsWith("bytes "))
         return std::nullopt;
@@ -64,5 +64,5 @@ std::optional<TContentRange> ParseContentRange(QByteArrayView value)
     const std::optional<qint64> total = parseDigits(range.sliced(slash + 1));
     if (!start || !total)
         return std::nullopt;
-    return TContentRange{*start, *total};
+    return ContentRange{*start, *total};
 }

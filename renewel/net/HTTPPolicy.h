@@ -9,7 +9,7 @@
 #include <optional>
 
 // How a transfer failed, as far as the retry rule cares.
-struct TFailure {
+struct Failure {
     int curlCode = 0;     // CURLcode of the transfer
     long httpStatus = 0;  // of the final response; 0 when none arrived
     bool stalled = false;     // too slow, or the headers too late
@@ -20,7 +20,7 @@ struct TFailure {
 
 // Refused or reset connections, time-outs, stalls, short bodies, HTTP 5xx and 429 may pass on
 // another try; an HTTP 4xx, an abort and a local write error do not.
-bool IsTransient(const TFailure& failure);
+bool IsTransient(const Failure& failure);
 
 // The pause before try number `retry` (1 for the first repeat): firstDelayMs doubled for each
 // later one; a server that names its own pause (Retry-After, in seconds) gets it, up to 30 s.
@@ -28,19 +28,19 @@ qint64 RetryDelayMs(int retry, qint64 firstDelayMs, qint64 retryAfterSeconds);
 
 // One response header line: "Name: value" with the name in lower case and both trimmed. A status
 // line ("HTTP/1.1 200 OK") starts a new response.
-struct THeaderLine {
+struct HeaderLine {
     bool statusLine = false;
     QByteArray name;
     QByteArray value;
 };
-THeaderLine ParseHeaderLine(QByteArrayView raw);
+HeaderLine ParseHeaderLine(QByteArrayView raw);
 
 // Retry-After in seconds (dates are not used).
 std::optional<qint64> ParseRetryAfter(QByteArrayView value);
 
 // Content-Range "bytes START-END/TOTAL"; nothing when it is not of that form.
-struct TContentRange {
+struct ContentRange {
     qint64 start = -1;
     qint64 total = -1;
 };
-std::optional<TContentRange> ParseContentRange(QByteArrayView value);
+std::optional<ContentRange> ParseContentRange(QByteArrayView value);

@@ -20,9 +20,9 @@ QByteArray escapePath(const QByteArray& path)
 }
 }  // namespace
 
-THTTPUrl SplitUrl(const QString& URL)
+HTTPUrl SplitUrl(const QString& URL)
 {
-    THTTPUrl u;
+    HTTPUrl u;
     QString rest = URL;
     if (rest.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)) {
         rest.remove(0, 7);
@@ -53,7 +53,7 @@ THTTPUrl SplitUrl(const QString& URL)
     return u;
 }
 
-QByteArray TransferAddress(const THTTPUrl& u)
+QByteArray TransferAddress(const HTTPUrl& u)
 {
     QByteArray address = (u.Https ? "https://" : "http://") + u.HostName.toUtf8();
     if (u.Port != (u.Https ? 443 : 80))

@@ -7,11 +7,11 @@
 
 #include <memory>
 
-class TRateLimiter;
+class RateLimiter;
 
 // What a download asks for and the limits that end it as failed: the download component's
 // settings, copied whole into each request it makes.
-struct THTTPSettings {
+struct HTTPSettings {
     QByteArray AcceptTypes = "*/*";
     QByteArray Agent = "Quillnet HTTPGet";  // empty: no agent
     QString URL;                            // "http://host[:port]/path" or "https://..."
@@ -30,14 +30,14 @@ struct THTTPSettings {
     qint64 MaxSize = 0;               // a longer body fails (cut after MaxSize + 1 bytes); 0: none
     bool HashBody = false;            // compute the body's SHA-256 while it is written
     bool SyncToDisk = false;          // flush the finished file to disk before it counts as done
-    std::shared_ptr<TRateLimiter> RateLimit;  // a budget shared with other downloads; null: none
+    std::shared_ptr<RateLimiter> RateLimit;  // a budget shared with other downloads; null: none
     // The file's full size when known: a partial file left by an earlier try is then continued
     // where it ends. -1: always start over.
     qint64 ExpectedSize = -1;
 };
 
 // One download as the worker runs it: the settings, and how a partial file is continued.
-struct THTTPRequest : THTTPSettings {
+struct HTTPRequest : HTTPSettings {
     qint64 MinBytesPerSecond = 100;
     // Continue a partial file: ask for the bytes from RangeFrom on, if the server's version still
     // matches IfRange (an ETag or Last-Modified); only a 206 that starts there and whose total is
@@ -47,7 +47,7 @@ struct THTTPRequest : THTTPSettings {
 };
 
 // The parts of a download address.
-struct THTTPUrl {
+struct HTTPUrl {
     bool Https = false;
     QString HostName;    // without the port
     quint16 Port = 80;   // 80 (443 for https) unless the address names one
@@ -57,8 +57,8 @@ struct THTTPUrl {
 
 // "http://" (any case) or "https://" prefix, host up to the first "/", optional ":port", object
 // path from that "/". Without a "/" the host is empty and the path is the rest.
-THTTPUrl SplitUrl(const QString& URL);
+HTTPUrl SplitUrl(const QString& URL);
 
 // The address libcurl is given: scheme, host, port when not the default, and the object path
 // with the bytes that may not appear raw in a URL escaped ("%" stays, so escaped paths pass).
-QByteArray TransferAddress(const THTTPUrl& u);
+QByteArray TransferAddress(const HTTPUrl& u);

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <unistd.h>
 
-bool TFileSink::fail(const QString& what)
+bool FileSink::fail(const QString& what)
 {
     // errno still holds the write's own error: a full disk is worth naming plainly.
     Error = errno == ENOSPC ? QStringLiteral("disk full") : what + QStringLiteral(": ") + file_.errorString();
@@ -15,7 +15,7 @@ bool TFileSink::fail(const QString& what)
     return false;
 }
 
-bool TFileSink::Begin(qint64 total, qint64 keep, const QByteArray& validator)
+bool FileSink::Begin(qint64 total, qint64 keep, const QByteArray& validator)
 {
     QString why;
     const int fd = OpenDownloadFile(fileName_, keep > 0, &why);
@@ -39,7 +39,7 @@ bool TFileSink::Begin(qint64 total, qint64 keep, const QByteArray& validator)
     return true;
 }
 
-bool TFileSink::Write(const char* data, qint64 size)
+bool FileSink::Write(const char* data, qint64 size)
 {
     errno = 0;
     if (file_.write(data, size) != size)
@@ -49,7 +49,7 @@ bool TFileSink::Write(const char* data, qint64 size)
 
 // The checksum is that of the file as it is on disk, read back through the descriptor that wrote
 // it: what is installed is exactly what was checked.
-bool TFileSink::Finish()
+bool FileSink::Finish()
 {
     errno = 0;
     if (!file_.flush() || (sync_ && ::fsync(file_.handle()) != 0))
@@ -75,7 +75,7 @@ bool TFileSink::Finish()
     return true;
 }
 
-bool TTextSink::Write(const char* data, qint64 size)
+bool TextSink::Write(const char* data, qint64 size)
 {
     Result.append(data, size);
     return true;

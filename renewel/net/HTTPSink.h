@@ -9,9 +9,9 @@
 
 
 
-class THTTPSink {
+class HTTPSink {
 public:
-    virtual ~THTTPSink() = default;
+    virtual ~HTTPSink() = default;
     // total: the announced length, or -1 when none was announced. keep: bytes already in the
     // destination that the body continues (a resumed download); 0 starts it over. validator: the
     // response's ETag or Last-Modified, kept with a fresh start so a later try can resume.
@@ -25,13 +25,13 @@ public:
 // failed download leaves
 // what was written so far, and beside it ("<file>.validator") what identifies the server's
 // version of it, so that the next try can continue it (files of ResumableFrom bytes or more).
-class TFileSink : public THTTPSink {
+class FileSink : public HTTPSink {
 public:
     static constexpr qint64 ResumableFrom = 64 * 1024;
     static QString ValidatorFile(const QString& fileName) { return fileName + QStringLiteral(".validator"); }
 
     // hash: compute Digest; sync: flush the finished file to disk before reporting it done.
-    explicit TFileSink(QString fileName, bool hash = false, bool sync = false)
+    explicit FileSink(QString fileName, bool hash = false, bool sync = false)
         : fileName_(std::move(fileName)), sync_(sync), hash_(hash)
     {
     }
@@ -51,7 +51,7 @@ private:
 };
 
 // The body collected in memory.
-class TTextSink : public THTTPSink {
+class TextSink : public HTTPSink {
 public:
     bool Begin(qint64, qint64, const QByteArray&) override { return true; }
     bool Write(const char* data, qint64 size) override;

@@ -41,27 +41,27 @@ QString seconds(qint64 ms)
 }
 }  // namespace
 
-THTTPSession::THTTPSession() : multi_(curl_multi_init()) {}
+HTTPSession::HTTPSession() : multi_(curl_multi_init()) {}
 
-THTTPSession::~THTTPSession()
+HTTPSession::~HTTPSession()
 {
     if (multi_)
         curl_multi_cleanup(static_cast<CURLM*>(multi_));
 }
 
-void THTTPSession::Wake()
+void HTTPSession::Wake()
 {
     if (multi_)
         curl_multi_wakeup(static_cast<CURLM*>(multi_));
 }
 
-THTTPTransfer::THTTPTransfer(const THTTPRequest& request, THTTPSink& sink, THTTPSession& session,
+HTTPTransfer::HTTPTransfer(const HTTPRequest& request, HTTPSink& sink, HTTPSession& session,
                              const std::atomic<bool>& terminated)
     : request_(request), sink_(sink), session_(session), terminated_(terminated)
 {
 }
 
-QString THTTPTransfer::curlError(int code) const
+QString HTTPTransfer::curlError(int code) const
 {
     switch (code) {
     case CURLE_COULDNT_CONNECT: return QStringLiteral("connection refused");
@@ -85,12 +85,12 @@ QString THTTPTransfer::curlError(int code) const
     return QString::fromUtf8(curl_easy_strerror(CURLcode(code)));
 }
 
-struct THTTPTransfer::Owned {
+struct HTTPTransfer::Owned {
     std::unique_ptr<CURL, EasyDeleter> easy;
     std::unique_ptr<curl_slist, SlistDeleter> headers;
 };
 
-bool THTTPTransfer::Prepare()
+bool HTTPTransfer::Prepare()
 {
     owned_ = std::make_shared<Owned>();
     owned_->easy.reset(curl_easy_init());
@@ -101,9 +101,9 @@ bool THTTPTransfer::Prepare()
     return setup(easy_);
 }
 
-bool THTTPTransfer::setup(void* easy)
+bool HTTPTransfer::setup(void* easy)
 {
-    const THTTPUrl u = SplitUrl(request_.URL);
+    const HTTPUrl u = SplitUrl(request_.URL);
     if (!u.Valid) {
         result_.Error = QStringLiteral("bad address");
         return false;
@@ -149,9 +149,9 @@ bool THTTPTransfer::setup(void* easy)
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(request_.ConnectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, request_.NewerHttp ? kSharedBufferSize : kBufferSize);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &THTTPTransfer::writeCallback);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HTTPTransfer::writeCallback);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &THTTPTransfer::headerCallback);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HTTPTransfer::headerCallback);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(h, CURLOPT_PRIVATE, this);
     if (!request_.Agent.isEmpty())
@@ -180,7 +180,7 @@ bool THTTPTransfer::setup(void* easy)
     return true;
 }
 
-TTransferResult THTTPTransfer::Run()
+TransferResult HTTPTransfer::Run()
 {
     auto* multi = static_cast<CURLM*>(session_.Multi());
     if (terminated_ || !multi) {
@@ -209,7 +209,7 @@ TTransferResult THTTPTransfer::Run()
     return Complete(code, active == 0);
 }
 
-bool THTTPTransfer::Check()
+bool HTTPTransfer::Check()
 {
     const auto at = now();
     // The response headers count as no progress: a server that sends them a line at a time
@@ -221,7 +221,7 @@ bool THTTPTransfer::Check()
     return !late_ && !stall_;
 }
 
-TTransferResult THTTPTransfer::Complete(int curlCode, bool finished)
+TransferResult HTTPTransfer::Complete(int curlCode, bool finished)
 {
     if (!result_.Error.isEmpty() || !easy_) {  // Prepare refused it
         owned_.reset();
@@ -268,7 +268,7 @@ TTransferResult THTTPTransfer::Complete(int curlCode, bool finished)
 
 // The final response has begun: accept it only with a 2xx status, a length when BinaryData asks
 // for one, and no more than MaxSize announced; only then does the sink open.
-bool THTTPTransfer::begin()
+bool HTTPTransfer::begin()
 {
     long status = 0;
     curl_off_t length = -1;
@@ -307,7 +307,7 @@ bool THTTPTransfer::begin()
     return true;
 }
 
-bool THTTPTransfer::receive(const char* data, qint64 size)
+bool HTTPTransfer::receive(const char* data, qint64 size)
 {
     if (terminated_)
         return false;
@@ -336,7 +336,7 @@ bool THTTPTransfer::receive(const char* data, qint64 size)
     return !terminated_;
 }
 
-void THTTPTransfer::chunk(bool complete)
+void HTTPTransfer::chunk(bool complete)
 {
     if (!OnChunk)
         return;
@@ -346,7 +346,7 @@ void THTTPTransfer::chunk(bool complete)
 }
 
 // The response headers must be complete within StallLimitMs of the connection being made.
-bool THTTPTransfer::headersLate(Clock::time_point now) const
+bool HTTPTransfer::headersLate(Clock::time_point now) const
 {
     const auto limit = std::chrono::milliseconds(request_.StallLimitMs);
     if (now - start_ < limit)
@@ -358,7 +358,7 @@ bool THTTPTransfer::headersLate(Clock::time_point now) const
 
 // Stalled: over the last StallLimitMs of body time, fewer bytes than MinBytesPerSecond asks for
 // (at least one byte).
-bool THTTPTransfer::stalled(Clock::time_point now)
+bool HTTPTransfer::stalled(Clock::time_point now)
 {
     if (samples_.empty() || now - samples_.back().at >= kSampleEvery)
         samples_.push_back({now, result_.Bytes});
@@ -378,7 +378,7 @@ bool THTTPTransfer::stalled(Clock::time_point now)
 
 // Waits out the rate limit in short steps, so an abort is still noticed promptly; the time does
 // not count toward the stall limit.
-void THTTPTransfer::pause(std::chrono::microseconds wait)
+void HTTPTransfer::pause(std::chrono::microseconds wait)
 {
     const auto before = Clock::now();
     const auto until = before + wait;
@@ -387,11 +387,11 @@ void THTTPTransfer::pause(std::chrono::microseconds wait)
     *excludedTime_ += Clock::now() - before;
 }
 
-size_t THTTPTransfer::headerCallback(char* data, size_t size, size_t count, void* self)
+size_t HTTPTransfer::headerCallback(char* data, size_t size, size_t count, void* self)
 {
-    auto* t = static_cast<THTTPTransfer*>(self);
+    auto* t = static_cast<HTTPTransfer*>(self);
     const size_t n = size * count;
-    const THeaderLine header = ParseHeaderLine(QByteArrayView(data, qsizetype(n)));
+    const HeaderLine header = ParseHeaderLine(QByteArrayView(data, qsizetype(n)));
     if (header.statusLine) {
         // A new response (after a redirect): nothing of the last one counts.
         t->result_.RetryAfterSeconds = -1;
@@ -404,16 +404,16 @@ size_t THTTPTransfer::headerCallback(char* data, size_t size, size_t count, void
     } else if (header.name == "last-modified" && t->validator_.isEmpty()) {
         t->validator_ = header.value;
     } else if (header.name == "content-range") {
-        const TContentRange range = ParseContentRange(header.value).value_or(TContentRange{});
+        const ContentRange range = ParseContentRange(header.value).value_or(ContentRange{});
         t->rangeStart_ = range.start;
         t->rangeTotal_ = range.total;
     }
     return n;
 }
 
-size_t THTTPTransfer::writeCallback(char* data, size_t size, size_t count, void* self)
+size_t HTTPTransfer::writeCallback(char* data, size_t size, size_t count, void* self)
 {
-    auto* t = static_cast<THTTPTransfer*>(self);
+    auto* t = static_cast<HTTPTransfer*>(self);
     const size_t n = size * count;
     try {
         return t->receive(data, qint64(n)) ? n : 0;

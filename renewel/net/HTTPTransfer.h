@@ -16,16 +16,16 @@
 #include <memory>
 #include <vector>
 
-class THTTPSink;
+class HTTPSink;
 
 // The connections of one download component: a libcurl multi handle that keeps its connections
 // from one transfer to the next, and that Wake interrupts from any thread.
-class THTTPSession {
+class HTTPSession {
 public:
-    THTTPSession();
-    ~THTTPSession();
-    THTTPSession(const THTTPSession&) = delete;
-    THTTPSession& operator=(const THTTPSession&) = delete;
+    HTTPSession();
+    ~HTTPSession();
+    HTTPSession(const HTTPSession&) = delete;
+    HTTPSession& operator=(const HTTPSession&) = delete;
     void* Multi() const { return multi_; }  // CURLM*
     void Wake();
 
@@ -33,7 +33,7 @@ private:
     void* multi_ = nullptr;
 };
 
-struct TTransferResult {
+struct TransferResult {
     bool Succeeded = false;  // the transfer ended normally; whether the length fits is the caller's rule
     int CurlResult = 0;      // CURLcode
     long HttpStatus = 0;     // of the final response; 0 when none arrived
@@ -50,18 +50,18 @@ struct TTransferResult {
     bool StartOver = false;         // the partial file can't be continued: the next try starts anew
 };
 
-class THTTPTransfer {
+class HTTPTransfer {
 public:
     using Clock = std::chrono::steady_clock;
 
-    THTTPTransfer(const THTTPRequest& request, THTTPSink& sink, THTTPSession& session,
+    HTTPTransfer(const HTTPRequest& request, HTTPSink& sink, HTTPSession& session,
                   const std::atomic<bool>& terminated);
 
     // Called on the transfer's thread after every chunk (and once more with complete = true when
     // the body has fully arrived). Time spent inside it does not count toward the stall limit.
     std::function<void(qint64 total, qint64 readed, bool complete)> OnChunk;
 
-    TTransferResult Run();
+    TransferResult Run();
 
     // For a caller that drives the multi handle itself: Prepare sets up the easy handle (false:
     // the transfer has already failed, see Complete); Check says whether the transfer may go on
@@ -71,7 +71,7 @@ public:
     bool Prepare();
     void* Easy() const { return easy_; }  // CURL*
     bool Check();
-    TTransferResult Complete(int code, bool finished);
+    TransferResult Complete(int code, bool finished);
     // Time the transfer must not count toward its stall limit (the rate limit's pauses, the
     // progress calls); by default its own, an engine shares one among its transfers.
     void ShareExcluded(Clock::duration* excluded) { excludedTime_ = excluded; }
@@ -90,9 +90,9 @@ private:
     static size_t writeCallback(char* data, size_t size, size_t count, void* self);
     static size_t headerCallback(char* data, size_t size, size_t count, void* self);
 
-    const THTTPRequest& request_;
-    THTTPSink& sink_;
-    THTTPSession& session_;
+    const HTTPRequest& request_;
+    HTTPSink& sink_;
+    HTTPSession& session_;
     const std::atomic<bool>& terminated_;
 
     struct Owned;
@@ -100,7 +100,7 @@ private:
     void* easy_ = nullptr;
     bool started_ = false;
     bool stall_ = false, late_ = false;
-    TTransferResult result_;
+    TransferResult result_;
     QString refusal_;  // why the body was refused, when it was
     bool drainRefused_ = false;  // the refused body is read and dropped (an error page)
     qint64 drained_ = 0;

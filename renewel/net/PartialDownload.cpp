@@ -6,21 +6,21 @@
 
 #include <QFile>
 
-void ContinuePartial(THTTPRequest& request, const QString& fileName)
+void ContinuePartial(HTTPRequest& request, const QString& fileName)
 {
     if (request.ExpectedSize <= 0)
         return;
     const qint64 have = DownloadFileSize(fileName);
     if (have <= 0 || have >= request.ExpectedSize)
         return;
-    const QByteArray value = ReadDownloadFile(TFileSink::ValidatorFile(fileName), 4096).trimmed();
+    const QByteArray value = ReadDownloadFile(FileSink::ValidatorFile(fileName), 4096).trimmed();
     if (value.isEmpty() || value.contains('\n') || value.contains('\r'))
         return;
     request.RangeFrom = have;
     request.IfRange = value;
 }
 
-bool SettleFileDownload(TTransferResult& result, const QString& fileName, bool terminated)
+bool SettleFileDownload(TransferResult& result, const QString& fileName, bool terminated)
 {
     if (result.Succeeded && result.Bytes != result.TotalSize) {
         result.Error = result.TotalSize == 0
@@ -32,6 +32,6 @@ bool SettleFileDownload(TTransferResult& result, const QString& fileName, bool t
     if (result.StartOver)
         QFile::remove(fileName);
     if (succeeded || result.StartOver)
-        QFile::remove(TFileSink::ValidatorFile(fileName));
+        QFile::remove(FileSink::ValidatorFile(fileName));
     return succeeded;
 }

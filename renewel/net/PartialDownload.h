@@ -6,12 +6,12 @@
 
 #include <QString>
 
-struct TTransferResult;
+struct TransferResult;
 
 // A partial file with the validator of the response that began it is continued where it ends.
-void ContinuePartial(THTTPRequest& request, const QString& fileName);
+void ContinuePartial(HTTPRequest& request, const QString& fileName);
 
 // A file is complete when it has the announced length (none announced: an empty body). Sets
 // result.Error (and Transient) when it is not; removes the partial file when it can't be
 // continued, and the validator once it is no longer needed. True when the download succeeded.
-bool SettleFileDownload(TTransferResult& result, const QString& fileName, bool terminated);
+bool SettleFileDownload(TransferResult& result, const QString& fileName, bool terminated);

@@ -8,9 +8,9 @@
 #include <chrono>
 #include <mutex>
 
-class TRateLimiter {
+class RateLimiter {
 public:
-    explicit TRateLimiter(qint64 bytesPerSecond) : rate_(bytesPerSecond) {}
+    explicit RateLimiter(qint64 bytesPerSecond) : rate_(bytesPerSecond) {}
     // How long the caller should wait before going on, having taken `bytes` from the budget.
     std::chrono::microseconds Take(qint64 bytes);
 

@@ -25,35 +25,35 @@ constexpr auto kProgressEvery = std::chrono::milliseconds(20);
 constexpr auto kCheckEvery = std::chrono::milliseconds(100);
 }  // namespace
 
-struct TTransferEngine::Queued {
+struct TransferEngine::Queued {
     Request request;
     int tries = 0;
 };
 
-struct TTransferEngine::Running {
-    Running(Queued q, THTTPSession& session, const std::atomic<bool>& aborted)
+struct TransferEngine::Running {
+    Running(Queued q, HTTPSession& session, const std::atomic<bool>& aborted)
         : queued(std::move(q)), request(queued.request.request),
           sink(queued.request.file, request.HashBody, false), transfer(request, sink, session, aborted)
     {
     }
     Queued queued;
-    THTTPRequest request;  // with the continuation of a partial file
-    TFileSink sink;
-    THTTPTransfer transfer;
+    HTTPRequest request;  // with the continuation of a partial file
+    FileSink sink;
+    HTTPTransfer transfer;
     Progress progress;
 };
 
-struct TTransferEngine::State {
-    THTTPSession session;
+struct TransferEngine::State {
+    HTTPSession session;
     std::map<qsizetype, Queued> pending;           // lowest key starts first
     std::multimap<Clock::time_point, Queued> delayed;  // retries, by when they are due
     std::map<void*, std::unique_ptr<Running>> running;  // by easy handle
-    THTTPTransfer::Clock::duration excluded{};     // rate-limit pauses: no transfer's stall time
+    HTTPTransfer::Clock::duration excluded{};     // rate-limit pauses: no transfer's stall time
     Clock::time_point lastProgress{}, lastCheck{};
     bool progressChanged = false;
 };
 
-TTransferEngine::TTransferEngine(int connections, qint64 retryDelayMs)
+TransferEngine::TransferEngine(int connections, qint64 retryDelayMs)
     : connections_(std::max(connections, 1)), retryDelayMs_(retryDelayMs), receiver_(std::make_unique<QObject>()),
       capacity_(connections_), state_(std::make_unique<State>())
 {
@@ -72,7 +72,7 @@ TTransferEngine::TTransferEngine(int connections, qint64 retryDelayMs)
     syncer_ = std::thread([this] { syncLoop(); });
 }
 
-TTransferEngine::~TTransferEngine()
+TransferEngine::~TransferEngine()
 {
     aborted_ = true;
     stop_ = true;
@@ -86,7 +86,7 @@ TTransferEngine::~TTransferEngine()
     receiver_.reset();  // drops a posted OnReady
 }
 
-void TTransferEngine::Add(Request request)
+void TransferEngine::Add(Request request)
 {
     ++inFlight_;
     {
@@ -96,13 +96,13 @@ void TTransferEngine::Add(Request request)
     state_->session.Wake();
 }
 
-void TTransferEngine::AbortAll()
+void TransferEngine::AbortAll()
 {
     aborted_ = true;
     state_->session.Wake();
 }
 
-void TTransferEngine::Take(std::vector<Outcome>& outcomes, std::map<qsizetype, Progress>& progress)
+void TransferEngine::Take(std::vector<Outcome>& outcomes, std::map<qsizetype, Progress>& progress)
 {
     std::lock_guard lock(mutex_);
     outcomes.swap(done_);
@@ -111,7 +111,7 @@ void TTransferEngine::Take(std::vector<Outcome>& outcomes, std::map<qsizetype, P
     progress_.clear();
 }
 
-QString TTransferEngine::Protocol() const
+QString TransferEngine::Protocol() const
 {
     switch (httpVersion_) {
     case CURL_HTTP_VERSION_1_0: return QStringLiteral("HTTP/1.0");
@@ -122,7 +122,7 @@ QString TTransferEngine::Protocol() const
     }
 }
 
-void TTransferEngine::loop()
+void TransferEngine::loop()
 {
     auto* multi = static_cast<CURLM*>(state_->session.Multi());
     while (!stop_) {
@@ -143,7 +143,7 @@ void TTransferEngine::loop()
     abortEverything();
 }
 
-void TTransferEngine::intake()
+void TransferEngine::intake()
 {
     std::vector<Request> arrived;
     {
@@ -157,7 +157,7 @@ void TTransferEngine::intake()
 }
 
 // Retries that are due join the queue; then the lowest keys start while there is room.
-void TTransferEngine::startDue()
+void TransferEngine::startDue()
 {
     const auto now = Clock::now();
     auto& delayed = state_->delayed;
@@ -175,7 +175,7 @@ void TTransferEngine::startDue()
     }
 }
 
-void TTransferEngine::start(Queued queued)
+void TransferEngine::start(Queued queued)
 {
     ++queued.tries;
     auto running = std::make_unique<Running>(std::move(queued), state_->session, aborted_);
@@ -196,7 +196,7 @@ void TTransferEngine::start(Queued queued)
     state_->running.emplace(easy, std::move(running));
 }
 
-void TTransferEngine::collect()
+void TransferEngine::collect()
 {
     auto* multi = static_cast<CURLM*>(state_->session.Multi());
     int queued = 0;
@@ -215,7 +215,7 @@ void TTransferEngine::collect()
 }
 
 // The time-outs of every transfer in flight, ten times a second.
-void TTransferEngine::checkLimits()
+void TransferEngine::checkLimits()
 {
     const auto now = Clock::now();
     if (now - state_->lastCheck < kCheckEvery)
@@ -236,9 +236,9 @@ void TTransferEngine::checkLimits()
 
 // A transfer that has left the multi handle: tried again when the failure may pass, otherwise
 // reported (a finished file once it is durable).
-void TTransferEngine::finish(Running& running, int code, bool finished)
+void TransferEngine::finish(Running& running, int code, bool finished)
 {
-    TTransferResult result = running.transfer.Complete(code, finished);
+    TransferResult result = running.transfer.Complete(code, finished);
     if (result.HttpVersion != 0) {
         httpVersion_ = result.HttpVersion;
         if (result.HttpVersion >= CURL_HTTP_VERSION_2_0)
@@ -261,7 +261,7 @@ void TTransferEngine::finish(Running& running, int code, bool finished)
     settle(std::move(outcome), succeeded && request.durable, request.file);
 }
 
-void TTransferEngine::settle(Outcome outcome, bool durable, const QString& file)
+void TransferEngine::settle(Outcome outcome, bool durable, const QString& file)
 {
     --inFlight_;
     {
@@ -276,7 +276,7 @@ void TTransferEngine::settle(Outcome outcome, bool durable, const QString& file)
     post();  // with room for the next transfer, whether or not the outcome is in yet
 }
 
-void TTransferEngine::publishProgress(bool force)
+void TransferEngine::publishProgress(bool force)
 {
     const auto now = Clock::now();
     if (!state_->progressChanged || (!force && now - state_->lastProgress < kProgressEvery))
@@ -291,7 +291,7 @@ void TTransferEngine::publishProgress(bool force)
     post();
 }
 
-void TTransferEngine::post()
+void TransferEngine::post()
 {
     if (posted_.exchange(true) || !receiver_)
         return;
@@ -306,7 +306,7 @@ void TTransferEngine::post()
 }
 
 // Everything queued, waiting for a retry or in flight ends as aborted.
-void TTransferEngine::abortEverything()
+void TransferEngine::abortEverything()
 {
     auto* multi = static_cast<CURLM*>(state_->session.Multi());
     for (auto& [easy, running] : state_->running) {
@@ -330,7 +330,7 @@ void TTransferEngine::abortEverything()
     }
 }
 
-int TTransferEngine::pollTimeoutMs() const
+int TransferEngine::pollTimeoutMs() const
 {
     qint64 ms = kCheckEvery.count();
     if (!state_->delayed.empty()) {
@@ -349,7 +349,7 @@ int TTransferEngine::pollTimeoutMs() const
 
 // The syncer: one syncfs makes every file that finished meanwhile durable; only then are they
 // reported, so a rename into the installation never precedes its file's data on disk.
-void TTransferEngine::syncLoop()
+void TransferEngine::syncLoop()
 {
     for (;;) {
         std::vector<std::pair<Outcome, QString>> batch;

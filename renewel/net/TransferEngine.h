@@ -24,11 +24,11 @@
 
 class QObject;
 
-class TTransferEngine {
+class TransferEngine {
 public:
     struct Request {
         qsizetype key = 0;
-        THTTPRequest request;  // the settings, with MaxSize, ExpectedSize and HashBody for this file
+        HTTPRequest request;  // the settings, with MaxSize, ExpectedSize and HashBody for this file
         QString file;
         bool retry = true;    // transient failures are tried again
         bool durable = true;  // reported only once on disk for good
@@ -48,11 +48,11 @@ public:
     static constexpr int MaxRetries = 3;
     static constexpr int MaxStreams = 100;  // HTTP/2 streams in flight on the one connection
 
-    TTransferEngine(int connections, qint64 retryDelayMs);
+    TransferEngine(int connections, qint64 retryDelayMs);
     // Aborts what is in flight and joins the workers; OnReady is not called any more.
-    ~TTransferEngine();
-    TTransferEngine(const TTransferEngine&) = delete;
-    TTransferEngine& operator=(const TTransferEngine&) = delete;
+    ~TransferEngine();
+    TransferEngine(const TransferEngine&) = delete;
+    TransferEngine& operator=(const TransferEngine&) = delete;
 
     void Add(Request request);
     // Ends everything queued or in flight as failed ("aborted"), promptly.

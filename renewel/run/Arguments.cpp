@@ -10,17 +10,17 @@ bool RepairArgument(const QStringList& arguments)
     return arguments.size() > 1 && arguments.at(1) == QLatin1String("repair");
 }
 
-TCommand CommandOf(const QStringList& arguments)
+Command CommandOf(const QStringList& arguments)
 {
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--help") || arguments[i] == QLatin1String("-h"))
-            return TCommand::Help;
+            return Command::Help;
         if (arguments[i] == QLatin1String("--version"))
-            return TCommand::Version;
+            return Command::Version;
     }
     if (arguments.size() > 1 && arguments.at(1) == QLatin1String("check"))
-        return TCommand::Check;
-    return TCommand::Update;
+        return Command::Check;
+    return Command::Update;
 }
 
 QString UsageText()

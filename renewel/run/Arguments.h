@@ -11,9 +11,9 @@ bool QuietArgument(const QStringList& arguments);
 // listed file by its checksum where the site has a checksum list.
 bool RepairArgument(const QStringList& arguments);
 
-enum class TCommand { Update, Check, Help, Version };
+enum class Command { Update, Check, Help, Version };
 // --help or --version anywhere on the line; "check" as the first argument; anything else updates.
-TCommand CommandOf(const QStringList& arguments);
+Command CommandOf(const QStringList& arguments);
 
 // What --help prints.
 QString UsageText();

@@ -34,14 +34,14 @@ int RunCheck(const QString& programFolder, std::FILE* out)
     getFile.UseCache = false;
     getFile.WaitThread = true;
     SilentHost host;
-    TUpdateOptions options{true, &LanguageTable(), programFolder};
-    options.Settings = TUpdateSettings::FromTable(LanguageTable());
+    UpdateOptions options{true, &LanguageTable(), programFolder};
+    options.Settings = UpdateSettings::FromTable(LanguageTable());
     options.CheckOnly = true;
-    TUpdateRun run(host, getFile, options);
-    const TUpdateOutcome outcome = run.UpdateRun();
-    if (outcome.kind != TUpdateOutcome::Completed)
+    UpdateRun run(host, getFile, options);
+    const UpdateOutcome outcome = run.run();
+    if (outcome.kind != UpdateOutcome::Completed)
         return 1;
-    for (const TUpdateEntry& entry : run.Plan.fetch)
+    for (const UpdateEntry& entry : run.Plan.fetch)
         print(out, "fetch " + entry.listed + ' ' + QByteArray::number(entry.size) + '\n');
     for (const QByteArray& listed : run.Plan.remove)
         print(out, "delete " + listed + '\n');

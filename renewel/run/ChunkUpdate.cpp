@@ -47,13 +47,13 @@ void runAside(const std::function<void()>& work)
 }
 }  // namespace
 
-TChunkUpdate::TChunkUpdate(Context context)
+ChunkUpdate::ChunkUpdate(Context context)
     : c_(std::move(context)), kept_(c_.programFolder), nextKey_(FirstChunkKey)
 {
 }
 
 
-std::optional<QString> TChunkUpdate::Build(const TUpdateEntry& entry, const TDownloadQueue::Job& indexJob)
+std::optional<QString> ChunkUpdate::Build(const UpdateEntry& entry, const DownloadQueue::Job& indexJob)
 {
     chunkFiles_.clear();
     qint64 indexBytes = 0;
@@ -84,16 +84,16 @@ std::optional<QString> TChunkUpdate::Build(const TUpdateEntry& entry, const TDow
 // Where the new file's chunks are on the disk: installed files whose kept lists were cut with the
 // index's sizes and that are unchanged since, the old copy of this file first (chunked now when
 // it has no list).
-LocalChunks TChunkUpdate::localChunks(const TUpdateEntry& entry, const ChunkParams& params)
+LocalChunks ChunkUpdate::localChunks(const UpdateEntry& entry, const ChunkParams& params)
 {
     LocalChunks local;
-    const auto add = [&](const TUpdateEntry& from) {
-        const TInstalledState::Entry* recorded = c_.state.Find(from.listed);
+    const auto add = [&](const UpdateEntry& from) {
+        const InstalledState::Entry* recorded = c_.state.Find(from.listed);
         const std::shared_ptr<const ChunkList> list = recorded ? kept_.Find(recorded->sha256) : nullptr;
         if (!list || list->params != params)
             return false;
         const QString path = from.path.installPath(c_.installBase);
-        if (IdentityOf(path) != std::optional<TFileIdentity>(recorded->identity))
+        if (IdentityOf(path) != std::optional<FileIdentity>(recorded->identity))
             return false;
         addLocalChunks(local, path, list->file);
         return true;
@@ -103,7 +103,7 @@ LocalChunks TChunkUpdate::localChunks(const TUpdateEntry& entry, const ChunkPara
     if (!holders_) {
         holders_.emplace();
         for (qsizetype i = 0; i < c_.entries.size(); ++i)
-            if (const TInstalledState::Entry* recorded = c_.state.Find(c_.entries[i].listed); recorded && kept_.Has(recorded->sha256))
+            if (const InstalledState::Entry* recorded = c_.state.Find(c_.entries[i].listed); recorded && kept_.Has(recorded->sha256))
                 *holders_ << i;
     }
     for (const qsizetype i : std::as_const(*holders_))
@@ -114,13 +114,13 @@ LocalChunks TChunkUpdate::localChunks(const TUpdateEntry& entry, const ChunkPara
 
 // The old copy of the file without a kept list is read once to make one. Its SHA-256 is the
 // record's while the file is unchanged since it was hashed (checked again afterwards).
-void TChunkUpdate::chunkOldCopy(const TUpdateEntry& entry, const ChunkParams& params, LocalChunks& local)
+void ChunkUpdate::chunkOldCopy(const UpdateEntry& entry, const ChunkParams& params, LocalChunks& local)
 {
     const QString old = entry.path.installPath(c_.installBase);
-    const std::optional<TFileIdentity> before = IdentityOf(old);
+    const std::optional<FileIdentity> before = IdentityOf(old);
     if (!before || before->size == 0)
         return;
-    const TInstalledState::Entry* recorded = c_.state.Find(entry.listed);
+    const InstalledState::Entry* recorded = c_.state.Find(entry.listed);
     // Copied: the record takes in hashes while events are handled meanwhile.
     const QByteArray known = recorded && recorded->identity == *before ? recorded->sha256 : QByteArray();
     std::optional<Result<FileChunks>> chunked;
@@ -136,7 +136,7 @@ void TChunkUpdate::chunkOldCopy(const TUpdateEntry& entry, const ChunkParams& pa
 
 // The chunks to fetch: those not kept in the download folder by an earlier run (a kept chunk is
 // checked when it is used).
-QList<ChunkIndexEntry> TChunkUpdate::notKept(const QList<ChunkIndexEntry>& missing) const
+QList<ChunkIndexEntry> ChunkUpdate::notKept(const QList<ChunkIndexEntry>& missing) const
 {
     QList<ChunkIndexEntry> toFetch;
     for (const ChunkIndexEntry& chunk : missing)
@@ -147,7 +147,7 @@ QList<ChunkIndexEntry> TChunkUpdate::notKept(const QList<ChunkIndexEntry>& missi
 
 // All at once on the transfer engine (the engine runs as many as the protocol allows, and tries
 // transient failures again), awaited in order; a chunk that can't be had stops the run.
-void TChunkUpdate::fetch(const QList<ChunkIndexEntry>& chunks, qint64& done, qint64 total)
+void ChunkUpdate::fetch(const QList<ChunkIndexEntry>& chunks, qint64& done, qint64 total)
 {
     std::vector<std::pair<qsizetype, const ChunkIndexEntry*>> started;
     for (const ChunkIndexEntry& chunk : chunks) {
@@ -156,7 +156,7 @@ void TChunkUpdate::fetch(const QList<ChunkIndexEntry>& chunks, qint64& done, qin
     }
     for (const auto& [key, chunk] : started) {
         for (;;) {
-            const TDownloadQueue::Job job =
+            const DownloadQueue::Job job =
                 c_.queue.Await(key, [&](qint64, qint64 readed) { c_.host.FileProgress(total, done + readed); });
             c_.checkCancelled();
             const qint64 got = job.succeeded ? DownloadFileSize(job.file) : -1;
@@ -178,12 +178,12 @@ void TChunkUpdate::fetch(const QList<ChunkIndexEntry>& chunks, qint64& done, qin
 }
 
 // A chunk's download from the next source that answers.
-TDownloadQueue::Job TChunkUpdate::chunkJob(const ChunkIndexEntry& chunk)
+DownloadQueue::Job ChunkUpdate::chunkJob(const ChunkIndexEntry& chunk)
 {
     const SiteSources::Pick from = c_.sources.url(ChunkStore::objectName(chunk.hash));
     if (from.source < 0)
         c_.fail(c_.sources.url(0, ChunkStore::objectName(chunk.hash)), QStringLiteral("no update source is left"));
-    TDownloadQueue::Job job;
+    DownloadQueue::Job job;
     job.url = from.url;
     job.file = chunkPath(chunk.hash);
     job.maxSize = chunk.storedLength;
@@ -192,18 +192,18 @@ TDownloadQueue::Job TChunkUpdate::chunkJob(const ChunkIndexEntry& chunk)
     return job;
 }
 
-void TChunkUpdate::dropSource(const QString& url, const QString& why)
+void ChunkUpdate::dropSource(const QString& url, const QString& why)
 {
     c_.sources.failed(c_.sources.sourceOf(url), why);
     if (c_.sources.aliveCount() == 0)
         c_.fail(url, why);
 }
 
-QString TChunkUpdate::siteUrl(const TUpdateEntry& entry) const { return entry.path.url(c_.sources.prefix(0)); }
+QString ChunkUpdate::siteUrl(const UpdateEntry& entry) const { return entry.path.url(c_.sources.prefix(0)); }
 
 // Builds the file from its chunks, fetching again what turns out not to be there after all; the
 // file's name in the download folder once it is whole, checked and durable.
-QString TChunkUpdate::assemble(const TUpdateEntry& entry, const QByteArray& digest, LocalChunks& local, qint64 done)
+QString ChunkUpdate::assemble(const UpdateEntry& entry, const QByteArray& digest, LocalChunks& local, qint64 done)
 {
     const QString target = c_.downloadFolder + QLatin1Char('/') + QString::fromLatin1(digest.toHex()) + QStringLiteral(".built");
     // Builds again after a source was dropped are bounded by the sources, not counted here.
@@ -231,7 +231,7 @@ QString TChunkUpdate::assemble(const TUpdateEntry& entry, const QByteArray& dige
 // One pass over the chunks into target. The file's hash is taken of the bytes as they are
 // written, into a file this run created empty: what is installed is what was checked once the
 // file holds just those bytes and they are on disk for good, which is checked here.
-Assembly TChunkUpdate::buildOnce(const QString& target, const QString& shown, const LocalChunks& local)
+Assembly ChunkUpdate::buildOnce(const QString& target, const QString& shown, const LocalChunks& local)
 {
     QString why;
     const int fd = OpenDownloadFile(target, false, &why);
@@ -262,7 +262,7 @@ Assembly TChunkUpdate::buildOnce(const QString& target, const QString& shown, co
 
 // A chunk fetched by this run that is refused stops the file; a chunk kept from an earlier run
 // that is bad, or a local copy changed since it was listed, is to be fetched now.
-QList<ChunkIndexEntry> TChunkUpdate::fetchAgain(const QList<AssemblyProblem>& problems, LocalChunks& local)
+QList<ChunkIndexEntry> ChunkUpdate::fetchAgain(const QList<AssemblyProblem>& problems, LocalChunks& local)
 {
     const ChunkIndex& index = *index_;
     QList<ChunkIndexEntry> again;
@@ -288,7 +288,7 @@ QList<ChunkIndexEntry> TChunkUpdate::fetchAgain(const QList<AssemblyProblem>& pr
     return again;
 }
 
-void TChunkUpdate::Installed(const TUpdateEntry& entry, const QByteArray& digest)
+void ChunkUpdate::Installed(const UpdateEntry& entry, const QByteArray& digest)
 {
     if (!index_ || index_->fileHash != digest)
         return;
@@ -301,16 +301,16 @@ void TChunkUpdate::Installed(const TUpdateEntry& entry, const QByteArray& digest
     index_.reset();
 }
 
-void TChunkUpdate::Prune()
+void ChunkUpdate::Prune()
 {
     QSet<QByteArray> installed;
-    for (const TUpdateEntry& entry : c_.entries)
-        if (const TInstalledState::Entry* recorded = c_.state.Find(entry.listed))
+    for (const UpdateEntry& entry : c_.entries)
+        if (const InstalledState::Entry* recorded = c_.state.Find(entry.listed))
             installed.insert(recorded->sha256);
     kept_.KeepOnly(installed);
 }
 
-QString TChunkUpdate::chunkPath(const QByteArray& hash) const
+QString ChunkUpdate::chunkPath(const QByteArray& hash) const
 {
     return c_.downloadFolder + QLatin1Char('/') + ChunkStore::objectFileName(hash);
 }

@@ -25,16 +25,16 @@
 
 class SiteSources;
 class Sums;
-class TInstalledState;
+class InstalledState;
 class UpdateHost;
 
-class TChunkUpdate {
+class ChunkUpdate {
 public:
     struct Context {
-        TDownloadQueue& queue;
+        DownloadQueue& queue;
         UpdateHost& host;
-        TInstalledState& state;
-        const QList<TUpdateEntry>& entries;
+        InstalledState& state;
+        const QList<UpdateEntry>& entries;
         const Sums& sums;
         SiteSources& sources;  // the store's objects come from any source that answers
         QString programFolder;
@@ -44,43 +44,43 @@ public:
         std::function<void(const QString&, const QString&)> fail;      // stops the run; never returns
     };
 
-    explicit TChunkUpdate(Context context);
+    explicit ChunkUpdate(Context context);
 
     // Whether update.sums lists a chunk index for the entry's new content.
-    bool HasIndex(const TUpdateEntry& entry) const;
+    bool HasIndex(const UpdateEntry& entry) const;
     // The download of that index, or of the delta to it, from the source, when there is one.
-    std::optional<TDownloadQueue::Job> IndexJob(const TUpdateEntry& entry, int source);
+    std::optional<DownloadQueue::Job> IndexJob(const UpdateEntry& entry, int source);
     // With the index job awaited: fetches the missing chunks and builds the new file in the
     // download folder (checked, on disk for good). Nothing when the index is unusable or the whole
     // file costs fewer bytes: the file is then fetched whole.
-    std::optional<QString> Build(const TUpdateEntry& entry, const TDownloadQueue::Job& indexJob);
+    std::optional<QString> Build(const UpdateEntry& entry, const DownloadQueue::Job& indexJob);
     // The entry was installed with the content of this SHA-256: its chunk list is kept when its
     // index came, and the chunks fetched for it go.
-    void Installed(const TUpdateEntry& entry, const QByteArray& digest);
+    void Installed(const UpdateEntry& entry, const QByteArray& digest);
     // After a completed run: only the lists of installed listed files stay.
     void Prune();
 
 private:
-    std::optional<ChunkIndex> obtainIndex(const TUpdateEntry& entry, const TDownloadQueue::Job& firstJob, qint64& indexBytes);
-    TDownloadQueue::Job fullIndexJob(const TUpdateEntry& entry, int source) const;
-    std::optional<ChunkIndex> readIndex(const TUpdateEntry& entry, const TDownloadQueue::Job& job) const;
-    std::optional<ChunkIndex> fromDelta(const TUpdateEntry& entry, const QByteArray& oldHash, const TDownloadQueue::Job& job);
-    std::optional<ChunkIndex> listedIndex(const TUpdateEntry& entry, QByteArrayView bytes, const QByteArray& bytesHash) const;
-    LocalChunks localChunks(const TUpdateEntry& entry, const ChunkParams& params);
-    void chunkOldCopy(const TUpdateEntry& entry, const ChunkParams& params, LocalChunks& local);
+    std::optional<ChunkIndex> obtainIndex(const UpdateEntry& entry, const DownloadQueue::Job& firstJob, qint64& indexBytes);
+    DownloadQueue::Job fullIndexJob(const UpdateEntry& entry, int source) const;
+    std::optional<ChunkIndex> readIndex(const UpdateEntry& entry, const DownloadQueue::Job& job) const;
+    std::optional<ChunkIndex> fromDelta(const UpdateEntry& entry, const QByteArray& oldHash, const DownloadQueue::Job& job);
+    std::optional<ChunkIndex> listedIndex(const UpdateEntry& entry, QByteArrayView bytes, const QByteArray& bytesHash) const;
+    LocalChunks localChunks(const UpdateEntry& entry, const ChunkParams& params);
+    void chunkOldCopy(const UpdateEntry& entry, const ChunkParams& params, LocalChunks& local);
     QList<ChunkIndexEntry> notKept(const QList<ChunkIndexEntry>& missing) const;
     void fetch(const QList<ChunkIndexEntry>& chunks, qint64& done, qint64 total);
-    QString assemble(const TUpdateEntry& entry, const QByteArray& digest, LocalChunks& local, qint64 done);
+    QString assemble(const UpdateEntry& entry, const QByteArray& digest, LocalChunks& local, qint64 done);
     Assembly buildOnce(const QString& target, const QString& shown, const LocalChunks& local);
     QList<ChunkIndexEntry> fetchAgain(const QList<AssemblyProblem>& problems, LocalChunks& local);
     QString chunkPath(const QByteArray& hash) const;
-    TDownloadQueue::Job chunkJob(const ChunkIndexEntry& chunk);
-    QString siteUrl(const TUpdateEntry& entry) const;
+    DownloadQueue::Job chunkJob(const ChunkIndexEntry& chunk);
+    QString siteUrl(const UpdateEntry& entry) const;
     // Drops the source an address belongs to; stops the run when none is left.
     void dropSource(const QString& url, const QString& why);
 
     Context c_;
-    TInstalledChunks kept_;
+    InstalledChunks kept_;
     std::optional<ChunkIndex> index_;  // of the entry being updated
     QHash<QByteArray, QByteArray> deltaFrom_;  // listed path -> the installed content its delta starts from
     QList<QByteArray> chunkFiles_;     // chunks of that entry in the download folder

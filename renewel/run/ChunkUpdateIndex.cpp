@@ -11,29 +11,29 @@
 
 #include <QFile>
 
-// TChunkUpdate's fetching of chunk indexes, whole or as deltas.
+// ChunkUpdate's fetching of chunk indexes, whole or as deltas.
 
 namespace {
 // A chunk index holds 40 bytes per chunk of at least 64 bytes; a longer download is refused.
 constexpr qint64 MaxIndexBytes = 256 * 1024 * 1024;
 }  // namespace
 
-bool TChunkUpdate::HasIndex(const TUpdateEntry& entry) const
+bool ChunkUpdate::HasIndex(const UpdateEntry& entry) const
 {
     const std::optional<QByteArray> digest = c_.sums.digest(entry.listed);
     return digest && c_.sums.contains(ChunkStore::indexName(*digest).toLatin1());
 }
 
-std::optional<TDownloadQueue::Job> TChunkUpdate::IndexJob(const TUpdateEntry& entry, int source)
+std::optional<DownloadQueue::Job> ChunkUpdate::IndexJob(const UpdateEntry& entry, int source)
 {
     if (!HasIndex(entry))
         return std::nullopt;
-    TDownloadQueue::Job job = fullIndexJob(entry, source);
+    DownloadQueue::Job job = fullIndexJob(entry, source);
     // The installed content came from an index that is kept: the delta from it will do.
     const QByteArray digest = *c_.sums.digest(entry.listed);
-    const TInstalledState::Entry* recorded = c_.state.Find(entry.listed);
+    const InstalledState::Entry* recorded = c_.state.Find(entry.listed);
     if (!recorded || recorded->sha256 == digest || !kept_.HasIndex(recorded->sha256) ||
-        IdentityOf(entry.path.installPath(c_.installBase)) != std::optional<TFileIdentity>(recorded->identity))
+        IdentityOf(entry.path.installPath(c_.installBase)) != std::optional<FileIdentity>(recorded->identity))
         return job;
     deltaFrom_.insert(entry.listed, recorded->sha256);
     job.url = c_.sources.url(source, ChunkStore::deltaName(digest, recorded->sha256));
@@ -44,9 +44,9 @@ std::optional<TDownloadQueue::Job> TChunkUpdate::IndexJob(const TUpdateEntry& en
     return job;
 }
 
-TDownloadQueue::Job TChunkUpdate::fullIndexJob(const TUpdateEntry& entry, int source) const
+DownloadQueue::Job ChunkUpdate::fullIndexJob(const UpdateEntry& entry, int source) const
 {
-    TDownloadQueue::Job job;
+    DownloadQueue::Job job;
     job.url = c_.sources.url(source, ChunkStore::indexName(*c_.sums.digest(entry.listed)));
     // One per entry: two entries of the same content may fetch it at once.
     job.file = c_.downloadFolder + QLatin1Char('/') + QString::fromLatin1(Sha256::hash(entry.listed).toHex().left(32)) +
@@ -59,7 +59,7 @@ TDownloadQueue::Job TChunkUpdate::fullIndexJob(const TUpdateEntry& entry, int so
 }
 
 // The index, when it is the one update.sums vouches for and describes the listed file.
-std::optional<ChunkIndex> TChunkUpdate::readIndex(const TUpdateEntry& entry, const TDownloadQueue::Job& job) const
+std::optional<ChunkIndex> ChunkUpdate::readIndex(const UpdateEntry& entry, const DownloadQueue::Job& job) const
 {
     const QByteArray bytes = job.succeeded ? ReadDownloadFile(job.file, MaxIndexBytes) : QByteArray();
     QFile::remove(job.file);
@@ -70,8 +70,8 @@ std::optional<ChunkIndex> TChunkUpdate::readIndex(const TUpdateEntry& entry, con
 
 // The index rebuilt from a delta and the kept index it starts from. The delta is not signed: the
 // rebuilt index is believed only when its bytes are the listed index's.
-std::optional<ChunkIndex> TChunkUpdate::fromDelta(const TUpdateEntry& entry, const QByteArray& oldHash,
-                                                  const TDownloadQueue::Job& job)
+std::optional<ChunkIndex> ChunkUpdate::fromDelta(const UpdateEntry& entry, const QByteArray& oldHash,
+                                                  const DownloadQueue::Job& job)
 {
     const QByteArray delta = job.succeeded ? ReadDownloadFile(job.file, MaxIndexBytes) : QByteArray();
     QFile::remove(job.file);
@@ -85,7 +85,7 @@ std::optional<ChunkIndex> TChunkUpdate::fromDelta(const TUpdateEntry& entry, con
     return listedIndex(entry, bytes, Sha256::hash(bytes));
 }
 
-std::optional<ChunkIndex> TChunkUpdate::listedIndex(const TUpdateEntry& entry, QByteArrayView bytes,
+std::optional<ChunkIndex> ChunkUpdate::listedIndex(const UpdateEntry& entry, QByteArrayView bytes,
                                                     const QByteArray& bytesHash) const
 {
     const std::optional<QByteArray> digest = c_.sums.digest(entry.listed);
@@ -99,10 +99,10 @@ std::optional<ChunkIndex> TChunkUpdate::listedIndex(const TUpdateEntry& entry, Q
 
 // The index the job fetched, or rebuilt from the delta it fetched, when it is the listed one;
 // indexBytes: what was fetched for it.
-std::optional<ChunkIndex> TChunkUpdate::obtainIndex(const TUpdateEntry& entry, const TDownloadQueue::Job& firstJob,
+std::optional<ChunkIndex> ChunkUpdate::obtainIndex(const UpdateEntry& entry, const DownloadQueue::Job& firstJob,
                                                     qint64& indexBytes)
 {
-    TDownloadQueue::Job indexJob = firstJob;
+    DownloadQueue::Job indexJob = firstJob;
     indexBytes = DownloadFileSize(indexJob.file);
     if (deltaFrom_.contains(entry.listed)) {
         // A delta that fails costs one more round trip for the full index, and its source stays.

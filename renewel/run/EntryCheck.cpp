@@ -15,17 +15,17 @@ constexpr qsizetype LookAhead = 512;
 
 }  // namespace
 
-TEntryCheck::TEntryCheck(const QList<TUpdateEntry>& entries, QString installBase, const Sums* sums,
-                         TInstalledState& state, bool repair)
+EntryCheck::EntryCheck(const QList<UpdateEntry>& entries, QString installBase, const Sums* sums,
+                         InstalledState& state, bool repair)
     : entries_(entries), installBase_(std::move(installBase)), sums_(sums), state_(state), repair_(repair),
       slots_(size_t(entries.size()))
 {
     pool_.setMaxThreadCount(std::max(2, QThread::idealThreadCount()));
 }
 
-TEntryCheck::~TEntryCheck() { pool_.waitForDone(); }
+EntryCheck::~EntryCheck() { pool_.waitForDone(); }
 
-std::optional<bool> TEntryCheck::Differs(qsizetype i)
+std::optional<bool> EntryCheck::Differs(qsizetype i)
 {
     if (slots_[size_t(i)].state == Slot::Unknown)
         decide(i);
@@ -34,7 +34,7 @@ std::optional<bool> TEntryCheck::Differs(qsizetype i)
     return slot.state == Slot::Known ? std::optional<bool>(slot.differs) : std::nullopt;
 }
 
-bool TEntryCheck::AwaitDiffers(qsizetype i)
+bool EntryCheck::AwaitDiffers(qsizetype i)
 {
     std::optional<bool> known = Differs(i);
     while (!known) {
@@ -52,7 +52,7 @@ bool TEntryCheck::AwaitDiffers(qsizetype i)
     return *known;
 }
 
-void TEntryCheck::Prefetch(qsizetype i)
+void EntryCheck::Prefetch(qsizetype i)
 {
     const int most = pool_.maxThreadCount() * 2;
     ahead_ = std::max(ahead_, i);
@@ -63,9 +63,9 @@ void TEntryCheck::Prefetch(qsizetype i)
     }
 }
 
-void TEntryCheck::decide(qsizetype i)
+void EntryCheck::decide(qsizetype i)
 {
-    const TUpdateEntry& entry = entries_[i];
+    const UpdateEntry& entry = entries_[i];
     Slot& slot = slots_[size_t(i)];
     const QString target = entry.path.installPath(installBase_);
     slot.state = Slot::Known;
@@ -91,11 +91,11 @@ void TEntryCheck::decide(qsizetype i)
     });
 }
 
-void TEntryCheck::hashed(qsizetype i, const std::optional<QByteArray>& local)
+void EntryCheck::hashed(qsizetype i, const std::optional<QByteArray>& local)
 {
     --inFlight_;
     Slot& slot = slots_[size_t(i)];
-    const TUpdateEntry& entry = entries_[i];
+    const UpdateEntry& entry = entries_[i];
     slot.state = Slot::Known;
     slot.differs = !local || local != sums_->digest(entry.listed);
     if (local)

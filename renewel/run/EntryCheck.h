@@ -18,13 +18,13 @@
 class QEventLoop;
 class Sums;
 
-class TEntryCheck : public QObject {
+class EntryCheck : public QObject {
     Q_OBJECT
 public:
-    TEntryCheck(const QList<TUpdateEntry>& entries, QString installBase, const Sums* sums, TInstalledState& state,
+    EntryCheck(const QList<UpdateEntry>& entries, QString installBase, const Sums* sums, InstalledState& state,
                 bool repair);
     // Waits for the hashes in flight; none is reported afterwards.
-    ~TEntryCheck() override;
+    ~EntryCheck() override;
 
     // Whether entry i differs; nothing while its file is still being hashed. Starts the hashing
     // of the next files that need it.
@@ -40,15 +40,15 @@ private:
     struct Slot {
         enum { Unknown, Hashing, Known } state = Unknown;
         bool differs = false;
-        TFileIdentity identity;
+        FileIdentity identity;
     };
     void decide(qsizetype i);
     void hashed(qsizetype i, const std::optional<QByteArray>& digest);
 
-    const QList<TUpdateEntry>& entries_;
+    const QList<UpdateEntry>& entries_;
     const QString installBase_;
     const Sums* sums_;
-    TInstalledState& state_;
+    InstalledState& state_;
     const bool repair_;
     std::vector<Slot> slots_;
     QThreadPool pool_;

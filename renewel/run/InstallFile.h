@@ -21,7 +21,7 @@ Status MoveInto(const QString& source, const QString& target);
 
 // Removes what installs killed part-way left beside their targets: files named like the
 // installer's own temporaries ("<name>.<16 hex digits>.tmp"). Each folder is read once.
-class TInstallLeftovers {
+class InstallLeftovers {
 public:
     // Removes the leftovers of this one target.
     void RemoveFor(const QString& target);

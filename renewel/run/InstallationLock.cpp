@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const QString TInstallationLock::Busy = QStringLiteral("another update is running on this installation");
+const QString InstallationLock::Busy = QStringLiteral("another update is running on this installation");
 
 namespace {
 QString named(const QString& path, const char* what)
@@ -18,7 +18,7 @@ QString named(const QString& path, const char* what)
 }
 }  // namespace
 
-Status TInstallationLock::Acquire()
+Status InstallationLock::Acquire()
 {
     const QByteArray path = QFile::encodeName(path_);
     // A few tries: another run may remove the file between our open and our lock.
@@ -67,7 +67,7 @@ Status TInstallationLock::Acquire()
     return Status::failure(Busy);
 }
 
-TInstallationLock::~TInstallationLock()
+InstallationLock::~InstallationLock()
 {
     if (fd_ < 0)
         return;

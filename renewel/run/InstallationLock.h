@@ -8,13 +8,13 @@
 
 #include <QString>
 
-class TInstallationLock {
+class InstallationLock {
 public:
-    explicit TInstallationLock(QString path) : path_(std::move(path)) {}
+    explicit InstallationLock(QString path) : path_(std::move(path)) {}
     // Releases the lock and removes the file.
-    ~TInstallationLock();
-    TInstallationLock(const TInstallationLock&) = delete;
-    TInstallationLock& operator=(const TInstallationLock&) = delete;
+    ~InstallationLock();
+    InstallationLock(const InstallationLock&) = delete;
+    InstallationLock& operator=(const InstallationLock&) = delete;
 
     // Fails with "another update is running on this installation", or with what is wrong
     // ("Read-only file system", "renewel.lock is a folder, not a lock file").

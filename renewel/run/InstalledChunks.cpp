@@ -13,19 +13,19 @@ namespace {
 constexpr qint64 MaxListBytes = 256 * 1024 * 1024;
 }  // namespace
 
-TInstalledChunks::TInstalledChunks(const QString& programFolder)
+InstalledChunks::InstalledChunks(const QString& programFolder)
     : folder_(QDir(programFolder).filePath(InstallationFile::ChunkLists))
 {
 }
 
-QString TInstalledChunks::path(const QByteArray& fileHash) const
+QString InstalledChunks::path(const QByteArray& fileHash) const
 {
     return folder_ + QLatin1Char('/') + QString::fromLatin1(fileHash.toHex());
 }
 
-QString TInstalledChunks::indexPath(const QByteArray& fileHash) const { return path(fileHash) + QStringLiteral(".cidx"); }
+QString InstalledChunks::indexPath(const QByteArray& fileHash) const { return path(fileHash) + QStringLiteral(".cidx"); }
 
-void TInstalledChunks::listFolder()
+void InstalledChunks::listFolder()
 {
     if (listed_)
         return;
@@ -38,7 +38,7 @@ void TInstalledChunks::listFolder()
     }
 }
 
-std::shared_ptr<const ChunkList> TInstalledChunks::Find(const QByteArray& fileHash)
+std::shared_ptr<const ChunkList> InstalledChunks::Find(const QByteArray& fileHash)
 {
     if (const auto it = loaded_.constFind(fileHash); it != loaded_.constEnd())
         return *it;
@@ -56,13 +56,13 @@ std::shared_ptr<const ChunkList> TInstalledChunks::Find(const QByteArray& fileHa
     return found;
 }
 
-bool TInstalledChunks::Has(const QByteArray& fileHash)
+bool InstalledChunks::Has(const QByteArray& fileHash)
 {
     listFolder();
     return present_.contains(fileHash);
 }
 
-void TInstalledChunks::Keep(const ChunkList& list)
+void InstalledChunks::Keep(const ChunkList& list)
 {
     listFolder();
     if (!QDir().mkpath(folder_) || !replaceFile(path(list.file.fileHash), list.serialize(), false))
@@ -71,14 +71,14 @@ void TInstalledChunks::Keep(const ChunkList& list)
     loaded_.insert(list.file.fileHash, std::make_shared<const ChunkList>(list));
 }
 
-void TInstalledChunks::KeepIndex(const ChunkIndex& index)
+void InstalledChunks::KeepIndex(const ChunkIndex& index)
 {
     Keep(ChunkList::fromIndex(index));
     if (present_.contains(index.fileHash) && replaceFile(indexPath(index.fileHash), index.serialize(), false))
         indexed_.insert(index.fileHash);
 }
 
-std::optional<std::pair<ChunkIndex, QByteArray>> TInstalledChunks::FindIndex(const QByteArray& fileHash)
+std::optional<std::pair<ChunkIndex, QByteArray>> InstalledChunks::FindIndex(const QByteArray& fileHash)
 {
     if (!HasIndex(fileHash))
         return std::nullopt;
@@ -92,13 +92,13 @@ std::optional<std::pair<ChunkIndex, QByteArray>> TInstalledChunks::FindIndex(con
     return std::make_pair(std::move(parsed).value(), std::move(bytes));
 }
 
-bool TInstalledChunks::HasIndex(const QByteArray& fileHash)
+bool InstalledChunks::HasIndex(const QByteArray& fileHash)
 {
     listFolder();
     return indexed_.contains(fileHash);
 }
 
-void TInstalledChunks::KeepOnly(const QSet<QByteArray>& fileHashes)
+void InstalledChunks::KeepOnly(const QSet<QByteArray>& fileHashes)
 {
     listFolder();
     for (const QByteArray& hash : QSet<QByteArray>(present_)) {

@@ -17,9 +17,9 @@
 #include <optional>
 #include <utility>
 
-class TInstalledChunks {
+class InstalledChunks {
 public:
-    explicit TInstalledChunks(const QString& programFolder);
+    explicit InstalledChunks(const QString& programFolder);
 
     // The kept list of the content with this SHA-256; nothing when none is kept or it is damaged.
     std::shared_ptr<const ChunkList> Find(const QByteArray& fileHash);

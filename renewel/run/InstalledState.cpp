@@ -35,7 +35,7 @@ std::optional<qint64> number(QByteArrayView text)
 }
 
 // "file SIZE MTIME DEVICE INODE SHA256 LISTED"
-bool parseFile(QByteArrayView rest, QByteArray& listed, TInstalledState::Entry& entry)
+bool parseFile(QByteArrayView rest, QByteArray& listed, InstalledState::Entry& entry)
 {
     std::optional<qint64> numbers[4];
     for (auto& value : numbers) {
@@ -59,7 +59,7 @@ bool parseFile(QByteArrayView rest, QByteArray& listed, TInstalledState::Entry& 
 }
 }  // namespace
 
-TInstalledState TInstalledState::Read(const QString& programFolder, const QString& installBase)
+InstalledState InstalledState::Read(const QString& programFolder, const QString& installBase)
 {
     QFile file(recordPath(programFolder));
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxRecordBytes)
@@ -67,7 +67,7 @@ TInstalledState TInstalledState::Read(const QString& programFolder, const QStrin
     const QList<QByteArray> lines = file.readAll().split('\n');
     if (lines.size() < 3 || lines[0] != Header || lines[1] != folderLine(installBase) || !lines.last().isEmpty())
         return {};
-    TInstalledState state;
+    InstalledState state;
     for (qsizetype i = 2; i + 1 < lines.size(); ++i) {
         const QByteArray& line = lines[i];
         QByteArray listed;
@@ -84,7 +84,7 @@ TInstalledState TInstalledState::Read(const QString& programFolder, const QStrin
     return state;
 }
 
-Status TInstalledState::Write(const QString& programFolder, const QString& installBase) const
+Status InstalledState::Write(const QString& programFolder, const QString& installBase) const
 {
     // Sorted, so that the same state is the same text.
     const auto sorted = [](auto keys) {
@@ -98,7 +98,7 @@ Status TInstalledState::Write(const QString& programFolder, const QString& insta
         text += "made " + folder + '\n';
     for (const QByteArray& listed : sorted(files_.keys())) {
         const Entry& entry = files_[listed];
-        const TFileIdentity& id = entry.identity;
+        const FileIdentity& id = entry.identity;
         text += "file " + QByteArray::number(id.size) + ' ' + QByteArray::number(id.mtimeNs) + ' ' +
                 QByteArray::number(id.device) + ' ' + QByteArray::number(id.inode) + ' ' + entry.sha256.toHex() + ' ' +
                 listed + '\n';
@@ -111,7 +111,7 @@ Status TInstalledState::Write(const QString& programFolder, const QString& insta
     return replaceFile(recordPath(programFolder), text, false);
 }
 
-std::optional<QByteArray> TInstalledState::Hash(const QByteArray& listed, const TFileIdentity& identity) const
+std::optional<QByteArray> InstalledState::Hash(const QByteArray& listed, const FileIdentity& identity) const
 {
     const auto it = files_.constFind(listed);
     if (it == files_.constEnd() || !(it->identity == identity))
@@ -119,18 +119,18 @@ std::optional<QByteArray> TInstalledState::Hash(const QByteArray& listed, const 
     return it->sha256;
 }
 
-const TInstalledState::Entry* TInstalledState::Find(const QByteArray& listed) const
+const InstalledState::Entry* InstalledState::Find(const QByteArray& listed) const
 {
     const auto it = files_.constFind(listed);
     return it == files_.constEnd() ? nullptr : &*it;
 }
 
-void TInstalledState::Record(const QByteArray& listed, const TFileIdentity& identity, const QByteArray& sha256)
+void InstalledState::Record(const QByteArray& listed, const FileIdentity& identity, const QByteArray& sha256)
 {
     files_.insert(listed, {identity, sha256});
 }
 
-void TInstalledState::KeepOnly(const QSet<QByteArray>& listed)
+void InstalledState::KeepOnly(const QSet<QByteArray>& listed)
 {
     for (auto it = files_.begin(); it != files_.end();)
         it = listed.contains(it.key()) ? std::next(it) : files_.erase(it);

@@ -17,21 +17,21 @@
 
 #include <optional>
 
-class TInstalledState {
+class InstalledState {
 public:
     struct Entry {
-        TFileIdentity identity;
+        FileIdentity identity;
         QByteArray sha256;  // 32 bytes
     };
 
     // The record of the installation at installBase; empty when there is none to use.
-    static TInstalledState Read(const QString& programFolder, const QString& installBase);
+    static InstalledState Read(const QString& programFolder, const QString& installBase);
     Status Write(const QString& programFolder, const QString& installBase) const;
 
     // The recorded hash of listed, while the file still has the recorded identity.
-    std::optional<QByteArray> Hash(const QByteArray& listed, const TFileIdentity& identity) const;
+    std::optional<QByteArray> Hash(const QByteArray& listed, const FileIdentity& identity) const;
     const Entry* Find(const QByteArray& listed) const;
-    void Record(const QByteArray& listed, const TFileIdentity& identity, const QByteArray& sha256);
+    void Record(const QByteArray& listed, const FileIdentity& identity, const QByteArray& sha256);
     void Forget(const QByteArray& listed) { files_.remove(listed); }
     // Keeps only the entries of these paths.
     void KeepOnly(const QSet<QByteArray>& listed);

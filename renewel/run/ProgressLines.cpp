@@ -2,22 +2,22 @@
 
 #include <QStringList>
 
-void TProgressLines::line(const QByteArray& text)
+void ProgressLines::line(const QByteArray& text)
 {
     std::fwrite(text.constData(), 1, size_t(text.size()), out_);
     std::fputc('\n', out_);
     std::fflush(out_);
 }
 
-void TProgressLines::ListRead(qsizetype entries) { line("list " + QByteArray::number(entries)); }
+void ProgressLines::ListRead(qsizetype entries) { line("list " + QByteArray::number(entries)); }
 
-void TProgressLines::FileStarted(const QByteArray& listed, qint64 size)
+void ProgressLines::FileStarted(const QByteArray& listed, qint64 size)
 {
     line("start " + listed + ' ' + QByteArray::number(size));
     lastBytes_.invalidate();
 }
 
-void TProgressLines::FileProgress(qint64 total, qint64 done)
+void ProgressLines::FileProgress(qint64 total, qint64 done)
 {
     if (lastBytes_.isValid() && lastBytes_.elapsed() < 100 && done != total)
         return;
@@ -25,14 +25,14 @@ void TProgressLines::FileProgress(qint64 total, qint64 done)
     line("bytes " + QByteArray::number(done) + ' ' + QByteArray::number(total));
 }
 
-void TProgressLines::FileInstalled(const QByteArray& listed) { line("installed " + listed); }
+void ProgressLines::FileInstalled(const QByteArray& listed) { line("installed " + listed); }
 
-void TProgressLines::FileDeleted(const QByteArray& listed) { line("deleted " + listed); }
+void ProgressLines::FileDeleted(const QByteArray& listed) { line("deleted " + listed); }
 
-void TProgressLines::Finished(const TUpdateOutcome& outcome)
+void ProgressLines::Finished(const UpdateOutcome& outcome)
 {
-    const char* kind = outcome.kind == TUpdateOutcome::Failed      ? "failed"
-                       : outcome.kind == TUpdateOutcome::Cancelled ? "cancelled"
+    const char* kind = outcome.kind == UpdateOutcome::Failed      ? "failed"
+                       : outcome.kind == UpdateOutcome::Cancelled ? "cancelled"
                                                                    : "completed";
     line(QByteArray("end ") + kind + ' ' + QByteArray::number(ExitStatus(outcome)));
 }

@@ -15,16 +15,16 @@
 
 #include <cstdio>
 
-class TProgressLines {
+class ProgressLines {
 public:
-    explicit TProgressLines(std::FILE* out) : out_(out) {}
+    explicit ProgressLines(std::FILE* out) : out_(out) {}
 
     void ListRead(qsizetype entries);
     void FileStarted(const QByteArray& listed, qint64 size);
     void FileProgress(qint64 total, qint64 done);
     void FileInstalled(const QByteArray& listed);
     void FileDeleted(const QByteArray& listed);
-    void Finished(const TUpdateOutcome& outcome);
+    void Finished(const UpdateOutcome& outcome);
 
 private:
     void line(const QByteArray& text);

@@ -18,14 +18,14 @@ bool isSeparator(QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/
 }  // namespace
 
 namespace {
-TFileIdentity identityFrom(const struct stat& status)
+FileIdentity identityFrom(const struct stat& status)
 {
     return {qint64(status.st_size), qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
             quint64(status.st_dev), quint64(status.st_ino)};
 }
 }  // namespace
 
-qint64 LocalFileSize(const QString& path, TFileIdentity* identity)
+qint64 LocalFileSize(const QString& path, FileIdentity* identity)
 {
     // Opened for reading and writing as the rule asks, but never created, and never waiting on a
     // pipe or device: only a regular file has a size here.
@@ -42,7 +42,7 @@ qint64 LocalFileSize(const QString& path, TFileIdentity* identity)
     return qint64(status.st_size);
 }
 
-std::optional<TFileIdentity> IdentityOf(const QString& path)
+std::optional<FileIdentity> IdentityOf(const QString& path)
 {
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))

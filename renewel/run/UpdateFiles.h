@@ -9,21 +9,21 @@
 #include <optional>
 
 // What identifies one state of an installed file without reading it.
-struct TFileIdentity {
+struct FileIdentity {
     qint64 size = 0;
     qint64 mtimeNs = 0;
     quint64 device = 0;
     quint64 inode = 0;
-    bool operator==(const TFileIdentity&) const = default;
+    bool operator==(const FileIdentity&) const = default;
 };
 
 // The identity of the regular file at path (a link is followed); nothing for anything else.
-std::optional<TFileIdentity> IdentityOf(const QString& path);
+std::optional<FileIdentity> IdentityOf(const QString& path);
 
 // The size in bytes of the file, or 0 when it doesn't exist or can't be opened for reading and
 // writing (read-only, in use), or is not a regular file. The file is opened (never waiting on a
 // pipe or device) and closed; nothing is read. identity, when given, receives what was measured.
-qint64 LocalFileSize(const QString& path, TFileIdentity* identity = nullptr);
+qint64 LocalFileSize(const QString& path, FileIdentity* identity = nullptr);
 
 // Makes sure a folder exists, creating missing parents; the system's reason when it can't. One
 // trailing separator is dropped; texts shorter than 3 characters count as present.

@@ -5,11 +5,11 @@
 
 #include <QString>
 
-class TLanguageTable;
+class LanguageList;
 
-struct TUpdateOptions {
+struct UpdateOptions {
     bool Quiet = false;                    // the outcome shows neither "Error" nor "Done"
-    const TLanguageTable* Texts = nullptr; // null: the process-wide language table
+    const LanguageList* Texts = nullptr; // null: the process-wide language table
     QString ProgramFolder;                 // the installation, ending with a separator
     // The host is told of entries at most this often (the first always): a long list that is up
     // to date, or thousands of small downloads, must not pay for a status line each.
@@ -20,8 +20,8 @@ struct TUpdateOptions {
     // The first pause before a failed download is tried again; it doubles for each later try.
     qint64 RetryDelayMs = 1000;
     // What the language file says about updating, read before the run.
-    TUpdateSettings Settings{};
-    // Only find out what an update would do (TUpdateRun::Plan): lists are fetched and checked,
+    UpdateSettings Settings{};
+    // Only find out what an update would do (UpdateRun::Plan): lists are fetched and checked,
     // installed files compared, nothing in the installation is written, locked or deleted.
     bool CheckOnly = false;
 };

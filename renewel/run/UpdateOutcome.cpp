@@ -1,10 +1,10 @@
 #include "run/UpdateOutcome.h"
 
-int ExitStatus(const TUpdateOutcome& outcome)
+int ExitStatus(const UpdateOutcome& outcome)
 {
     switch (outcome.kind) {
-    case TUpdateOutcome::Failed: return 1;
-    case TUpdateOutcome::Cancelled: return 2;
+    case UpdateOutcome::Failed: return 1;
+    case UpdateOutcome::Cancelled: return 2;
     default: return 0;
     }
 }

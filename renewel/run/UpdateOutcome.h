@@ -6,7 +6,7 @@
 #include <QList>
 #include <QString>
 
-struct TUpdateOutcome {
+struct UpdateOutcome {
     enum Kind { NotRun, Completed, Failed, Cancelled };
     // What the window shows once the run has returned: nothing, the "Done" or the "Error" text in
     // a plain box, or the general error report with Report.
@@ -22,11 +22,11 @@ struct TUpdateOutcome {
 
 // What an update does, or would do: the entries to fetch and the dropped files to delete (their
 // listed paths).
-struct TUpdatePlan {
-    QList<TUpdateEntry> fetch;
+struct UpdatePlan {
+    QList<UpdateEntry> fetch;
     QList<QByteArray> remove;
     qint64 bytes = 0;  // of the files to fetch
 };
 
 // The program's exit status for an outcome: 0 completed (or nothing run), 1 failed, 2 cancelled.
-int ExitStatus(const TUpdateOutcome& outcome);
+int ExitStatus(const UpdateOutcome& outcome);

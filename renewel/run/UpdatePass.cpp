@@ -23,8 +23,8 @@
 #include <filesystem>
 #include <system_error>
 
-UpdatePass::UpdatePass(TUpdateList& list, TUpdatePlan& plan, const TUpdateOptions& options, UpdateHost& host,
-                       THTTPGet& getFile, bool& cancelled, TUpdateOutcome& outcome, TDownloadQueue*& queueSlot)
+UpdatePass::UpdatePass(UpdateListEntries& list, UpdatePlan& plan, const UpdateOptions& options, UpdateHost& host,
+                       THTTPGet& getFile, bool& cancelled, UpdateOutcome& outcome, DownloadQueue*& queueSlot)
     : list_(list), plan_(plan), options_(options), host_(host), getFile_(getFile), cancelled_(cancelled),
       outcome_(outcome), queueSlot_(queueSlot), programFolder_(options.ProgramFolder),
       downloadFolder_(options.CheckOnly ? checkFolder_.path() : DownloadFolder(programFolder_)),
@@ -49,7 +49,7 @@ void UpdatePass::Run()
     list_ = {};
     if (!options_.CheckOnly)
         claimInstallation();
-    state_ = TInstalledState::Read(programFolder_, installBase_);
+    state_ = InstalledState::Read(programFolder_, installBase_);
     makeDownloadFolder();
     startQueue();
     takeList();
@@ -68,7 +68,7 @@ void UpdatePass::Run()
 void UpdatePass::claimInstallation()
 {
     if (const Status locked = lock_.Acquire(); !locked)
-        fail(QDir::toNativeSeparators(installBase_), locked.error() == TInstallationLock::Busy
+        fail(QDir::toNativeSeparators(installBase_), locked.error() == InstallationLock::Busy
                                                          ? locked.error()
                                                          : QStringLiteral("cannot lock the installation: ") + locked.error());
     locked_ = true;
@@ -90,7 +90,7 @@ void UpdatePass::makeDownloadFolder()
 
 void UpdatePass::startCheck()
 {
-    check_ = std::make_unique<TEntryCheck>(list_.entries, installBase_, sums_ ? &*sums_ : nullptr, state_,
+    check_ = std::make_unique<EntryCheck>(list_.entries, installBase_, sums_ ? &*sums_ : nullptr, state_,
                                            options_.Repair);
     check_->OnHashed = [this] {
         if (queue_)
@@ -103,7 +103,7 @@ void UpdatePass::startChunks()
 {
     if (!sums_)
         return;
-    chunks_ = std::make_unique<TChunkUpdate>(TChunkUpdate::Context{
+    chunks_ = std::make_unique<ChunkUpdate>(ChunkUpdate::Context{
         *queue_, host_, state_, list_.entries, *sums_, sources_, programFolder_, installBase_,
         downloadFolder_, [this] { checkCancelled(); },
         [this](const QString& subject, const QString& reason) { fail(subject, reason); }});
@@ -120,7 +120,7 @@ void UpdatePass::planOnly()
         checkCancelled();
     }
     plan_.remove = droppedFiles();
-    outcome_.kind = TUpdateOutcome::Completed;
+    outcome_.kind = UpdateOutcome::Completed;
     outcome_.endProgram = true;
 }
 
@@ -130,9 +130,9 @@ void UpdatePass::planOnly()
 // #UpdateMaxRate when set. The lists beside update.txt come through it too.
 void UpdatePass::startQueue()
 {
-    const TUpdateSettings& settings = options_.Settings;
-    auto limiter = settings.MaxRate > 0 ? std::make_shared<TRateLimiter>(settings.MaxRate) : nullptr;
-    queue_ = std::make_unique<TDownloadQueue>(getFile_, settings.Connections, limiter, options_.RetryDelayMs);
+    const UpdateSettings& settings = options_.Settings;
+    auto limiter = settings.MaxRate > 0 ? std::make_shared<RateLimiter>(settings.MaxRate) : nullptr;
+    queue_ = std::make_unique<DownloadQueue>(getFile_, settings.Connections, limiter, options_.RetryDelayMs);
     queueSlot_ = queue_.get();
 }
 
@@ -143,7 +143,7 @@ void UpdatePass::stopQueue()
     queue_.reset();
     for (const QString& name : {SiteFile::Sums, SiteFile::Signature}) {
         QFile::remove(tempFile(name));
-        QFile::remove(TFileSink::ValidatorFile(tempFile(name)));
+        QFile::remove(FileSink::ValidatorFile(tempFile(name)));
     }
 }
 
@@ -153,7 +153,7 @@ void UpdatePass::fill()
     if (filling_)
         return;
     filling_ = true;
-    const QList<TUpdateEntry>& entries = list_.entries;
+    const QList<UpdateEntry>& entries = list_.entries;
     while (scan_ < entries.size() && queue_->HasRoom() && !cancelled_) {
         const std::optional<bool> differs = check_->Differs(scan_);
         if (!differs)
@@ -165,8 +165,8 @@ void UpdatePass::fill()
         const int source = sources_.pick();
         if (source < 0)
             break;  // every source failed: the entry being awaited ends the run
-        const TUpdateEntry& entry = entries[scan_];
-        std::optional<TDownloadQueue::Job> index = chunks_ ? chunks_->IndexJob(entry, source) : std::nullopt;
+        const UpdateEntry& entry = entries[scan_];
+        std::optional<DownloadQueue::Job> index = chunks_ ? chunks_->IndexJob(entry, source) : std::nullopt;
         queue_->Start(scan_++, index ? *index : entryJob(entry, source));
         plan_.fetch << entry;
         plan_.bytes += entry.size;
@@ -179,9 +179,9 @@ void UpdatePass::fill()
 
 // The download of an entry from a source. Where other sources could take over, a failure is not
 // tried again on the same one: the source is dropped and the download goes to another.
-TDownloadQueue::Job UpdatePass::entryJob(const TUpdateEntry& entry, int source) const
+DownloadQueue::Job UpdatePass::entryJob(const UpdateEntry& entry, int source) const
 {
-    TDownloadQueue::Job job;
+    DownloadQueue::Job job;
     job.url = entry.path.url(sources_.prefix(source));
     job.file = downloadName(entry);
     job.maxSize = std::max<qint64>(entry.size, 1);  // a longer body is cut off there and fails
@@ -192,7 +192,7 @@ TDownloadQueue::Job UpdatePass::entryJob(const TUpdateEntry& entry, int source) 
 
 // Unique for every distinct path (128 bits of its hash), and the same from one run to the next.
 // A long name is shortened so that the whole stays within a file name's 255 bytes.
-QString UpdatePass::downloadName(const TUpdateEntry& entry) const
+QString UpdatePass::downloadName(const UpdateEntry& entry) const
 {
     QString name = entry.path.fileName();
     while (QFile::encodeName(name).size() > 200)
@@ -203,8 +203,8 @@ QString UpdatePass::downloadName(const TUpdateEntry& entry) const
 
 void UpdatePass::handleEntry(qsizetype i)
 {
-    const QList<TUpdateEntry>& entries = list_.entries;
-    const TUpdateEntry& entry = entries[i];
+    const QList<UpdateEntry>& entries = list_.entries;
+    const UpdateEntry& entry = entries[i];
     fill();
     if (scan_ <= i) {  // not decided yet: its file is being hashed
         check_->AwaitDiffers(i);
@@ -223,7 +223,7 @@ void UpdatePass::handleEntry(qsizetype i)
         return;
 
     if (chunks_ && chunks_->HasIndex(entry)) {  // its chunk index was fetched in place of the file
-        const TDownloadQueue::Job index = queue_->Await(i, nullptr);
+        const DownloadQueue::Job index = queue_->Await(i, nullptr);
         checkCancelled();
         if (const std::optional<QString> built = chunks_->Build(entry, index)) {
             install(entry, *built, *listedDigest(entry.listed));
@@ -236,7 +236,7 @@ void UpdatePass::handleEntry(qsizetype i)
         queue_->Start(i, entryJob(entry, source));
     }
     host_.FileStarted(entry.listed, entry.size);
-    const TDownloadQueue::Job job = awaitEntry(i, entry);
+    const DownloadQueue::Job job = awaitEntry(i, entry);
     host_.FileProgress(entry.size, entry.size);
     install(entry, job.file, job.digest);
     host_.FileInstalled(entry.listed);
@@ -244,10 +244,10 @@ void UpdatePass::handleEntry(qsizetype i)
 
 // The entry's download once it is the listed file. A source that failed it is dropped and the
 // download starts over from another; the run fails when no source is left.
-TDownloadQueue::Job UpdatePass::awaitEntry(qsizetype i, const TUpdateEntry& entry)
+DownloadQueue::Job UpdatePass::awaitEntry(qsizetype i, const UpdateEntry& entry)
 {
     for (;;) {
-        TDownloadQueue::Job job =
+        DownloadQueue::Job job =
             queue_->Await(i, [this](qint64 total, qint64 readed) { host_.FileProgress(total, readed); });
         checkCancelled();
         const QString why = problemWith(job, entry);
@@ -258,13 +258,13 @@ TDownloadQueue::Job UpdatePass::awaitEntry(qsizetype i, const TUpdateEntry& entr
         if (next < 0)
             fail(job.url, why);
         QFile::remove(job.file);
-        QFile::remove(TFileSink::ValidatorFile(job.file));
+        QFile::remove(FileSink::ValidatorFile(job.file));
         queue_->Start(i, entryJob(entry, next));
     }
 }
 
 // Why a finished download is not the listed file (empty when it is).
-QString UpdatePass::problemWith(const TDownloadQueue::Job& job, const TUpdateEntry& entry) const
+QString UpdatePass::problemWith(const DownloadQueue::Job& job, const UpdateEntry& entry) const
 {
     if (!job.succeeded)
         return job.error;
@@ -277,7 +277,7 @@ QString UpdatePass::problemWith(const TDownloadQueue::Job& job, const TUpdateEnt
     return {};
 }
 
-void UpdatePass::install(const TUpdateEntry& entry, const QString& downloaded, const QByteArray& digest)
+void UpdatePass::install(const UpdateEntry& entry, const QString& downloaded, const QByteArray& digest)
 {
     const QString target = entry.path.installPath(installBase_);
     const QString folder = entry.path.installFolder(installBase_);
@@ -296,7 +296,7 @@ void UpdatePass::install(const TUpdateEntry& entry, const QString& downloaded, c
         QFile::remove(downloaded);
     }
     touched_.insert(QFileInfo(target).absolutePath());
-    if (const std::optional<TFileIdentity> identity = IdentityOf(target))
+    if (const std::optional<FileIdentity> identity = IdentityOf(target))
         state_.Record(entry.listed, *identity, digest);
     if (chunks_)
         chunks_->Installed(entry, digest);
@@ -317,8 +317,8 @@ void UpdatePass::finish()
     if (chunks_)
         chunks_->Prune();
     saveState(true);
-    outcome_.kind = TUpdateOutcome::Completed;
-    outcome_.show = options_.Quiet ? TUpdateOutcome::ShowNothing : TUpdateOutcome::ShowDone;
+    outcome_.kind = UpdateOutcome::Completed;
+    outcome_.show = options_.Quiet ? UpdateOutcome::ShowNothing : UpdateOutcome::ShowDone;
     outcome_.endProgram = true;
 }
 
@@ -353,7 +353,7 @@ void UpdatePass::checkCancelled()
     if (!cancelled_)
         return;
     outcome_ = {};
-    outcome_.kind = TUpdateOutcome::Cancelled;
+    outcome_.kind = UpdateOutcome::Cancelled;
     outcome_.endProgram = true;
     throw Stop();
 }
@@ -363,7 +363,7 @@ void UpdatePass::checkCancelled()
 void UpdatePass::fail(const QString& subject, const QString& reason)
 {
     settle(subject, reason);
-    outcome_.show = options_.Quiet ? TUpdateOutcome::ShowNothing : TUpdateOutcome::ShowError;
+    outcome_.show = options_.Quiet ? UpdateOutcome::ShowNothing : UpdateOutcome::ShowError;
     outcome_.endProgram = true;
     throw Stop();
 }
@@ -372,7 +372,7 @@ void UpdatePass::fail(const QString& subject, const QString& reason)
 void UpdatePass::report(const QString& subject, const QString& message)
 {
     settle(subject, message);
-    outcome_.show = TUpdateOutcome::ShowReport;
+    outcome_.show = UpdateOutcome::ShowReport;
     outcome_.report = message;
     outcome_.endProgram = options_.Quiet;
     throw Stop();
@@ -381,7 +381,7 @@ void UpdatePass::report(const QString& subject, const QString& message)
 void UpdatePass::settle(const QString& subject, const QString& reason)
 {
     outcome_ = {};
-    outcome_.kind = TUpdateOutcome::Failed;
+    outcome_.kind = UpdateOutcome::Failed;
     outcome_.subject = subject;
     outcome_.reason = reason;
     PrintFailure(subject, reason);

@@ -1,5 +1,5 @@
 #pragma once
-// One update run's state and steps (used by TUpdateRun only). A step that settles the outcome
+// One update run's state and steps (used by UpdateRun only). A step that settles the outcome
 // unwinds the pass with Stop.
 
 #include "net/DownloadQueue.h"
@@ -21,7 +21,7 @@
 #include <memory>
 #include <optional>
 
-class TChunkUpdate;
+class ChunkUpdate;
 class THTTPGet;
 class UpdateHost;
 
@@ -29,8 +29,8 @@ class UpdatePass {
 public:
     struct Stop {};
 
-    UpdatePass(TUpdateList& list, TUpdatePlan& plan, const TUpdateOptions& options, UpdateHost& host, THTTPGet& getFile, bool& cancelled,
-               TUpdateOutcome& outcome, TDownloadQueue*& queueSlot);
+    UpdatePass(UpdateListEntries& list, UpdatePlan& plan, const UpdateOptions& options, UpdateHost& host, THTTPGet& getFile, bool& cancelled,
+               UpdateOutcome& outcome, DownloadQueue*& queueSlot);
     ~UpdatePass();
 
     void Run();
@@ -60,12 +60,12 @@ private:
     void stopQueue();
     void fill();
     void planOnly();
-    QString downloadName(const TUpdateEntry& entry) const;
-    TDownloadQueue::Job entryJob(const TUpdateEntry& entry, int source) const;
+    QString downloadName(const UpdateEntry& entry) const;
+    DownloadQueue::Job entryJob(const UpdateEntry& entry, int source) const;
     void handleEntry(qsizetype i);
-    TDownloadQueue::Job awaitEntry(qsizetype i, const TUpdateEntry& entry);
-    QString problemWith(const TDownloadQueue::Job& job, const TUpdateEntry& entry) const;
-    void install(const TUpdateEntry& entry, const QString& downloaded, const QByteArray& digest);
+    DownloadQueue::Job awaitEntry(qsizetype i, const UpdateEntry& entry);
+    QString problemWith(const DownloadQueue::Job& job, const UpdateEntry& entry) const;
+    void install(const UpdateEntry& entry, const QString& downloaded, const QByteArray& digest);
     void noteMadeFolders(const QByteArray& listed);
     // UpdatePassState.cpp: the installed-state record and dropped files.
     QList<QByteArray> droppedFiles();
@@ -83,31 +83,31 @@ private:
     [[noreturn]] void report(const QString& subject, const QString& message);
     void settle(const QString& subject, const QString& reason);
 
-    TUpdateList& list_;
-    TUpdatePlan& plan_;
-    const TUpdateOptions& options_;
+    UpdateListEntries& list_;
+    UpdatePlan& plan_;
+    const UpdateOptions& options_;
     UpdateHost& host_;
     THTTPGet& getFile_;
     bool& cancelled_;
-    TUpdateOutcome& outcome_;
-    TDownloadQueue*& queueSlot_;
+    UpdateOutcome& outcome_;
+    DownloadQueue*& queueSlot_;
     const QString programFolder_;
     QTemporaryDir checkFolder_;  // the lists' download folder of a check, outside the installation
     const QString downloadFolder_;
     const QString installBase_;
-    TInstallationLock lock_;
+    InstallationLock lock_;
     bool locked_ = false;
     bool stateSaved_ = false;
-    TInstalledState state_;
-    std::unique_ptr<TEntryCheck> check_;
-    TInstallLeftovers leftovers_;
+    InstalledState state_;
+    std::unique_ptr<EntryCheck> check_;
+    InstallLeftovers leftovers_;
     QElapsedTimer shown_;
     std::optional<Sums> sums_;
-    std::unique_ptr<TDownloadQueue> queue_;
+    std::unique_ptr<DownloadQueue> queue_;
     SiteSources sources_;     // the update site and its mirrors
     int listSource_ = 0;      // the source the lists are being taken from
     bool listFallback_ = false;  // a refused list goes on to the next source
-    std::unique_ptr<TChunkUpdate> chunks_;  // where update.sums is there
+    std::unique_ptr<ChunkUpdate> chunks_;  // where update.sums is there
     qsizetype scan_ = 0;     // the next entry fill() decides on
     bool filling_ = false;   // fill() is waiting for a local hash; a nested call returns at once
     QSet<QString> touched_;  // folders that files were renamed into

@@ -145,7 +145,7 @@ void UpdatePass::acceptSigned(const QByteArray& listBytes)
 
     readEntries(listBytes, true);
     QList<QByteArray> paths;
-    for (const TUpdateEntry& entry : list_.entries)
+    for (const UpdateEntry& entry : list_.entries)
         paths << entry.listed;
     if (const Status covered = checkListed(accepted->sums, paths); !covered)
         refuseList(listUrl, covered.error());
@@ -159,15 +159,15 @@ void UpdatePass::acceptSigned(const QByteArray& listBytes)
 // anywhere installs nothing.
 void UpdatePass::readEntries(const QByteArray& listBytes, bool refuseMalformed)
 {
-    list_ = TUpdateList::parse(listBytes);
-    const TListProblem& problem = list_.problem;
-    if (problem.kind == TListProblem::None)
+    list_ = UpdateListEntries::parse(listBytes);
+    const ListProblem& problem = list_.problem;
+    if (problem.kind == ListProblem::None)
         return;
     if (refuseMalformed)
-        fail(siteUrl(SiteFile::List), problem.kind == TListProblem::BadSize
+        fail(siteUrl(SiteFile::List), problem.kind == ListProblem::BadSize
                                           ? QStringLiteral("malformed list (%1)").arg(problem.reason)
                                           : QStringLiteral("%1 (%2)").arg(problem.reason, problem.subject));
-    if (problem.kind == TListProblem::BadSize)
+    if (problem.kind == ListProblem::BadSize)
         report(problem.subject, problem.reason);
     fail(problem.subject, problem.reason);
 }
@@ -176,7 +176,7 @@ void UpdatePass::readEntries(const QByteArray& listBytes, bool refuseMalformed)
 // nothing (and why) when one could not be fetched. They are not tried again, as the list is not.
 void UpdatePass::startSmall(qsizetype key, const QString& name, qint64 maxSize)
 {
-    TDownloadQueue::Job job;
+    DownloadQueue::Job job;
     job.url = siteUrl(name);
     job.file = tempFile(name);
     job.maxSize = maxSize;
@@ -188,7 +188,7 @@ void UpdatePass::startSmall(qsizetype key, const QString& name, qint64 maxSize)
 
 std::optional<QByteArray> UpdatePass::awaitSmall(qsizetype key, QString* why)
 {
-    const TDownloadQueue::Job job = queue_->Await(key, nullptr);
+    const DownloadQueue::Job job = queue_->Await(key, nullptr);
     checkCancelled();
     const QByteArray bytes = readAll(job.file);
     QFile::remove(job.file);

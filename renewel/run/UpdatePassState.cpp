@@ -10,10 +10,10 @@
 #include <QFile>
 
 namespace {
-QSet<QByteArray> pathsOf(const QList<TUpdateEntry>& entries)
+QSet<QByteArray> pathsOf(const QList<UpdateEntry>& entries)
 {
     QSet<QByteArray> paths;
-    for (const TUpdateEntry& entry : entries)
+    for (const UpdateEntry& entry : entries)
         paths.insert(entry.listed);
     return paths;
 }
@@ -25,13 +25,13 @@ QSet<QByteArray> pathsOf(const QList<TUpdateEntry>& entries)
 // anything a server answers.
 QList<QByteArray> UpdatePass::droppedFiles()
 {
-    if (list_.problem.kind != TListProblem::None || !sums_)
+    if (list_.problem.kind != ListProblem::None || !sums_)
         return {};
     const QSet<QByteArray> now = pathsOf(list_.entries);
     QList<QByteArray> dropped;
     for (const QByteArray& listed : std::as_const(state_.Listed)) {
         const ListedPath path(listed);
-        const TInstalledState::Entry* entry = state_.Find(listed);
+        const InstalledState::Entry* entry = state_.Find(listed);
         if (now.contains(listed) || !entry || !path.isSafe() || IsReservedListedPath(listed))
             continue;
         const QString target = path.installPath(installBase_);
@@ -71,7 +71,7 @@ void UpdatePass::saveState(bool completed)
     if (stateSaved_ || !locked_ || options_.CheckOnly)
         return;
     stateSaved_ = true;
-    if (list_.problem.kind == TListProblem::None && !list_.entries.isEmpty()) {
+    if (list_.problem.kind == ListProblem::None && !list_.entries.isEmpty()) {
         const QSet<QByteArray> now = pathsOf(list_.entries);
         if (completed) {
             state_.Listed = now;

@@ -18,12 +18,12 @@ private:
 };
 }  // namespace
 
-TUpdateRun::TUpdateRun(UpdateHost& host, THTTPGet& getFile, TUpdateOptions options)
+UpdateRun::UpdateRun(UpdateHost& host, THTTPGet& getFile, UpdateOptions options)
     : host_(host), getFile_(getFile), options_(std::move(options))
 {
 }
 
-TUpdateOutcome TUpdateRun::UpdateRun()
+UpdateOutcome UpdateRun::run()
 {
     if (running_)
         return {};
@@ -38,7 +38,7 @@ TUpdateOutcome TUpdateRun::UpdateRun()
     return outcome_;
 }
 
-void TUpdateRun::Cancel()
+void UpdateRun::Cancel()
 {
     if (!running_)
         return;

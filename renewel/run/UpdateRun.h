@@ -3,7 +3,7 @@
 // site, compares every listed file with the installed copy by size, downloads each differing file
 // into the download folder "temp", installs it over the installed file and cleans up. It decides
 // what every failure means, prints one line on standard error for a failure, and returns its
-// outcome, which says how the window is to present it (TUpdateOutcome).
+// outcome, which says how the window is to present it (UpdateOutcome).
 
 #include "run/UpdateOptions.h"
 #include "run/UpdateOutcome.h"
@@ -12,37 +12,37 @@
 #include <QByteArray>
 #include <QString>
 
-class TDownloadQueue;
+class DownloadQueue;
 class THTTPGet;
 class UpdateHost;
 
-class TUpdateRun {
+class UpdateRun {
 public:
     // getFile: the window's download component, set up with BinaryData and WaitThread true.
-    TUpdateRun(UpdateHost& host, THTTPGet& getFile, TUpdateOptions options);
+    UpdateRun(UpdateHost& host, THTTPGet& getFile, UpdateOptions options);
 
     // One run. A call made while a run is in progress (a second click, or a timer tick inside
     // one of the run's message waits) returns at once, starts nothing, and says NotRun.
-    TUpdateOutcome UpdateRun();
+    UpdateOutcome run();
     // Ends a run in progress as cancelled: the downloads are aborted at once and nothing further
     // is installed. Does nothing when no run is in progress.
     void Cancel();
     bool Running() const { return running_; }
-    const TUpdateOutcome& Outcome() const { return outcome_; }
+    const UpdateOutcome& Outcome() const { return outcome_; }
 
     // The last update list read, as typed entries.
-    TUpdateList UpdateList;
+    UpdateListEntries UpdateList;
     // What the last run fetched and deleted (with CheckOnly: would fetch and delete).
-    TUpdatePlan Plan;
+    UpdatePlan Plan;
 
 private:
     class Pass;
 
     UpdateHost& host_;
     THTTPGet& getFile_;
-    TUpdateOptions options_;
+    UpdateOptions options_;
     bool running_ = false;
     bool cancelled_ = false;
-    TDownloadQueue* queue_ = nullptr;  // the running pass's downloads
-    TUpdateOutcome outcome_;
+    DownloadQueue* queue_ = nullptr;  // the running pass's downloads
+    UpdateOutcome outcome_;
 };

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-TUpdateSettings TUpdateSettings::FromTable(const TLanguageTable& texts)
+UpdateSettings UpdateSettings::FromTable(const LanguageList& texts)
 {
-    TUpdateSettings settings;
+    UpdateSettings settings;
     settings.Site = texts.Translate("UpdateSite");
     settings.Key = texts.Find("UpdateKey");
     bool ok = false;

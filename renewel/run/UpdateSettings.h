@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-class TLanguageTable;
+class LanguageList;
 
-struct TUpdateSettings {
+struct UpdateSettings {
     QByteArray Site;                 // #UpdateSite; "[error]" when missing, as every missing text
     std::optional<QByteArray> Key;   // #UpdateKey when the file has the line (even empty: then invalid)
     // #UpdateConnections, 1 to MaxConnections: HTTP/1.1 connections at once. Over HTTP/1.1 each
@@ -22,5 +22,5 @@ struct TUpdateSettings {
     std::vector<QByteArray> Mirrors;  // #UpdateMirror lines in file order: more places with the site's files
     qint64 MaxRate = 0;              // #UpdateMaxRate in bytes per second; 0: no limit
 
-    static TUpdateSettings FromTable(const TLanguageTable& texts);
+    static UpdateSettings FromTable(const LanguageList& texts);
 };

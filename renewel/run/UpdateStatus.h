@@ -3,11 +3,11 @@
 
 #include <QByteArray>
 
-class TLanguageTable;
+class LanguageList;
 
 // "<STatus2> update.txt ..."
-QByteArray FetchingListStatus(const TLanguageTable& texts);
+QByteArray FetchingListStatus(const LanguageList& texts);
 // "<STatus3>"
-QByteArray CheckingStatus(const TLanguageTable& texts);
+QByteArray CheckingStatus(const LanguageList& texts);
 // "<STatus2> <path> ... [index\count]"
-QByteArray EntryStatus(const TLanguageTable& texts, qsizetype index, qsizetype count, const QByteArray& listed);
+QByteArray EntryStatus(const LanguageList& texts, qsizetype index, qsizetype count, const QByteArray& listed);

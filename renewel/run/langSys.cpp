@@ -5,9 +5,9 @@
 #include <utility>
 
 namespace {
-TLanguageTable& table()
+LanguageList& table()
 {
-    static TLanguageTable entries;
+    static LanguageList entries;
     return entries;
 }
 
@@ -26,7 +26,7 @@ bool sameKey(const char* a, qsizetype aLen, const QByteArray& b)
 
 void readEntries(LineReader& reader)
 {
-    TLanguageTable& entries = table();
+    LanguageList& entries = table();
     while (!reader.atEnd()) {
         const QByteArray line = reader.readLine();
         // "#" alone has no key characters and yields no entry.
@@ -55,29 +55,29 @@ bool load(Source&& source)
 }
 }  // namespace
 
-void TLanguageTable::Clear()
+void LanguageList::Clear()
 {
     bytes_ = QByteArray();
     entries_ = {};
 }
 
-void TLanguageTable::Append(const QByteArray& key, const QByteArray& text)
+void LanguageList::Append(const QByteArray& key, const QByteArray& text)
 {
     entries_.push_back({bytes_.size(), quint32(key.size())});
     bytes_ += key;
     bytes_ += text;
 }
 
-QByteArray TLanguageTable::keyAt(size_t i) const { return bytes_.mid(entries_[i].at, entries_[i].keyLen); }
+QByteArray LanguageList::keyAt(size_t i) const { return bytes_.mid(entries_[i].at, entries_[i].keyLen); }
 
-QByteArray TLanguageTable::textAt(size_t i) const
+QByteArray LanguageList::textAt(size_t i) const
 {
     const qint64 from = entries_[i].at + entries_[i].keyLen;
     const qint64 to = i + 1 < entries_.size() ? entries_[i + 1].at : bytes_.size();
     return bytes_.mid(from, to - from);
 }
 
-std::optional<QByteArray> TLanguageTable::Find(const QByteArray& key) const
+std::optional<QByteArray> LanguageList::Find(const QByteArray& key) const
 {
     // The last match wins: search from the end.
     for (size_t i = entries_.size(); i-- > 0;) {
@@ -87,7 +87,7 @@ std::optional<QByteArray> TLanguageTable::Find(const QByteArray& key) const
     return std::nullopt;
 }
 
-QList<QByteArray> TLanguageTable::FindAll(const QByteArray& key) const
+QList<QByteArray> LanguageList::FindAll(const QByteArray& key) const
 {
     QList<QByteArray> texts;
     for (size_t i = 0; i < entries_.size(); ++i) {
@@ -97,12 +97,12 @@ QList<QByteArray> TLanguageTable::FindAll(const QByteArray& key) const
     return texts;
 }
 
-QByteArray TLanguageTable::Translate(const QByteArray& key) const
+QByteArray LanguageList::Translate(const QByteArray& key) const
 {
     return Find(key).value_or(QByteArrayLiteral("[error]"));
 }
 
-QList<QByteArray> TLanguageTable::Items() const
+QList<QByteArray> LanguageList::Items() const
 {
     QList<QByteArray> items;
     for (size_t i = 0; i < entries_.size(); ++i)
@@ -116,4 +116,4 @@ bool LoadLanguageFile(QIODevice& source) { return load(source); }
 
 QByteArray Translate(const QByteArray& key) { return table().Translate(key); }
 
-const TLanguageTable& LanguageTable() { return table(); }
+const LanguageList& LanguageTable() { return table(); }

@@ -17,7 +17,7 @@ class QIODevice;
 
 // Keys and texts in file order, duplicates kept, stored compactly: all bytes in one block and one
 // offset per entry, so that a huge file costs little more than its size.
-class TLanguageTable {
+class LanguageList {
 public:
     void Clear();
     void Append(const QByteArray& key, const QByteArray& text);
@@ -54,4 +54,4 @@ bool LoadLanguageFile(QIODevice& source);
 QByteArray Translate(const QByteArray& key);
 
 // The process-wide table.
-const TLanguageTable& LanguageTable();
+const LanguageList& LanguageTable();

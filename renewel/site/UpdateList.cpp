@@ -24,20 +24,20 @@ QList<QByteArray> ReadUpdateListLines(const QByteArray& bytes)
     return lines;
 }
 
-TUpdateList TUpdateList::fromLines(const QList<QByteArray>& lines)
+UpdateListEntries UpdateListEntries::fromLines(const QList<QByteArray>& lines)
 {
-    TUpdateList list;
+    UpdateListEntries list;
     QSet<QString> seen;  // case-folded, one separator
     const auto refuse = [&](const QByteArray& listed, const QString& reason) {
-        list.problem = {TListProblem::UnsafePath, displayText(listed.left(200)), reason};
+        list.problem = {ListProblem::UnsafePath, displayText(listed.left(200)), reason};
         return list;
     };
     for (qsizetype i = 0; i + 1 < lines.size(); i += 2) {
-        TUpdateEntry entry{lines[i], ListedPath(lines[i]), 0};
+        UpdateEntry entry{lines[i], ListedPath(lines[i]), 0};
         try {
             entry.size = StrToInt64(lines[i + 1]);
         } catch (const Exception& e) {
-            list.problem = {TListProblem::BadSize, QStringLiteral("update.txt"), e.message()};
+            list.problem = {ListProblem::BadSize, QStringLiteral("update.txt"), e.message()};
             return list;
         }
         if (!entry.path.isSafe())
@@ -53,10 +53,10 @@ TUpdateList TUpdateList::fromLines(const QList<QByteArray>& lines)
     return list;
 }
 
-QByteArray WriteUpdateList(const QByteArray& firstLine, const QList<TUpdateEntry>& entries)
+QByteArray WriteUpdateList(const QByteArray& firstLine, const QList<UpdateEntry>& entries)
 {
     QByteArray text = firstLine + "\r\n";
-    for (const TUpdateEntry& entry : entries)
+    for (const UpdateEntry& entry : entries)
         text += entry.listed + "\r\n" + QByteArray::number(entry.size) + "\r\n";
     return text;
 }

@@ -14,14 +14,14 @@
 QList<QByteArray> ReadUpdateListLines(const QByteArray& bytes);
 
 // One file the list names.
-struct TUpdateEntry {
+struct UpdateEntry {
     QByteArray listed;  // the path line, as written
     ListedPath path;
     qint64 size = 0;
 };
 
 // Why a list's data lines are not a usable list.
-struct TListProblem {
+struct ListProblem {
     // BadSize: a size line that is no integer; UnsafePath: a path that leaves the installation,
     // names one of the site's or renewel's own files, or names a file listed before (in any
     // letter case: one file on the game's own platform).
@@ -31,13 +31,13 @@ struct TListProblem {
 };
 
 // Every size line and every path checked, in list order; the first problem found stops it.
-struct TUpdateList {
-    QList<TUpdateEntry> entries;
-    TListProblem problem;
+struct UpdateListEntries {
+    QList<UpdateEntry> entries;
+    ListProblem problem;
 
-    static TUpdateList fromLines(const QList<QByteArray>& lines);
-    static TUpdateList parse(const QByteArray& bytes) { return fromLines(ReadUpdateListLines(bytes)); }
+    static UpdateListEntries fromLines(const QList<QByteArray>& lines);
+    static UpdateListEntries parse(const QByteArray& bytes) { return fromLines(ReadUpdateListLines(bytes)); }
 };
 
 // The file renewel-publish writes: the first line, then each path and size, CR LF after each.
-QByteArray WriteUpdateList(const QByteArray& firstLine, const QList<TUpdateEntry>& entries);
+QByteArray WriteUpdateList(const QByteArray& firstLine, const QList<UpdateEntry>& entries);

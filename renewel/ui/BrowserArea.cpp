@@ -13,7 +13,7 @@ namespace {
 const QString PluginName = QStringLiteral("librenewel-browser.so");
 }
 
-TBrowserArea::TBrowserArea(QWidget* parent) : QWidget(parent), text_(new QLabel(this))
+BrowserArea::BrowserArea(QWidget* parent) : QWidget(parent), text_(new QLabel(this))
 {
     setAutoFillBackground(true);
     QPalette colours = palette();
@@ -29,9 +29,9 @@ TBrowserArea::TBrowserArea(QWidget* parent) : QWidget(parent), text_(new QLabel(
     text_->setFont(font);
 }
 
-TBrowserArea::~TBrowserArea() = default;
+BrowserArea::~BrowserArea() = default;
 
-QString TBrowserArea::PluginPath()
+QString BrowserArea::PluginPath()
 {
     const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(PluginName);
     if (QFileInfo::exists(beside))
@@ -39,21 +39,21 @@ QString TBrowserArea::PluginPath()
     return QStringLiteral(IV_BROWSER_PLUGIN_DIR "/") + PluginName;
 }
 
-void TBrowserArea::ShowText(const QString& text)
+void BrowserArea::ShowText(const QString& text)
 {
     text_->setText(text);
     text_->setVisible(true);
     text_->raise();
 }
 
-QString TBrowserArea::ShownText() const { return text_->isVisible() ? text_->text() : QString(); }
+QString BrowserArea::ShownText() const { return text_->isVisible() ? text_->text() : QString(); }
 
-TBrowserView* TBrowserArea::View()
+BrowserView* BrowserArea::View()
 {
     if (view_ || loadFailed_)
         return view_.get();
     QPluginLoader loader(PluginPath());
-    auto* factory = qobject_cast<TBrowserFactory*>(loader.instance());
+    auto* factory = qobject_cast<BrowserFactory*>(loader.instance());
     if (!factory) {
         loadFailed_ = true;
         PrintFailure(QStringLiteral("browser"), loader.errorString());
@@ -67,7 +67,7 @@ TBrowserView* TBrowserArea::View()
     return view_.get();
 }
 
-void TBrowserArea::resizeEvent(QResizeEvent* e)
+void BrowserArea::resizeEvent(QResizeEvent* e)
 {
     QWidget::resizeEvent(e);
     text_->setGeometry(rect());

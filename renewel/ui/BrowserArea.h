@@ -10,18 +10,18 @@
 #include <memory>
 
 class QLabel;
-class TBrowserView;
+class BrowserView;
 
-class TBrowserArea : public QWidget {
+class BrowserArea : public QWidget {
     Q_OBJECT
 public:
-    explicit TBrowserArea(QWidget* parent = nullptr);
-    ~TBrowserArea() override;
+    explicit BrowserArea(QWidget* parent = nullptr);
+    ~BrowserArea() override;
 
     // White text on black, drawn without the engine (quiet mode's panel).
     void ShowText(const QString& text);
     // The engine's view, loaded on first use; null when the plugin can't be loaded.
-    TBrowserView* View();
+    BrowserView* View();
     // Whether the engine has been loaded into this area.
     bool EngineLoaded() const { return view_ != nullptr; }
     QString ShownText() const;
@@ -34,6 +34,6 @@ protected:
 
 private:
     QLabel* text_ = nullptr;
-    std::unique_ptr<TBrowserView> view_;
+    std::unique_ptr<BrowserView> view_;
     bool loadFailed_ = false;
 };

@@ -13,9 +13,9 @@
 
 class QWidget;
 
-class TBrowserView {
+class BrowserView {
 public:
-    virtual ~TBrowserView() = default;
+    virtual ~BrowserView() = default;
     virtual QWidget* Widget() = 0;
     virtual void SetUrl(const QUrl& url) = 0;
     virtual QUrl Url() const = 0;
@@ -25,11 +25,11 @@ public:
 };
 
 // The plugin's entry: makes a browser view as a child of parent.
-class TBrowserFactory {
+class BrowserFactory {
 public:
-    virtual ~TBrowserFactory() = default;
-    virtual TBrowserView* Create(QWidget* parent) = 0;
+    virtual ~BrowserFactory() = default;
+    virtual BrowserView* Create(QWidget* parent) = 0;
 };
 
 #define IVBrowserFactory_iid "com.ironvale.renewel.BrowserFactory/1.0"
-Q_DECLARE_INTERFACE(TBrowserFactory, IVBrowserFactory_iid)
+Q_DECLARE_INTERFACE(BrowserFactory, IVBrowserFactory_iid)

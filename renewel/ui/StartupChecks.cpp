@@ -11,7 +11,7 @@ namespace {
 bool set(const char* name) { return !qEnvironmentVariableIsEmpty(name); }
 }  // namespace
 
-TStartupProblem StartupProblem(bool showsPages)
+StartupProblem startupProblem(bool showsPages)
 {
     if (!set("QT_QPA_PLATFORM") && !set("DISPLAY") && !set("WAYLAND_DISPLAY"))
         return {QStringLiteral("display"),

@@ -5,13 +5,13 @@
 
 #include <QString>
 
-struct TStartupProblem {
+struct StartupProblem {
     QString subject;  // "display" or "browser"; empty when there is none
     QString reason;
 };
 // showsPages: the run will show pages in the browser engine (the interactive window); quiet runs
 // never load it.
-TStartupProblem StartupProblem(bool showsPages);
+StartupProblem startupProblem(bool showsPages);
 
 // From now on a fatal Qt message prints "renewel: Qt: <message>" and ends the program with
 // status 1 (instead of an abort that prints nothing once standard error is quietened).

@@ -105,12 +105,12 @@ void TUpdateDlg::FormCreate(QObject*)
     if (QuietArgument(arguments) || RepairArgument(arguments))
         QuietMode = true;
     const bool loaded = LoadLanguageFile(LanguageFilePath(programFolder_));
-    TUpdateOptions options{QuietMode, &LanguageTable(), programFolder_};
+    UpdateOptions options{QuietMode, &LanguageTable(), programFolder_};
     options.Repair = RepairArgument(arguments);
-    options.Settings = TUpdateSettings::FromTable(LanguageTable());
-    run_ = std::make_unique<TUpdateRun>(*this, *getFile_, options);
+    options.Settings = UpdateSettings::FromTable(LanguageTable());
+    run_ = std::make_unique<UpdateRun>(*this, *getFile_, options);
     if (ProgressArgument(arguments))
-        progress_ = std::make_unique<TProgressLines>(stdout);
+        progress_ = std::make_unique<ProgressLines>(stdout);
     if (!loaded) {
         languageFailed_ = true;
         PrintFailure(InstallationFile::Language, QStringLiteral("the language file could not be read"));
@@ -151,7 +151,7 @@ void TUpdateDlg::FormActivate(QObject*)
 void TUpdateDlg::Timer1Timer(QObject* Sender)
 {
     if (!QuietMode) {
-        if (TBrowserView* view = browser->View())
+        if (BrowserView* view = browser->View())
             view->SetUrl(QUrl(displayText(Translate("UpdateIndex"))));
         IVButton1->setVisible(true);
     }
@@ -170,18 +170,18 @@ void TUpdateDlg::IVButton1Click(QObject*)
 {
     if (!run_ || run_->Running())
         return;
-    Present(run_->UpdateRun());
+    Present(run_->run());
 }
 
-void TUpdateDlg::Present(const TUpdateOutcome& outcome)
+void TUpdateDlg::Present(const UpdateOutcome& outcome)
 {
     if (progress_)
         progress_->Finished(outcome);
     switch (outcome.show) {
-    case TUpdateOutcome::ShowNothing: break;
-    case TUpdateOutcome::ShowDone: showPlainMessage(displayText(Translate("Done"))); break;
-    case TUpdateOutcome::ShowError: showPlainMessage(displayText(Translate("Error"))); break;
-    case TUpdateOutcome::ShowReport: TApplication::ShowException(outcome.report); break;
+    case UpdateOutcome::ShowNothing: break;
+    case UpdateOutcome::ShowDone: showPlainMessage(displayText(Translate("Done"))); break;
+    case UpdateOutcome::ShowError: showPlainMessage(displayText(Translate("Error"))); break;
+    case UpdateOutcome::ShowReport: TApplication::ShowException(outcome.report); break;
     }
     if (outcome.endProgram)
         TApplication::Terminate();
@@ -222,7 +222,7 @@ void TUpdateDlg::FileProgress(qint64 total, qint64 readed)
 
 int TUpdateDlg::ExitStatus() const
 {
-    if (run_ && run_->Outcome().kind != TUpdateOutcome::NotRun)
+    if (run_ && run_->Outcome().kind != UpdateOutcome::NotRun)
         return ::ExitStatus(run_->Outcome());
     return languageFailed_ ? 1 : 0;
 }

@@ -19,12 +19,12 @@ class QLabel;
 class QProgressBar;
 class QTimer;
 class THTTPGet;
-class TBrowserArea;
+class BrowserArea;
 class TIVButton;
 class TIVTileImage;
 class TImage;
-class TProgressLines;
-class TUpdateRun;
+class ProgressLines;
+class UpdateRun;
 namespace Ui {
 class TUpdateDlg;
 }
@@ -39,7 +39,7 @@ public:
     // The window's controls and components, in declaration order.
     QFrame* Bevel1 = nullptr;
     TImage* banner = nullptr;
-    TBrowserArea* browser = nullptr;  // the browser engine is loaded only when a page is shown
+    BrowserArea* browser = nullptr;  // the browser engine is loaded only when a page is shown
     TIVTileImage* IVTileImage1 = nullptr;
     TIVTileImage* IVTileImage2 = nullptr;
     TIVButton* IVButton1 = nullptr;
@@ -52,7 +52,7 @@ public:
     QTimer* Timer1 = nullptr;
 
     // The update run behind the Update button; it holds UpdateList. Null before FormCreate.
-    TUpdateRun* Run() const { return run_.get(); }
+    UpdateRun* Run() const { return run_.get(); }
     // The program's exit status: the run's outcome, 1 when the language file could not be read.
     int ExitStatus() const;
 
@@ -87,7 +87,7 @@ public:
     void SetStatus(const QByteArray& text);
     // Shows how a run ended (the "Done" or "Error" box, or the general error report) and asks
     // the application to end when the outcome says so.
-    void Present(const TUpdateOutcome& outcome);
+    void Present(const UpdateOutcome& outcome);
 
     // The download component.
     THTTPGet& GetFile() { return *getFile_; }
@@ -103,8 +103,8 @@ private:
 
     std::unique_ptr<Ui::TUpdateDlg> ui_;
     std::unique_ptr<THTTPGet> getFile_;
-    std::unique_ptr<TUpdateRun> run_;
-    std::unique_ptr<TProgressLines> progress_;  // "--progress": lines for a launcher
+    std::unique_ptr<UpdateRun> run_;
+    std::unique_ptr<ProgressLines> progress_;  // "--progress": lines for a launcher
     QString programFolder_;
     bool activatedOnce_ = false;
     bool quietRunStarted_ = false;
@@ -120,4 +120,4 @@ extern TUpdateDlg* UpdateDlg;
 
 // Shows an HTML text in the browser: its lines (split at CR LF, lone CR, lone LF) each followed
 // by CR LF. Waits a few seconds at most for the page to load.
-void LoadHtmlIntoBrowser(TBrowserArea* browser, const QByteArray& Html);
+void LoadHtmlIntoBrowser(BrowserArea* browser, const QByteArray& Html);

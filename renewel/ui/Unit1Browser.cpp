@@ -15,9 +15,9 @@ namespace {
 constexpr int LoadWaitMs = 5000;
 }  // namespace
 
-void LoadHtmlIntoBrowser(TBrowserArea* browser, const QByteArray& Html)
+void LoadHtmlIntoBrowser(BrowserArea* browser, const QByteArray& Html)
 {
-    TBrowserView* view = browser->View();
+    BrowserView* view = browser->View();
     if (!view)
         return;  // no engine: nothing is shown, as when the browser has no document
     const QByteArray bytes = HtmlCrLfLines(Html);

@@ -53,21 +53,21 @@ int main(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     switch (CommandOf(arguments)) {
-    case TCommand::Help:
+    case Command::Help:
         std::fputs(qPrintable(UsageText()), stdout);
         return 0;
-    case TCommand::Version:
+    case Command::Version:
         std::printf("renewel %s\n", IV_VERSION);
         return 0;
-    case TCommand::Check: {
+    case Command::Check: {
         QCoreApplication app(argc, argv);
         return RunCheck(ProgramFolder(), stdout);
     }
-    case TCommand::Update:
+    case Command::Update:
         break;
     }
     quietenThirdPartyOutput();
-    if (const TStartupProblem problem = StartupProblem(!QuietArgument(arguments) && !RepairArgument(arguments)); !problem.subject.isEmpty()) {
+    if (const StartupProblem problem = startupProblem(!QuietArgument(arguments) && !RepairArgument(arguments)); !problem.subject.isEmpty()) {
         PrintFailure(problem.subject, problem.reason);
         return 1;
     }

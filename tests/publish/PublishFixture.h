@@ -86,13 +86,13 @@ inline QString siteFault(const TempDir& dir, const QString& site)
     const ::Result<SignedList> verdict = checkSignedList(input);
     if (!verdict)
         return verdict.error();
-    const TUpdateList list = TUpdateList::parse(input.updateList);
+    const UpdateListEntries list = UpdateListEntries::parse(input.updateList);
     QList<QByteArray> paths;
-    for (const TUpdateEntry& entry : list.entries)
+    for (const UpdateEntry& entry : list.entries)
         paths << entry.listed;
     if (const Status listed = checkListed(verdict->sums, paths); !listed)
         return listed.error();
-    for (const TUpdateEntry& entry : list.entries) {
+    for (const UpdateEntry& entry : list.entries) {
         const ::Result<QByteArray> digest = sha256OfFile(entry.path.installPath(site));
         if (!digest || *digest != verdict->sums.digest(entry.listed))
             return QString::fromUtf8(entry.listed) + ": does not match its sum";

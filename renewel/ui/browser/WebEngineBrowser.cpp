@@ -1,4 +1,4 @@
-// The browser engine's side of the browser area: a Qt WebEngine view behind TBrowserView, built
+// The browser engine's side of the browser area: a Qt WebEngine view behind BrowserView, built
 // as a plugin so that only runs that show a page load the engine.
 
 #include "ui/BrowserView.h"
@@ -6,7 +6,7 @@
 #include <QWebEngineView>
 
 namespace {
-class WebEngineView : public TBrowserView {
+class WebEngineView : public BrowserView {
 public:
     explicit WebEngineView(QWidget* parent) : view_(new QWebEngineView(parent))
     {
@@ -25,12 +25,12 @@ private:
 };
 }  // namespace
 
-class WebEngineBrowserFactory : public QObject, public TBrowserFactory {
+class WebEngineBrowserFactory : public QObject, public BrowserFactory {
     Q_OBJECT
     Q_PLUGIN_METADATA(IID IVBrowserFactory_iid)
-    Q_INTERFACES(TBrowserFactory)
+    Q_INTERFACES(BrowserFactory)
 public:
-    TBrowserView* Create(QWidget* parent) override { return new WebEngineView(parent); }
+    BrowserView* Create(QWidget* parent) override { return new WebEngineView(parent); }
 };
 
 #include "WebEngineBrowser.moc"

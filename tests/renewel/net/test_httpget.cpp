@@ -148,7 +148,7 @@ TEST(HttpGetSplitUrl, HostPortAndPath)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
-        const THTTPUrl u = SplitUrl(c.url);
+        const HTTPUrl u = SplitUrl(c.url);
         EXPECT_EQ(u.Valid, c.valid);
         EXPECT_EQ(u.ObjectPath, c.path);
         if (c.valid) {

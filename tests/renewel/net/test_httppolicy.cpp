@@ -10,7 +10,7 @@
 TEST(HttpPolicy, TransientFailures)
 {
     const struct {
-        TFailure failure;
+        Failure failure;
         bool transient;
     } cases[] = {
         {{CURLE_COULDNT_CONNECT}, true},
@@ -44,7 +44,7 @@ TEST(HttpPolicy, RetryDelaysDoubleUnlessTheServerNamesOne)
 TEST(HttpPolicy, HeaderLines)
 {
     EXPECT_TRUE(ParseHeaderLine("HTTP/1.1 206 Partial Content\r\n").statusLine);
-    const THeaderLine h = ParseHeaderLine("Content-Range :  bytes 5-9/10 \r\n");
+    const HeaderLine h = ParseHeaderLine("Content-Range :  bytes 5-9/10 \r\n");
     EXPECT_EQ(h.name, "content-range");
     EXPECT_EQ(h.value, "bytes 5-9/10");
     EXPECT_TRUE(ParseHeaderLine("\r\n").name.isEmpty());
@@ -66,7 +66,7 @@ TEST(HttpPolicy, HeaderLines)
         {"bytes 59/10", -1, -1},
     };
     for (const auto& r : ranges) {
-        const TContentRange got = ParseContentRange(r.value).value_or(TContentRange{});
+        const ContentRange got = ParseContentRange(r.value).value_or(ContentRange{});
         EXPECT_EQ(got.start, r.start) << r.value.toStdString();
         EXPECT_EQ(got.total, r.total) << r.value.toStdString();
     }

@@ -34,25 +34,25 @@ TEST(UpdateList, FirstProblemInListOrderStopsTheReadingAndWriterRoundTrips)
 {
     const struct {
         QByteArray text;
-        TListProblem::Kind kind;
+        ListProblem::Kind kind;
         QString subject, reason;
         qsizetype entries;
     } cases[] = {
-        {"h\r\n\\a\r\n5\r\n\\b\\c\r\n0\r\n", TListProblem::None, "", "", 2},
-        {"h\n\\a\ntwelve\n\\..\\x\n1\n", TListProblem::BadSize, "update.txt", "'twelve' is not a valid integer value", 0},
-        {"h\n\\a\n1\n\\..\\x\n1\n", TListProblem::UnsafePath, "\\..\\x", "unsafe path in the update list", 1},
-        {"h\n\\a\n1\n", TListProblem::None, "", "", 1},
-        {"h\n\\a\n1\n\n", TListProblem::BadSize, "update.txt", "'' is not a valid integer value", 1},
+        {"h\r\n\\a\r\n5\r\n\\b\\c\r\n0\r\n", ListProblem::None, "", "", 2},
+        {"h\n\\a\ntwelve\n\\..\\x\n1\n", ListProblem::BadSize, "update.txt", "'twelve' is not a valid integer value", 0},
+        {"h\n\\a\n1\n\\..\\x\n1\n", ListProblem::UnsafePath, "\\..\\x", "unsafe path in the update list", 1},
+        {"h\n\\a\n1\n", ListProblem::None, "", "", 1},
+        {"h\n\\a\n1\n\n", ListProblem::BadSize, "update.txt", "'' is not a valid integer value", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
-        const TUpdateList list = TUpdateList::parse(c.text);
+        const UpdateListEntries list = UpdateListEntries::parse(c.text);
         EXPECT_EQ(list.problem.kind, c.kind);
         EXPECT_EQ(list.problem.subject, c.subject);
         EXPECT_EQ(list.problem.reason, c.reason);
         EXPECT_EQ(list.entries.size(), c.entries);
     }
-    const TUpdateList list = TUpdateList::parse(cases[0].text);
+    const UpdateListEntries list = UpdateListEntries::parse(cases[0].text);
     EXPECT_EQ(WriteUpdateList("h", list.entries), cases[0].text);
 }
 

@@ -71,10 +71,10 @@ QByteArray languageFile(const QString& site, const QString& index, const QByteAr
 }
 
 // The engine's view inside the browser area, once a page has been shown there.
-QWebEngineView* engineView(TBrowserArea* area) { return area->findChild<QWebEngineView*>(); }
+QWebEngineView* engineView(BrowserArea* area) { return area->findChild<QWebEngineView*>(); }
 
 // The page's text, read through the page's own script engine.
-QString pageText(TBrowserArea* area)
+QString pageText(BrowserArea* area)
 {
     QWebEngineView* browser = engineView(area);
     if (!browser)
@@ -503,7 +503,7 @@ TEST_F(UpdateDlgTest, ClosingTheWindowCancelsTheRun)
     QTest::mouseClick(dlg.IVButton1, Qt::LeftButton, {}, QPoint(40, 15));
     ASSERT_TRUE(waitFor([&] { return !dlg.Run()->Running(); }, 5000));
     EXPECT_LT(clock.elapsed(), 3000);
-    EXPECT_EQ(dlg.Run()->Outcome().kind, TUpdateOutcome::Cancelled);
+    EXPECT_EQ(dlg.Run()->Outcome().kind, UpdateOutcome::Cancelled);
     EXPECT_EQ(dlg.ExitStatus(), 2);
     EXPECT_TRUE(boxes_.isEmpty());
     EXPECT_FALSE(dir_.exists("a.bin"));

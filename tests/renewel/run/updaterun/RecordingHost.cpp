@@ -50,18 +50,18 @@ void RecordingHost::EntryReached(qsizetype index, qsizetype count, const QByteAr
 
 void RecordingHost::FileProgress(qint64, qint64 readed) { fileProgress << readed; }
 
-void RecordingHost::Present(const TUpdateOutcome& outcome)
+void RecordingHost::Present(const UpdateOutcome& outcome)
 {
     QByteArray message;
-    if (outcome.show == TUpdateOutcome::ShowDone)
+    if (outcome.show == UpdateOutcome::ShowDone)
         message = Translate("Done");
-    else if (outcome.show == TUpdateOutcome::ShowError)
+    else if (outcome.show == UpdateOutcome::ShowError)
         message = Translate("Error");
     if (!message.isEmpty()) {
         messages << message;
         events << "message " + message;
     }
-    if (outcome.show == TUpdateOutcome::ShowReport)
+    if (outcome.show == UpdateOutcome::ShowReport)
         events << "report " + outcome.report.toUtf8();
     if (outcome.endProgram) {
         ++terminates;

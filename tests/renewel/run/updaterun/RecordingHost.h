@@ -21,7 +21,7 @@ public:
     void EntryReached(qsizetype index, qsizetype count, const QByteArray& listed) override;
     void FileProgress(qint64 total, qint64 readed) override;
     // What the window does with an outcome, recorded.
-    void Present(const TUpdateOutcome& outcome);
+    void Present(const UpdateOutcome& outcome);
 
     // Everything in order: "status <text>", "max <n>", "message <text>", "report <text>",
     // "terminate". Positions and file progress are kept apart.

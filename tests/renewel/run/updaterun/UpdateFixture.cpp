@@ -32,12 +32,12 @@ void UpdateFixture::SetUp()
 
 void UpdateFixture::TearDown() {}
 
-TUpdateOutcome UpdateFixture::update()
+UpdateOutcome UpdateFixture::update()
 {
-    TUpdateOptions options{quiet, nullptr, programFolder, 0, repair, 10};
-    options.Settings = TUpdateSettings::FromTable(LanguageTable());
-    run = std::make_unique<TUpdateRun>(host, host.getFile, options);
-    const TUpdateOutcome outcome = run->UpdateRun();
+    UpdateOptions options{quiet, nullptr, programFolder, 0, repair, 10};
+    options.Settings = UpdateSettings::FromTable(LanguageTable());
+    run = std::make_unique<UpdateRun>(host, host.getFile, options);
+    const UpdateOutcome outcome = run->run();
     host.Present(outcome);
     return outcome;
 }

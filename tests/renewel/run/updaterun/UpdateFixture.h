@@ -43,7 +43,7 @@ protected:
     QStringList allEntries() const;
 
     // One run with the fixture's options; the run stays in `run` for inspection.
-    TUpdateOutcome update();
+    UpdateOutcome update();
 
     TempDir site;
     TempDir root;
@@ -52,5 +52,5 @@ protected:
     RecordingHost host;
     bool quiet = false;
     bool repair = false;
-    std::unique_ptr<TUpdateRun> run;
+    std::unique_ptr<UpdateRun> run;
 };

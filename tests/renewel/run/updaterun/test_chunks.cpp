@@ -39,7 +39,7 @@ Uris uris(const QList<QByteArray>& list)
 }
 const QByteArray Big = "\\data\\big.dat";
 
-class ChunkUpdate : public UpdateFixture {
+class ChunkUpdates : public UpdateFixture {
 protected:
     void SetUp() override
     {
@@ -122,7 +122,7 @@ QByteArray withEdit(QByteArray bytes, qsizetype at, const QByteArray& edit)
 
 // A first install comes from the chunks (they compress), an update fetches only the chunks that
 // changed, and a copy of an installed file costs nothing; each file is the release byte for byte.
-TEST_F(ChunkUpdate, FetchesOnlyTheChunksThatChanged)
+TEST_F(ChunkUpdates, FetchesOnlyTheChunksThatChanged)
 {
     const QByteArray v1 = testContent(5 << 20, 3);
     struct Case {
@@ -141,7 +141,7 @@ TEST_F(ChunkUpdate, FetchesOnlyTheChunksThatChanged)
         publishRelease({{Big, v1}});
         if (c.firstInstallByRun) {
             requestsSince();
-            ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+            ASSERT_EQ(update().kind, UpdateOutcome::Completed);
             ASSERT_TRUE(installed("data/big.dat") == v1);
             const auto [chunks, others] = requestsSince();
             EXPECT_EQ(uris(chunks), newChunks({}, v1));
@@ -158,7 +158,7 @@ TEST_F(ChunkUpdate, FetchesOnlyTheChunksThatChanged)
         else
             publishRelease({{Big, c.v2}});
         requestsSince();
-        ASSERT_EQ(update().kind, TUpdateOutcome::Completed) << host.events.join('\n').toStdString();
+        ASSERT_EQ(update().kind, UpdateOutcome::Completed) << host.events.join('\n').toStdString();
         EXPECT_TRUE(installed("data/big.dat") == c.v2);
         EXPECT_EQ(installed("data/a copy.dat") == v1, copy);
         const auto [chunks, others] = requestsSince();
@@ -178,10 +178,10 @@ TEST_F(ChunkUpdate, FetchesOnlyTheChunksThatChanged)
 
 // After an install from chunks, an update fetches the delta from the kept index instead of the
 // index; a delta that does not rebuild the listed index costs the full index, not the update.
-TEST_F(ChunkUpdate, AnUpdateFetchesTheIndexDeltaFromTheKeptIndex)
+TEST_F(ChunkUpdates, AnUpdateFetchesTheIndexDeltaFromTheKeptIndex)
 {
     publishRelease({{Big, testContent(5 << 20, 3)}});
-    ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+    ASSERT_EQ(update().kind, UpdateOutcome::Completed);
     for (const bool corrupt : {false, true}) {
         SCOPED_TRACE(corrupt ? "corrupted delta" : "sound delta");
         const QByteArray from = installed("data/big.dat");
@@ -194,7 +194,7 @@ TEST_F(ChunkUpdate, AnUpdateFetchesTheIndexDeltaFromTheKeptIndex)
             bytes[bytes.size() - 20] = char(bytes.at(bytes.size() - 20) ^ 1);  // a new entry's hash
         site.write(delta, bytes);
         requestsSince();
-        ASSERT_EQ(update().kind, TUpdateOutcome::Completed) << host.events.join('\n').toStdString();
+        ASSERT_EQ(update().kind, UpdateOutcome::Completed) << host.events.join('\n').toStdString();
         EXPECT_TRUE(installed("data/big.dat") == to);
         const auto [chunks, others] = requestsSince();
         EXPECT_EQ(uris(chunks), newChunks(from, to));
@@ -206,7 +206,7 @@ TEST_F(ChunkUpdate, AnUpdateFetchesTheIndexDeltaFromTheKeptIndex)
 
 // A chunk whose bytes are not the chunk the index names is refused: the run fails on it and the
 // installed file stays as it was.
-TEST_F(ChunkUpdate, ARefusedChunkKeepsTheInstalledFile)
+TEST_F(ChunkUpdates, ARefusedChunkKeepsTheInstalledFile)
 {
     const QByteArray v1 = testContent(1 << 20, 5);
     const QByteArray v2 = withEdit(v1, 500000, testContent(20000, 6));
@@ -231,8 +231,8 @@ TEST_F(ChunkUpdate, ARefusedChunkKeepsTheInstalledFile)
     }
     ASSERT_FALSE(forged.isEmpty());
 
-    const TUpdateOutcome outcome = update();
-    EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+    const UpdateOutcome outcome = update();
+    EXPECT_EQ(outcome.kind, UpdateOutcome::Failed);
     EXPECT_EQ(outcome.subject, forged);
     EXPECT_TRUE(outcome.reason.contains("SHA-256 differs from the index")) << outcome.reason.toStdString();
     EXPECT_TRUE(installed("data/big.dat") == v1);
@@ -241,7 +241,7 @@ TEST_F(ChunkUpdate, ARefusedChunkKeepsTheInstalledFile)
 
 // An index is believed only as update.sums names it: another one (here with a byte more) is not
 // used, and the file comes whole.
-TEST_F(ChunkUpdate, AnIndexNotTheOneTheSumsNameFetchesTheWholeFile)
+TEST_F(ChunkUpdates, AnIndexNotTheOneTheSumsNameFetchesTheWholeFile)
 {
     const QByteArray v1 = testContent(1 << 20, 8);
     const QByteArray v2 = withEdit(v1, 1000, "changed");
@@ -251,7 +251,7 @@ TEST_F(ChunkUpdate, AnIndexNotTheOneTheSumsNameFetchesTheWholeFile)
     site.write(index, site.read(index) + 'x');
     requestsSince();
 
-    ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+    ASSERT_EQ(update().kind, UpdateOutcome::Completed);
     EXPECT_TRUE(installed("data/big.dat") == v2);
     const auto [chunks, others] = requestsSince();
     EXPECT_TRUE(chunks.isEmpty());
@@ -260,7 +260,7 @@ TEST_F(ChunkUpdate, AnIndexNotTheOneTheSumsNameFetchesTheWholeFile)
 
 // A run cut off after half the chunks keeps them; the next run fetches only the rest, and a kept
 // chunk that was damaged meanwhile again.
-TEST_F(ChunkUpdate, ARunCutOffContinuesWithoutFetchingTheKeptChunks)
+TEST_F(ChunkUpdates, ARunCutOffContinuesWithoutFetchingTheKeptChunks)
 {
     const QByteArray v1 = testContent(2 << 20, 7);
     QByteArray v2 = v1;
@@ -291,7 +291,7 @@ TEST_F(ChunkUpdate, ARunCutOffContinuesWithoutFetchingTheKeptChunks)
     ASSERT_TRUE(QFile::exists(damaged));
     root.write("game/temp/" + QFileInfo(damaged).fileName(), QByteArray(QFileInfo(damaged).size(), 'z'));
 
-    ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+    ASSERT_EQ(update().kind, UpdateOutcome::Completed);
     EXPECT_TRUE(installed("data/big.dat") == v2);
     const QList<QByteArray> second = requestsSince().first;
     EXPECT_EQ(uris(second), uris(secondHalf + QList<QByteArray>{ordered[0]}));
@@ -302,7 +302,7 @@ TEST_F(ChunkUpdate, ARunCutOffContinuesWithoutFetchingTheKeptChunks)
 
 // Chunks spread over the update site and two mirrors, one refusing connections and one serving
 // damaged chunks: both are dropped, their chunks come from the site, and the file is whole.
-TEST_F(ChunkUpdate, MirrorsThatRefuseOrServeDamagedChunksAreDropped)
+TEST_F(ChunkUpdates, MirrorsThatRefuseOrServeDamagedChunksAreDropped)
 {
     const QByteArray v1 = testContent(2 << 20, 7);
     const QByteArray v2 = withEdit(withEdit(v1, 300000, testContent(70000, 8)), 1500000, testContent(70000, 9));
@@ -326,8 +326,8 @@ TEST_F(ChunkUpdate, MirrorsThatRefuseOrServeDamagedChunksAreDropped)
     useSite(nginx->url("/").toLatin1(), "#UpdateMirror " + FaultServer::refusedUrl("/").toLatin1() + "\r\n#UpdateMirror "
                                             + mirror.url("/").toLatin1() + "\r\n");
 
-    const TUpdateOutcome outcome = update();
-    ASSERT_EQ(outcome.kind, TUpdateOutcome::Completed) << outcome.reason.toStdString();
+    const UpdateOutcome outcome = update();
+    ASSERT_EQ(outcome.kind, UpdateOutcome::Completed) << outcome.reason.toStdString();
     EXPECT_TRUE(installed("data/big.dat") == v2);
     int chunkRequests = 0;
     for (const QByteArray& line : mirror.accessLog())

@@ -136,7 +136,7 @@ TEST_F(UpdateFixture, InstallRemovesTheInstallersLeftoversBesideItsTargetOnly)
     for (const QString& name : leftovers + others)
         install("maps/" + name, "left");
 
-    EXPECT_EQ(update().kind, TUpdateOutcome::Completed);
+    EXPECT_EQ(update().kind, UpdateOutcome::Completed);
 
     EXPECT_EQ(installed("maps/a.ivm"), "new a");
     QStringList remaining = others;
@@ -167,9 +167,9 @@ TEST_F(UpdateFixture, LockFileProblemsAreNamedAndDeadLocksTakenOver)
         SCOPED_TRACE(c.what);
         install("a.txt", "ol");
         c.plant();
-        const TUpdateOutcome outcome = update();
+        const UpdateOutcome outcome = update();
         if (c.reason.isEmpty()) {
-            EXPECT_EQ(outcome.kind, TUpdateOutcome::Completed) << outcome.reason.toStdString();
+            EXPECT_EQ(outcome.kind, UpdateOutcome::Completed) << outcome.reason.toStdString();
             EXPECT_EQ(installed("a.txt"), "new");
             EXPECT_FALSE(QFileInfo(lock).exists() || QFileInfo(lock).isSymLink());
         } else {
@@ -185,5 +185,5 @@ TEST_F(UpdateFixture, LockFileProblemsAreNamedAndDeadLocksTakenOver)
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     EXPECT_EQ(update().reason, "another update is running on this installation");
     ::close(held);
-    EXPECT_EQ(update().kind, TUpdateOutcome::Completed);
+    EXPECT_EQ(update().kind, UpdateOutcome::Completed);
 }

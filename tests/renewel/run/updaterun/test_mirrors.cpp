@@ -64,9 +64,9 @@ TEST_F(UpdateFixture, MirrorsThatRefuseOrServeCorruptFilesAreDroppedAndTheRunCom
         GTEST_SKIP() << "nginx not available: " << origin.error().toStdString();
     useSite(origin.url("/").toLatin1(), mirrorLines({FaultServer::refusedUrl("/"), mirror.url("/")}));
 
-    const TUpdateOutcome outcome = update();
+    const UpdateOutcome outcome = update();
 
-    ASSERT_EQ(outcome.kind, TUpdateOutcome::Completed) << outcome.reason.toStdString();
+    ASSERT_EQ(outcome.kind, UpdateOutcome::Completed) << outcome.reason.toStdString();
     for (int i = 0; i < kFiles; ++i)
         EXPECT_EQ(installed(dataPath(i)), content(i)) << i;
     EXPECT_GE(fileRequests(mirror), 1);  // its corrupt copies were tried, then dropped
@@ -81,9 +81,9 @@ TEST_F(UpdateFixture, WithoutAKeyTheListsComeFromTheUpdateSiteOnly)
         GTEST_SKIP() << "nginx not available: " << mirror.error().toStdString();
     useSite(FaultServer::refusedUrl("/").toLatin1(), mirrorLines({mirror.url("/")}));
 
-    const TUpdateOutcome outcome = update();
+    const UpdateOutcome outcome = update();
 
-    EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+    EXPECT_EQ(outcome.kind, UpdateOutcome::Failed);
     EXPECT_EQ(outcome.reason, "connection refused");
     EXPECT_TRUE(mirror.accessLog().isEmpty());
 }
@@ -114,8 +114,8 @@ TEST_F(UpdateFixture, SignedListsComeFromTheFirstMirrorWhoseSignatureVerifies)
     EXPECT_FALSE(root.exists("game/data/f0.bin"));
 
     useSite(refused, key + mirrorLines({badMirror.url("/"), goodMirror.url("/")}));
-    const TUpdateOutcome outcome = update();
-    ASSERT_EQ(outcome.kind, TUpdateOutcome::Completed) << outcome.reason.toStdString();
+    const UpdateOutcome outcome = update();
+    ASSERT_EQ(outcome.kind, UpdateOutcome::Completed) << outcome.reason.toStdString();
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(installed(dataPath(i)), content(i)) << i;
     EXPECT_EQ(fileRequests(badMirror), 0);

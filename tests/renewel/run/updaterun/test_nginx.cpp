@@ -104,7 +104,7 @@ TEST_F(UpdateFixture, HttpsUsesHttp2WhereOfferedAndHttp11Otherwise)
         QDir().mkpath(programFolder);
         useSite(tls.nginx.url("/").toLatin1(), "#UpdateConnections 3\r\n");
 
-        ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+        ASSERT_EQ(update().kind, UpdateOutcome::Completed);
         EXPECT_EQ(installed("data/f29.bin"), content(29));
         const QList<QList<QByteArray>> requests = tls.fileRequests();
         ASSERT_EQ(requests.size(), 30);
@@ -137,9 +137,9 @@ TEST_F(UpdateFixture, FailureAmidMultiplexedDownloadsStopsInListOrder)
         install(QStringLiteral("data/f%1.bin").arg(i), "old");
     useSite(tls.nginx.url("/").toLatin1());
 
-    const TUpdateOutcome outcome = update();
+    const UpdateOutcome outcome = update();
 
-    EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+    EXPECT_EQ(outcome.kind, UpdateOutcome::Failed);
     EXPECT_EQ(outcome.reason, "HTTP 404");
     EXPECT_EQ(outcome.subject, tls.nginx.url("/data/f30.bin"));
     for (int i = 0; i < 60; ++i) {

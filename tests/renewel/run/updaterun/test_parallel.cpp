@@ -39,7 +39,7 @@ TEST_F(UpdateFixture, ConnectionsAreKeptAcrossFiles)
         QDir().mkpath(programFolder);
         useSite(server.url("/").toLatin1(), "#UpdateConnections " + QByteArray::number(connections) + "\r\n");
         const int before = server.connectionCount();
-        EXPECT_EQ(update().kind, TUpdateOutcome::Completed);
+        EXPECT_EQ(update().kind, UpdateOutcome::Completed);
         EXPECT_EQ(installed("data/f23.bin"), pattern(3023, 23));
         EXPECT_TRUE(server.requests().last().contains("Connection: keep-alive"));
         // One connection for the lists, and one for each download slot.
@@ -52,7 +52,7 @@ TEST_F(UpdateFixture, SameNameInTwoFoldersStaysApart)
     publish("a/x.dat", "first");
     publish("b/x.dat", "second!");
     publishList({"\\a\\x.dat", "5", "\\b\\x.dat", "7"});
-    EXPECT_EQ(update().kind, TUpdateOutcome::Completed);
+    EXPECT_EQ(update().kind, UpdateOutcome::Completed);
     EXPECT_EQ(installed("a/x.dat"), "first");
     EXPECT_EQ(installed("b/x.dat"), "second!");
 }
@@ -63,7 +63,7 @@ TEST_F(UpdateFixture, BrokenDownloadContinuesWhereItStopped)
     publish("big.bin", body);
     publishList({"\\big.bin", "200000"});
     server.failTimes("/big.bin", 1, FaultServer::cutFault(120'000));
-    EXPECT_EQ(update().kind, TUpdateOutcome::Completed);
+    EXPECT_EQ(update().kind, UpdateOutcome::Completed);
     EXPECT_EQ(installed("big.bin"), body);
     EXPECT_EQ(server.bodyBytesSent("/big.bin"), body.size());  // nothing sent twice
     EXPECT_TRUE(server.lastRequest().contains("Range: bytes=120000-"));
@@ -75,12 +75,12 @@ TEST_F(UpdateFixture, ChangedFileOnTheServerStartsOver)
     publish("big.bin", pattern(100'000, 1));
     publishList({"\\big.bin", "100000"});
     server.failTimes("/big.bin", 4, FaultServer::cutFault(1000));
-    EXPECT_EQ(update().kind, TUpdateOutcome::Failed);  // four short tries: the partial file stays
+    EXPECT_EQ(update().kind, UpdateOutcome::Failed);  // four short tries: the partial file stays
 
     const QByteArray changed = pattern(100'000, 2);
     publish("big.bin", changed);  // same size, another version: the kept validator no longer matches
     server.clearFaults();
-    EXPECT_EQ(update().kind, TUpdateOutcome::Completed);
+    EXPECT_EQ(update().kind, UpdateOutcome::Completed);
     EXPECT_EQ(installed("big.bin"), changed);
 }
 
@@ -107,7 +107,7 @@ TEST_F(UpdateFixture, TransientFailuresAreTriedAgain)
         server.clearFaults();
         server.failTimes("/a.bin", c.failures, c.fault);
         const int before = requestsOf(server.requests(), "/a.bin");
-        EXPECT_EQ(update().kind, c.installs ? TUpdateOutcome::Completed : TUpdateOutcome::Failed);
+        EXPECT_EQ(update().kind, c.installs ? UpdateOutcome::Completed : UpdateOutcome::Failed);
         EXPECT_EQ(root.exists("game/a.bin"), c.installs);
         EXPECT_EQ(requestsOf(server.requests(), "/a.bin") - before, c.requests);
     }
@@ -118,7 +118,7 @@ TEST_F(UpdateFixture, RetryAfterIsHonoured)
     publish("a.bin", "payload");
     publishList({"\\a.bin", "7"});
     server.failTimes("/a.bin", 1, FaultServer::statusFault(429, "Retry-After: 1\r\n"));
-    EXPECT_EQ(update().kind, TUpdateOutcome::Completed);
+    EXPECT_EQ(update().kind, UpdateOutcome::Completed);
     const QList<qint64> times = server.requestTimes();
     ASSERT_GE(times.size(), 2);
     EXPECT_GE(times.last() - times[times.size() - 2], 950);
@@ -135,7 +135,7 @@ TEST_F(UpdateFixture, ByteRateCapHolds)
     useSite(server.url("/").toLatin1(), "#UpdateMaxRate 150000\r\n");
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(update().kind, TUpdateOutcome::Completed);
+    EXPECT_EQ(update().kind, UpdateOutcome::Completed);
     const double seconds = clock.elapsed() / 1000.0;  // 300000 bytes at 150000 a second: 2 s
     EXPECT_GE(seconds, 2.0 * 0.8);
     EXPECT_LE(seconds, 2.0 * 1.2 + 0.3);  // plus the run's own start

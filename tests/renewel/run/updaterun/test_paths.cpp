@@ -56,9 +56,9 @@ TEST_F(UpdateFixture, UnsafeListedPathsAreNeverWritten)
             const QString before = withoutTemp(allEntries());
             publishList({path, "5"});
 
-            const TUpdateOutcome outcome = update();
+            const UpdateOutcome outcome = update();
 
-            EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+            EXPECT_EQ(outcome.kind, UpdateOutcome::Failed);
             EXPECT_LE(outcome.subject.size(), 200);  // a huge path is cut in the report
             EXPECT_TRUE(onlyLists(requestedPaths().mid(requestsBefore)));
             EXPECT_EQ(withoutTemp(allEntries()), before);
@@ -81,10 +81,10 @@ TEST_F(UpdateFixture, NothingIsWrittenThroughALinkLeavingTheInstallation)
     publish("out/x.bin", "12345");
     publish("out/sub/x.bin", "12345");
     publish("alias/y.bin", "67890");
-    const std::vector<std::pair<QByteArray, TUpdateOutcome::Kind>> cases = {
-        {"\\out\\x.bin", TUpdateOutcome::Failed},
-        {"\\out\\sub\\x.bin", TUpdateOutcome::Failed},        // a folder to be made out there
-        {"\\alias\\y.bin", TUpdateOutcome::Completed},       // a link that stays inside is fine
+    const std::vector<std::pair<QByteArray, UpdateOutcome::Kind>> cases = {
+        {"\\out\\x.bin", UpdateOutcome::Failed},
+        {"\\out\\sub\\x.bin", UpdateOutcome::Failed},        // a folder to be made out there
+        {"\\alias\\y.bin", UpdateOutcome::Completed},       // a link that stays inside is fine
     };
     for (const auto& [listed, kind] : cases) {
         SCOPED_TRACE(listed.toStdString());
@@ -100,7 +100,7 @@ TEST_F(UpdateFixture, NothingIsWrittenThroughALinkLeavingTheInstallation)
     ASSERT_TRUE(QFile::link(outside.path(), root.filePath("game/temp")));
     publishList({"\\data\\z.bin", "5"});
     publish("data/z.bin", "abcde");
-    EXPECT_EQ(update().kind, TUpdateOutcome::Failed);
+    EXPECT_EQ(update().kind, UpdateOutcome::Failed);
     EXPECT_EQ(QDir(outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList{"keep.txt"});
 }
@@ -207,8 +207,8 @@ TEST_F(UpdateFixture, ListsNamingAFileTwiceOrRenewelsOwnFilesInstallNothing)
         SCOPED_TRACE(c.lines.join(' ').toStdString());
         const int requestsBefore = server.requestCount();
         publishList(c.lines);
-        const TUpdateOutcome outcome = update();
-        EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+        const UpdateOutcome outcome = update();
+        EXPECT_EQ(outcome.kind, UpdateOutcome::Failed);
         EXPECT_EQ(outcome.reason, c.reason);
         EXPECT_TRUE(onlyLists(requestedPaths().mid(requestsBefore)));
         EXPECT_EQ(installed("a.txt"), "old");
@@ -241,7 +241,7 @@ TEST_F(UpdateFixture, SpecialFilesInTheDownloadFolderAreNeverFollowed)
         QDir().mkpath(root.filePath("game/temp"));
         plant[i]();
         const int seen = server.requestCount();
-        ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+        ASSERT_EQ(update().kind, UpdateOutcome::Completed);
         EXPECT_EQ(installed("a.txt"), "new a!");
         EXPECT_FALSE(QFileInfo(root.filePath("game/a.txt")).isSymLink());
         EXPECT_EQ(outside.read("target.txt"), "If-Range secret\n");

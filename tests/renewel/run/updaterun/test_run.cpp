@@ -88,9 +88,9 @@ TEST_F(UpdateFixture, FailedDownloadStopsTheRunAndKeepsTheRest)
         server.shortBody("/f3.dat", 30, 7);
         publishList(list);
 
-        const TUpdateOutcome outcome = update();
+        const UpdateOutcome outcome = update();
 
-        EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+        EXPECT_EQ(outcome.kind, UpdateOutcome::Failed);
         EXPECT_EQ(outcome.subject, server.url("/f3.dat"));
         EXPECT_EQ(outcome.reason, "short body (7 of 30 bytes)");
         EXPECT_EQ(installed("f1.dat"), QByteArray(10, '1'));
@@ -129,7 +129,7 @@ TEST_F(UpdateFixture, ListThatCannotBeFetchedEndsWithoutDone)
         useSite(server.url("/").toLatin1());
         c.arrange();
 
-        EXPECT_EQ(update().kind, TUpdateOutcome::Failed);
+        EXPECT_EQ(update().kind, UpdateOutcome::Failed);
 
         EXPECT_EQ(tail(host.events, 3), (QList<QByteArray>{"status Checking files", "message Download failed",
                                                            "terminate"}));
@@ -157,7 +157,7 @@ TEST_F(UpdateFixture, SizeLineThatIsNoIntegerReachesTheErrorReport)
             host.events.clear();
             host.terminates = 0;
             site.write("update.txt", list);
-            EXPECT_EQ(update().kind, TUpdateOutcome::Failed);
+            EXPECT_EQ(update().kind, UpdateOutcome::Failed);
             // The report, then (quiet only) the request to end once it has been closed.
             const QList<QByteArray> end = quiet ? QList<QByteArray>{"report " + message.toUtf8(), "terminate"}
                                                 : QList<QByteArray>{"report " + message.toUtf8()};
@@ -193,8 +193,8 @@ TEST_F(UpdateFixture, DownloadOfAnotherSizeThanListedIsNeverInstalled)
         publish("f.dat", c.body);
         if (c.announce >= 0)
             server.shortBody("/f.dat", c.announce, c.announce);
-        const TUpdateOutcome outcome = update();
-        EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+        const UpdateOutcome outcome = update();
+        EXPECT_EQ(outcome.kind, UpdateOutcome::Failed);
         EXPECT_EQ(outcome.subject, server.url("/f.dat"));
         EXPECT_EQ(outcome.reason, c.reason);
         EXPECT_EQ(installed("f.dat"), "old");
@@ -206,7 +206,7 @@ TEST_F(UpdateFixture, DownloadFolderThatCannotBeCreated)
 {
     install("temp", "a file where the folder should be");
     publishList({});
-    EXPECT_EQ(update().kind, TUpdateOutcome::Failed);
+    EXPECT_EQ(update().kind, UpdateOutcome::Failed);
     EXPECT_EQ(host.events.last(), "report Download failed");
     EXPECT_EQ(server.requestCount(), 0);
     EXPECT_EQ(host.terminates, 0);
@@ -227,7 +227,7 @@ TEST_F(UpdateFixture, SecondRunInsideARunStartsNothing)
     int nested = 0;
     host.onProcessMessages = [&] {
         ++nested;
-        run->UpdateRun();  // a click or timer tick while the run waits
+        run->run();  // a click or timer tick while the run waits
     };
     update();
 

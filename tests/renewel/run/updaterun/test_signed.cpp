@@ -97,9 +97,9 @@ TEST_F(SignedUpdate, ValidSiteInstallsAndStoresTheNewerTimestamp)
     const QByteArray signedAt = timestamp(-60);
     signSite("timestamp:" + signedAt + " expires:" + timestamp(3600));
 
-    const TUpdateOutcome outcome = update();
+    const UpdateOutcome outcome = update();
 
-    ASSERT_EQ(outcome.kind, TUpdateOutcome::Completed) << outcome.reason.toStdString();
+    ASSERT_EQ(outcome.kind, UpdateOutcome::Completed) << outcome.reason.toStdString();
     QList<QByteArray> paths = requestedPaths();  // the files come in parallel, in any order
     std::sort(paths.begin() + std::min(kLists.size(), paths.size()), paths.end());
     EXPECT_EQ(paths, kLists + QList<QByteArray>({"/a.txt", "/maps/b.ivm"}));
@@ -129,9 +129,9 @@ TEST_F(SignedUpdate, SameSizeTamperedFileIsNotInstalledAndStopsTheRun)
         signSite("timestamp:" + timestamp(0));
         publish("f2.dat", "0123456789");
 
-        const TUpdateOutcome outcome = update();
+        const UpdateOutcome outcome = update();
 
-        EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+        EXPECT_EQ(outcome.kind, UpdateOutcome::Failed);
         EXPECT_EQ(outcome.subject, server.url("/f2.dat"));
         EXPECT_TRUE(outcome.reason.contains("hash")) << outcome.reason.toStdString();
         EXPECT_EQ(installed("f1.dat"), QByteArray(10, '1'));
@@ -201,9 +201,9 @@ TEST_F(SignedUpdate, RefusedListOrBodyInstallsNothing)
         const QByteArray stampBefore = stamp();
         const qsizetype requestsBefore = requestedPaths().size();
 
-        const TUpdateOutcome outcome = update();
+        const UpdateOutcome outcome = update();
 
-        EXPECT_EQ(outcome.kind, TUpdateOutcome::Failed);
+        EXPECT_EQ(outcome.kind, UpdateOutcome::Failed);
         EXPECT_TRUE(outcome.reason.contains(c.reason)) << outcome.reason.toStdString();
         EXPECT_EQ(installed("a.txt"), "old");
         EXPECT_FALSE(host.messages.contains("All done"));
@@ -228,7 +228,7 @@ TEST_F(SignedUpdate, SameSizeChangesAreFetchedAndRepairIgnoresTheRecord)
     install("a.txt", "intact");
     install("data/b.dat", "bXbbbb");
 
-    ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+    ASSERT_EQ(update().kind, UpdateOutcome::Completed);
     EXPECT_EQ(installed("data/b.dat"), "bbbbbb") << "same size, other content";
     EXPECT_EQ(since(requestedPaths(), kLists.size()), QList<QByteArray>({"/data/b.dat"}));
 
@@ -245,13 +245,13 @@ TEST_F(SignedUpdate, SameSizeChangesAreFetchedAndRepairIgnoresTheRecord)
     const struct timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(b).constData(), times, 0), 0);
     const qsizetype seen = requestedPaths().size();
-    ASSERT_EQ(update().kind, TUpdateOutcome::Completed);
+    ASSERT_EQ(update().kind, UpdateOutcome::Completed);
     EXPECT_EQ(since(requestedPaths(), seen), kLists);
     EXPECT_EQ(installed("data/b.dat"), "Zbbbbb");
 
     repair = true;
-    const TUpdateOutcome outcome = update();
-    ASSERT_EQ(outcome.kind, TUpdateOutcome::Completed) << outcome.reason.toStdString();
+    const UpdateOutcome outcome = update();
+    ASSERT_EQ(outcome.kind, UpdateOutcome::Completed) << outcome.reason.toStdString();
     EXPECT_EQ(installed("data/b.dat"), "bbbbbb");
     EXPECT_EQ(installed("a.txt"), "intact");
     EXPECT_EQ(since(requestedPaths(), seen + kLists.size()), kLists + QList<QByteArray>({"/data/b.dat"}));
@@ -265,8 +265,8 @@ TEST_F(SignedUpdate, RepairNeverBlocksOnAPipe)
     install("a.txt", "a");
     ASSERT_EQ(::mkfifo(QFile::encodeName(root.filePath("game/empty.dat")).constData(), 0600), 0);
     repair = true;
-    const TUpdateOutcome outcome = update();
-    ASSERT_EQ(outcome.kind, TUpdateOutcome::Completed) << outcome.reason.toStdString();
+    const UpdateOutcome outcome = update();
+    ASSERT_EQ(outcome.kind, UpdateOutcome::Completed) << outcome.reason.toStdString();
     EXPECT_TRUE(QFileInfo(root.filePath("game/empty.dat")).isFile());
     EXPECT_EQ(installed("empty.dat"), "");
 }
