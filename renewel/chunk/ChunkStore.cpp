@@ -13,15 +13,19 @@ QString objectName(QByteArrayView chunkHash)
     return Folder + QLatin1Char('/') + file.left(2) + QLatin1Char('/') + file;
 }
 
-QString indexName(QByteArrayView fileHash)
-{
-    return Folder + QStringLiteral("/index/") + QString::fromLatin1(fileHash.toByteArray().toHex()) + QStringLiteral(".cidx");
-}
+namespace {
+QString hex(QByteArrayView hash) { return QString::fromLatin1(hash.toByteArray().toHex()); }
+}  // namespace
+
+QString indexFileName(QByteArrayView fileHash) { return hex(fileHash) + IndexSuffix; }
+
+QString indexName(QByteArrayView fileHash) { return IndexFolder + QLatin1Char('/') + indexFileName(fileHash); }
 
 QString deltaName(QByteArrayView newFileHash, QByteArrayView oldFileHash)
 {
-    return Folder + QStringLiteral("/index/") + QString::fromLatin1(newFileHash.toByteArray().toHex()) + QStringLiteral(".from-") +
-           QString::fromLatin1(oldFileHash.toByteArray().toHex()) + QStringLiteral(".cidd");
+    return IndexFolder + QLatin1Char('/') + hex(newFileHash) + QStringLiteral(".from-") + hex(oldFileHash) + DeltaSuffix;
 }
+
+QString deltaFilter(QByteArrayView newFileHash) { return hex(newFileHash) + QStringLiteral(".from-*") + DeltaSuffix; }
 
 }  // namespace ChunkStore

@@ -20,6 +20,10 @@
 
 namespace ChunkStore {
 inline const QString Folder = QStringLiteral("chunks");
+// "chunks/index": where indexes and deltas lie on the site.
+inline const QString IndexFolder = QStringLiteral("chunks/index");
+inline const QString IndexSuffix = QStringLiteral(".cidx");
+inline const QString DeltaSuffix = QStringLiteral(".cidd");
 
 // "chunks/ab/ab....zst": the chunk's path on the site, relative, with "/".
 QString objectName(QByteArrayView chunkHash);
@@ -27,7 +31,12 @@ QString objectName(QByteArrayView chunkHash);
 QString objectFileName(QByteArrayView chunkHash);
 // "chunks/index/<hex>.cidx": the index's path on the site, and its name in update.sums.
 QString indexName(QByteArrayView fileHash);
+// "<hex>.cidx": the index's file name in the index folder (and among the kept lists).
+QString indexFileName(QByteArrayView fileHash);
 // "chunks/index/<new hex>.from-<old hex>.cidd": the path on the site of the delta that turns the
 // old content's index into the new one's.
 QString deltaName(QByteArrayView newFileHash, QByteArrayView oldFileHash);
+// "<new hex>.from-*.cidd": a name filter for the index folder that matches every delta to the new
+// content's index.
+QString deltaFilter(QByteArrayView newFileHash);
 }  // namespace ChunkStore

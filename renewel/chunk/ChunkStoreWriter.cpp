@@ -5,6 +5,9 @@
 #include "chunk/ContentChunker.h"
 #include "trust/Sha256.h"
 
+#include "platform/Folders.h"
+#include "platform/RegularFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,8 +20,8 @@ Status writeObject(const QString& path, const QByteArray& bytes, QSet<QString>& 
 {
     const QString folder = QFileInfo(path).path();
     if (!folders.contains(folder)) {
-        if (!QDir().mkpath(folder))
-            return Status::failure(QStringLiteral("cannot make the folder %1").arg(folder));
+        if (const Status made = platform::makeFolders(folder); !made)
+            return Status::failure(QStringLiteral("cannot make the folder %1: %2").arg(folder, made.error()));
         folders.insert(folder);
     }
     // Not flushed one by one: an object cut short by a crash is found by the check of existing
@@ -36,10 +39,11 @@ ChunkStoreWriter::ChunkStoreWriter(QString siteFolder, ChunkParams params, int l
 Result<quint32> ChunkStoreWriter::storeChunk(QByteArrayView chunk, const QByteArray& hash, StoredFile& stats)
 {
     const QString path = siteFolder_ + QLatin1Char('/') + ChunkStore::objectName(hash);
-    QFile existing(path);
-    // An object larger than zstd's bound for the chunk is not the chunk: written again unread.
-    if (existing.open(QIODevice::ReadOnly) && existing.size() <= qint64(ZSTD_compressBound(size_t(chunk.size())))) {
-        const QByteArray stored = existing.readAll();
+    // An object larger than zstd's bound for the chunk is not the chunk, nor is anything but a
+    // regular file (a link, a pipe): written again, read no further than the bound.
+    const Result<QByteArray> existing = platform::readRegularFile(path, qint64(ZSTD_compressBound(size_t(chunk.size()))));
+    if (existing) {
+        const QByteArray& stored = *existing;
         const ChunkIndexEntry entry{hash, quint32(chunk.size()), quint32(stored.size())};
         if (decompressor_.decompress(stored, entry)) {
             ++stats.chunksKept;

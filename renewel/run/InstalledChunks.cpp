@@ -1,5 +1,6 @@
 #include "run/InstalledChunks.h"
 
+#include "chunk/ChunkStore.h"
 #include "site/SiteFiles.h"
 
 #include "AtomicFile.h"
@@ -25,7 +26,10 @@ QString InstalledChunks::path(const QByteArray& fileHash) const
     return folder_ + QLatin1Char('/') + QString::fromLatin1(fileHash.toHex());
 }
 
-QString InstalledChunks::indexPath(const QByteArray& fileHash) const { return path(fileHash) + QStringLiteral(".cidx"); }
+QString InstalledChunks::indexPath(const QByteArray& fileHash) const
+{
+    return folder_ + QLatin1Char('/') + ChunkStore::indexFileName(fileHash);
+}
 
 bool InstalledChunks::folderUsable() const
 {
@@ -41,8 +45,8 @@ void InstalledChunks::listFolder()
     if (!folderUsable())
         return;
     for (const QString& name : QDir(folder_).entryList(QDir::Files | QDir::Hidden)) {
-        const bool index = name.endsWith(QStringLiteral(".cidx"));
-        const QByteArray hex = (index ? name.chopped(5) : name).toLatin1();
+        const bool index = name.endsWith(ChunkStore::IndexSuffix);
+        const QByteArray hex = (index ? name.chopped(ChunkStore::IndexSuffix.size()) : name).toLatin1();
         if (const std::optional<QByteArray> hash = parseLowerHex(hex); hash && hash->size() == 32)
             (index ? indexed_ : present_).insert(*hash);
     }

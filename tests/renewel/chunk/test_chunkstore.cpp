@@ -17,6 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <sys/stat.h>
+
 namespace {
 
 const ChunkParams Small = ChunkParams::forAverage(4096);
@@ -150,6 +153,24 @@ TEST(ChunkStore, WriterStoresEachChunkOnceAndRepairsABadObject)
     EXPECT_EQ(again->chunksWritten, 1);
     EXPECT_EQ(QFileInfo(damaged).size(), index.chunks[3].storedLength);
     EXPECT_FALSE(writer.addFile(p.dir.filePath("release1/missing.dat")));
+
+    // Nor is anything but a regular file: a pipe is not waited on, a device not read without end.
+    const struct {
+        const char* what;
+        std::function<bool(const QString&)> make;
+    } others[] = {
+        {"a pipe", [](const QString& path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; }},
+        {"a link to /dev/zero", [](const QString& path) { return QFile::link("/dev/zero", path); }},
+    };
+    for (const auto& other : others) {
+        QFile::remove(damaged);
+        ASSERT_TRUE(other.make(damaged)) << other.what;
+        const Result<StoredFile> replaced = ChunkStoreWriter(p.dir.filePath("site"), Small).addFile(p.dir.filePath("release1/game.dat"));
+        ASSERT_TRUE(replaced) << other.what;
+        EXPECT_EQ(replaced->chunksWritten, 1) << other.what;
+        EXPECT_TRUE(QFileInfo(damaged).isFile() && !QFileInfo(damaged).isSymLink()) << other.what;
+        EXPECT_EQ(QFileInfo(damaged).size(), index.chunks[3].storedLength) << other.what;
+    }
 }
 
 TEST(FileAssembly, NewFileFromInstalledChunksAndFetchedOnesIsTheReleaseByteForByte)
