@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -88,19 +89,18 @@ QString RegularFile::reason() const
 
 Result<QByteArray> RegularFile::readWhole(qint64 limit)
 {
-    using platform::readAllAt;
-    // One byte past the limit shows a file that is too large, whatever its size claimed.
+    // One byte past the limit shows a file that is too large, whatever its size claimed; a file
+    // that grows while it is read is read on in steps, never past that byte.
     QByteArray bytes(qsizetype(std::min(size(), limit) + 1), Qt::Uninitialized);
-    qint64 got = readAllAt(fd(), bytes.data(), bytes.size(), 0);
-    if (got < 0)
-        return Result<QByteArray>::failure(systemReason(errno));
-    if (got == bytes.size() && got <= limit) {
-        // The file grew since it was measured: read on, up to the limit.
-        bytes.resize(qsizetype(limit) + 1);
-        const qint64 more = readAllAt(fd(), bytes.data() + got, bytes.size() - got, got);
-        if (more < 0)
+    qint64 got = 0;
+    for (;;) {
+        const qint64 n = platform::readAllAt(fd(), bytes.data() + got, bytes.size() - got, got);
+        if (n < 0)
             return Result<QByteArray>::failure(systemReason(errno));
-        got += more;
+        got += n;
+        if (got < bytes.size() || got > limit)
+            break;
+        bytes.resize(qsizetype(std::min<qint64>(limit + 1, bytes.size() * 2)));
     }
     if (got > limit)
         return Result<QByteArray>::failure(QStringLiteral("larger than %1 bytes").arg(limit));
