@@ -76,14 +76,18 @@ QString writeMap(const QTemporaryDir& dir, const QString& name, qint32 w, qint32
     return path;
 }
 
-// The thumbnail the window would show for the map (at 160), or the renderer's at another size.
-QImage expectedThumbnail(const QString& mapPath, int size = ThumbnailSize)
+// The thumbnail the window would show for the map (at 160), or the renderer's at another size;
+// with fill, the one whose cells fill the square.
+QImage expectedThumbnail(const QString& mapPath, int size = ThumbnailSize, bool fill = false)
 {
     MapRecord record;
     readMapFile(mapPath, record);
     BundledTextures textures;
     QImage image;
-    MapRenderer().PaintMap(record, textures.textures(), image, size);
+    if (fill)
+        MapRenderer().PaintMapFilled(record, textures.textures(), image, size);
+    else
+        MapRenderer().PaintMap(record, textures.textures(), image, size);
     return image;
 }
 
@@ -477,6 +481,12 @@ TEST(ThumbCli, SizeAndFormatChooseThePictureAndTheName)
             expectPngOf(dir.filePath(c.written), map, c.size);
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1 + int(std::size(cases)));
+
+    // --fill: the cells fill the square (a 7 x 30 map's cells are 36 or 37 by 8 or 9 pixels).
+    ASSERT_EQ(runThumb({"--size", "256", "--fill", "-o", dir.filePath("filled.png"), map}).exitCode, 0);
+    const QImage filled = QImage(dir.filePath("filled.png")).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(filled, expectedThumbnail(map, 256, true));
+    EXPECT_NE(filled, expectedThumbnail(map, 256));
 
     // At 160 the sized export is today's bitmap, byte for byte.
     ASSERT_EQ(runThumb({"-o", dir.filePath("plain.bmp"), map}).exitCode, 0);
