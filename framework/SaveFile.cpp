@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,18 +40,27 @@ private:
     int fd_;
 };
 
-bool writeAll(int fd, const QByteArray& bytes)
+// The system's text for an error number, for the end of a failure's message.
+QString reason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// 0 when all bytes were written, else the error number.
+int writeAll(int fd, const QByteArray& bytes)
 {
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t wrote = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
         if (wrote < 0 && errno == EINTR)
             continue;
-        if (wrote <= 0)
-            return false;
+        if (wrote < 0)
+            return errno;
+        if (wrote == 0)
+            return EIO;
         done += wrote;
     }
-    return true;
+    return 0;
 }
 
 mode_t currentUmask()
@@ -92,46 +102,56 @@ void replaceWith(const QString& fileName, const QByteArray& bytes)
     QByteArray temporary = path + ".XXXXXX";
     Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (file.fd() < 0)
-        throw EFCreateError(QDir::toNativeSeparators(fileName));
+        throw EFCreateError(QDir::toNativeSeparators(fileName), reason(errno));
     const mode_t mode = exists ? (status.st_mode & 07777) : (0666 & ~currentUmask());
-    bool written = ::fchmod(file.fd(), mode) == 0 && writeAll(file.fd(), bytes);
+    int error = ::fchmod(file.fd(), mode) == 0 ? writeAll(file.fd(), bytes) : errno;
     // On disk before the rename, so that a crash cannot leave an empty file in the old one's
     // place; file systems that cannot sync are not an error.
-    if (written)
+    if (error == 0)
         ::fdatasync(file.fd());
-    written = written && file.close() && ::rename(temporary.constData(), path.constData()) == 0;
-    if (!written) {
+    if (error == 0 && !file.close())
+        error = errno;
+    if (error == 0 && ::rename(temporary.constData(), path.constData()) != 0)
+        error = errno;
+    if (error != 0) {
         ::unlink(temporary.constData());
-        throw EWriteError();
+        throw EWriteError(reason(error));
     }
 }
 
 void writeInto(const QString& fileName, const QByteArray& bytes)
 {
     const QByteArray path = fileNameBytes(fileName);
-    // Non-blocking, so that a pipe cannot hold the open; it is refused below.
-    Descriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+    // Non-blocking, so that a pipe cannot hold the open; it is refused below. Not through a link,
+    // which would have the picture replace whatever file the link names.
+    Descriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     if (file.fd() < 0) {
-        if (errno == ENOENT)
+        const int error = errno;
+        if (error == ENOENT)
             return replaceWith(fileName, bytes);
-        if (errno == EISDIR || errno == ENXIO)
+        if (error == EISDIR || error == ENXIO)
             notRegular(fileName);
-        throw EFCreateError(QDir::toNativeSeparators(fileName));
+        struct stat status {};
+        if (error == ELOOP && ::lstat(path.constData(), &status) == 0 && S_ISLNK(status.st_mode))
+            throw EFCreateError(QDir::toNativeSeparators(fileName), QStringLiteral("a symbolic link"));
+        throw EFCreateError(QDir::toNativeSeparators(fileName), reason(error));
     }
     struct stat status {};
     if (::fstat(file.fd(), &status) != 0 || !S_ISREG(status.st_mode))
         notRegular(fileName);
     // A truncated picture could be taken for a thumbnail; an empty file never is, so a failed
     // write empties the file again (if even that fails, the error below still says so).
-    if (::ftruncate(file.fd(), 0) != 0 || !writeAll(file.fd(), bytes)) {
+    const int error = ::ftruncate(file.fd(), 0) == 0 ? writeAll(file.fd(), bytes) : errno;
+    if (error != 0) {
         if (::ftruncate(file.fd(), 0) != 0) {
         }
-        throw EWriteError();
+        throw EWriteError(reason(error));
     }
     if (!file.close()) {
+        const int closeError = errno;
         if (::truncate(path.constData(), 0) != 0) {
         }
-        throw EWriteError();
+        throw EWriteError(reason(closeError));
     }
 }
 

@@ -448,7 +448,7 @@ TEST_F(ThumbWindow, FileThatCannotBeCreatedIsReportedWithItsFullName)
     clickMake(dir.write("m.ivm", mapBytes(8, 8)));
     const QString target = dir.filePath("missing-folder/plan.bmp");
     clickSave(target);
-    EXPECT_EQ(boxTexts(), QStringList{"Cannot create file " + target + "."});
+    EXPECT_EQ(boxTexts(), QStringList{"Cannot create file " + target + ": No such file or directory."});
     EXPECT_FALSE(dir.exists("missing-folder"));
 }
 
