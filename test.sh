@@ -3,7 +3,7 @@
 # the Debug build with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/install-deps.sh
+scripts/install-deps.sh test
 scripts/build.sh release
 (cd build/release && ctest --output-on-failure)
 scripts/build.sh asan

@@ -11,6 +11,10 @@ EFCreateError::EFCreateError(const QString& fileName, const QString& reason)
     : Exception(reason.isEmpty() ? QStringLiteral("Cannot create file %1").arg(fileName)
                                  : QStringLiteral("Cannot create file %1: %2").arg(fileName, reason)) {}
 
+EWriteError::EWriteError(const QString& reason)
+    : Exception(reason.isEmpty() ? QStringLiteral("Stream write error")
+                                 : QStringLiteral("Stream write error: %1").arg(reason)) {}
+
 QString ioErrorMessage(int errorCode)
 {
     switch (errorCode) {

@@ -44,10 +44,10 @@ public:
     explicit EFCreateError(const QString& fileName, const QString& reason = QString());
 };
 
-// "Stream write error"
+// "Stream write error", or "Stream write error: <reason>" when a reason is given.
 class EWriteError : public Exception {
 public:
-    EWriteError() : Exception(QStringLiteral("Stream write error")) {}
+    explicit EWriteError(const QString& reason = QString());
 };
 
 // The runtime's message for an I/O error number.

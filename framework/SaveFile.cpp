@@ -4,6 +4,7 @@
 #include "FileName.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FileIO.h"
+#include "platform/SystemError.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +22,18 @@
 // not UTF-8; the few system calls below keep the bytes.
 
 namespace {
+
+// The system's text for an error number, for the end of a failure's message.
+QString reason(int error) { return systemReason(error); }
+
+// 0 when all bytes were written, else the error number.
+int writeError(int fd, const QByteArray& bytes)
+{
+    errno = 0;
+    if (platform::writeAll(fd, bytes))
+        return 0;
+    return errno != 0 ? errno : EIO;
+}
 
 mode_t currentUmask()
 {
@@ -60,46 +74,56 @@ void replaceWith(const QString& fileName, const QByteArray& bytes)
     QByteArray temporary = path + ".XXXXXX";
     FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (file.fd() < 0)
-        throw EFCreateError(QDir::toNativeSeparators(fileName));
+        throw EFCreateError(QDir::toNativeSeparators(fileName), reason(errno));
     const mode_t mode = exists ? (status.st_mode & 07777) : (0666 & ~currentUmask());
-    bool written = ::fchmod(file.fd(), mode) == 0 && platform::writeAll(file.fd(), bytes);
+    int error = ::fchmod(file.fd(), mode) == 0 ? writeError(file.fd(), bytes) : errno;
     // On disk before the rename, so that a crash cannot leave an empty file in the old one's
     // place; file systems that cannot sync are not an error.
-    if (written)
+    if (error == 0)
         (void)platform::syncFileData(file.fd());
-    written = written && file.close() && ::rename(temporary.constData(), path.constData()) == 0;
-    if (!written) {
+    if (error == 0 && !file.close())
+        error = errno;
+    if (error == 0 && ::rename(temporary.constData(), path.constData()) != 0)
+        error = errno;
+    if (error != 0) {
         ::unlink(temporary.constData());
-        throw EWriteError();
+        throw EWriteError(reason(error));
     }
 }
 
 void writeInto(const QString& fileName, const QByteArray& bytes)
 {
     const QByteArray path = fileNameBytes(fileName);
-    // Non-blocking, so that a pipe cannot hold the open; it is refused below.
-    FileDescriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+    // Non-blocking, so that a pipe cannot hold the open; it is refused below. Not through a link,
+    // which would have the picture replace whatever file the link names.
+    FileDescriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     if (file.fd() < 0) {
-        if (errno == ENOENT)
+        const int error = errno;
+        if (error == ENOENT)
             return replaceWith(fileName, bytes);
-        if (errno == EISDIR || errno == ENXIO)
+        if (error == EISDIR || error == ENXIO)
             notRegular(fileName);
-        throw EFCreateError(QDir::toNativeSeparators(fileName));
+        struct stat status {};
+        if (error == ELOOP && ::lstat(path.constData(), &status) == 0 && S_ISLNK(status.st_mode))
+            throw EFCreateError(QDir::toNativeSeparators(fileName), QStringLiteral("a symbolic link"));
+        throw EFCreateError(QDir::toNativeSeparators(fileName), reason(error));
     }
     struct stat status {};
     if (::fstat(file.fd(), &status) != 0 || !S_ISREG(status.st_mode))
         notRegular(fileName);
     // A truncated picture could be taken for a thumbnail; an empty file never is, so a failed
     // write empties the file again (if even that fails, the error below still says so).
-    if (::ftruncate(file.fd(), 0) != 0 || !platform::writeAll(file.fd(), bytes)) {
+    const int error = ::ftruncate(file.fd(), 0) == 0 ? writeError(file.fd(), bytes) : errno;
+    if (error != 0) {
         if (::ftruncate(file.fd(), 0) != 0) {
         }
-        throw EWriteError();
+        throw EWriteError(reason(error));
     }
     if (!file.close()) {
+        const int closeError = errno;
         if (::truncate(path.constData(), 0) != 0) {
         }
-        throw EWriteError();
+        throw EWriteError(reason(closeError));
     }
 }
 

@@ -7,7 +7,8 @@ thumb="$root/build/release/thumb/thumb"
 map="${1:-$root/samples/maps/village.ivm}"
 [ -x "$thumb" ] || { echo "demo-thumb-window: build Release first ($thumb is missing)" >&2; exit 1; }
 if [ -z "$DISPLAY" ] && [ -z "$WAYLAND_DISPLAY" ]; then
-    echo "demo-thumb-window: no display, so the window is not opened. The window test grabs it instead:"
+    echo "demo-thumb-window: no display, so the window is not opened. The window test (built by"
+    echo "./test.sh) grabs it instead:"
     echo "  $root/build/release/tests/test_thumbwindow --gtest_filter='*OverTheStrip'"
     echo "  (writes $root/build/release/thumbwindow/before.png and after.png)"
     exit 0

@@ -128,6 +128,55 @@ TEST(Render, CellsCoverTheirRectanglesFromTheOrigin)
     }
 }
 
+// Filled: cell x covers the columns px with x = ceil((px + 1) * MapWidth / size), likewise down,
+// so the cells reach every edge of the square; cells beyond the grid leave the background, and
+// the dimension errors are PaintMap's.
+TEST(Render, FilledCellsCoverTheWholeSquare)
+{
+    Fixture f;
+    const struct {
+        qint32 w, h;
+        int size;
+    } sizes[] = {{100, 100, 256}, {7, 5, 160}, {3, 7, 1024}, {1, 1, 16}, {100, 1, 300},
+                 {100, 100, 64}, {150, 120, 160}, {7, 30, 160}};
+    const QRgb colours[] = {kWater, kWood, kStone};
+    const quint8 codes[] = {2, 4, 8};
+    auto code = [](int x, int y) { return (x + 2 * y) % 4; };  // 0 blank, else a texture
+    for (const auto& s : sizes) {
+        QImage image;
+        MapRenderer().PaintMapFilled(*makeMap(s.w, s.h, [&](int x, int y) {
+            const int k = code(x, y);
+            return k == 0 ? quint8(0) : codes[k - 1];
+        }), f.textures(), image, s.size);
+        ASSERT_EQ(image.size(), QSize(s.size, s.size));
+        for (int py = 0; py < s.size; ++py)
+            for (int px = 0; px < s.size; ++px) {
+                const int x = int((qint64(px + 1) * s.w + s.size - 1) / s.size);
+                const int y = int((qint64(py + 1) * s.h + s.size - 1) / s.size);
+                QRgb expected = backgroundAt(px, py);
+                if (x <= 100 && y <= 100 && code(x, y) != 0)
+                    expected = colours[code(x, y) - 1];
+                ASSERT_EQ(image.pixel(px, py), expected)
+                    << s.w << "x" << s.h << " map at " << s.size << ", pixel " << px << "," << py;
+            }
+    }
+    const struct {
+        qint32 w, h;
+        bool divByZero;
+    } odd[] = {{0, 10, true}, {10, 0, true}, {-1, 10, false}, {INT32_MIN, 5, false}};
+    for (const auto& c : odd) {
+        QImage image;
+        bool threw = false;
+        try {
+            MapRenderer().PaintMapFilled(*makeMap(c.w, c.h, [](int, int) { return 2; }), f.textures(), image);
+        } catch (const EDivByZero&) {
+            threw = true;
+        }
+        EXPECT_EQ(threw, c.divByZero) << c.w << "x" << c.h;
+        EXPECT_EQ(firstNonBackground(image), "") << c.w << "x" << c.h;
+    }
+}
+
 TEST(Render, OneByOneMapFillsTheThumbnail)
 {
     Fixture f;

@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <grp.h>
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -39,9 +40,16 @@ struct ProcessResult {
     QString err;
 };
 
-ProcessResult runThumb(const QStringList& args, int timeoutMs = 60000)
+// Runs thumb; asNobody (for root) runs it as the user "nobody".
+ProcessResult runThumb(const QStringList& args, int timeoutMs = 60000, bool asNobody = false)
 {
     QProcess process;
+    if (asNobody)
+        process.setChildProcessModifier([] {
+            const gid_t nobody = 65534;
+            if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)
+                _exit(126);
+        });
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("QT_QPA_PLATFORM"); // the command line must not need any display
     env.remove("DISPLAY");
@@ -76,14 +84,18 @@ QString writeMap(const QTemporaryDir& dir, const QString& name, qint32 w, qint32
     return path;
 }
 
-// The thumbnail the window would show for the map (at 160), or the renderer's at another size.
-QImage expectedThumbnail(const QString& mapPath, int size = ThumbnailSize)
+// The thumbnail the window would show for the map (at 160), or the renderer's at another size;
+// with fill, the one whose cells fill the square.
+QImage expectedThumbnail(const QString& mapPath, int size = ThumbnailSize, bool fill = false)
 {
     MapRecord record;
     readMapFile(mapPath, record);
     BundledTextures textures;
     QImage image;
-    MapRenderer().PaintMap(record, textures.textures(), image, size);
+    if (fill)
+        MapRenderer().PaintMapFilled(record, textures.textures(), image, size);
+    else
+        MapRenderer().PaintMap(record, textures.textures(), image, size);
     return image;
 }
 
@@ -289,7 +301,7 @@ TEST(ThumbCli, PreviewsAreWrittenIntoTheFileTheClientMadeAndRefuseImpossibleMaps
     }
 }
 
-TEST(ThumbCli, APreviewThatCannotBeWrittenLeavesTheClientsFileEmpty)
+TEST(ThumbCli, AFullDiskIsReportedWithItsReasonAndLeavesNoPartialPicture)
 {
     QTemporaryDir dir;
     const QString map = writeMap(dir, "big.ivm", 100, 100);
@@ -306,8 +318,14 @@ TEST(ThumbCli, APreviewThatCannotBeWrittenLeavesTheClientsFileEmpty)
     QFile(out).open(QIODevice::WriteOnly);
     const ProcessResult run = runThumb({"--preview", "--size", "1024", "-o", out, map});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "thumb: " + map + ": Stream write error.\n");
+    EXPECT_EQ(run.err, "thumb: " + map + ": Stream write error: No space left on device.\n");
     EXPECT_EQ(QFileInfo(out).size(), 0);
+    // Without --preview the new file is not left behind.
+    ASSERT_TRUE(QFile::remove(out));
+    const ProcessResult bmp = runThumb({"--size", "1024", "-o", dir.filePath("disk/t.bmp"), map});
+    EXPECT_EQ(bmp.exitCode, 1);
+    EXPECT_EQ(bmp.err, "thumb: " + map + ": Stream write error: No space left on device.\n");
+    EXPECT_EQ(QDir(dir.filePath("disk")).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 TEST(ThumbCli, OneMapGoesToTheNamedFileWithTheBmpRule)
@@ -363,21 +381,55 @@ TEST(ThumbCli, FailingMapsAreReportedAndTheOthersStillWritten)
     EXPECT_FALSE(QFile::exists(out + "/zero.bmp"));
 }
 
-TEST(ThumbCli, OutputThatCannotBeCreated)
+QByteArray fileBytes(const QString& path);
+
+// Each output that cannot be written is named with the system's reason, and nothing is written
+// through a link in place of a file manager's preview.
+TEST(ThumbCli, OutputThatCannotBeCreatedIsNamedWithTheSystemsReason)
 {
     QTemporaryDir dir;
+    // Readable by the user "nobody", as whom root runs the read-only case.
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
     const QString map = writeMap(dir, "m.ivm", 5, 5);
     QFile blocker(dir.filePath("file"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    // A path below a regular file cannot be created, even by root.
-    ProcessResult run = runThumb({"-o", dir.filePath("file/thumb.bmp"), map});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "thumb: " + map + ": Cannot create file " + dir.filePath("file/thumb.bmp") + ".\n");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("ro"));
+    ASSERT_EQ(chmod(QFile::encodeName(dir.filePath("ro")).constData(), 0555), 0);
+    const QString victim = dir.filePath("victim.png");
+    QFile victimFile(victim);
+    ASSERT_TRUE(victimFile.open(QIODevice::WriteOnly));
+    victimFile.write("the user's own file");
+    victimFile.close();
+    ASSERT_TRUE(QFile::link(victim, dir.filePath("link.png")));
+    ASSERT_TRUE(QFile::link(dir.filePath("gone.png"), dir.filePath("dangling.png")));
 
-    run = runThumb({"-o", dir.filePath("file/sub"), map, map});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err.count("Cannot create file " + dir.filePath("file/sub/m.bmp")), 2) << qPrintable(run.err);
+    const struct {
+        QStringList args;
+        QString target;
+        QString reason;
+        bool asNobody = false;
+    } cases[] = {
+        {{"-o", dir.filePath("missing/thumb.bmp")}, dir.filePath("missing/thumb.bmp"), "No such file or directory"},
+        {{"--preview", "-o", dir.filePath("missing/p.png")}, dir.filePath("missing/p.png"), "No such file or directory"},
+        {{"-o", dir.filePath("file/thumb.bmp")}, dir.filePath("file/thumb.bmp"), "Not a directory"},
+        {{"-o", dir.filePath("file/sub"), map}, dir.filePath("file/sub/m.bmp"), "Not a directory"},
+        {{"-o", dir.filePath("ro/thumb.bmp")}, dir.filePath("ro/thumb.bmp"), "Permission denied", true},
+        {{"--preview", "-o", dir.filePath("link.png")}, dir.filePath("link.png"), "a symbolic link"},
+        {{"--preview", "-o", dir.filePath("dangling.png")}, dir.filePath("dangling.png"), "a symbolic link"},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult run = runThumb(c.args + QStringList{map}, 60000, c.asNobody && geteuid() == 0);
+        EXPECT_EQ(run.exitCode, 1) << qPrintable(c.args.join(' '));
+        EXPECT_FALSE(run.err.isEmpty());
+        EXPECT_EQ(run.err.split('\n', Qt::SkipEmptyParts),
+                  QStringList(run.err.count('\n'), "thumb: " + map + ": Cannot create file " + c.target + ": " + c.reason + "."))
+            << qPrintable(c.args.join(' '));
+    }
+    EXPECT_EQ(fileBytes(victim), "the user's own file");
+    EXPECT_TRUE(QFileInfo(dir.filePath("link.png")).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("gone.png")));
+    EXPECT_EQ(QDir(dir.filePath("ro")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), QStringList());
 }
 
 QByteArray fileBytes(const QString& path)
@@ -477,6 +529,12 @@ TEST(ThumbCli, SizeAndFormatChooseThePictureAndTheName)
             expectPngOf(dir.filePath(c.written), map, c.size);
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1 + int(std::size(cases)));
+
+    // --fill: the cells fill the square (a 7 x 30 map's cells are 36 or 37 by 8 or 9 pixels).
+    ASSERT_EQ(runThumb({"--size", "256", "--fill", "-o", dir.filePath("filled.png"), map}).exitCode, 0);
+    const QImage filled = QImage(dir.filePath("filled.png")).convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(filled, expectedThumbnail(map, 256, true));
+    EXPECT_NE(filled, expectedThumbnail(map, 256));
 
     // At 160 the sized export is today's bitmap, byte for byte.
     ASSERT_EQ(runThumb({"-o", dir.filePath("plain.bmp"), map}).exitCode, 0);

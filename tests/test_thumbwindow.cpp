@@ -9,6 +9,7 @@
 #include "PaintMap.h"
 #include "DialogFolder.h"
 #include "ProgramFolder.h"
+#include "ReportExceptions.h"
 #include "TImage.h"
 #include "TempDir.h"
 #include "ThumbnailExport.h"
@@ -399,8 +400,9 @@ TEST_F(ThumbWindow, CtrlOAndCtrlSDoWhatTheButtonsDo)
     dialogs->saveAnswers.push_back(dir.filePath("keys"));
     QTest::keyClick(form.get(), Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(QImage(dir.filePath("keys.bmp")).convertToFormat(QImage::Format_RGB32), shown());
-    // The program's folder (the build's) can be written: the dialogs start where they always did.
-    EXPECT_EQ(dialogs->folders, QStringList({QString(), QString()}));
+    // The program's folder (the build's) can be written: the open dialog starts where it always
+    // did, the save dialog beside the map.
+    EXPECT_EQ(dialogs->folders, QStringList({QString(), dir.path()}));
     EXPECT_TRUE(boxes.empty());
 }
 
@@ -446,7 +448,7 @@ TEST_F(ThumbWindow, FileThatCannotBeCreatedIsReportedWithItsFullName)
     clickMake(dir.write("m.ivm", mapBytes(8, 8)));
     const QString target = dir.filePath("missing-folder/plan.bmp");
     clickSave(target);
-    EXPECT_EQ(boxTexts(), QStringList{"Cannot create file " + target + "."});
+    EXPECT_EQ(boxTexts(), QStringList{"Cannot create file " + target + ": No such file or directory."});
     EXPECT_FALSE(dir.exists("missing-folder"));
 }
 
@@ -536,6 +538,56 @@ TEST(ThumbStartUp, MapArgumentIsRenderedOrReported)
         EXPECT_EQ(form->thumbnail()->bitmap(), nullptr);
     }
     setMessageBoxHandler(nullptr);
+}
+
+// The save dialog starts in the folder of the map shown, however the map was named (a relative
+// name at start-up means the folder current then, not the program's folder made current after the
+// read); before any map, where the open dialog starts.
+TEST(ThumbStartUp, SaveDialogStartsInTheFolderOfTheMapShown)
+{
+    TempDir dir;
+    const QString startDir = QDir::currentPath();
+    std::vector<BoxRequest> boxes;
+    setMessageBoxHandler([&](const BoxRequest& box) {
+        boxes.push_back(box);
+        return 0;
+    });
+    dir.write("maps/start.ivm", mapBytes(20, 20));
+    dir.write("other/second.ivm", mapBytes(5, 5));
+    ASSERT_TRUE(QDir::setCurrent(dir.filePath("maps")));
+    const std::unique_ptr<TForm1> blank = createForm1({});
+    const std::unique_ptr<TForm1> form = createForm1({"start.ivm"});
+    auto dialogsOf = [](TForm1& window) {
+        auto owned = std::make_unique<ScriptedDialogs>();
+        ScriptedDialogs* dialogs = owned.get();
+        window.setDialogs(std::move(owned));
+        return dialogs;
+    };
+    ScriptedDialogs* blankDialogs = dialogsOf(*blank);
+    ScriptedDialogs* dialogs = dialogsOf(*form);
+    const struct {
+        QString open;  // a map opened through the dialog first, or none
+        QString folder;
+    } steps[] = {
+        {QString(), dir.filePath("maps")},
+        {dir.filePath("other/second.ivm"), dir.filePath("other")},
+        {dir.filePath("other/absent.ivm"), dir.filePath("other")},  // a failed open keeps the map shown
+    };
+    for (const auto& step : steps) {
+        if (!step.open.isEmpty()) {
+            dialogs->openAnswers.push_back(step.open);
+            reportExceptions([&] { form->IVButton2Click(nullptr); });  // as a click's errors are
+        }
+        dialogs->saveAnswers.push_back(std::nullopt);
+        form->IVButton1Click(nullptr);
+        EXPECT_EQ(dialogs->folders.last(), step.folder) << qPrintable(step.open);
+    }
+    blankDialogs->saveAnswers.push_back(std::nullopt);
+    blank->IVButton1Click(nullptr);
+    EXPECT_EQ(blankDialogs->folders, QStringList{blank->dialogFolder()});
+    setMessageBoxHandler(nullptr);
+    QDir::setCurrent(startDir);
+    EXPECT_EQ(boxes.size(), 1u);  // absent.ivm's "File not found."
 }
 
 // The real file dialogs: a typed name that does not exist is returned by the open dialog, and

@@ -53,6 +53,33 @@ QImage asRgb32(const QImage& image)
     return image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
 }
 
+// A size x size RGB32 picture to draw on: a black new one unless thumbnail already is one.
+void prepareThumbnail(QImage& thumbnail, int size)
+{
+    if (thumbnail.isNull() || thumbnail.width() != size || thumbnail.height() != size) {
+        thumbnail = QImage(size, size, QImage::Format_RGB32);
+        thumbnail.fill(Qt::black);
+    } else if (thumbnail.format() != QImage::Format_RGB32) {
+        thumbnail.convertTo(QImage::Format_RGB32);
+    }
+}
+
+Surface surfaceOf(QImage& image)
+{
+    return {image.bits(), image.bytesPerLine(), image.width(), image.height()};
+}
+
+// The background at its natural size from target's top-left corner on, clipped to target.
+void tileBackground(const MapTextures& textures, const Surface& target, int step)
+{
+    if (!textures.background || textures.background->isEmpty())
+        return;
+    const QImage background = asRgb32(textures.background->graphic()->image());
+    for (int top = 0; top < target.height; top += step)
+        for (int left = 0; left < target.width; left += step)
+            blit(target, background, left, top);
+}
+
 } // namespace
 
 EMapSize::EMapSize(qint32 width, qint32 height)
@@ -77,14 +104,8 @@ QImage MapRenderer::scaledTexture(const TPicture* picture, int width, int height
 
 void MapRenderer::PaintMap(const MapRecord& record, const MapTextures& textures, QImage& thumbnail, int size)
 {
-    if (thumbnail.isNull() || thumbnail.width() != size || thumbnail.height() != size) {
-        thumbnail = QImage(size, size, QImage::Format_RGB32);
-        thumbnail.fill(Qt::black);
-    } else if (thumbnail.format() != QImage::Format_RGB32) {
-        thumbnail.convertTo(QImage::Format_RGB32);
-    }
-
-    const Surface surface{thumbnail.bits(), thumbnail.bytesPerLine(), thumbnail.width(), thumbnail.height()};
+    prepareThumbnail(thumbnail, size);
+    const Surface surface = surfaceOf(thumbnail);
     if (textures.background && !textures.background->isEmpty()) {
         // Row by row at multiples of 128, at least (0,0), (128,0), (0,128), (128,128).
         const QImage background = asRgb32(textures.background->graphic()->image());
@@ -131,6 +152,47 @@ void MapRenderer::PaintMap(const MapRecord& record, const MapTextures& textures,
         }
 }
 
+void MapRenderer::paintCells(const MapRecord& record, const MapTextures& textures, QImage& image,
+                             const QRect& area, int size, int columns, int rows)
+{
+    const Surface map = ::area(surfaceOf(image), area.x(), area.y(), area.width(), area.height());
+    const TPicture* byCode[256] = {};
+    byCode[2] = textures.code2;
+    byCode[4] = textures.code4;
+    byCode[8] = textures.code8;
+    auto column = [&](int k) { return int(qint64(k) * size / columns); };
+    auto row = [&](int k) { return int(qint64(k) * size / rows); };
+    // Only the grid's cells are read, however large the stored dimensions are.
+    const int lastX = std::min(columns, MapRecord::GridSize - 1);
+    const int lastY = std::min(rows, MapRecord::GridSize - 1);
+    for (int x = 1; x <= lastX; ++x) {
+        const int left = column(x - 1);
+        const int cw = column(x) - left;
+        for (int y = 1; y <= lastY && cw > 0; ++y) {
+            const TPicture* texture = byCode[record.Terrain(x, y)];
+            const int top = row(y - 1);
+            const int ch = row(y) - top;
+            if (!texture || ch <= 0)
+                continue;
+            const QImage cell = scaledTexture(texture, cw, ch);
+            if (!cell.isNull())
+                blit(map, cell, left, top);
+        }
+    }
+}
+
+void MapRenderer::PaintMapFilled(const MapRecord& record, const MapTextures& textures, QImage& thumbnail, int size)
+{
+    prepareThumbnail(thumbnail, size);
+    tileBackground(textures, surfaceOf(thumbnail), BackgroundStep);
+    const qint32 mapWidth = record.MapWidth();
+    const qint32 mapHeight = record.MapHeight();
+    if (mapWidth == 0 || mapHeight == 0)
+        throw EDivByZero();
+    if (mapWidth > 0 && mapHeight > 0)
+        paintCells(record, textures, thumbnail, thumbnail.rect(), size, mapWidth, mapHeight);
+}
+
 QImage MapRenderer::PaintPreview(const MapRecord& record, const MapTextures& textures, int size)
 {
     const qint32 mapWidth = record.MapWidth();
@@ -141,35 +203,10 @@ QImage MapRenderer::PaintPreview(const MapRecord& record, const MapTextures& tex
     QImage preview(size, size, QImage::Format_ARGB32);
     preview.fill(Qt::transparent);
     const int cells = std::max(mapWidth, mapHeight);
-    auto edge = [&](int k) { return int(qint64(k) * size / cells); };
-    const int width = edge(mapWidth);
-    const int height = edge(mapHeight);
-    const Surface map = area({preview.bits(), preview.bytesPerLine(), size, size}, (size - width) / 2,
-                             (size - height) / 2, width, height);
-
-    if (textures.background && !textures.background->isEmpty()) {
-        const QImage background = asRgb32(textures.background->graphic()->image());
-        for (int top = 0; top < height; top += BackgroundStep)
-            for (int left = 0; left < width; left += BackgroundStep)
-                blit(map, background, left, top);
-    }
-
-    const TPicture* byCode[256] = {};
-    byCode[2] = textures.code2;
-    byCode[4] = textures.code4;
-    byCode[8] = textures.code8;
-    for (int x = 1; x <= mapWidth; ++x) {
-        const int left = edge(x - 1);
-        const int cw = edge(x) - left;
-        for (int y = 1; y <= mapHeight; ++y) {
-            const TPicture* texture = byCode[record.Terrain(x, y)];
-            if (!texture)
-                continue;
-            const int top = edge(y - 1);
-            const QImage cell = scaledTexture(texture, cw, edge(y) - top);
-            if (!cell.isNull())
-                blit(map, cell, left, top);
-        }
-    }
+    const int width = int(qint64(mapWidth) * size / cells);
+    const int height = int(qint64(mapHeight) * size / cells);
+    const QRect map((size - width) / 2, (size - height) / 2, width, height);
+    tileBackground(textures, area(surfaceOf(preview), map.x(), map.y(), width, height), BackgroundStep);
+    paintCells(record, textures, preview, map, size, cells, cells);
     return preview;
 }

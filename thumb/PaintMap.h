@@ -7,6 +7,7 @@
 #include "Picture.h"
 
 #include <QImage>
+#include <QRect>
 
 #include <vector>
 
@@ -50,6 +51,14 @@ public:
     void PaintMap(const MapRecord& record, const MapTextures& textures, QImage& thumbnail,
                   int size = ThumbnailSize);
 
+    // As PaintMap, but the cells fill the whole square whatever the map's size: cell (x, y)
+    // covers columns x' (x - 1) ... x' (x) - 1 and rows y' (y - 1) ... y' (y) - 1, with
+    // x' (k) = k * size div MapWidth and y' (k) = k * size div MapHeight, so cells differ by at
+    // most one pixel. Cells beyond the grid's 100 leave the background; a zero dimension throws
+    // EDivByZero after the background and a negative one draws the background only.
+    void PaintMapFilled(const MapRecord& record, const MapTextures& textures, QImage& thumbnail,
+                        int size = ThumbnailSize);
+
     // A file manager's preview of record, size x size pixels (ARGB32): the map scaled so that its
     // longer side fills the square, centred, the rest transparent. With n = max(MapWidth,
     // MapHeight) and edge(k) = k * size div n, cell (x, y) covers columns edge(x - 1) ...
@@ -61,6 +70,11 @@ public:
 
 private:
     static constexpr int BackgroundStep = 128;
+
+    // Draws each cell (x, y) of the grid with a texture over columns k * size div columns
+    // (k = x - 1 ... x) and rows k * size div rows (k = y - 1 ... y) of area, clipped to it.
+    void paintCells(const MapRecord& record, const MapTextures& textures, QImage& image,
+                     const QRect& area, int size, int columns, int rows);
 
     struct Scaled {
         qint64 sourceKey;

@@ -72,7 +72,7 @@ QString windowMapArgument(const QStringList& args)
 QString commandLineUsage()
 {
     return QStringLiteral(
-        "Usage: thumb -o OUT MAP... [--size N] [--format bmp|png] [--preview]\n"
+        "Usage: thumb -o OUT MAP... [--size N] [--fill] [--format bmp|png] [--preview]\n"
         "Renders the thumbnail of each map file without a window: the map's terrain over a grass\n"
         "background, 160 x 160 pixels unless --size says otherwise.\n"
         "  -o OUT        with one MAP, the output file: a PNG when OUT ends in \".png\", else a BMP\n"
@@ -81,7 +81,10 @@ QString commandLineUsage()
         "                <map name without extension>.bmp (or .png) for each map; a second map of\n"
         "                the same name is reported and not written, and no output is ever written\n"
         "                over one of the maps\n"
-        "  --size N      the thumbnail's edge in pixels, from 16 to 1024 (default 160)\n"
+        "  --size N      the thumbnail's edge in pixels, from 16 to 1024 (default 160); each cell\n"
+        "                is N div (map width) by N div (map height) pixels, as in the window\n"
+        "  --fill        the cells fill the whole square, whatever the map's size (they differ by\n"
+        "                at most a pixel); without it a 100-cell map at --size 256 covers 200 x 200\n"
         "  --format FMT  bmp (24-bit) or png (8 bits per channel); OUT is then used exactly as given\n"
         "  --preview     a file manager's preview: the map scaled to fill the square, centred, with\n"
         "                transparent margins, as a PNG under exactly the name OUT; an existing OUT is\n"
@@ -112,7 +115,8 @@ ThumbRequest parseThumbArguments(const QStringList& args)
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption versionOption(QStringLiteral("version"));
     const QCommandLineOption previewOption(QStringLiteral("preview"));
-    parser.addOptions({outOption, sizeOption, formatOption, helpOption, versionOption, previewOption});
+    const QCommandLineOption fillOption(QStringLiteral("fill"));
+    parser.addOptions({outOption, sizeOption, formatOption, helpOption, versionOption, previewOption, fillOption});
     if (!parser.parse(args))
         return badUsageSeeHelp(parser.errorText());
 
@@ -138,6 +142,7 @@ ThumbRequest parseThumbArguments(const QStringList& args)
             return badUsageSeeHelp(QStringLiteral("%1 given more than once").arg(QLatin1String(name)));
     request.out = outs.first();
     request.file.preview = parser.isSet(previewOption);
+    request.file.fill = parser.isSet(fillOption);
 
     if (parser.isSet(sizeOption)) {
         const QString text = parser.value(sizeOption);

@@ -36,7 +36,10 @@ void exportMapThumbnail(const QString& mapFile, const QString& outFile, MapRende
     MapRecord record;
     readMapFile(mapFile, record);
     QImage thumbnail;
-    renderer.PaintMap(record, textures, thumbnail, file.size);
+    if (file.fill)
+        renderer.PaintMapFilled(record, textures, thumbnail, file.size);
+    else
+        renderer.PaintMap(record, textures, thumbnail, file.size);
     // Light compression: a file manager waits for each thumbnail, and at this effort the files
     // are no larger than at Qt's default while taking a third of the time.
     if (file.format == ImageFormat::Png)

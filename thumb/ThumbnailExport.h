@@ -27,12 +27,15 @@ struct BundledTextures {
 enum class ImageFormat { Bmp, Png };
 
 // What a thumbnail file looks like: its edge in pixels and its format. BMP files are 24-bit
-// Windows bitmaps; PNG files are 8 bits per channel RGB, not interlaced. A preview (for file
-// managers) is MapRenderer::PaintPreview's picture as an RGBA PNG, written into the output file
-// when that exists (the file manager created it and reads it back).
+// Windows bitmaps; PNG files are 8 bits per channel RGB, not interlaced. fill draws with
+// MapRenderer::PaintMapFilled (cells fill the square) instead of PaintMap (whole pixels per cell,
+// as the window). A preview (for file managers) is MapRenderer::PaintPreview's picture as an RGBA
+// PNG, written into the output file when that exists (the file manager created it and reads it
+// back), never through a symbolic link.
 struct ThumbnailFile {
     int size = ThumbnailSize;
     ImageFormat format = ImageFormat::Bmp;
+    bool fill = false;
     bool preview = false;
 };
 

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QKeySequence>
 #include <QMimeData>
 #include <QShortcut>
@@ -74,6 +75,12 @@ QString TForm1::dialogFolder() const
     return dialogStartFolder(isWritableFolder(ProgramFolder()), FLastMap, QDir::homePath());
 }
 
+QString TForm1::saveDialogFolder() const
+{
+    // A thumbnail is saved beside its map.
+    return FLastMap.isEmpty() ? dialogFolder() : QFileInfo(FLastMap).absolutePath();
+}
+
 void TForm1::IVButton2Click(QObject*)
 {
     QString fileName = FOpenFileName;
@@ -89,7 +96,8 @@ void TForm1::OpenMap(const QString& fileName)
 {
     // A failed read leaves the record as it was and ends here: no render, no folder change.
     readMapFile(fileName, FMap);
-    FLastMap = fileName;
+    // Absolute now: the current directory changes below.
+    FLastMap = QFileInfo(fileName).absoluteFilePath();
 
     // The open dialog may have moved the current directory; put it back at the program's folder.
     errno = 0;
@@ -102,7 +110,7 @@ void TForm1::OpenMap(const QString& fileName)
 void TForm1::IVButton1Click(QObject*)
 {
     QString fileName = FSaveFileName;
-    if (!FDialogs->saveBitmap(this, qtFilterFromNotation(SaveFilter), dialogFolder(), fileName))
+    if (!FDialogs->saveBitmap(this, qtFilterFromNotation(SaveFilter), saveDialogFolder(), fileName))
         return;
     if (fileName.isEmpty())
         return;

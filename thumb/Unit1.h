@@ -33,8 +33,11 @@ public:
     // The name the save dialog proposes next time it opens.
     const QString& saveDialogFileName() const { return FSaveFileName; }
 
-    // The folder the dialogs start in (see DialogFolder.h).
+    // The folder the open dialog starts in (see DialogFolder.h).
     QString dialogFolder() const;
+    // The folder the save dialog starts in when it has no name to propose: the folder of the map
+    // last read (whose thumbnail is shown), else dialogFolder().
+    QString saveDialogFolder() const;
 
     // Reads a map file, makes the program's folder current and renders the thumbnail: what
     // "Make Thumbnail from map" does after its dialog, also used for a map given at start-up or
@@ -57,5 +60,5 @@ private:
     MapRenderer FRenderer;
     QString FOpenFileName;
     QString FSaveFileName;
-    QString FLastMap;  // the last map read successfully
+    QString FLastMap;  // the last map read successfully, as an absolute path
 };
