@@ -7,6 +7,7 @@
 #include "Result.h"
 
 #include <QFile>
+#include <QUrl>
 
 #include <cerrno>
 #include <thread>
@@ -61,6 +62,15 @@ HTTPTransfer::HTTPTransfer(const HTTPRequest& request, HTTPSink& sink, HTTPSessi
 {
 }
 
+// Names the scheme a redirect was refused for: an https transfer never goes on in clear text,
+// and nothing but http and https is ever followed.
+QString HTTPTransfer::refusedRedirect() const
+{
+    const QString from = SplitUrl(request_.URL).Https ? QStringLiteral("https") : QStringLiteral("http");
+    const QString to = QUrl(request_.URL).resolved(QUrl(QString::fromUtf8(location_))).scheme().toLower();
+    return QStringLiteral("protocol not allowed after a redirect (%1 to %2)").arg(from, to.isEmpty() ? QStringLiteral("?") : to);
+}
+
 QString HTTPTransfer::curlError(int code) const
 {
     switch (code) {
@@ -76,7 +86,7 @@ QString HTTPTransfer::curlError(int code) const
         break;
     case CURLE_UNSUPPORTED_PROTOCOL:
         if (result_.HttpStatus >= 300 && result_.HttpStatus < 400)
-            return QStringLiteral("protocol not allowed after a redirect (https to http)");
+            return refusedRedirect();
         break;
     case CURLE_PARTIAL_FILE:
         return QStringLiteral("short body (%1 of %2 bytes)").arg(result_.Bytes).arg(result_.TotalSize);
@@ -397,6 +407,9 @@ size_t HTTPTransfer::headerCallback(char* data, size_t size, size_t count, void*
         t->result_.RetryAfterSeconds = -1;
         t->validator_.clear();
         t->rangeStart_ = t->rangeTotal_ = -1;
+        t->location_.clear();
+    } else if (header.name == "location") {
+        t->location_ = header.value.left(2048);
     } else if (header.name == "retry-after") {
         t->result_.RetryAfterSeconds = ParseRetryAfter(header.value).value_or(-1);
     } else if (header.name == "etag") {

@@ -85,6 +85,7 @@ private:
     bool headersLate(Clock::time_point now) const;
     bool stalled(Clock::time_point now);
     QString curlError(int code) const;
+    QString refusedRedirect() const;
 
     void pause(std::chrono::microseconds wait);
     static size_t writeCallback(char* data, size_t size, size_t count, void* self);
@@ -106,6 +107,7 @@ private:
     qint64 drained_ = 0;
     bool local_ = false;  // the failure is ours (the file could not be written), not the network's
     QByteArray validator_;  // ETag, else Last-Modified, of the current response
+    QByteArray location_;   // Location of the current response, naming a refused redirect
     qint64 rangeStart_ = -1, rangeTotal_ = -1;  // its Content-Range
 
     // Stall accounting on a clock that stops while OnChunk runs.

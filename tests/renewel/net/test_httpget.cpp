@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QUrl>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -299,6 +300,20 @@ TEST_F(HttpGetTest, OutcomeRules)
             EXPECT_EQ(doneName, tmp.filePath("out.bin"));
             EXPECT_EQ(doneSize, c.fileAfter.size());
         }
+    }
+}
+
+// A refused redirect names the scheme it would have gone to.
+TEST_F(HttpGetTest, ARefusedRedirectNamesItsScheme)
+{
+    for (const char* to : {"ftp://127.0.0.1/x", "gopher://127.0.0.1/x", "file:///etc/passwd", "FILE:///etc/passwd"}) {
+        SCOPED_TRACE(to);
+        FaultServer s;
+        s.redirect("/f", to);
+        done = errors = 0;
+        EXPECT_FALSE(fetch(s.url("/f")));
+        EXPECT_EQ(get->LastError(), "protocol not allowed after a redirect (http to " +
+                                        QUrl(QString::fromLatin1(to)).scheme().toLower() + ")");
     }
 }
 
