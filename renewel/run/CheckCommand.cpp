@@ -1,12 +1,14 @@
 #include "run/CheckCommand.h"
 
 #include "net/HTTPGet.h"
-#include "run/FailureLine.h"
+#include "run/report/FailureLine.h"
 #include "run/UpdateFiles.h"
-#include "run/UpdateHost.h"
+#include "run/report/UpdateHost.h"
 #include "run/UpdateRun.h"
 #include "run/langSys.h"
 #include "site/SiteFiles.h"
+
+#include <QCoreApplication>
 
 namespace {
 // A check reports nothing while it works.
@@ -38,7 +40,11 @@ int RunCheck(const QString& programFolder, std::FILE* out)
     options.Settings = UpdateSettings::FromTable(LanguageTable());
     options.CheckOnly = true;
     UpdateRun run(host, getFile, options);
-    const UpdateOutcome outcome = run.run();
+    QObject::connect(&run, &UpdateRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    run.start();
+    QCoreApplication::exec();
+    const UpdateOutcome outcome = run.outcome();
     if (outcome.kind != UpdateOutcome::Completed)
         return 1;
     for (const UpdateEntry& entry : run.Plan.fetch)

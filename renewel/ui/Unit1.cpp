@@ -11,16 +11,16 @@
 #include "ReportExceptions.h"
 #include "run/Arguments.h"
 #include "Exception.h"
-#include "run/FailureLine.h"
+#include "run/report/FailureLine.h"
 #include "ui/ProgressScale.h"
 #include "net/HTTPGet.h"
 #include "MessageBox.h"
 #include "ui/QuietMode.h"
 #include "Text.h"
-#include "run/ProgressLines.h"
+#include "run/report/ProgressLines.h"
 #include "run/UpdateFiles.h"
 #include "run/UpdateRun.h"
-#include "run/UpdateStatus.h"
+#include "run/report/UpdateStatus.h"
 #include "site/SiteFiles.h"
 #include "run/langSys.h"
 
@@ -109,6 +109,7 @@ void TUpdateDlg::FormCreate(QObject*)
     options.Repair = RepairArgument(arguments);
     options.Settings = UpdateSettings::FromTable(LanguageTable());
     run_ = std::make_unique<UpdateRun>(*this, *getFile_, options);
+    connect(run_.get(), &UpdateRun::finished, this, [this](const UpdateOutcome& outcome) { Present(outcome); });
     if (ProgressArgument(arguments))
         progress_ = std::make_unique<ProgressLines>(stdout);
     if (!loaded) {
@@ -168,9 +169,8 @@ void TUpdateDlg::IVButton1Click() { IVButton1Click(IVButton1); }
 
 void TUpdateDlg::IVButton1Click(QObject*)
 {
-    if (!run_ || run_->Running())
-        return;
-    Present(run_->run());
+    if (run_)
+        run_->start();  // its end is presented when it comes
 }
 
 void TUpdateDlg::Present(const UpdateOutcome& outcome)
@@ -222,15 +222,15 @@ void TUpdateDlg::FileProgress(qint64 total, qint64 readed)
 
 int TUpdateDlg::ExitStatus() const
 {
-    if (run_ && run_->Outcome().kind != UpdateOutcome::NotRun)
-        return ::ExitStatus(run_->Outcome());
+    if (run_ && run_->outcome().kind != UpdateOutcome::NotRun)
+        return ::ExitStatus(run_->outcome());
     return languageFailed_ ? 1 : 0;
 }
 
 void TUpdateDlg::closeEvent(QCloseEvent* e)
 {
-    if (run_ && run_->Running())
-        run_->Cancel();
+    if (run_)
+        run_->cancel();
     QWidget::closeEvent(e);
 }
 

@@ -4,8 +4,8 @@
 // (UpdateHost). The program's start-up creates it once as UpdateDlg.
 
 #include "ProgramFolder.h"
-#include "run/UpdateHost.h"
-#include "run/UpdateOutcome.h"
+#include "run/report/UpdateHost.h"
+#include "run/report/UpdateOutcome.h"
 
 #include <QByteArray>
 #include <QPointer>

@@ -2,7 +2,7 @@
 
 #include "LineReader.h"
 #include "TempDir.h"
-#include "run/UpdateSettings.h"
+#include "run/plan/UpdateSettings.h"
 #include "run/langSys.h"
 
 #include "Exception.h"

@@ -1,6 +1,6 @@
 #include "RecordingHost.h"
 
-#include "run/UpdateStatus.h"
+#include "run/report/UpdateStatus.h"
 #include "run/langSys.h"
 
 #include "Application.h"

@@ -4,8 +4,8 @@
 // WaitThread true).
 
 #include "net/HTTPGet.h"
-#include "run/UpdateHost.h"
-#include "run/UpdateOutcome.h"
+#include "run/report/UpdateHost.h"
+#include "run/report/UpdateOutcome.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "run/ProgressLines.h"
+#include "run/report/ProgressLines.h"
 
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "run/UpdateStatus.h"
+#include "run/report/UpdateStatus.h"
 
 #include "run/langSys.h"
 #include "site/SiteFiles.h"

@@ -1,4 +1,4 @@
-#include "run/UpdateOutcome.h"
+#include "run/report/UpdateOutcome.h"
 
 int ExitStatus(const UpdateOutcome& outcome)
 {

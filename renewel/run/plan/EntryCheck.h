@@ -3,10 +3,11 @@
 // where the site has no checksums (and always first); where it has them, by SHA-256: the hash
 // comes from the installed-state record while the file is unchanged since it was hashed,
 // otherwise (and always for a repair) from reading the file on a pool of threads, several files
-// at once and ahead of the entry being decided, while the main thread keeps handling events.
+// at once and ahead of the entry being decided. Each hash that arrives is reported on the main
+// thread (onHashed); nothing here waits.
 
 #include "run/InstalledState.h"
-#include "site/UpdateList.h"
+#include "run/plan/PlannedEntry.h"
 
 #include <QObject>
 #include <QThreadPool>
@@ -15,26 +16,20 @@
 #include <optional>
 #include <vector>
 
-class QEventLoop;
-class Sums;
-
 class EntryCheck : public QObject {
     Q_OBJECT
 public:
-    EntryCheck(const QList<UpdateEntry>& entries, QString installBase, const Sums* sums, InstalledState& state,
-                bool repair);
+    EntryCheck(const QList<PlannedEntry>& entries, QString installBase, InstalledState& state, bool repair);
     // Waits for the hashes in flight; none is reported afterwards.
     ~EntryCheck() override;
 
-    // Whether entry i differs; nothing while its file is still being hashed. Starts the hashing
-    // of the next files that need it.
-    std::optional<bool> Differs(qsizetype i);
-    // The same, waiting with events flowing until it is known.
-    bool AwaitDiffers(qsizetype i);
+    // Whether entry i differs; nothing while its file is still being hashed (onHashed follows).
+    // Starts the hashing of the next files that need it.
+    std::optional<bool> differs(qsizetype i);
     // Starts hashing files from entry i on, without deciding anything yet.
-    void Prefetch(qsizetype i);
+    void prefetch(qsizetype i);
     // Runs on the main thread whenever a hash has arrived.
-    std::function<void()> OnHashed;
+    std::function<void()> onHashed;
 
 private:
     struct Slot {
@@ -45,15 +40,12 @@ private:
     void decide(qsizetype i);
     void hashed(qsizetype i, const std::optional<QByteArray>& digest);
 
-    const QList<UpdateEntry>& entries_;
+    const QList<PlannedEntry>& entries_;
     const QString installBase_;
-    const Sums* sums_;
     InstalledState& state_;
     const bool repair_;
     std::vector<Slot> slots_;
     QThreadPool pool_;
     int inFlight_ = 0;
     qsizetype ahead_ = 0;  // entries below this have been decided or started
-    QEventLoop* wait_ = nullptr;
-    qsizetype awaited_ = -1;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // What an update run is told before it starts.
 
-#include "run/UpdateSettings.h"
+#include "run/plan/UpdateSettings.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "run/FailureLine.h"
+#include "run/report/FailureLine.h"
 
 #include <QByteArray>
 

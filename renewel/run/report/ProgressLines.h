@@ -8,7 +8,7 @@
 //   deleted PATH               a file the release dropped was deleted
 //   end completed|failed|cancelled STATUS   the run is over; STATUS is the exit status
 
-#include "run/UpdateOutcome.h"
+#include "run/report/UpdateOutcome.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

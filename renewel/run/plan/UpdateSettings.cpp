@@ -1,4 +1,4 @@
-#include "run/UpdateSettings.h"
+#include "run/plan/UpdateSettings.h"
 
 #include "run/langSys.h"
 

@@ -4,12 +4,13 @@
 #include "site/UpdateList.h"
 
 #include <QList>
+#include <QMetaType>
 #include <QString>
 
 struct UpdateOutcome {
     enum Kind { NotRun, Completed, Failed, Cancelled };
-    // What the window shows once the run has returned: nothing, the "Done" or the "Error" text in
-    // a plain box, or the general error report with Report.
+    // What the window shows once the run has ended: nothing, the "Done" or the "Error" text in a
+    // plain box, or the general error report with Report.
     enum Show { ShowNothing, ShowDone, ShowError, ShowReport };
 
     Kind kind = NotRun;
@@ -19,6 +20,7 @@ struct UpdateOutcome {
     QString report;           // the general error report's message, with ShowReport
     bool endProgram = false;  // the window asks the application to end after showing it
 };
+Q_DECLARE_METATYPE(UpdateOutcome)
 
 // What an update does, or would do: the entries to fetch and the dropped files to delete (their
 // listed paths).
