@@ -14,10 +14,10 @@ namespace {
 // A check reports nothing while it works.
 class SilentHost : public UpdateHost {
 public:
-    void ListStageReached(ListStage) override {}
-    void ListRead(qsizetype) override {}
-    void EntryReached(qsizetype, qsizetype, const QByteArray&) override {}
-    void FileProgress(qint64, qint64) override {}
+    void listStageReached(ListStage) override {}
+    void listRead(qsizetype) override {}
+    void entryReached(qsizetype, qsizetype, const QByteArray&) override {}
+    void fileProgress(qint64, qint64) override {}
 };
 
 void print(std::FILE* out, const QByteArray& line) { std::fwrite(line.constData(), 1, size_t(line.size()), out); }
@@ -37,7 +37,7 @@ int RunCheck(const QString& programFolder, std::FILE* out)
     getFile.WaitThread = true;
     SilentHost host;
     UpdateOptions options{true, &LanguageTable(), programFolder};
-    options.Settings = UpdateSettings::FromTable(LanguageTable());
+    options.Settings = UpdateSettings::fromTable(LanguageTable());
     options.CheckOnly = true;
     UpdateRun run(host, getFile, options);
     QObject::connect(&run, &UpdateRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,

@@ -235,7 +235,7 @@ bool RunPass::reachEntry(qsizetype i)
         // The status line follows at a readable rate: thousands of small files a second would
         // spend the main thread on repainting it, and starve the downloads of new work.
         if (!shown_.isValid() || shown_.elapsed() >= options_.StatusEveryMs) {
-            host_.EntryReached(i, planned_.size(), planned_[i].entry.listed);
+            host_.entryReached(i, planned_.size(), planned_[i].entry.listed);
             shown_.start();
             if (cancelled_)
                 return false;
@@ -275,7 +275,7 @@ void RunPass::obtained(qsizetype i, Result<ObtainedFile> result)
     }
     if (chunks_)
         chunks_->installed(i, result->digest);
-    host_.FileInstalled(planned.entry.listed);
+    host_.fileInstalled(planned.entry.listed);
     fetching_.remove(i);
     ++current_;
     again_ = true;
@@ -304,7 +304,7 @@ void RunPass::dropped()
     }
     droppedFiles_->remove(*dropped_, [this](const QByteArray& listed) {
         plan_.remove << listed;
-        host_.FileDeleted(listed);
+        host_.fileDeleted(listed);
     });
     complete();
 }

@@ -131,7 +131,7 @@ void ChunkRoute::plan()
     for (const ChunkIndexEntry& chunk : missing)
         chunkFiles_ << chunk.hash;
     b_->total = total;
-    c_.host.FileStarted(b_->planned->entry.listed, total);
+    c_.host.fileStarted(b_->planned->entry.listed, total);
     fetch(toFetch);
 }
 
@@ -180,7 +180,7 @@ void ChunkRoute::chunkArrived(const ChunkIndexEntry& chunk, const DownloadQueue:
     }
     fetchedNow_.insert(chunk.hash, {outcome.url, outcome.source});
     b_->fetched += chunk.storedLength;
-    c_.host.FileProgress(b_->total, b_->fetched);
+    c_.host.fileProgress(b_->total, b_->fetched);
     if (--b_->outstanding == 0)
         assemble();
 }
@@ -230,7 +230,7 @@ void ChunkRoute::assembled(Built built)
     if (result.size != b_->planned->entry.size || result.fileHash != *b_->planned->digest)
         return fail(c_.queue.sources().url(0, ChunkStore::indexName(*b_->planned->digest)),
                     QStringLiteral("hash mismatch (the chunks do not make the file the checksum list names)"));
-    c_.host.FileProgress(b_->total, b_->total);
+    c_.host.fileProgress(b_->total, b_->total);
     end(ObtainedFile{builtPath(), result.fileHash});
 }
 

@@ -43,12 +43,12 @@ void WholeFileRoute::prepare(qsizetype i, const PlannedEntry& planned)
 
 void WholeFileRoute::obtain(qsizetype i, const PlannedEntry& planned, Done done)
 {
-    c_.host.FileStarted(planned.entry.listed, planned.entry.size);
+    c_.host.fileStarted(planned.entry.listed, planned.entry.size);
     Pending& pending = pending_[i];
     pending.done = std::move(done);
     if (pending.outcome)
         return deliver(i);
-    c_.queue.follow(pending.id, [this](qint64 total, qint64 readed) { c_.host.FileProgress(total, readed); });
+    c_.queue.follow(pending.id, [this](qint64 total, qint64 readed) { c_.host.fileProgress(total, readed); });
 }
 
 void WholeFileRoute::deliver(qsizetype i)
@@ -57,7 +57,7 @@ void WholeFileRoute::deliver(qsizetype i)
     const DownloadQueue::Outcome& outcome = *pending.outcome;
     if (!outcome.succeeded)
         return pending.done(Result<ObtainedFile>::failure(c_.report.fail(outcome.url, outcome.error).error()));
-    c_.host.FileProgress(pending.size, pending.size);
+    c_.host.fileProgress(pending.size, pending.size);
     pending.done(ObtainedFile{outcome.file, outcome.digest});
 }
 

@@ -49,7 +49,7 @@ void ListIntake::fetchFrom(int source)
     refused_.reset();
     listBytes_.reset();
     listEnded_ = false;
-    host_.ListStageReached(UpdateHost::ListStage::Fetching);
+    host_.listStageReached(UpdateHost::ListStage::Fetching);
     startSmall(sums_, SiteFile::Sums, MaxListBytes);
     if (options_.Settings.Key)
         startSmall(signature_, SiteFile::Signature, MaxSignatureBytes);
@@ -58,7 +58,7 @@ void ListIntake::fetchFrom(int source)
     getFile_.FileName = listFile;
     getFile_.MaxSize = MaxListBytes;
     getFile_.Fetch();
-    host_.ListStageReached(UpdateHost::ListStage::Checking);
+    host_.listStageReached(UpdateHost::ListStage::Checking);
     listEnded_ = true;
     if (!getFile_.Succeeded())
         listWhy_ = getFile_.LastError();
@@ -133,7 +133,7 @@ Status ListIntake::accept()
     }
     const Status accepted = options_.Settings.Key ? acceptSigned() : acceptUnsigned();
     if (accepted)
-        host_.ListRead(list.entries.size());
+        host_.listRead(list.entries.size());
     return accepted;
 }
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-UpdateSettings UpdateSettings::FromTable(const LanguageList& texts)
+UpdateSettings UpdateSettings::fromTable(const LanguageList& texts)
 {
     UpdateSettings settings;
     settings.Site = texts.Translate("UpdateSite");

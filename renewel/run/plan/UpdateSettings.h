@@ -22,5 +22,5 @@ struct UpdateSettings {
     std::vector<QByteArray> Mirrors;  // #UpdateMirror lines in file order: more places with the site's files
     qint64 MaxRate = 0;              // #UpdateMaxRate in bytes per second; 0: no limit
 
-    static UpdateSettings FromTable(const LanguageList& texts);
+    static UpdateSettings fromTable(const LanguageList& texts);
 };

@@ -9,15 +9,15 @@ void ProgressLines::line(const QByteArray& text)
     std::fflush(out_);
 }
 
-void ProgressLines::ListRead(qsizetype entries) { line("list " + QByteArray::number(entries)); }
+void ProgressLines::listRead(qsizetype entries) { line("list " + QByteArray::number(entries)); }
 
-void ProgressLines::FileStarted(const QByteArray& listed, qint64 size)
+void ProgressLines::fileStarted(const QByteArray& listed, qint64 size)
 {
     line("start " + listed + ' ' + QByteArray::number(size));
     lastBytes_.invalidate();
 }
 
-void ProgressLines::FileProgress(qint64 total, qint64 done)
+void ProgressLines::fileProgress(qint64 total, qint64 done)
 {
     if (lastBytes_.isValid() && lastBytes_.elapsed() < 100 && done != total)
         return;
@@ -25,11 +25,11 @@ void ProgressLines::FileProgress(qint64 total, qint64 done)
     line("bytes " + QByteArray::number(done) + ' ' + QByteArray::number(total));
 }
 
-void ProgressLines::FileInstalled(const QByteArray& listed) { line("installed " + listed); }
+void ProgressLines::fileInstalled(const QByteArray& listed) { line("installed " + listed); }
 
-void ProgressLines::FileDeleted(const QByteArray& listed) { line("deleted " + listed); }
+void ProgressLines::fileDeleted(const QByteArray& listed) { line("deleted " + listed); }
 
-void ProgressLines::Finished(const UpdateOutcome& outcome)
+void ProgressLines::finished(const UpdateOutcome& outcome)
 {
     const char* kind = outcome.kind == UpdateOutcome::Failed      ? "failed"
                        : outcome.kind == UpdateOutcome::Cancelled ? "cancelled"

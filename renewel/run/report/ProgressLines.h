@@ -19,12 +19,12 @@ class ProgressLines {
 public:
     explicit ProgressLines(std::FILE* out) : out_(out) {}
 
-    void ListRead(qsizetype entries);
-    void FileStarted(const QByteArray& listed, qint64 size);
-    void FileProgress(qint64 total, qint64 done);
-    void FileInstalled(const QByteArray& listed);
-    void FileDeleted(const QByteArray& listed);
-    void Finished(const UpdateOutcome& outcome);
+    void listRead(qsizetype entries);
+    void fileStarted(const QByteArray& listed, qint64 size);
+    void fileProgress(qint64 total, qint64 done);
+    void fileInstalled(const QByteArray& listed);
+    void fileDeleted(const QByteArray& listed);
+    void finished(const UpdateOutcome& outcome);
 
 private:
     void line(const QByteArray& text);

@@ -13,14 +13,14 @@ public:
 
     virtual ~UpdateHost() = default;
 
-    virtual void ListStageReached(ListStage stage) = 0;
+    virtual void listStageReached(ListStage stage) = 0;
     // The list has been read: entries is the number of files it names.
-    virtual void ListRead(qsizetype entries) = 0;
+    virtual void listRead(qsizetype entries) = 0;
     // The run has come to entry index (0-based) of count; listed is its path as the list writes it.
-    virtual void EntryReached(qsizetype index, qsizetype count, const QByteArray& listed) = 0;
-    virtual void FileProgress(qint64 total, qint64 readed) = 0;
+    virtual void entryReached(qsizetype index, qsizetype count, const QByteArray& listed) = 0;
+    virtual void fileProgress(qint64 total, qint64 readed) = 0;
     // The download of an entry is being waited for; it is installed; a dropped file was deleted.
-    virtual void FileStarted(const QByteArray& listed, qint64 size) { (void)listed, (void)size; }
-    virtual void FileInstalled(const QByteArray& listed) { (void)listed; }
-    virtual void FileDeleted(const QByteArray& listed) { (void)listed; }
+    virtual void fileStarted(const QByteArray& listed, qint64 size) { (void)listed, (void)size; }
+    virtual void fileInstalled(const QByteArray& listed) { (void)listed; }
+    virtual void fileDeleted(const QByteArray& listed) { (void)listed; }
 };

@@ -38,7 +38,7 @@ void UpdateFixture::TearDown() {}
 UpdateOutcome UpdateFixture::update()
 {
     UpdateOptions options{quiet, nullptr, programFolder, 0, repair, 10};
-    options.Settings = UpdateSettings::FromTable(LanguageTable());
+    options.Settings = UpdateSettings::fromTable(LanguageTable());
     run = std::make_unique<UpdateRun>(host, host.getFile, options);
     std::optional<UpdateOutcome> outcome;
     QObject::connect(run.get(), &UpdateRun::finished, [&](const UpdateOutcome& o) { outcome = o; });

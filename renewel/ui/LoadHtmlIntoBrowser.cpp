@@ -1,6 +1,4 @@
-// LoadHtmlIntoBrowser: shows an HTML text in the browser area.
-
-#include "ui/Unit1.h"
+#include "ui/LoadHtmlIntoBrowser.h"
 
 #include "ui/BrowserArea.h"
 #include "ui/BrowserView.h"
