@@ -1,22 +1,14 @@
 #include "run/RunPass.h"
 
 #include "net/HTTPGet.h"
-#include "net/HTTPSink.h"
 #include "net/RateLimiter.h"
 #include "run/UpdateFiles.h"
 #include "run/install/StateSaver.h"
 #include "run/langSys.h"
 #include "run/report/UpdateHost.h"
-#include "site/SiteFiles.h"
 
 #include "Text.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <filesystem>
-#include <system_error>
 
 RunPass::RunPass(UpdateHost& host, THTTPGet& getFile, const UpdateOptions& options, UpdateListEntries& list,
                  UpdatePlan& plan, std::function<void()> ended)
@@ -24,7 +16,7 @@ RunPass::RunPass(UpdateHost& host, THTTPGet& getFile, const UpdateOptions& optio
       report_(options.Quiet),
       folders_{options.ProgramFolder, InstallBase(options.ProgramFolder),
                options.CheckOnly ? checkFolder_.path() : DownloadFolder(options.ProgramFolder)},
-      sources_(options.Settings.Site, options.Settings.Mirrors)
+      workspace_(folders_, options.CheckOnly, options.Quiet), sources_(options.Settings.Site, options.Settings.Mirrors)
 {
 }
 
@@ -95,12 +87,10 @@ void RunPass::step()
 void RunPass::begin()
 {
     list_ = {};
-    if (!options_.CheckOnly) {
-        if (!claimInstallation())
-            return end();
-    }
+    if (!workspace_.claim(report_))
+        return end();
     state_ = InstalledState::Read(folders_.program, folders_.installBase);
-    if (!makeDownloadFolder())
+    if (!workspace_.makeDownloadFolder(report_, displayText(text("Error"))))
         return end();
     // Downloads run ahead of the installs: while the run works on one entry, the next differing
     // entries are already being fetched (HTTP/2 streams on one connection where the site offers
@@ -115,34 +105,6 @@ void RunPass::begin()
         lists_ = status;
         schedule();
     });
-}
-
-// Only one run works on an installation at a time.
-Status RunPass::claimInstallation()
-{
-    auto lock = std::make_unique<InstallationLock>(QDir(folders_.program).filePath(InstallationFile::Lock));
-    if (const Status locked = lock->Acquire(); !locked)
-        return report_.fail(QDir::toNativeSeparators(folders_.installBase),
-                            locked.error() == InstallationLock::Busy
-                                ? locked.error()
-                                : QStringLiteral("cannot lock the installation: ") + locked.error());
-    lock_ = std::move(lock);
-    return {};
-}
-
-Status RunPass::makeDownloadFolder()
-{
-    if (options_.CheckOnly)
-        return {};
-    const QString& folder = folders_.download;
-    // The download folder is written and emptied: never through a link that leaves the
-    // installation.
-    if (QFileInfo(folder).isSymLink() && !InsideInstallation(folder, folders_.installBase))
-        return report_.fail(QDir::toNativeSeparators(folder), QStringLiteral("it leads outside the installation"));
-    if (QFileInfo(folder).isDir() || QDir().mkdir(folder) || options_.Quiet)
-        return {};
-    // The general error report with the "Error" text; the window stays open.
-    return report_.generalReport(QDir::toNativeSeparators(folder), displayText(text("Error")));
 }
 
 // Once the lists are in: each entry resolved, and the checks and routes ready.
@@ -309,18 +271,12 @@ void RunPass::dropped()
     complete();
 }
 
-// A completed run leaves nothing in the download folder: partial downloads of files the list no
-// longer names, and whatever else is there, go with it (links in it are removed, never
-// followed). A download folder that is itself a link into the installation is only emptied of
-// the list.
+// A completed run leaves nothing in the download folder, and only the chunk lists of installed
+// files.
 void RunPass::complete()
 {
     queue_.reset();
-    std::error_code ignored;
-    if (QFileInfo(folders_.download).isSymLink())
-        QFile::remove(folders_.temp(SiteFile::List));
-    else
-        std::filesystem::remove_all(QFile::encodeName(folders_.download).toStdString(), ignored);
+    workspace_.empty();
     if (chunks_)
         chunks_->prune();
     report_.complete();
@@ -340,21 +296,11 @@ void RunPass::end()
     check_.reset();
     chunks_.reset();
     droppedFiles_.reset();
-    removeDownloads();
-    if (lock_ && !options_.CheckOnly)
+    if (workspace_.claimed())
         StateSaver::save(state_, list_, report_.outcome().kind == UpdateOutcome::Completed, folders_.program,
                          folders_.installBase);
     installer_.reset();
-    lock_.reset();
-}
-
-void RunPass::removeDownloads()
-{
-    for (const QString& name : {SiteFile::Sums, SiteFile::Signature}) {
-        QFile::remove(folders_.temp(name));
-        QFile::remove(FileSink::ValidatorFile(folders_.temp(name)));
-    }
-    QDir().rmdir(folders_.download);  // only when empty
+    workspace_.release();
 }
 
 QByteArray RunPass::text(const char* key) const

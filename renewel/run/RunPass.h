@@ -8,7 +8,7 @@
 #include "run/fetch/WholeFileRoute.h"
 #include "run/install/DroppedFiles.h"
 #include "run/install/Installer.h"
-#include "run/InstallationLock.h"
+#include "run/install/Workspace.h"
 #include "run/InstalledState.h"
 #include "run/plan/EntryCheck.h"
 #include "run/plan/ListIntake.h"
@@ -50,8 +50,6 @@ private:
     void advance();
     void step();
     void begin();
-    Status claimInstallation();
-    Status makeDownloadFolder();
     void listsTaken();
     void checkOnly();
     void entries();
@@ -62,7 +60,6 @@ private:
     void dropped();
     void complete();
     void end();
-    void removeDownloads();
     QByteArray text(const char* key) const;
 
     UpdateHost& host_;
@@ -74,7 +71,7 @@ private:
     RunReport report_;
     QTemporaryDir checkFolder_;  // the lists' download folder of a check, outside the installation
     RunFolders folders_;
-    std::unique_ptr<InstallationLock> lock_;  // held while the run lasts
+    Workspace workspace_;
     InstalledState state_;
     SiteSources sources_;
     std::unique_ptr<DownloadQueue> queue_;
