@@ -9,7 +9,6 @@
 
 #include "Text.h"
 
-
 RunPass::RunPass(UpdateHost& host, THTTPGet& getFile, const UpdateOptions& options, UpdateListEntries& list,
                  UpdatePlan& plan, std::function<void()> ended)
     : host_(host), getFile_(getFile), options_(options), list_(list), plan_(plan), ended_(std::move(ended)),
@@ -155,7 +154,7 @@ void RunPass::fill()
             break;  // still being hashed: the hash's arrival fills again
         if (*differs) {
             const PlannedEntry& planned = planned_[scan_];
-            (chunks_ && chunks_->takes(planned) ? static_cast<FileRoute&>(*chunks_) : *whole_).prepare(scan_, planned);
+            routeFor(planned).prepare(scan_, planned);
             fetching_.insert(scan_);
             plan_.fetch << planned.entry;
             plan_.bytes += planned.entry.size;
@@ -180,13 +179,20 @@ void RunPass::entries()
             return;  // being hashed: its arrival looks again
         if (!reachEntry(current_))
             continue;
-        const PlannedEntry& planned = planned_[current_];
-        obtain(current_, chunks_ && chunks_->takes(planned) ? static_cast<FileRoute&>(*chunks_) : *whole_);
+        obtain(current_, routeFor(planned_[current_]));
     }
     if (current_ == planned_.size()) {
         stage_ = Stage::Dropped;
         again_ = true;
     }
+}
+
+// From the chunks where the site keeps an index of the new content, else whole.
+FileRoute& RunPass::routeFor(const PlannedEntry& planned)
+{
+    if (chunks_ && chunks_->takes(planned))
+        return *chunks_;
+    return *whole_;
 }
 
 // Tells the host of entry i once; whether it is to be obtained (else the next entry is current).
@@ -212,7 +218,6 @@ bool RunPass::reachEntry(qsizetype i)
 void RunPass::obtain(qsizetype i, FileRoute& route)
 {
     obtaining_ = true;
-    route_ = &route;
     route.obtain(i, planned_[i], [this](Result<ObtainedFile> result) {
         obtaining_ = false;
         obtained_ = std::move(result);

@@ -54,6 +54,7 @@ private:
     void checkOnly();
     void entries();
     void fill();
+    FileRoute& routeFor(const PlannedEntry& planned);
     bool reachEntry(qsizetype i);
     void obtain(qsizetype i, FileRoute& route);
     void obtained(qsizetype i, Result<ObtainedFile> result);
@@ -95,7 +96,6 @@ private:
     QSet<qsizetype> fetching_;
     bool obtaining_ = false;
     std::optional<Result<ObtainedFile>> obtained_;
-    FileRoute* route_ = nullptr;  // the route of the current entry
     bool findingDropped_ = false;
     std::optional<QList<QByteArray>> dropped_;
     QElapsedTimer shown_;
