@@ -117,7 +117,7 @@ std::optional<ChunkIndex> ChunkIndexFetch::fromDelta(const PlannedEntry& planned
         outcome.succeeded ? kept_.FindIndex(oldHash) : std::nullopt;
     if (!old)
         return std::nullopt;
-    const Result<ChunkIndex> rebuilt = applyDelta(old->first, old->second, delta);
+    const Result<ChunkIndex> rebuilt = applyDelta(old->first, old->second, delta, planned.entry.size);
     if (!rebuilt)
         return std::nullopt;
     const QByteArray bytes = rebuilt->serialize();

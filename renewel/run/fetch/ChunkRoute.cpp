@@ -7,6 +7,8 @@
 #include "run/report/RunReport.h"
 #include "run/report/UpdateHost.h"
 
+#include "platform/FileIO.h"
+
 #include <QFile>
 
 #include <sys/stat.h>
@@ -203,8 +205,8 @@ void ChunkRoute::assemble()
             Built built;
             built.assembly = assembleInto(fd, *index, *local, folder);
             struct stat status {};
-            if (::fdatasync(fd) != 0)
-                built.syncError = errno;
+            if (const Status synced = platform::syncFileData(fd); !synced)
+                built.syncFailure = synced.error();
             else if (::fstat(fd, &status) == 0)
                 built.onDisk = status.st_size;
             ::close(fd);
@@ -220,8 +222,8 @@ void ChunkRoute::assembled(Built built)
     const QString shown = b_->planned->entry.path.url(c_.queue.sources().prefix(0));
     if (!built.assembly)
         return fail(shown, QStringLiteral("cannot write file: ") + built.assembly.error());
-    if (built.syncError)
-        return fail(shown, QStringLiteral("cannot write file: ") + systemReason(built.syncError));
+    if (!built.syncFailure.isEmpty())
+        return fail(shown, QStringLiteral("cannot write file: ") + built.syncFailure);
     const Assembly& result = built.assembly.value();
     if (!result.problems.isEmpty())
         return fetchAgain(result.problems);

@@ -52,7 +52,7 @@ private:
     };
     struct Built {
         Result<Assembly> assembly = Result<Assembly>::failure({});
-        int syncError = 0;
+        QString syncFailure;  // why the file could not be made durable
         qint64 onDisk = -1;
     };
 

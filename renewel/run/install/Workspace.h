@@ -3,7 +3,7 @@
 // the run lasts, and the download folder "temp", made at the start and emptied by a completed
 // run. A check holds no lock and writes no download folder.
 
-#include "run/InstallationLock.h"
+#include "platform/InstallationLock.h"
 #include "run/plan/RunFolders.h"
 
 #include "Result.h"

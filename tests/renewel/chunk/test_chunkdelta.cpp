@@ -1,8 +1,10 @@
 // Deltas between chunk indexes: they rebuild the new index exactly, stay small for small
-// changes, and a malformed or misapplied delta is refused with a reason.
+// changes, and a malformed or misapplied delta is refused with a reason; the records' reader.
 
 #include "chunk/ChunkIndexDelta.h"
 #include "chunk/ChunkStore.h"
+#include "chunk/RecordReader.h"
+#include "chunk/RecordWriter.h"
 #include "trust/Sha256.h"
 
 #include <QtEndian>
@@ -113,4 +115,73 @@ TEST(ChunkIndexDelta, RefusesMalformedAndMisappliedDeltas)
         EXPECT_FALSE(rebuilt.error().isEmpty()) << c.name;
     }
     EXPECT_TRUE(applyDelta(from, fromBytes, good));
+}
+
+// An unsigned delta cannot make the client expand an index beyond what the listed file allows:
+// the size the list gives the file bounds the chunk count before anything is expanded.
+TEST(ChunkIndexDelta, ListedFileSizeBoundsTheRebuiltIndex)
+{
+    const ChunkIndex from = indexOf(range(0, 50));
+    const QByteArray fromBytes = from.serialize();
+    const ChunkIndex to = indexOf(range(0, 60));
+    const QByteArray good = makeDelta(from, fromBytes, to);
+    // The kept index copied a thousand times over: 50,000 entries from a delta of 9 KB.
+    const auto bomb = [&](quint64 claimedSize) {
+        QByteArray bytes = good.left(96);
+        qToLittleEndian(claimedSize, bytes.data() + 52);
+        qToLittleEndian(quint32(50 * 1000), bytes.data() + 92);
+        for (int i = 0; i < 1000; ++i)
+            bytes += QByteArray("C\0\0\0\0\x32\0\0\0", 9);
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        QByteArray delta;
+        std::optional<qint64> listedSize;
+        const char* reason;  // empty: rebuilt
+    } cases[] = {
+        {"the listed size", good, to.fileSize, ""},
+        {"no size known", good, std::nullopt, ""},
+        {"another size than listed", good, to.fileSize + 1, "for a file of"},
+        {"a bomb claiming a huge file", bomb(quint64(from.fileSize) * 1000), to.fileSize, "for a file of"},
+        {"a bomb claiming the listed size", bomb(quint64(to.fileSize)), to.fileSize, "more than"},
+    };
+    for (const auto& c : cases) {
+        const Result<ChunkIndex> rebuilt = applyDelta(from, fromBytes, c.delta, c.listedSize);
+        if (!*c.reason) {
+            ASSERT_TRUE(rebuilt) << c.name << ": " << rebuilt.error().toStdString();
+            EXPECT_EQ(rebuilt->serialize(), to.serialize()) << c.name;
+        } else {
+            ASSERT_FALSE(rebuilt) << c.name;
+            EXPECT_TRUE(rebuilt.error().contains(c.reason)) << c.name << ": " << rebuilt.error().toStdString();
+        }
+    }
+}
+
+// The records' reader: little-endian numbers in order, and a read past the end fails for good.
+TEST(RecordReader, ReadsInOrderAndStopsAtTheEnd)
+{
+    RecordWriter out;
+    out.append("MAGC");
+    out.u32(0x01020304);
+    out.u64(0x1122334455667788);
+    out.byte('N');
+    const QByteArray bytes = out.take();
+    ASSERT_EQ(bytes, QByteArray("MAGC\x04\x03\x02\x01\x88\x77\x66\x55\x44\x33\x22\x11N", 17));
+
+    RecordReader in(bytes);
+    EXPECT_FALSE(in.expect("MAGX"));
+    EXPECT_TRUE(in.expect("MAGC"));
+    EXPECT_EQ(in.u32(), 0x01020304u);
+    EXPECT_EQ(in.u64(), 0x1122334455667788u);
+    EXPECT_EQ(in.byte(), 'N');
+    EXPECT_TRUE(in.ok() && in.atEnd());
+    EXPECT_EQ(in.u32(), 0u);  // past the end
+    EXPECT_FALSE(in.ok());
+    EXPECT_TRUE(in.take(0).isEmpty());
+
+    RecordReader shortRead(QByteArrayView("abc"));
+    EXPECT_TRUE(shortRead.take(4).isEmpty());
+    EXPECT_FALSE(shortRead.ok());
+    EXPECT_EQ(shortRead.byte(), '\0');  // failed for good, though a byte remains
 }
