@@ -1,14 +1,22 @@
 #include "net/DownloadQueue.h"
 
 #include "net/HTTPRequest.h"
+#include "net/HTTPSink.h"
+#include "net/SiteSources.h"
 #include "net/TransferEngine.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
+#include <QFile>
 
-DownloadQueue::DownloadQueue(const HTTPSettings& model, int connections, std::shared_ptr<RateLimiter> rateLimit,
-                               qint64 retryDelayMs)
-    : model_(std::make_unique<HTTPSettings>(model)),
+namespace {
+// The engine starts the lowest key first: the order's rank, then the place, then the start.
+constexpr int RankShift = 56;
+constexpr int PlaceShift = 16;
+constexpr qsizetype SerialMask = (qsizetype(1) << PlaceShift) - 1;
+}  // namespace
+
+DownloadQueue::DownloadQueue(const HTTPSettings& model, SiteSources& sources, int connections,
+                             std::shared_ptr<RateLimiter> rateLimit, qint64 retryDelayMs)
+    : model_(std::make_unique<HTTPSettings>(model)), sources_(sources),
       engine_(std::make_unique<TransferEngine>(connections, retryDelayMs))
 {
     model_->RateLimit = std::move(rateLimit);
@@ -19,27 +27,61 @@ DownloadQueue::DownloadQueue(const HTTPSettings& model, int connections, std::sh
 
 DownloadQueue::~DownloadQueue()
 {
-    OnSlotFree = nullptr;
+    onSlotFree = nullptr;
     engine_.reset();  // aborts and joins; no outcome reaches this queue afterwards
 }
 
 // Twice what the protocol runs at once: the next transfers are already waiting in the engine when
 // one ends, without a round through this thread. Files being made durable take no room.
-bool DownloadQueue::HasRoom() const { return engine_->InFlight() < 2 * engine_->Capacity(); }
+bool DownloadQueue::hasRoom() const { return engine_->InFlight() < 2 * engine_->Capacity(); }
 
-void DownloadQueue::Start(qsizetype key, Job job)
+quint64 DownloadQueue::start(Fetch fetch, Done done)
 {
+    const quint64 id = nextId_++;
+    Job& job = jobs_[id];
+    job.fetch = std::move(fetch);
+    job.done = std::move(done);
+    job.source = job.fetch.source >= 0 ? job.fetch.source : sources_.pick();
+    if (job.source < 0) {
+        // Reported from the event loop, as every end is.
+        Outcome outcome;
+        outcome.url = sources_.url(0, job.fetch.name);
+        outcome.error = QStringLiteral("no update source is left");
+        QMetaObject::invokeMethod(this, [this, id, outcome] { report(id, outcome); }, Qt::QueuedConnection);
+        return id;
+    }
+    submit(id, job);
+    return id;
+}
+
+void DownloadQueue::follow(quint64 id, Progress progress)
+{
+    if (const auto found = jobs_.find(id); found != jobs_.end())
+        found->second.progress = std::move(progress);
+}
+
+qsizetype DownloadQueue::keyFor(const Fetch& fetch)
+{
+    const qsizetype place = fetch.order == Order::InList ? fetch.place : 0;
+    return (qsizetype(fetch.order) << RankShift) + (place << PlaceShift) + (serial_++ & SerialMask);
+}
+
+// Where other sources could take over, a failure is not tried again on the same one.
+void DownloadQueue::submit(quint64 id, Job& job)
+{
+    const Fetch& fetch = job.fetch;
+    job.url = sources_.url(job.source, fetch.name);
     TransferEngine::Request request;
-    request.key = key;
+    request.key = keyFor(fetch);
     static_cast<HTTPSettings&>(request.request) = *model_;
     request.request.URL = job.url;
-    request.request.MaxSize = job.maxSize;
-    request.request.ExpectedSize = job.resume ? job.maxSize : -1;
-    request.request.HashBody = job.hash;
-    request.file = job.file;
-    request.retry = job.retry;
-    request.durable = job.durable;
-    jobs_[key] = std::move(job);
+    request.request.MaxSize = fetch.maxSize;
+    request.request.ExpectedSize = fetch.resume ? fetch.maxSize : -1;
+    request.request.HashBody = fetch.hash;
+    request.file = fetch.file;
+    request.retry = fetch.retry && (fetch.source >= 0 || sources_.aliveCount() <= 1);
+    request.durable = fetch.durable;
+    byKey_[request.key] = id;
     engine_->Add(std::move(request));
 }
 
@@ -50,50 +92,86 @@ void DownloadQueue::arrived()
     std::vector<TransferEngine::Outcome> outcomes;
     std::map<qsizetype, TransferEngine::Progress> progress;
     engine_->Take(outcomes, progress);
-    bool awaitedEnded = false;
-    for (TransferEngine::Outcome& outcome : outcomes) {
-        const auto found = jobs_.find(outcome.key);
-        if (found == jobs_.end() || found->second.done)
+    for (TransferEngine::Outcome& ended : outcomes) {
+        const auto found = byKey_.find(ended.key);
+        if (found == byKey_.end())
             continue;
-        Job& job = found->second;
-        job.done = true;
-        job.succeeded = outcome.succeeded;
-        job.error = std::move(outcome.error);
-        job.digest = std::move(outcome.digest);
-        job.tries = outcome.tries;
-        awaitedEnded |= outcome.key == awaited_;
+        const quint64 id = found->second;
+        byKey_.erase(found);
+        Outcome outcome;
+        outcome.succeeded = ended.succeeded;
+        outcome.error = std::move(ended.error);
+        outcome.digest = std::move(ended.digest);
+        this->ended(id, std::move(outcome));
     }
-    if (const auto it = progress.find(awaited_); it != progress.end() && progress_ && !awaitedEnded)
-        progress_(it->second.total, it->second.readed);
-    if (awaitedEnded && wait_)
-        wait_->quit();
-    if (OnSlotFree && HasRoom())
-        OnSlotFree();
+    for (const auto& [key, p] : progress) {
+        const auto found = byKey_.find(key);
+        const auto job = found == byKey_.end() ? jobs_.end() : jobs_.find(found->second);
+        if (job != jobs_.end() && job->second.progress)
+            job->second.progress(p.total, p.readed);
+    }
+    if (onSlotFree && hasRoom())
+        onSlotFree();
 }
 
-DownloadQueue::Job DownloadQueue::Await(qsizetype key, const std::function<void(qint64, qint64)>& onProgress)
+void DownloadQueue::ended(quint64 id, Outcome outcome)
 {
-    awaited_ = key;
-    progress_ = onProgress;
-    Job& job = jobs_.at(key);
-    while (!job.done) {
-        QEventLoop loop;
-        wait_ = &loop;
-        loop.exec();
-        wait_ = nullptr;
-        // After an application quit, Qt's loops return at once: wait for the next event instead.
-        if (!job.done)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const auto found = jobs_.find(id);
+    if (found == jobs_.end())
+        return;
+    Job& job = found->second;
+    outcome.url = job.url;
+    outcome.file = job.fetch.file;
+    outcome.source = job.source;
+    if (outcome.succeeded && job.fetch.check) {
+        if (const QString why = job.fetch.check(outcome); !why.isEmpty()) {
+            outcome.succeeded = false;
+            outcome.error = why;
+        }
     }
-    awaited_ = None;
-    progress_ = nullptr;
-    Job result = std::move(job);
-    jobs_.erase(key);
-    return result;
+    if (outcome.succeeded || aborting_ || job.fetch.source >= 0)
+        return report(id, std::move(outcome));
+    failOver(id, job, outcome.error);
 }
 
-void DownloadQueue::AbortAll() { engine_->AbortAll(); }
+// The source that failed is dropped and the download starts over at another, from nothing.
+void DownloadQueue::failOver(quint64 id, Job& job, const QString& why)
+{
+    sources_.failed(job.source, why);
+    const int next = sources_.pick();
+    if (next < 0) {  // what was fetched stays, to be continued by a later run
+        Outcome outcome;
+        outcome.error = why;
+        outcome.url = job.url;
+        outcome.file = job.fetch.file;
+        outcome.source = job.source;
+        return report(id, std::move(outcome));
+    }
+    QFile::remove(job.fetch.file);
+    QFile::remove(FileSink::ValidatorFile(job.fetch.file));
+    job.source = next;
+    submit(id, job);
+}
 
-QString DownloadQueue::Protocol() const { return engine_->Protocol(); }
+void DownloadQueue::report(quint64 id, Outcome outcome)
+{
+    const auto found = jobs_.find(id);
+    if (found == jobs_.end())
+        return;
+    const Done done = std::move(found->second.done);
+    jobs_.erase(found);
+    if (done)
+        done(outcome);
+}
 
-int DownloadQueue::ConnectionsOpened() const { return engine_->ConnectionsOpened(); }
+void DownloadQueue::abortAll()
+{
+    aborting_ = true;
+    engine_->AbortAll();
+}
+
+void DownloadQueue::dropSource(int source, const QString& why) { sources_.failed(source, why); }
+
+QString DownloadQueue::protocol() const { return engine_->Protocol(); }
+
+int DownloadQueue::connectionsOpened() const { return engine_->ConnectionsOpened(); }

@@ -3,11 +3,13 @@
 // spread over the sources that still answer; a source that failed once (connection refused, an
 // HTTP error, a body that is not the listed file) is dropped for the rest of the run, and its
 // work goes to another. Sources are numbered: 0 is the update site, mirrors follow in the order
-// the language file names them.
+// the language file names them; an address named again (the site repeated as a mirror, a mirror
+// written twice) is one source.
 //
 //   SiteSources sources(site, mirrors);
-//   const SiteSources::Pick p = sources.url("chunks/ab12.zst");  // p.source < 0: none left
-//   ... on failure: sources.failed(p.source, why);
+//   const int source = sources.pick();  // -1: none left
+//   const QString url = sources.url(source, "chunks/ab12.zst");
+//   ... on failure: sources.failed(source, why);
 
 #include <QByteArray>
 #include <QString>
@@ -16,11 +18,6 @@
 
 class SiteSources {
 public:
-    struct Pick {
-        int source = -1;  // -1: every source has failed
-        QString url;
-    };
-
     SiteSources(const QByteArray& site, const std::vector<QByteArray>& mirrors);
 
     int count() const { return int(sources_.size()); }
@@ -33,11 +30,8 @@ public:
     // A live source for the next piece of work, in turn (-1 when none is left).
     int pick();
     // The address of a path relative to the site (already escaped for a URL, "/" separated) at
-    // a live source, in turn.
-    Pick url(const QString& relativeSitePath);
+    // a source.
     QString url(int source, const QString& relativeSitePath) const;
-    // The source whose prefix an address starts with (-1: none).
-    int sourceOf(const QString& url) const;
 
     // Drops a source for the rest of the run; the first reason is kept.
     void failed(int source, const QString& why);

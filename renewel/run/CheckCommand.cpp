@@ -1,21 +1,23 @@
 #include "run/CheckCommand.h"
 
 #include "net/HTTPGet.h"
-#include "run/FailureLine.h"
+#include "run/report/FailureLine.h"
 #include "run/UpdateFiles.h"
-#include "run/UpdateHost.h"
+#include "run/report/UpdateHost.h"
 #include "run/UpdateRun.h"
 #include "run/langSys.h"
 #include "site/SiteFiles.h"
+
+#include <QCoreApplication>
 
 namespace {
 // A check reports nothing while it works.
 class SilentHost : public UpdateHost {
 public:
-    void ListStageReached(ListStage) override {}
-    void ListRead(qsizetype) override {}
-    void EntryReached(qsizetype, qsizetype, const QByteArray&) override {}
-    void FileProgress(qint64, qint64) override {}
+    void listStageReached(ListStage) override {}
+    void listRead(qsizetype) override {}
+    void entryReached(qsizetype, qsizetype, const QByteArray&) override {}
+    void fileProgress(qint64, qint64) override {}
 };
 
 void print(std::FILE* out, const QByteArray& line) { std::fwrite(line.constData(), 1, size_t(line.size()), out); }
@@ -35,10 +37,14 @@ int RunCheck(const QString& programFolder, std::FILE* out)
     getFile.WaitThread = true;
     SilentHost host;
     UpdateOptions options{true, &LanguageTable(), programFolder};
-    options.Settings = UpdateSettings::FromTable(LanguageTable());
+    options.Settings = UpdateSettings::fromTable(LanguageTable());
     options.CheckOnly = true;
     UpdateRun run(host, getFile, options);
-    const UpdateOutcome outcome = run.run();
+    QObject::connect(&run, &UpdateRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    run.start();
+    QCoreApplication::exec();
+    const UpdateOutcome outcome = run.outcome();
     if (outcome.kind != UpdateOutcome::Completed)
         return 1;
     for (const UpdateEntry& entry : run.Plan.fetch)

@@ -10,7 +10,8 @@
 // Exit status of a check that found an update due.
 constexpr int UpdateDueStatus = 3;
 
-// Runs the check (a QCoreApplication must exist) and returns the exit status: 0 up to date,
+// Runs the check in the application's loop until it has ended (a QCoreApplication must exist)
+// and returns the exit status: 0 up to date,
 // UpdateDueStatus when something would be fetched or deleted, 1 on a failure (one line on
 // standard error).
 int RunCheck(const QString& programFolder, std::FILE* out);

@@ -1,49 +1,36 @@
 #include "run/UpdateRun.h"
 
-#include "net/DownloadQueue.h"
-#include "net/HTTPGet.h"
-#include "run/UpdatePass.h"
+#include "run/RunPass.h"
 
-namespace {
-// Clears the in-progress flag on every way out of a run, exceptions included.
-class RunningFlag {
-public:
-    explicit RunningFlag(bool& flag) : flag_(flag) { flag_ = true; }
-    ~RunningFlag() { flag_ = false; }
-    RunningFlag(const RunningFlag&) = delete;
-    RunningFlag& operator=(const RunningFlag&) = delete;
-
-private:
-    bool& flag_;
-};
-}  // namespace
-
-UpdateRun::UpdateRun(UpdateHost& host, THTTPGet& getFile, UpdateOptions options)
-    : host_(host), getFile_(getFile), options_(std::move(options))
+UpdateRun::UpdateRun(UpdateHost& host, THTTPGet& getFile, UpdateOptions options, QObject* parent)
+    : QObject(parent), host_(host), getFile_(getFile), options_(std::move(options))
 {
 }
 
-UpdateOutcome UpdateRun::run()
+UpdateRun::~UpdateRun() = default;
+
+bool UpdateRun::start()
 {
     if (running_)
-        return {};
-    RunningFlag flag(running_);
-    cancelled_ = false;
+        return false;
+    running_ = true;
     outcome_ = {};
     Plan = {};
-    try {
-        UpdatePass(UpdateList, Plan, options_, host_, getFile_, cancelled_, outcome_, queue_).Run();
-    } catch (const UpdatePass::Stop&) {
-    }
-    return outcome_;
+    pass_.reset();
+    pass_ = std::make_unique<RunPass>(host_, getFile_, options_, UpdateList, Plan, [this] { passEnded(); });
+    pass_->start();
+    return true;
 }
 
-void UpdateRun::Cancel()
+void UpdateRun::cancel()
 {
-    if (!running_)
-        return;
-    cancelled_ = true;
-    getFile_.Abort();
-    if (queue_)
-        queue_->AbortAll();
+    if (running_)
+        pass_->cancel();
+}
+
+void UpdateRun::passEnded()
+{
+    running_ = false;
+    outcome_ = pass_->outcome();
+    emit finished(outcome_);
 }

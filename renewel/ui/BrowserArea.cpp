@@ -1,7 +1,7 @@
 #include "ui/BrowserArea.h"
 
 #include "ui/BrowserView.h"
-#include "run/FailureLine.h"
+#include "run/report/FailureLine.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "ui/StartupChecks.h"
 
-#include "run/FailureLine.h"
+#include "run/report/FailureLine.h"
 
 #include <QtGlobal>
 

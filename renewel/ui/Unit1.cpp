@@ -4,6 +4,7 @@
 
 #include "ui/BrowserArea.h"
 #include "ui/BrowserView.h"
+#include "ui/LoadHtmlIntoBrowser.h"
 
 #include "Application.h"
 #include "CentreOnScreen.h"
@@ -11,20 +12,23 @@
 #include "ReportExceptions.h"
 #include "run/Arguments.h"
 #include "Exception.h"
-#include "run/FailureLine.h"
+#include "run/report/FailureLine.h"
 #include "ui/ProgressScale.h"
 #include "net/HTTPGet.h"
 #include "MessageBox.h"
 #include "ui/QuietMode.h"
 #include "Text.h"
-#include "run/ProgressLines.h"
+#include "run/report/ProgressLines.h"
 #include "run/UpdateFiles.h"
 #include "run/UpdateRun.h"
-#include "run/UpdateStatus.h"
+#include "run/report/UpdateStatus.h"
 #include "site/SiteFiles.h"
 #include "run/langSys.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTimer>
 
 #include <climits>
@@ -107,8 +111,9 @@ void TUpdateDlg::FormCreate(QObject*)
     const bool loaded = LoadLanguageFile(LanguageFilePath(programFolder_));
     UpdateOptions options{QuietMode, &LanguageTable(), programFolder_};
     options.Repair = RepairArgument(arguments);
-    options.Settings = UpdateSettings::FromTable(LanguageTable());
+    options.Settings = UpdateSettings::fromTable(LanguageTable());
     run_ = std::make_unique<UpdateRun>(*this, *getFile_, options);
+    connect(run_.get(), &UpdateRun::finished, this, [this](const UpdateOutcome& outcome) { Present(outcome); });
     if (ProgressArgument(arguments))
         progress_ = std::make_unique<ProgressLines>(stdout);
     if (!loaded) {
@@ -168,15 +173,14 @@ void TUpdateDlg::IVButton1Click() { IVButton1Click(IVButton1); }
 
 void TUpdateDlg::IVButton1Click(QObject*)
 {
-    if (!run_ || run_->Running())
-        return;
-    Present(run_->run());
+    if (run_)
+        run_->start();  // its end is presented when it comes
 }
 
 void TUpdateDlg::Present(const UpdateOutcome& outcome)
 {
     if (progress_)
-        progress_->Finished(outcome);
+        progress_->finished(outcome);
     switch (outcome.show) {
     case UpdateOutcome::ShowNothing: break;
     case UpdateOutcome::ShowDone: showPlainMessage(displayText(Translate("Done"))); break;
@@ -187,34 +191,34 @@ void TUpdateDlg::Present(const UpdateOutcome& outcome)
         TApplication::Terminate();
 }
 
-void TUpdateDlg::GetFileProgress(QObject*, qint64 TotalSize, qint64 Readed) { FileProgress(TotalSize, Readed); }
+void TUpdateDlg::GetFileProgress(QObject*, qint64 TotalSize, qint64 Readed) { fileProgress(TotalSize, Readed); }
 
 // A failed download is the update run's to judge and report: it knows which file failed and what
 // that means for the run.
 void TUpdateDlg::GetFileError(QObject*) {}
 
-void TUpdateDlg::FileStarted(const QByteArray& listed, qint64 size)
+void TUpdateDlg::fileStarted(const QByteArray& listed, qint64 size)
 {
     if (progress_)
-        progress_->FileStarted(listed, size);
+        progress_->fileStarted(listed, size);
 }
 
-void TUpdateDlg::FileInstalled(const QByteArray& listed)
+void TUpdateDlg::fileInstalled(const QByteArray& listed)
 {
     if (progress_)
-        progress_->FileInstalled(listed);
+        progress_->fileInstalled(listed);
 }
 
-void TUpdateDlg::FileDeleted(const QByteArray& listed)
+void TUpdateDlg::fileDeleted(const QByteArray& listed)
 {
     if (progress_)
-        progress_->FileDeleted(listed);
+        progress_->fileDeleted(listed);
 }
 
-void TUpdateDlg::FileProgress(qint64 total, qint64 readed)
+void TUpdateDlg::fileProgress(qint64 total, qint64 readed)
 {
     if (progress_)
-        progress_->FileProgress(total, readed);
+        progress_->fileProgress(total, readed);
     const ProgressBarRange range = ScaleProgress(total, readed);
     ProgressBar1->setMaximum(range.max);
     ProgressBar1->setValue(range.position);
@@ -222,15 +226,15 @@ void TUpdateDlg::FileProgress(qint64 total, qint64 readed)
 
 int TUpdateDlg::ExitStatus() const
 {
-    if (run_ && run_->Outcome().kind != UpdateOutcome::NotRun)
-        return ::ExitStatus(run_->Outcome());
+    if (run_ && run_->outcome().kind != UpdateOutcome::NotRun)
+        return ::ExitStatus(run_->outcome());
     return languageFailed_ ? 1 : 0;
 }
 
 void TUpdateDlg::closeEvent(QCloseEvent* e)
 {
-    if (run_ && run_->Running())
-        run_->Cancel();
+    if (run_)
+        run_->cancel();
     QWidget::closeEvent(e);
 }
 
@@ -242,7 +246,7 @@ void TUpdateDlg::SetStatus(const QByteArray& text)
     Label1->adjustSize();
 }
 
-void TUpdateDlg::ListStageReached(ListStage stage)
+void TUpdateDlg::listStageReached(ListStage stage)
 {
     if (stage == ListStage::Fetching) {
         SetStatus(FetchingListStatus(LanguageTable()));
@@ -253,17 +257,57 @@ void TUpdateDlg::ListStageReached(ListStage stage)
 }
 
 // The overall bar counts the list's lines, two per entry.
-void TUpdateDlg::ListRead(qsizetype entries)
+void TUpdateDlg::listRead(qsizetype entries)
 {
     if (progress_)
-        progress_->ListRead(entries);
+        progress_->listRead(entries);
     ProgressBar2->setValue(0);
     ProgressBar2->setMaximum(int(std::min<qsizetype>(entries * 2, INT_MAX)));
 }
 
-void TUpdateDlg::EntryReached(qsizetype index, qsizetype count, const QByteArray& listed)
+void TUpdateDlg::entryReached(qsizetype index, qsizetype count, const QByteArray& listed)
 {
     SetStatus(EntryStatus(LanguageTable(), index, count, listed));
     ProgressBar2->setValue(int(std::min<qsizetype>(index * 2, INT_MAX)));
     TApplication::ProcessMessages();
+}
+
+// The application-wide message hook (ApplicationEvents1) and the window's activation
+// (FormActivate), both seen through one event filter on the application object.
+void TUpdateDlg::ApplicationEvents1Message(QObject* target, QEvent* msg, bool& Handled)
+{
+    const QEvent::Type type = msg->type();
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+        // The page gets no right-button press or double click; the browser widget itself is no
+        // descendant of itself, and the release passes.
+        auto* widget = qobject_cast<QWidget*>(target);
+        if (static_cast<QMouseEvent*>(msg)->button() == Qt::RightButton && widget && widget != browser &&
+            browser->isAncestorOf(widget))
+            Handled = true;
+    }
+    if (type == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(msg);
+        if (key->key() == Qt::Key_N && (key->modifiers() & Qt::ControlModifier))
+            Handled = true;
+    }
+}
+
+bool TUpdateDlg::eventFilter(QObject* watched, QEvent* e)
+{
+    activation_.observe(watched, e);
+    // Messages handled inside a running download's wait bypass the hook.
+    if (getFile_ && getFile_->Running())
+        return false;
+    bool handled = false;
+    ApplicationEvents1Message(watched, e, handled);
+    return handled;
+}
+
+bool TUpdateDlg::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate) {
+        if (activation_.activating())
+            FormActivate(this);
+    }
+    return QWidget::event(e);
 }

@@ -4,11 +4,11 @@
 // (UpdateHost). The program's start-up creates it once as UpdateDlg.
 
 #include "ProgramFolder.h"
-#include "run/UpdateHost.h"
-#include "run/UpdateOutcome.h"
+#include "ui/ActivationTracker.h"
+#include "run/report/UpdateHost.h"
+#include "run/report/UpdateOutcome.h"
 
 #include <QByteArray>
-#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
@@ -75,13 +75,13 @@ public slots:
 
     // UpdateHost: what the update run reports while it works.
 public:
-    void ListStageReached(ListStage stage) override;
-    void ListRead(qsizetype entries) override;
-    void EntryReached(qsizetype index, qsizetype count, const QByteArray& listed) override;
-    void FileProgress(qint64 total, qint64 readed) override;
-    void FileStarted(const QByteArray& listed, qint64 size) override;
-    void FileInstalled(const QByteArray& listed) override;
-    void FileDeleted(const QByteArray& listed) override;
+    void listStageReached(ListStage stage) override;
+    void listRead(qsizetype entries) override;
+    void entryReached(qsizetype index, qsizetype count, const QByteArray& listed) override;
+    void fileProgress(qint64 total, qint64 readed) override;
+    void fileStarted(const QByteArray& listed, qint64 size) override;
+    void fileInstalled(const QByteArray& listed) override;
+    void fileDeleted(const QByteArray& listed) override;
 
     // The status line (Label1), shortened in the middle to fit the window.
     void SetStatus(const QByteArray& text);
@@ -99,25 +99,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    void trackActivation(QObject* watched, QEvent* e);
 
     std::unique_ptr<Ui::TUpdateDlg> ui_;
     std::unique_ptr<THTTPGet> getFile_;
     std::unique_ptr<UpdateRun> run_;
     std::unique_ptr<ProgressLines> progress_;  // "--progress": lines for a launcher
     QString programFolder_;
-    bool activatedOnce_ = false;
+    ActivationTracker activation_{this};
     bool quietRunStarted_ = false;
     bool languageFailed_ = false;
-    // The program lost the focus to another program; the next activation of this window comes
-    // from there and is not a FormActivate.
-    bool focusFromOtherProgram_ = false;
-    QPointer<QWidget> lastActiveWindow_;
 };
 
 // The process-wide reference to the window, set before FormCreate runs.
 extern TUpdateDlg* UpdateDlg;
-
-// Shows an HTML text in the browser: its lines (split at CR LF, lone CR, lone LF) each followed
-// by CR LF. Waits a few seconds at most for the page to load.
-void LoadHtmlIntoBrowser(BrowserArea* browser, const QByteArray& Html);

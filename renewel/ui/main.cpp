@@ -6,7 +6,7 @@
 #include "ProgramFolder.h"
 #include "run/Arguments.h"
 #include "run/CheckCommand.h"
-#include "run/FailureLine.h"
+#include "run/report/FailureLine.h"
 #include "ui/StartupChecks.h"
 #include "ui/Unit1.h"
 

@@ -8,6 +8,7 @@ iv_test(test_chunk renewelchunk FOLDER renewel/chunk SOURCES
   test_chunkstore.cpp)
 iv_test(test_httpget renewelnet FOLDER renewel/net)
 iv_test(test_httppolicy renewelnet FOLDER renewel/net)
+iv_test(test_downloadqueue renewelnet FOLDER renewel/net)
 iv_test(test_langsys renewelrun FOLDER renewel/run)
 iv_test(test_arguments renewelrun FOLDER renewel/run)
 iv_test(test_installrecords renewelrun FOLDER renewel/run)

@@ -2,7 +2,7 @@
 
 #include "LineReader.h"
 #include "TempDir.h"
-#include "run/UpdateSettings.h"
+#include "run/plan/UpdateSettings.h"
 #include "run/langSys.h"
 
 #include "Exception.h"
@@ -183,13 +183,13 @@ TEST(UpdateSettings, ReadsEveryMirrorAndClampsConnections)
                             "#UpdateMirror\r\n#UpdateConnections 500\r\n";
     TempDir dir;
     ASSERT_TRUE(LoadLanguageFile(dir.write("renewel.lng", file)));
-    const UpdateSettings settings = UpdateSettings::FromTable(LanguageTable());
+    const UpdateSettings settings = UpdateSettings::fromTable(LanguageTable());
     EXPECT_EQ(settings.Site, "http://site/");
     EXPECT_EQ(settings.Mirrors, (std::vector<QByteArray>{"http://a/", "http://b/"}));
     EXPECT_EQ(settings.Connections, UpdateSettings::MaxConnections);
     EXPECT_EQ(Translate("UpdateMirror"), "");
 
     ASSERT_TRUE(LoadLanguageFile(dir.write("renewel.lng", "#UpdateSite http://site/\r\n")));
-    EXPECT_TRUE(UpdateSettings::FromTable(LanguageTable()).Mirrors.empty());
-    EXPECT_EQ(UpdateSettings::FromTable(LanguageTable()).Connections, UpdateSettings::DefaultConnections);
+    EXPECT_TRUE(UpdateSettings::fromTable(LanguageTable()).Mirrors.empty());
+    EXPECT_EQ(UpdateSettings::fromTable(LanguageTable()).Connections, UpdateSettings::DefaultConnections);
 }

@@ -454,7 +454,7 @@ TEST_F(UpdateDlgTest, QuietModeShowsPanelAndNeverStartsASecondRun)
         EXPECT_FALSE(dlg.browser->EngineLoaded()) << "a quiet run starts no browser engine";
         if (const QByteArray out = qgetenv("IV_SHOT_DIR"); !out.isEmpty())
             dlg.grab().save(QString::fromLocal8Bit(out) + "/updatedlg_quiet.png");
-        EXPECT_TRUE(dlg.Run()->Running());
+        EXPECT_TRUE(dlg.Run()->running());
         QWidget box;
         QEvent activate(QEvent::WindowActivate);
         QApplication::sendEvent(&box, &activate);
@@ -467,7 +467,7 @@ TEST_F(UpdateDlgTest, QuietModeShowsPanelAndNeverStartsASecondRun)
         dlg.GetFile().Abort();
     });
     TUpdateDlg& dlg = open();
-    ASSERT_TRUE(waitFor([&] { return checked && !dlg.Run()->Running(); }, 8000));
+    ASSERT_TRUE(waitFor([&] { return checked && !dlg.Run()->running(); }, 8000));
     EXPECT_EQ(requestsFor(server, "/update.txt"), 1);
     EXPECT_FALSE(dlg.IVButton1->isVisible());
     EXPECT_TRUE(boxes_.isEmpty());
@@ -501,9 +501,9 @@ TEST_F(UpdateDlgTest, ClosingTheWindowCancelsTheRun)
     QElapsedTimer clock;
     clock.start();
     QTest::mouseClick(dlg.IVButton1, Qt::LeftButton, {}, QPoint(40, 15));
-    ASSERT_TRUE(waitFor([&] { return !dlg.Run()->Running(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return !dlg.Run()->running(); }, 5000));
     EXPECT_LT(clock.elapsed(), 3000);
-    EXPECT_EQ(dlg.Run()->Outcome().kind, UpdateOutcome::Cancelled);
+    EXPECT_EQ(dlg.Run()->outcome().kind, UpdateOutcome::Cancelled);
     EXPECT_EQ(dlg.ExitStatus(), 2);
     EXPECT_TRUE(boxes_.isEmpty());
     EXPECT_FALSE(dir_.exists("a.bin"));

@@ -1,6 +1,6 @@
 #include "RecordingHost.h"
 
-#include "run/UpdateStatus.h"
+#include "run/report/UpdateStatus.h"
 #include "run/langSys.h"
 
 #include "Application.h"
@@ -9,7 +9,7 @@ RecordingHost::RecordingHost()
 {
     getFile.BinaryData = true;
     getFile.WaitThread = true;
-    getFile.OnProgress = [this](QObject*, qint64 total, qint64 readed) { FileProgress(total, readed); };
+    getFile.OnProgress = [this](QObject*, qint64 total, qint64 readed) { fileProgress(total, readed); };
 }
 
 void RecordingHost::status(const QByteArray& text)
@@ -25,7 +25,7 @@ void RecordingHost::processMessages()
         onProcessMessages();
 }
 
-void RecordingHost::ListStageReached(ListStage stage)
+void RecordingHost::listStageReached(ListStage stage)
 {
     if (stage == ListStage::Fetching) {
         status(FetchingListStatus(LanguageTable()));
@@ -35,20 +35,20 @@ void RecordingHost::ListStageReached(ListStage stage)
     }
 }
 
-void RecordingHost::ListRead(qsizetype entries)
+void RecordingHost::listRead(qsizetype entries)
 {
     positions << 0;
     events << "max " + QByteArray::number(entries * 2);
 }
 
-void RecordingHost::EntryReached(qsizetype index, qsizetype count, const QByteArray& listed)
+void RecordingHost::entryReached(qsizetype index, qsizetype count, const QByteArray& listed)
 {
     status(EntryStatus(LanguageTable(), index, count, listed));
     positions << int(index * 2);
     processMessages();
 }
 
-void RecordingHost::FileProgress(qint64, qint64 readed) { fileProgress << readed; }
+void RecordingHost::fileProgress(qint64, qint64 bytes) { readed << bytes; }
 
 void RecordingHost::Present(const UpdateOutcome& outcome)
 {

@@ -4,8 +4,8 @@
 // WaitThread true).
 
 #include "net/HTTPGet.h"
-#include "run/UpdateHost.h"
-#include "run/UpdateOutcome.h"
+#include "run/report/UpdateHost.h"
+#include "run/report/UpdateOutcome.h"
 
 #include <QByteArray>
 #include <QList>
@@ -16,10 +16,10 @@ class RecordingHost : public UpdateHost {
 public:
     RecordingHost();
 
-    void ListStageReached(ListStage stage) override;
-    void ListRead(qsizetype entries) override;
-    void EntryReached(qsizetype index, qsizetype count, const QByteArray& listed) override;
-    void FileProgress(qint64 total, qint64 readed) override;
+    void listStageReached(ListStage stage) override;
+    void listRead(qsizetype entries) override;
+    void entryReached(qsizetype index, qsizetype count, const QByteArray& listed) override;
+    void fileProgress(qint64 total, qint64 readed) override;
     // What the window does with an outcome, recorded.
     void Present(const UpdateOutcome& outcome);
 
@@ -33,7 +33,7 @@ public:
     // Runs where the window handles its pending messages (to start a second run in one).
     std::function<void()> onProcessMessages;
 
-    QList<qint64> fileProgress;  // readed of each call
+    QList<qint64> readed;  // of each file progress call
 
     THTTPGet getFile;
 

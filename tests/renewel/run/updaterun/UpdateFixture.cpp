@@ -9,6 +9,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QProcess>
+#include <QTest>
+
+#include <optional>
 
 void RunMinisign(const QStringList& args)
 {
@@ -35,11 +38,14 @@ void UpdateFixture::TearDown() {}
 UpdateOutcome UpdateFixture::update()
 {
     UpdateOptions options{quiet, nullptr, programFolder, 0, repair, 10};
-    options.Settings = UpdateSettings::FromTable(LanguageTable());
+    options.Settings = UpdateSettings::fromTable(LanguageTable());
     run = std::make_unique<UpdateRun>(host, host.getFile, options);
-    const UpdateOutcome outcome = run->run();
-    host.Present(outcome);
-    return outcome;
+    std::optional<UpdateOutcome> outcome;
+    QObject::connect(run.get(), &UpdateRun::finished, [&](const UpdateOutcome& o) { outcome = o; });
+    EXPECT_TRUE(run->start());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 300000));
+    host.Present(outcome.value_or(UpdateOutcome{}));
+    return outcome.value_or(UpdateOutcome{});
 }
 
 void UpdateFixture::useSite(const QByteArray& site, const QByteArray& extraLines)

@@ -42,7 +42,8 @@ protected:
     // Every file and folder below the test's root folder, relative, sorted.
     QStringList allEntries() const;
 
-    // One run with the fixture's options; the run stays in `run` for inspection.
+    // One run with the fixture's options, waited for until it has ended; the run stays in `run`
+    // for inspection.
     UpdateOutcome update();
 
     TempDir site;

@@ -5,9 +5,11 @@
 #include "UpdateFixture.h"
 
 #include "NginxServer.h"
+#include "run/report/FailureLine.h"
 #include "trust/Sha256.h"
 
 #include <QDateTime>
+#include <QTemporaryFile>
 
 namespace {
 QByteArray content(int i) { return QByteArray(4000 + i, char('a' + i % 26)); }
@@ -119,4 +121,37 @@ TEST_F(UpdateFixture, SignedListsComeFromTheFirstMirrorWhoseSignatureVerifies)
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(installed(dataPath(i)), content(i)) << i;
     EXPECT_EQ(fileRequests(badMirror), 0);
+}
+
+// A file that fails at every source ends the run once each distinct source has failed it: one
+// failure line, status 1, however the sources are named.
+TEST_F(UpdateFixture, AFileThatFailsEverywhereEndsTheRunWithOneLine)
+{
+    publishList({"\\gone.dat", "5"});
+    const QByteArray site = server.url("/").toLatin1();
+    const struct {
+        const char* name;
+        QByteArray mirrors;
+        int requests;  // for the file, one per distinct source
+    } cases[] = {
+        {"site repeated as a mirror", "#UpdateMirror " + site + "\r\n", 1},
+        {"mirror written twice", mirrorLines({server.url("/m/"), server.url("/m/")}), 2},
+        {"mirror below the site", mirrorLines({server.url("/m/")}), 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        useSite(site, c.mirrors);
+        QTemporaryFile lines;
+        ASSERT_TRUE(lines.open());
+        SetFailureOutput(lines.handle());
+        const int before = server.requestCount();
+        const UpdateOutcome outcome = update();
+        SetFailureOutput(2);
+        EXPECT_EQ(ExitStatus(outcome), 1);
+        EXPECT_EQ(outcome.reason, "HTTP 404");
+        QFile written(lines.fileName());
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll().count('\n'), 1);
+        EXPECT_EQ(server.requestCount() - before, 2 + c.requests);  // the lists, then the file
+    }
 }

@@ -45,7 +45,7 @@ TEST_F(UpdateFixture, FetchesOnlyDifferingFilesAndInstallsThem)
     EXPECT_EQ(tail(host.events, 2), kDoneEnd);
     EXPECT_EQ(host.terminates, 1);
     EXPECT_EQ(run->UpdateList.entries.size(), 4);
-    EXPECT_FALSE(run->Running());
+    EXPECT_FALSE(run->running());
 }
 
 TEST_F(UpdateFixture, ListWithOnlyItsHeaderEndsDone)
@@ -166,7 +166,7 @@ TEST_F(UpdateFixture, SizeLineThatIsNoIntegerReachesTheErrorReport)
             EXPECT_EQ(installed("a.txt"), "ab");  // nothing installed before the list was checked
             EXPECT_FALSE(requestedPaths().contains("/a.txt"));
             EXPECT_FALSE(host.events.contains("message All done"));
-            EXPECT_FALSE(run->Running());  // a later click starts a fresh run
+            EXPECT_FALSE(run->running());  // a later click starts a fresh run
         }
     }
 }
@@ -227,7 +227,7 @@ TEST_F(UpdateFixture, SecondRunInsideARunStartsNothing)
     int nested = 0;
     host.onProcessMessages = [&] {
         ++nested;
-        run->run();  // a click or timer tick while the run waits
+        EXPECT_FALSE(run->start());  // a click or timer tick while the run works
     };
     update();
 

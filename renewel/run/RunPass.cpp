@@ -1,0 +1,314 @@
+#include "run/RunPass.h"
+
+#include "net/HTTPGet.h"
+#include "net/RateLimiter.h"
+#include "run/UpdateFiles.h"
+#include "run/install/StateSaver.h"
+#include "run/langSys.h"
+#include "run/report/UpdateHost.h"
+
+#include "Text.h"
+
+RunPass::RunPass(UpdateHost& host, THTTPGet& getFile, const UpdateOptions& options, UpdateListEntries& list,
+                 UpdatePlan& plan, std::function<void()> ended)
+    : host_(host), getFile_(getFile), options_(options), list_(list), plan_(plan), ended_(std::move(ended)),
+      report_(options.Quiet),
+      folders_{options.ProgramFolder, InstallBase(options.ProgramFolder),
+               options.CheckOnly ? checkFolder_.path() : DownloadFolder(options.ProgramFolder)},
+      workspace_(folders_, options.CheckOnly, options.Quiet), sources_(options.Settings.Site, options.Settings.Mirrors)
+{
+}
+
+RunPass::~RunPass() { end(); }
+
+void RunPass::start() { schedule(); }
+
+void RunPass::cancel()
+{
+    if (stage_ == Stage::Ended || cancelled_)
+        return;
+    cancelled_ = true;
+    if (intake_)
+        intake_->stop();
+    getFile_.Abort();
+    if (queue_)
+        queue_->abortAll();
+    schedule();
+}
+
+void RunPass::schedule()
+{
+    if (advancing_) {
+        again_ = true;
+        return;
+    }
+    if (posted_ || stage_ == Stage::Ended)
+        return;
+    posted_ = true;
+    QMetaObject::invokeMethod(this, [this] { advance(); }, Qt::QueuedConnection);
+}
+
+void RunPass::advance()
+{
+    posted_ = false;
+    advancing_ = true;
+    do {
+        again_ = false;
+        if (stage_ != Stage::Ended)
+            step();
+    } while (again_);
+    advancing_ = false;
+    if (stage_ == Stage::Ended && ended_) {
+        const std::function<void()> ended = std::move(ended_);
+        ended_ = nullptr;
+        ended();  // may destroy this pass
+    }
+}
+
+void RunPass::step()
+{
+    if (cancelled_) {
+        report_.cancel();
+        return end();
+    }
+    if (report_.settled())
+        return end();
+    switch (stage_) {
+    case Stage::Begin: return begin();
+    case Stage::Lists: return listsTaken();
+    case Stage::Entries: return options_.CheckOnly ? checkOnly() : entries();
+    case Stage::Dropped: return dropped();
+    case Stage::Ended: return;
+    }
+}
+
+// The lock, the record, the download folder; then the lists.
+void RunPass::begin()
+{
+    list_ = {};
+    if (!workspace_.claim(report_))
+        return end();
+    state_ = InstalledState::Read(folders_.program, folders_.installBase);
+    if (!workspace_.makeDownloadFolder(report_, displayText(text("Error"))))
+        return end();
+    // Downloads run ahead of the installs: while the run works on one entry, the next differing
+    // entries are already being fetched (HTTP/2 streams on one connection where the site offers
+    // them, else #UpdateConnections HTTP/1.1 connections; 1 is one after the other), within the
+    // byte rate #UpdateMaxRate when set. The lists beside update.txt come through it too.
+    const UpdateSettings& settings = options_.Settings;
+    auto limiter = settings.MaxRate > 0 ? std::make_shared<RateLimiter>(settings.MaxRate) : nullptr;
+    queue_ = std::make_unique<DownloadQueue>(getFile_, sources_, settings.Connections, limiter, options_.RetryDelayMs);
+    intake_ = std::make_unique<ListIntake>(*queue_, getFile_, host_, report_, folders_, options_);
+    stage_ = Stage::Lists;
+    intake_->start([this](Status status) {
+        lists_ = status;
+        schedule();
+    });
+}
+
+// Once the lists are in: each entry resolved, and the checks and routes ready.
+void RunPass::listsTaken()
+{
+    if (!lists_)
+        return;
+    list_ = intake_->list;
+    if (!*lists_)
+        return end();
+    const Sums* sums = intake_->sums ? &*intake_->sums : nullptr;
+    planned_ = PlannedEntry::resolve(list_.entries, sums);
+    check_ = std::make_unique<EntryCheck>(planned_, folders_.installBase, state_, options_.Repair);
+    check_->onHashed = [this] { schedule(); };
+    const RouteContext context{*queue_, host_, report_, folders_};
+    whole_ = std::make_unique<WholeFileRoute>(context);
+    if (sums)
+        chunks_ = std::make_unique<ChunkRoute>(context, state_, planned_);
+    installer_ = std::make_unique<Installer>(folders_.installBase, state_);
+    droppedFiles_ = std::make_unique<DroppedFiles>(folders_.installBase, state_);
+    queue_->onSlotFree = [this] { schedule(); };
+    stage_ = Stage::Entries;
+    again_ = true;
+}
+
+// A check decides every entry and names the dropped files, and changes nothing.
+void RunPass::checkOnly()
+{
+    for (; scan_ < planned_.size(); ++scan_) {
+        const std::optional<bool> differs = check_->differs(scan_);
+        if (!differs)
+            return;  // being hashed: its arrival looks again
+        if (*differs) {
+            plan_.fetch << planned_[scan_].entry;
+            plan_.bytes += planned_[scan_].entry.size;
+        }
+    }
+    stage_ = Stage::Dropped;
+    again_ = true;
+}
+
+// Decides, in list order, which entries differ and starts obtaining them while there is room.
+void RunPass::fill()
+{
+    while (scan_ < planned_.size() && queue_->hasRoom()) {
+        const std::optional<bool> differs = check_->differs(scan_);
+        if (!differs)
+            break;  // still being hashed: the hash's arrival fills again
+        if (*differs) {
+            const PlannedEntry& planned = planned_[scan_];
+            routeFor(planned).prepare(scan_, planned);
+            fetching_.insert(scan_);
+            plan_.fetch << planned.entry;
+            plan_.bytes += planned.entry.size;
+        }
+        ++scan_;
+    }
+    // Hashing goes on ahead while the downloads take every connection.
+    if (scan_ < planned_.size())
+        check_->prefetch(scan_);
+}
+
+// The entries in list order: each reached once it is decided, its file obtained and installed.
+void RunPass::entries()
+{
+    fill();
+    while (current_ < planned_.size() && !cancelled_) {
+        if (obtaining_)
+            return;  // the route reports its end
+        if (obtained_)
+            return obtained(current_, std::move(*std::exchange(obtained_, std::nullopt)));
+        if (scan_ <= current_)
+            return;  // being hashed: its arrival looks again
+        if (!reachEntry(current_))
+            continue;
+        obtain(current_, routeFor(planned_[current_]));
+    }
+    if (current_ == planned_.size()) {
+        stage_ = Stage::Dropped;
+        again_ = true;
+    }
+}
+
+// From the chunks where the site keeps an index of the new content, else whole.
+FileRoute& RunPass::routeFor(const PlannedEntry& planned)
+{
+    if (chunks_ && chunks_->takes(planned))
+        return *chunks_;
+    return *whole_;
+}
+
+// Tells the host of entry i once; whether it is to be obtained (else the next entry is current).
+bool RunPass::reachEntry(qsizetype i)
+{
+    if (reached_ != i) {
+        reached_ = i;
+        // The status line follows at a readable rate: thousands of small files a second would
+        // spend the main thread on repainting it, and starve the downloads of new work.
+        if (!shown_.isValid() || shown_.elapsed() >= options_.StatusEveryMs) {
+            host_.entryReached(i, planned_.size(), planned_[i].entry.listed);
+            shown_.start();
+            if (cancelled_)
+                return false;
+        }
+    }
+    if (fetching_.contains(i))
+        return true;
+    ++current_;
+    return false;
+}
+
+void RunPass::obtain(qsizetype i, FileRoute& route)
+{
+    obtaining_ = true;
+    route.obtain(i, planned_[i], [this](Result<ObtainedFile> result) {
+        obtaining_ = false;
+        obtained_ = std::move(result);
+        schedule();
+    });
+}
+
+// A file obtained is installed; one the chunks declined is fetched whole.
+void RunPass::obtained(qsizetype i, Result<ObtainedFile> result)
+{
+    if (!result)
+        return end();
+    const PlannedEntry& planned = planned_[i];
+    if (result->file.isEmpty()) {
+        whole_->prepare(i, planned);
+        return obtain(i, *whole_);
+    }
+    QString subject;
+    if (const Status installed = installer_->install(planned.entry, result->file, result->digest, &subject); !installed) {
+        report_.fail(subject, installed.error());
+        return end();
+    }
+    if (chunks_)
+        chunks_->installed(i, result->digest);
+    host_.fileInstalled(planned.entry.listed);
+    fetching_.remove(i);
+    ++current_;
+    again_ = true;
+}
+
+// After the entries: the files the release dropped (a check only names them).
+void RunPass::dropped()
+{
+    if (!dropped_) {
+        if (list_.problem.kind != ListProblem::None || !intake_->sums)
+            dropped_.emplace();
+        else if (!findingDropped_) {
+            findingDropped_ = true;
+            return droppedFiles_->find(list_.entries, [this](QList<QByteArray> found) {
+                dropped_ = std::move(found);
+                schedule();
+            });
+        } else {
+            return;  // being hashed: the answer looks again
+        }
+    }
+    if (options_.CheckOnly) {
+        plan_.remove = *dropped_;
+        report_.complete();
+        return end();
+    }
+    droppedFiles_->remove(*dropped_, [this](const QByteArray& listed) {
+        plan_.remove << listed;
+        host_.fileDeleted(listed);
+    });
+    complete();
+}
+
+// A completed run leaves nothing in the download folder, and only the chunk lists of installed
+// files.
+void RunPass::complete()
+{
+    queue_.reset();
+    workspace_.empty();
+    if (chunks_)
+        chunks_->prune();
+    report_.complete();
+    end();
+}
+
+// However the run ends: the downloads stop, the small lists go, the record is written and the
+// renames made durable, and the installation is released.
+void RunPass::end()
+{
+    if (stage_ == Stage::Ended)
+        return;
+    stage_ = Stage::Ended;
+    if (intake_)
+        intake_->stop();
+    queue_.reset();  // aborts and joins: nothing reports any more
+    check_.reset();
+    chunks_.reset();
+    droppedFiles_.reset();
+    if (workspace_.claimed())
+        StateSaver::save(state_, list_, report_.outcome().kind == UpdateOutcome::Completed, folders_.program,
+                         folders_.installBase);
+    installer_.reset();
+    workspace_.release();
+}
+
+QByteArray RunPass::text(const char* key) const
+{
+    return options_.Texts ? options_.Texts->Translate(key) : Translate(key);
+}

@@ -1,0 +1,93 @@
+#pragma once
+// A listed file built from the site's chunk store (see ChunkStore): where update.sums lists a
+// chunk index for the file's new content, the index is fetched in place of the file
+// (ChunkIndexFetch). The chunks already on the disk (in the old copy of the file, and in every
+// installed file whose chunk list is kept) are reused and only the others fetched, when that
+// costs fewer bytes than the whole file; the new file is built in the download folder on a thread
+// of its own, checked against its SHA-256 in update.sums and made durable. Fetched chunks stay in
+// the download folder until their file is installed, so a run cut off continues without fetching
+// them again. One file is built at a time: the one the run has reached.
+
+#include "run/fetch/BackgroundTasks.h"
+#include "run/fetch/ChunkIndexFetch.h"
+#include "run/fetch/FileRoute.h"
+#include "run/fetch/RouteContext.h"
+#include "chunk/FetchPlan.h"
+#include "chunk/FileAssembler.h"
+#include "run/InstalledChunks.h"
+
+#include <QHash>
+
+#include <optional>
+
+class InstalledState;
+
+class ChunkRoute : public FileRoute {
+public:
+    ChunkRoute(RouteContext context, InstalledState& state, const QList<PlannedEntry>& entries);
+
+    bool takes(const PlannedEntry& planned) const override { return planned.hasChunkIndex(); }
+    void prepare(qsizetype i, const PlannedEntry& planned) override { indexes_.prepare(i, planned); }
+    // Declines (an empty file) when the index is unusable or the whole file costs fewer bytes.
+    void obtain(qsizetype i, const PlannedEntry& planned, Done done) override;
+
+    // Entry i was installed with the content of this SHA-256: its chunk list is kept when its
+    // index came, and the chunks fetched for it go.
+    void installed(qsizetype i, const QByteArray& digest);
+    // After a completed run: only the lists of installed listed files stay.
+    void prune();
+
+private:
+    struct Build {
+        qsizetype i = 0;
+        const PlannedEntry* planned = nullptr;  // stays in the run's plan
+        Done done;
+        ChunkIndex index;
+        LocalChunks local;
+        qint64 indexBytes = 0;
+        qint64 total = 0;     // bytes to fetch
+        qint64 fetched = 0;   // of those, arrived
+        int outstanding = 0;  // chunk downloads not ended yet
+        int round = 1;        // builds of the file so far
+    };
+    struct Built {
+        Result<Assembly> assembly = Result<Assembly>::failure({});
+        QString syncFailure;  // why the file could not be made durable
+        qint64 onDisk = -1;
+    };
+
+    void indexed(std::optional<ChunkIndex> index, qint64 indexBytes);
+    void localChunks(const std::function<void()>& then);
+    bool addKept(const PlannedEntry& from);
+    void chunkOldCopy(const std::function<void()>& then);
+    void plan();
+    void fetch(const QList<ChunkIndexEntry>& chunks);
+    void chunkArrived(const ChunkIndexEntry& chunk, const DownloadQueue::Outcome& outcome);
+    void assemble();
+    void assembled(Built built);
+    void fetchAgain(const QList<AssemblyProblem>& problems);
+    QList<ChunkIndexEntry> notKept(const QList<ChunkIndexEntry>& missing) const;
+    QString chunkPath(const QByteArray& hash) const;
+    QString builtPath() const;
+    void fail(const QString& subject, const QString& reason);
+    void end(Result<ObtainedFile> result);
+
+    RouteContext c_;
+    InstalledState& state_;
+    const QList<PlannedEntry>& entries_;
+    InstalledChunks kept_;
+    ChunkIndexFetch indexes_;
+    BackgroundTasks tasks_;
+    std::optional<Build> b_;             // the file being built
+    std::optional<ChunkIndex> builtFrom_;  // the index of the entry last obtained, until installed
+    QList<QByteArray> chunkFiles_;       // its chunks in the download folder
+    struct Served {
+        QString url;
+        int source = -1;
+    };
+    QHash<QByteArray, Served> fetchedNow_;  // chunks this run fetched, with where from
+    bool sourceDropped_ = false;             // since the last build
+    // Entries whose installed content has a kept list: found on the first file built, then grown
+    // with each file installed from its index.
+    std::optional<QList<qsizetype>> holders_;
+};

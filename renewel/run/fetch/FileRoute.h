@@ -1,0 +1,35 @@
+#pragma once
+// One way of obtaining a listed file's new content in the download folder: whole from the site,
+// built from chunks, and later from a binary patch or a pack. The run prepares an entry as soon
+// as it knows the entry differs (downloads run ahead of the installs) and asks for the file once
+// it reaches the entry; the answer comes later, on the main thread.
+
+#include "run/plan/PlannedEntry.h"
+
+#include "Result.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+
+// The file obtained, checked and on disk for good, with its SHA-256. An empty file: the route
+// declines the entry (another route is to obtain it).
+struct ObtainedFile {
+    QString file;
+    QByteArray digest;
+};
+
+class FileRoute {
+public:
+    using Done = std::function<void(Result<ObtainedFile>)>;
+
+    virtual ~FileRoute() = default;
+    // Whether this route can obtain the entry at all.
+    virtual bool takes(const PlannedEntry& planned) const = 0;
+    // Starts what can run ahead for entry i.
+    virtual void prepare(qsizetype i, const PlannedEntry& planned) = 0;
+    // The file of entry i (prepared before): done runs once, now or later. A failure has been
+    // reported to the run's report before done runs.
+    virtual void obtain(qsizetype i, const PlannedEntry& planned, Done done) = 0;
+};

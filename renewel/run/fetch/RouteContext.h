@@ -1,0 +1,15 @@
+#pragma once
+// What every way of obtaining files works with.
+
+#include "run/plan/RunFolders.h"
+
+class DownloadQueue;
+class RunReport;
+class UpdateHost;
+
+struct RouteContext {
+    DownloadQueue& queue;
+    UpdateHost& host;
+    RunReport& report;
+    const RunFolders& folders;
+};

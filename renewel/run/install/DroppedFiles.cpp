@@ -1,0 +1,60 @@
+#include "run/install/DroppedFiles.h"
+
+#include "run/InstalledState.h"
+#include "run/UpdateFiles.h"
+#include "site/SiteFiles.h"
+#include "site/UpdateList.h"
+#include "trust/Sha256.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+
+#include <algorithm>
+
+void DroppedFiles::find(const QList<UpdateEntry>& listedNow, Found found)
+{
+    QSet<QByteArray> now;
+    for (const UpdateEntry& entry : listedNow)
+        now.insert(entry.listed);
+    QList<std::pair<QByteArray, QString>> candidates;  // listed path, installed file
+    QList<QByteArray> recorded;
+    for (const QByteArray& listed : std::as_const(state_.Listed)) {
+        const ListedPath path(listed);
+        const InstalledState::Entry* entry = state_.Find(listed);
+        if (now.contains(listed) || !entry || !path.isSafe() || IsReservedListedPath(listed))
+            continue;
+        if (!InsideInstallation(path.installFolder(installBase_), installBase_))
+            continue;
+        candidates << std::pair(listed, path.installPath(installBase_));
+        recorded << entry->sha256;
+    }
+    tasks_.run<QList<QByteArray>>(
+        [candidates, recorded] {
+            QList<QByteArray> dropped;
+            for (qsizetype i = 0; i < candidates.size(); ++i) {
+                const Result<QByteArray> local = sha256OfFile(candidates[i].second);
+                if (local && local.value() == recorded[i])
+                    dropped << candidates[i].first;
+            }
+            std::sort(dropped.begin(), dropped.end());
+            return dropped;
+        },
+        std::move(found));
+}
+
+void DroppedFiles::remove(const QList<QByteArray>& dropped, const std::function<void(const QByteArray&)>& deleted)
+{
+    for (const QByteArray& listed : dropped) {
+        if (!QFile::remove(ListedPath(listed).installPath(installBase_)))
+            continue;
+        state_.Forget(listed);
+        deleted(listed);
+        QByteArray folder = listed.left(std::max(listed.lastIndexOf('\\'), listed.lastIndexOf('/')));
+        while (!folder.isEmpty() && state_.Made.contains(folder) &&
+               QDir().rmdir(ListedPath(folder).installPath(installBase_))) {
+            state_.Made.remove(folder);
+            folder = folder.left(std::max(folder.lastIndexOf('\\'), folder.lastIndexOf('/')));
+        }
+    }
+}

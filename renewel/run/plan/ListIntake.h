@@ -1,0 +1,76 @@
+#pragma once
+// The update run's lists: update.txt, and with it update.sums and its signature. With the
+// studio's key (UpdateKey) a list is believed only when the signed checksum list vouches for it,
+// and only then is its format read; without a key, a checksum list the site has is still used to
+// check the downloads (a missing or broken one is then ignored). The three are fetched together:
+// update.txt through the window's download component (its own wait), the others on the run's
+// download queue, each reporting its end. With a key, the lists may come from any mirror, since
+// the signature vouches for them: a source whose lists can't be fetched or are refused is dropped
+// and the next one asked. Without a key only the update site's lists are believed.
+
+#include "run/plan/RunFolders.h"
+#include "run/plan/UpdateOptions.h"
+#include "net/DownloadQueue.h"
+#include "site/Sums.h"
+#include "site/UpdateList.h"
+
+#include "Result.h"
+
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+class RunReport;
+class THTTPGet;
+class UpdateHost;
+
+class ListIntake : public QObject {
+    Q_OBJECT
+public:
+    using Done = std::function<void(Status)>;
+
+    ListIntake(DownloadQueue& queue, THTTPGet& getFile, UpdateHost& host, RunReport& report, const RunFolders& folders,
+               const UpdateOptions& options);
+
+    // Fetches and accepts the lists; done runs once, later. A failure has been reported.
+    void start(Done done);
+    // Stops waiting: done is not called any more.
+    void stop() { done_ = nullptr; }
+
+    // What was accepted (the list also when its format was refused).
+    UpdateListEntries list;
+    std::optional<Sums> sums;
+
+private:
+    struct Small {
+        bool pending = false;
+        std::optional<QByteArray> bytes;
+        QString why;
+    };
+    void fetchFrom(int source);
+    void startSmall(Small& small, const QString& name, qint64 maxSize);
+    void smallArrived();
+    Status accept();
+    Status acceptSigned();
+    Status acceptUnsigned();
+    Status readEntries(bool refuseMalformed);
+    Status refuse(const QString& subject, const QString& reason);
+    void end(Status status);
+    QString siteUrl(const QString& name) const;
+
+    DownloadQueue& queue_;
+    THTTPGet& getFile_;
+    UpdateHost& host_;
+    RunReport& report_;
+    const RunFolders& folders_;
+    const UpdateOptions& options_;
+    Done done_;
+    int source_ = 0;           // the source the lists are being taken from
+    bool fallback_ = false;    // a refused list goes on to the next source
+    std::optional<QString> refused_;
+    bool listEnded_ = false;               // the download component is done with update.txt
+    std::optional<QByteArray> listBytes_;  // update.txt, once fetched
+    QString listWhy_;                      // why it was not
+    Small sums_, signature_;
+};

@@ -1,0 +1,44 @@
+#include "run/report/ProgressLines.h"
+
+#include <QStringList>
+
+void ProgressLines::line(const QByteArray& text)
+{
+    std::fwrite(text.constData(), 1, size_t(text.size()), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+}
+
+void ProgressLines::listRead(qsizetype entries) { line("list " + QByteArray::number(entries)); }
+
+void ProgressLines::fileStarted(const QByteArray& listed, qint64 size)
+{
+    line("start " + listed + ' ' + QByteArray::number(size));
+    lastBytes_.invalidate();
+}
+
+void ProgressLines::fileProgress(qint64 total, qint64 done)
+{
+    if (lastBytes_.isValid() && lastBytes_.elapsed() < 100 && done != total)
+        return;
+    lastBytes_.start();
+    line("bytes " + QByteArray::number(done) + ' ' + QByteArray::number(total));
+}
+
+void ProgressLines::fileInstalled(const QByteArray& listed) { line("installed " + listed); }
+
+void ProgressLines::fileDeleted(const QByteArray& listed) { line("deleted " + listed); }
+
+void ProgressLines::finished(const UpdateOutcome& outcome)
+{
+    const char* kind = outcome.kind == UpdateOutcome::Failed      ? "failed"
+                       : outcome.kind == UpdateOutcome::Cancelled ? "cancelled"
+                                                                   : "completed";
+    line(QByteArray("end ") + kind + ' ' + QByteArray::number(ExitStatus(outcome)));
+}
+
+bool ProgressArgument(const QStringList& arguments)
+{
+    return arguments.size() > 2 && (arguments.at(1) == QLatin1String("quiet") || arguments.at(1) == QLatin1String("repair")) &&
+           arguments.mid(2).contains(QLatin1String("--progress"));
+}

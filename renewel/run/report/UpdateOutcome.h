@@ -1,0 +1,34 @@
+#pragma once
+// How an update run ended, and how that is to be shown: the run decides, its window presents.
+
+#include "site/UpdateList.h"
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+struct UpdateOutcome {
+    enum Kind { NotRun, Completed, Failed, Cancelled };
+    // What the window shows once the run has ended: nothing, the "Done" or the "Error" text in a
+    // plain box, or the general error report with Report.
+    enum Show { ShowNothing, ShowDone, ShowError, ShowReport };
+
+    Kind kind = NotRun;
+    QString subject;  // the file or address that failed
+    QString reason;
+    Show show = ShowNothing;
+    QString report;           // the general error report's message, with ShowReport
+    bool endProgram = false;  // the window asks the application to end after showing it
+};
+Q_DECLARE_METATYPE(UpdateOutcome)
+
+// What an update does, or would do: the entries to fetch and the dropped files to delete (their
+// listed paths).
+struct UpdatePlan {
+    QList<UpdateEntry> fetch;
+    QList<QByteArray> remove;
+    qint64 bytes = 0;  // of the files to fetch
+};
+
+// The program's exit status for an outcome: 0 completed (or nothing run), 1 failed, 2 cancelled.
+int ExitStatus(const UpdateOutcome& outcome);
