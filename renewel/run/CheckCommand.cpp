@@ -2,10 +2,10 @@
 
 #include "net/HTTPGet.h"
 #include "run/report/FailureLine.h"
-#include "run/UpdateFiles.h"
+#include "run/install/UpdateFiles.h"
 #include "run/report/UpdateHost.h"
 #include "run/UpdateRun.h"
-#include "run/langSys.h"
+#include "run/lang/langSys.h"
 #include "site/SiteFiles.h"
 
 #include <QCoreApplication>

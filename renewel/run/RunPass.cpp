@@ -2,9 +2,9 @@
 
 #include "net/HTTPGet.h"
 #include "net/RateLimiter.h"
-#include "run/UpdateFiles.h"
+#include "run/install/UpdateFiles.h"
 #include "run/install/StateSaver.h"
-#include "run/langSys.h"
+#include "run/lang/langSys.h"
 #include "run/report/UpdateHost.h"
 
 #include "Text.h"

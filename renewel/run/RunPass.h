@@ -9,7 +9,7 @@
 #include "run/install/DroppedFiles.h"
 #include "run/install/Installer.h"
 #include "run/install/Workspace.h"
-#include "run/InstalledState.h"
+#include "run/install/InstalledState.h"
 #include "run/plan/EntryCheck.h"
 #include "run/plan/ListIntake.h"
 #include "run/plan/RunFolders.h"

@@ -19,11 +19,11 @@
 #include "ui/QuietMode.h"
 #include "Text.h"
 #include "run/report/ProgressLines.h"
-#include "run/UpdateFiles.h"
+#include "run/install/UpdateFiles.h"
 #include "run/UpdateRun.h"
 #include "run/report/UpdateStatus.h"
 #include "site/SiteFiles.h"
-#include "run/langSys.h"
+#include "run/lang/langSys.h"
 
 #include <QApplication>
 #include <QCoreApplication>

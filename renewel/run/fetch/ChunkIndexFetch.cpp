@@ -4,8 +4,8 @@
 #include "chunk/ChunkStore.h"
 #include "net/DownloadFile.h"
 #include "net/SiteSources.h"
-#include "run/InstalledChunks.h"
-#include "run/InstalledState.h"
+#include "run/install/InstalledChunks.h"
+#include "run/install/InstalledState.h"
 #include "trust/Sha256.h"
 
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "chunk/ChunkStore.h"
 #include "net/DownloadFile.h"
 #include "net/SiteSources.h"
-#include "run/InstalledState.h"
+#include "run/install/InstalledState.h"
 #include "run/report/RunReport.h"
 #include "run/report/UpdateHost.h"
 

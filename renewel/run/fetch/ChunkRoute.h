@@ -14,7 +14,7 @@
 #include "run/fetch/RouteContext.h"
 #include "chunk/FetchPlan.h"
 #include "chunk/FileAssembler.h"
-#include "run/InstalledChunks.h"
+#include "run/install/InstalledChunks.h"
 
 #include <QHash>
 

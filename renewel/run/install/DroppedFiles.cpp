@@ -1,7 +1,7 @@
 #include "run/install/DroppedFiles.h"
 
-#include "run/InstalledState.h"
-#include "run/UpdateFiles.h"
+#include "run/install/InstalledState.h"
+#include "run/install/UpdateFiles.h"
 #include "site/SiteFiles.h"
 #include "site/UpdateList.h"
 #include "trust/Sha256.h"

@@ -1,7 +1,7 @@
 #include "run/install/Installer.h"
 
-#include "run/InstalledState.h"
-#include "run/UpdateFiles.h"
+#include "run/install/InstalledState.h"
+#include "run/install/UpdateFiles.h"
 #include "site/UpdateList.h"
 
 #include "AtomicFile.h"

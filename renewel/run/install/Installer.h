@@ -4,7 +4,7 @@
 // record with its identity and SHA-256. The renames become durable folder by folder, once each,
 // when the installer is done.
 
-#include "run/InstallFile.h"
+#include "run/install/InstallFile.h"
 
 #include "Result.h"
 

@@ -1,6 +1,6 @@
 #include "run/install/StateSaver.h"
 
-#include "run/InstalledState.h"
+#include "run/install/InstalledState.h"
 
 #include <QSet>
 

@@ -1,7 +1,7 @@
 #include "run/install/Workspace.h"
 
 #include "net/HTTPSink.h"
-#include "run/UpdateFiles.h"
+#include "run/install/UpdateFiles.h"
 #include "run/report/RunReport.h"
 #include "site/SiteFiles.h"
 

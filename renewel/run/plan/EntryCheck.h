@@ -6,7 +6,7 @@
 // at once and ahead of the entry being decided. Each hash that arrives is reported on the main
 // thread (onHashed); nothing here waits.
 
-#include "run/InstalledState.h"
+#include "run/install/InstalledState.h"
 #include "run/plan/PlannedEntry.h"
 
 #include <QObject>

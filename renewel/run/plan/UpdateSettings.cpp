@@ -1,6 +1,6 @@
 #include "run/plan/UpdateSettings.h"
 
-#include "run/langSys.h"
+#include "run/lang/langSys.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "run/report/UpdateStatus.h"
 
-#include "run/langSys.h"
+#include "run/lang/langSys.h"
 #include "site/SiteFiles.h"
 
 QByteArray FetchingListStatus(const LanguageList& texts)

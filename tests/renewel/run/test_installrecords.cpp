@@ -4,8 +4,8 @@
 
 #include "TempDir.h"
 
-#include "run/InstalledChunks.h"
-#include "run/InstalledState.h"
+#include "run/install/InstalledChunks.h"
+#include "run/install/InstalledState.h"
 #include "site/SiteFiles.h"
 #include "trust/Sha256.h"
 

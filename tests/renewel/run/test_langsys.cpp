@@ -3,7 +3,7 @@
 #include "LineReader.h"
 #include "TempDir.h"
 #include "run/plan/UpdateSettings.h"
-#include "run/langSys.h"
+#include "run/lang/langSys.h"
 
 #include "Exception.h"
 

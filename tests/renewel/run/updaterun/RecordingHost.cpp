@@ -1,7 +1,7 @@
 #include "RecordingHost.h"
 
 #include "run/report/UpdateStatus.h"
-#include "run/langSys.h"
+#include "run/lang/langSys.h"
 
 #include "Application.h"
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "run/langSys.h"
+#include "run/lang/langSys.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "run/InstallFile.h"
+#include "run/install/InstallFile.h"
 
 #include <QDir>
 #include <QFile>

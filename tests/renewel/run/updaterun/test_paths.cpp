@@ -1,7 +1,7 @@
 // Listed paths: where they land on disk and on the site, and the ones that are never written.
 
 #include "UpdateFixture.h"
-#include "run/UpdateFiles.h"
+#include "run/install/UpdateFiles.h"
 
 #include "site/ListedPath.h"
 #include "trust/Sha256.h"

@@ -1,4 +1,4 @@
-#include "run/InstalledChunks.h"
+#include "run/install/InstalledChunks.h"
 
 #include "chunk/ChunkStore.h"
 #include "site/SiteFiles.h"

@@ -1,4 +1,4 @@
-#include "run/langSys.h"
+#include "run/lang/langSys.h"
 
 #include "LineReader.h"
 

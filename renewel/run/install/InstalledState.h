@@ -8,7 +8,7 @@
 // a regular file (a link, a pipe, a device). The record keeps no change time: its identities
 // have none (FileIdentity::withoutChangeTime).
 
-#include "run/UpdateFiles.h"
+#include "run/install/UpdateFiles.h"
 
 #include "Result.h"
 

@@ -1,4 +1,4 @@
-#include "run/InstalledState.h"
+#include "run/install/InstalledState.h"
 
 #include "site/SiteFiles.h"
 

@@ -1,4 +1,4 @@
-#include "run/UpdateFiles.h"
+#include "run/install/UpdateFiles.h"
 
 #include "site/SiteFiles.h"
 

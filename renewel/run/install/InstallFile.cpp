@@ -1,4 +1,4 @@
-#include "run/InstallFile.h"
+#include "run/install/InstallFile.h"
 
 #include "AtomicFile.h"
 
