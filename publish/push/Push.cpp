@@ -3,6 +3,7 @@
 #include "common/PublishError.h"
 #include "push/PushRecord.h"
 #include "push/RcloneTool.h"
+#include "release/PathNesting.h"
 #include "release/SiteLayout.h"
 #include "store/StoreObjects.h"
 #include "chunk/ChunkStore.h"
@@ -16,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QJsonObject>
 #include <QTemporaryFile>
 
 #include <memory>
@@ -109,6 +111,9 @@ public:
     explicit Pusher(const PushOptions& options)
         : options_(options), layout_(options.siteDir), release_(currentRelease(layout_, options.siteDir))
     {
+        const QJsonObject features = rclone_.features(options.remote);
+        checkRemote(RcloneTool::localFolder(features));
+        compare_ = RcloneTool::comparisonFlags(features);
         layout_.prepare();  // no publish may replace the release while it is sent
     }
 
@@ -128,6 +133,20 @@ private:
         if (layout.current().isEmpty())
             throw PublishError{siteDir, QStringLiteral("nothing published to push")};
         return layout.current();
+    }
+
+    // A local remote that is the site, or lies in it or around it, would have rclone copy the
+    // site onto itself and delete what it overwrote.
+    void checkRemote(const QString& localFolder) const
+    {
+        if (localFolder.isEmpty())
+            return;
+        const QString remote = resolvedPath(localFolder);
+        for (const QString& site : {layout_.site(), layout_.releases(), resolvedPath(layout_.site())}) {
+            if (isInside(remote, site) || isInside(site, remote))
+                throw PublishError{options_.remote, QStringLiteral("the remote is the site's own folder, inside it or "
+                                                                   "around it (give the origin's remote)")};
+        }
     }
 
     // What changed since the last push to this remote is sent whatever rclone's comparison says:
@@ -158,7 +177,6 @@ private:
                 record_.setSent(list, {});
         }
         record_.write();
-        compare_ = rclone_.comparisonFlags(options_.remote);
     }
 
     void copy(const QStringList& batch, const QStringList& flags)

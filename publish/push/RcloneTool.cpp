@@ -52,7 +52,7 @@ RcloneRun RcloneTool::run(const QStringList& args) const
     return result;
 }
 
-QStringList RcloneTool::comparisonFlags(const QString& remote) const
+QJsonObject RcloneTool::features(const QString& remote) const
 {
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
@@ -62,9 +62,21 @@ QStringList RcloneTool::comparisonFlags(const QString& remote) const
     if (process.exitCode() != 0 || features.isEmpty())
         throw PublishError{remote, QStringLiteral("rclone: ")
                                        + QString::fromLocal8Bit(process.readAllStandardError()).simplified()};
+    return features;
+}
+
+QStringList RcloneTool::comparisonFlags(const QJsonObject& features)
+{
     if (features.value(QStringLiteral("Precision")).toDouble() < NoModTimePrecision)
         return {};
     if (!features.value(QStringLiteral("Hashes")).toArray().isEmpty())
         return {QStringLiteral("--checksum")};
     return {QStringLiteral("--ignore-times")};
+}
+
+QString RcloneTool::localFolder(const QJsonObject& features)
+{
+    if (!features.value(QStringLiteral("String")).toString().startsWith(QStringLiteral("Local file system at ")))
+        return {};
+    return features.value(QStringLiteral("Root")).toString();
 }

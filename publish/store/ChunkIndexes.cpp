@@ -1,11 +1,14 @@
 #include "store/ChunkIndexes.h"
 
+#include "common/RegularFile.h"
 #include "chunk/ChunkStore.h"
 #include "site/Sums.h"
 #include "site/UpdateList.h"
 #include "trust/Sha256.h"
 
 #include <QFile>
+
+#include <algorithm>
 #include <QSet>
 
 QList<ListedIndex> listedIndexes(const UpdateListEntries& list, const Sums& sums)
@@ -30,20 +33,21 @@ Result<ReadIndex> readChunkIndex(const QString& path, const QByteArray& fileHash
                                  const std::optional<QByteArray>& expectedHash)
 {
     const auto fail = [](const QString& why) { return Result<ReadIndex>::failure(why); };
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(file.exists() ? file.errorString() : QStringLiteral("missing"));
-    const QByteArray bytes = file.readAll();
-    ReadIndex read{{}, Sha256::hash(bytes)};
-    if (expectedHash && read.hash != *expectedHash)
+    // 64 bytes of header and 40 a chunk, each chunk at least a byte of the file.
+    const Result<QByteArray> read = RegularFile::read(path, 64 + 40 * std::max<qint64>(fileSize, 1));
+    if (!read)
+        return fail(read.error());
+    const QByteArray& bytes = *read;
+    ReadIndex index{{}, Sha256::hash(bytes)};
+    if (expectedHash && index.hash != *expectedHash)
         return fail(QStringLiteral("does not match its checksum in update.sums"));
-    Result<ChunkIndex> index = ChunkIndex::parse(bytes);
-    if (!index)
-        return fail(index.error());
-    if (index->fileHash != fileHash)
-        return fail(QStringLiteral("describes another file (SHA-256 %1)").arg(QLatin1StringView(index->fileHash.toHex())));
-    if (index->fileSize != fileSize)
-        return fail(QStringLiteral("describes %1 bytes, the list says %2").arg(index->fileSize).arg(fileSize));
-    read.index = std::move(index).value();
-    return read;
+    Result<ChunkIndex> parsed = ChunkIndex::parse(bytes);
+    if (!parsed)
+        return fail(parsed.error());
+    if (parsed->fileHash != fileHash)
+        return fail(QStringLiteral("describes another file (SHA-256 %1)").arg(QLatin1StringView(parsed->fileHash.toHex())));
+    if (parsed->fileSize != fileSize)
+        return fail(QStringLiteral("describes %1 bytes, the list says %2").arg(parsed->fileSize).arg(fileSize));
+    index.index = std::move(parsed).value();
+    return index;
 }

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "common/PublishError.h"
+#include "common/RegularFile.h"
 #include "store/ChunkIndexes.h"
 #include "chunk/ChunkIndexDelta.h"
 #include "chunk/ChunkStore.h"
@@ -104,9 +105,10 @@ ChunkPublisher::Done ChunkPublisher::store(ChunkStoreWriter& writer, const Job& 
     done.size = job.size;
     done.indexName = ChunkStore::indexName(job.digest);
     // An index already in the store for this content (a file unchanged since the last publish)
-    // spares reading the file; one that is unsound is written again.
+    // spares reading the file when its chunks are there at their lengths; one that is unsound,
+    // or names a chunk a crash cut short, is written again with its chunks.
     if (Result<ReadIndex> read = readChunkIndex(releases_ + '/' + done.indexName, job.digest, job.size);
-        read && read->index.params == Params) {
+        read && read->index.params == Params && chunksStored(read->index)) {
         done.indexHash = read->hash;
         for (const ChunkIndexEntry& entry : read->index.chunks) {
             done.chunks.append(entry.hash);
@@ -131,6 +133,16 @@ ChunkPublisher::Done ChunkPublisher::store(ChunkStoreWriter& writer, const Job& 
     return done;
 }
 
+bool ChunkPublisher::chunksStored(const ChunkIndex& index) const
+{
+    for (const ChunkIndexEntry& entry : index.chunks) {
+        const Result<RegularFile> chunk = RegularFile::open(releases_ + '/' + ChunkStore::objectName(entry.hash));
+        if (!chunk || chunk->size() != qint64(entry.storedLength))
+            return false;
+    }
+    return true;
+}
+
 // The delta from the previous content's index in the store, once for each pair of contents.
 void ChunkPublisher::writeDelta(const Job& job, const ChunkIndex& index) const
 {
@@ -139,14 +151,13 @@ void ChunkPublisher::writeDelta(const Job& job, const ChunkIndex& index) const
     const QString name = releases_ + '/' + ChunkStore::deltaName(job.digest, job.previous);
     if (QFileInfo::exists(name))
         return;
-    QFile oldFile(releases_ + '/' + ChunkStore::indexName(job.previous));
-    if (!oldFile.open(QIODevice::ReadOnly))
+    const Result<QByteArray> oldBytes = RegularFile::read(releases_ + '/' + ChunkStore::indexName(job.previous));
+    if (!oldBytes)
         return;  // the previous content was not chunked
-    const QByteArray oldBytes = oldFile.readAll();
-    const Result<ChunkIndex> old = ChunkIndex::parse(oldBytes);
+    const Result<ChunkIndex> old = ChunkIndex::parse(*oldBytes);
     if (!old || old->fileHash != job.previous)
         return;  // an unsound index helps no player
-    if (const Status written = replaceFile(name, makeDelta(*old, oldBytes, index)); !written)
+    if (const Status written = replaceFile(name, makeDelta(*old, *oldBytes, index)); !written)
         throw PublishError{name, written.error()};
 }
 

@@ -76,6 +76,8 @@ private:
 
     void work();
     Done store(class ChunkStoreWriter& writer, const Job& job) const;
+    // Whether every chunk the index names is in the store at its stored length.
+    bool chunksStored(const ChunkIndex& index) const;
     void writeDelta(const Job& job, const ChunkIndex& index) const;
     void throwFailure();
     void waitForWorkers(ProgressMeter& progress);

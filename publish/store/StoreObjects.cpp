@@ -1,5 +1,6 @@
 #include "store/StoreObjects.h"
 
+#include "common/RegularFile.h"
 #include "store/ChunkIndexes.h"
 #include "common/PublishError.h"
 #include "chunk/ChunkStore.h"
@@ -32,12 +33,12 @@ StoreObjects storeObjectsOf(const QString& release)
         const QString indexFolder = release + '/' + ChunkStore::Folder + QStringLiteral("/index");
         const QString deltas = QString::fromLatin1(listed.fileHash.toHex()) + QStringLiteral(".from-*.cidd");
         for (const QString& delta : QDir(indexFolder).entryList({deltas}, QDir::Files)) {
-            QFile file(indexFolder + '/' + delta);
-            if (!file.open(QIODevice::ReadOnly))
-                throw PublishError{file.fileName(), file.errorString()};
+            const Result<QByteArray> bytes = RegularFile::read(indexFolder + '/' + delta);
+            if (!bytes)
+                throw PublishError{indexFolder + '/' + delta, bytes.error()};
             const QString name = ChunkStore::Folder + QStringLiteral("/index/") + delta;
             store.deltas.append(name);
-            store.digests.insert(name, Sha256::hash(file.readAll()));
+            store.digests.insert(name, Sha256::hash(*bytes));
         }
         for (const ChunkIndexEntry& entry : read->index.chunks) {
             const QString name = ChunkStore::objectName(entry.hash);

@@ -1,32 +1,61 @@
 #include "verify/VerifyChunks.h"
 
+#include "common/RegularFile.h"
 #include "store/ChunkIndexes.h"
+#include "verify/VerifyDeltas.h"
 #include "chunk/ChunkCodec.h"
 #include "chunk/ChunkStore.h"
 #include "site/Sums.h"
 #include "site/UpdateList.h"
+#include "trust/Sha256.h"
 
 #include <QFile>
 #include <QSet>
 #include <QThread>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// Why the stored chunk is not the one the entry names; empty when it is.
-QString chunkFault(const QString& path, const ChunkIndexEntry& entry, ChunkDecompressor& decompressor)
+struct CheckedIndex {
+    QString path;
+    ChunkIndex index;
+};
+
+// The chunk the entry names, as the store holds it decompressed; the reason when it is not that.
+Result<QByteArray> storedChunk(const QString& site, const ChunkIndexEntry& entry, ChunkDecompressor& decompressor)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return file.exists() ? file.errorString() : QStringLiteral("missing");
-    if (file.size() != qint64(entry.storedLength))  // not read: it may be of any size
-        return QStringLiteral("%1 bytes stored, the index says %2").arg(file.size()).arg(entry.storedLength);
-    const Result<QByteArray> chunk = decompressor.decompress(file.readAll(), entry);
-    return chunk ? QString() : chunk.error();
+    Result<RegularFile> file = RegularFile::open(site + '/' + ChunkStore::objectName(entry.hash));
+    if (!file)
+        return Result<QByteArray>::failure(file.error());
+    if (file->size() != qint64(entry.storedLength))  // not read: it may be of any size
+        return Result<QByteArray>::failure(
+            QStringLiteral("%1 bytes stored, the index says %2").arg(file->size()).arg(entry.storedLength));
+    const Result<QByteArray> stored = file.value().readAll();
+    if (!stored)
+        return stored;
+    return decompressor.decompress(*stored, entry);
+}
+
+// Runs work(0 .. count-1) on every core, each number once.
+void onEveryCore(qsizetype count, const std::function<void(qsizetype, ChunkDecompressor&)>& work)
+{
+    std::atomic<qsizetype> next{0};
+    const auto worker = [&] {
+        ChunkDecompressor decompressor;
+        for (qsizetype i; (i = next++) < count;)
+            work(i, decompressor);
+    };
+    std::vector<std::thread> workers;
+    for (int i = 1; i < QThread::idealThreadCount(); ++i)
+        workers.emplace_back(worker);
+    worker();
+    for (std::thread& thread : workers)
+        thread.join();
 }
 
 // Checks the chunks on every core; the reason for each faulty one, in order.
@@ -34,40 +63,46 @@ QList<QString> checkChunks(const QString& site, const QList<ChunkIndexEntry>& ch
                            ProgressMeter& meter)
 {
     QList<QString> faults(chunks.size());
-    std::atomic<qsizetype> next{0};
     std::mutex progressMutex;
     ProgressMeter::Phase progress(meter, int(chunks.size()), totalBytes);
-    const auto work = [&] {
-        ChunkDecompressor decompressor;
-        for (qsizetype i; (i = next++) < chunks.size();) {
-            faults[i] = chunkFault(site + '/' + ChunkStore::objectName(chunks[i].hash), chunks[i], decompressor);
-            const std::lock_guard lock(progressMutex);
-            progress.advance(chunks[i].length);
-        }
-    };
-    std::vector<std::thread> workers;
-    for (int i = 1; i < QThread::idealThreadCount(); ++i)
-        workers.emplace_back(work);
-    work();
-    for (std::thread& worker : workers)
-        worker.join();
+    onEveryCore(chunks.size(), [&](qsizetype i, ChunkDecompressor& decompressor) {
+        faults[i] = storedChunk(site, chunks[i], decompressor).error();
+        const std::lock_guard lock(progressMutex);
+        progress.advance(chunks[i].length);
+    });
     return faults;
 }
 
-}  // namespace
-
-void checkChunkStore(const QString& siteDir, const UpdateListEntries& list, const Sums& sums, SiteCheck& check,
-                     ProgressMeter& progress)
+// Whether the index's chunks, in its order, make the file it describes: sound chunks and right
+// lengths in a wrong order would pass every other check and fail every player's update.
+QList<bool> checkOrder(const QString& site, const QList<CheckedIndex>& indexes)
 {
-    // Each distinct chunk entry once: an index that gives a chunk another length or stored length
-    // than the store holds is caught by that entry's own check.
-    QList<ChunkIndexEntry> chunks;
+    QList<bool> whole(indexes.size());
+    onEveryCore(indexes.size(), [&](qsizetype i, ChunkDecompressor& decompressor) {
+        Sha256 file;
+        for (const ChunkIndexEntry& entry : indexes[i].index.chunks) {
+            const Result<QByteArray> chunk = storedChunk(site, entry, decompressor);
+            if (!chunk)
+                return;  // reported as the chunk's own fault
+            file.update(*chunk);
+        }
+        whole[i] = file.final() == indexes[i].index.fileHash;
+    });
+    return whole;
+}
+
+// Each listed index that is sound, and each distinct chunk entry they name (an index that gives
+// a chunk another length or stored length than the store holds is caught by that entry's own
+// check).
+QList<CheckedIndex> readIndexes(const QString& siteDir, const QList<ListedIndex>& listed, SiteCheck& check,
+                                QList<ChunkIndexEntry>& chunks, qint64& bytes)
+{
+    QList<CheckedIndex> indexes;
     QSet<QByteArray> seen;
-    qint64 bytes = 0;
-    for (const ListedIndex& listed : listedIndexes(list, sums)) {
+    for (const ListedIndex& one : listed) {
         ++check.indexes;
-        const QString path = siteDir + '/' + listed.name;
-        const Result<ReadIndex> read = readChunkIndex(path, listed.fileHash, listed.fileSize, listed.hash);
+        const QString path = siteDir + '/' + one.name;
+        Result<ReadIndex> read = readChunkIndex(path, one.fileHash, one.fileSize, one.hash);
         if (!read) {
             check.problems.append({QFile::encodeName(path), read.error()});
             continue;
@@ -81,11 +116,36 @@ void checkChunkStore(const QString& siteDir, const UpdateListEntries& list, cons
                 bytes += entry.length;
             }
         }
+        indexes.append({path, std::move(read).value().index});
     }
+    return indexes;
+}
+
+}  // namespace
+
+void checkChunkStore(const QString& siteDir, const UpdateListEntries& list, const Sums& sums, SiteCheck& check,
+                     ProgressMeter& progress)
+{
+    const QList<ListedIndex> listed = listedIndexes(list, sums);
+    QList<ChunkIndexEntry> chunks;
+    qint64 bytes = 0;
+    const QList<CheckedIndex> indexes = readIndexes(siteDir, listed, check, chunks, bytes);
     const QList<QString> faults = checkChunks(siteDir, chunks, bytes, progress);
     check.chunks += chunks.size();
+    bool chunksSound = true;
     for (qsizetype i = 0; i < chunks.size(); ++i) {
-        if (!faults[i].isEmpty())
+        if (!faults[i].isEmpty()) {
+            chunksSound = false;
             check.problems.append({QFile::encodeName(siteDir + '/' + ChunkStore::objectName(chunks[i].hash)), faults[i]});
+        }
     }
+    if (chunksSound) {
+        const QList<bool> whole = checkOrder(siteDir, indexes);
+        for (qsizetype i = 0; i < indexes.size(); ++i) {
+            if (!whole[i])
+                check.problems.append({QFile::encodeName(indexes[i].path),
+                                       QStringLiteral("its chunks in its order do not make the file it describes")});
+        }
+    }
+    checkDeltas(siteDir, listed, check);
 }

@@ -1,5 +1,6 @@
 #include "verify/VerifySite.h"
 
+#include "common/RegularFile.h"
 #include "verify/VerifyChunks.h"
 #include "site/SiteFiles.h"
 #include "site/Sums.h"
@@ -14,13 +15,8 @@
 
 namespace {
 
-std::optional<QByteArray> readFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.readAll();
-}
+// The site's lists and the key are small; a file far larger is not one of them.
+constexpr qint64 MaxListSize = qint64(1) << 30;
 
 class Checker {
 public:
@@ -53,15 +49,17 @@ private:
 
     std::optional<QByteArray> need(const QString& name)
     {
-        std::optional<QByteArray> bytes = readFile(site_ + '/' + name);
-        if (!bytes)
-            problem(name, QStringLiteral("missing or unreadable"));
-        return bytes;
+        Result<QByteArray> bytes = RegularFile::read(site_ + '/' + name, MaxListSize);
+        if (bytes)
+            return std::move(bytes).value();
+        const QString notRegular = QStringLiteral("not a regular file");
+        problem(name, bytes.error() == notRegular ? notRegular : QStringLiteral("missing or unreadable"));
+        return std::nullopt;
     }
 
     void checkSignature(const QByteArray& list, const QByteArray& sums, const QString& publicKeyFile, qint64 now)
     {
-        const std::optional<QByteArray> pub = readFile(publicKeyFile);
+        const Result<QByteArray> pub = RegularFile::read(publicKeyFile, MaxListSize);
         if (!pub) {
             problemAt(QFile::encodeName(publicKeyFile), QStringLiteral("no readable public key file"));
             return;
