@@ -2,7 +2,7 @@
 
 #include "cli/CommandLine.h"
 #include "common/PublishError.h"
-#include "push/Push.h"
+#include "push/Pusher.h"
 
 #include <QFile>
 
@@ -19,7 +19,7 @@ const QString Description = QStringLiteral(
 int runPush(const PushOptions& options)
 {
     try {
-        const PushSummary summary = pushSite(options);
+        const PushSummary summary = Pusher(options).run();
         for (const QString& object : summary.sent)
             printLine("sent " + object.toUtf8());
         for (const QString& object : summary.deleted)

@@ -6,7 +6,7 @@
 #include "chunk/ChunkIndex.h"
 #include "chunk/ChunkStore.h"
 #include "common/PublishError.h"
-#include "push/Push.h"
+#include "push/Pusher.h"
 #include "release/Publish.h"
 #include "trust/Sha256.h"
 #include "verify/VerifySite.h"
@@ -170,7 +170,7 @@ TEST(PublishChecks, PushRefusesARemoteThatIsTheSiteOrInsideOrAroundIt)
     for (const QString& remote : refused) {
         SCOPED_TRACE(remote.toStdString());
         try {
-            pushSite({site.site(), remote});
+            Pusher({site.site(), remote}).run();
             ADD_FAILURE() << "pushed";
         } catch (const PublishError& error) {
             EXPECT_TRUE(error.reason.contains("the site's own folder")) << error.reason.toStdString();
@@ -178,7 +178,7 @@ TEST(PublishChecks, PushRefusesARemoteThatIsTheSiteOrInsideOrAroundIt)
         EXPECT_EQ(site.problems(), QStringList());
     }
     // A folder beside the site is a remote like any other.
-    const PushSummary pushed = pushSite({site.site(), site.dir.filePath("origin")});
+    const PushSummary pushed = Pusher({site.site(), site.dir.filePath("origin")}).run();
     EXPECT_TRUE(pushed.sent.contains("update.txt"));
     EXPECT_EQ(PublishedSite::read(site.dir.filePath("origin/big.dat")), site.big);
 }
