@@ -7,6 +7,24 @@
 #include <QDateTime>
 #include <QFile>
 
+namespace {
+
+// "renewel-publish: SITE: N files, B bytes[, I chunk indexes, C chunks] checked; VERDICT"
+QByteArray summaryLine(const QString& site, const SiteCheck& check, bool signatureChecked)
+{
+    QByteArray line = "renewel-publish: " + QFile::encodeName(site) + ": " + QByteArray::number(check.files)
+        + " files, " + QByteArray::number(check.bytes) + " bytes";
+    if (check.indexes > 0)
+        line += ", " + QByteArray::number(check.indexes) + " chunk indexes, " + QByteArray::number(check.chunks) + " chunks";
+    line += " checked; ";
+    line += check.problems.isEmpty() ? QByteArray(signatureChecked ? "the site is whole and its signature verifies"
+                                                                    : "the site is whole (signature not checked)")
+                                     : QByteArray::number(check.problems.size()) + " problems";
+    return line;
+}
+
+}  // namespace
+
 int verifyCommand(const QStringList& arguments)
 {
     QCommandLineParser parser;
@@ -33,14 +51,6 @@ int verifyCommand(const QStringList& arguments)
     const SiteCheck check = verifySite(site, parser.value(pub), QDateTime::currentSecsSinceEpoch(), progress);
     for (const SiteProblem& problem : check.problems)
         printError(problem.subject, problem.reason);
-    QByteArray line = "renewel-publish: " + QFile::encodeName(site) + ": " + QByteArray::number(check.files)
-        + " files, " + QByteArray::number(check.bytes) + " bytes";
-    if (check.indexes > 0)
-        line += ", " + QByteArray::number(check.indexes) + " chunk indexes, " + QByteArray::number(check.chunks) + " chunks";
-    line += " checked; ";
-    line += check.problems.isEmpty() ? QByteArray(parser.isSet(pub) ? "the site is whole and its signature verifies"
-                                                                    : "the site is whole (signature not checked)")
-                                     : QByteArray::number(check.problems.size()) + " problems";
-    printLine(line);
+    printLine(summaryLine(site, check, parser.isSet(pub)));
     return check.problems.isEmpty() ? ExitDone : ExitFailed;
 }
