@@ -35,31 +35,38 @@ PushRecord PushRecord::read(const QString& releasesDir, const QString& remote)
     const int completed = lines[2].startsWith("completed ") ? lines[2].mid(10).toInt(&ok) : 0;
     if (!ok)
         return record;
-    // "PUSH DIGEST OBJECT" (version 1: "PUSH OBJECT"); the object last, as it may hold spaces.
     for (qsizetype i = 3; i + 1 < lines.size(); ++i) {
-        const QByteArray& line = lines[i];
-        const qsizetype space = line.indexOf(' ');
-        if (space < 0)
+        if (!record.parseObject(lines[i], digests))
             return record;
-        Object object;
-        object.push = line.left(space).toInt(&ok);
-        qsizetype name = space + 1;
-        if (digests) {
-            const qsizetype end = line.indexOf(' ', name);
-            const QByteArray hex = line.mid(name, end - name);
-            object.digest = QByteArray::fromHex(hex);
-            if (end < 0 || (hex != NoDigest && (hex.size() != 2 * Sha256::Size || object.digest.toHex() != hex)))
-                return record;
-            if (hex == NoDigest)
-                object.digest.clear();
-            name = end + 1;
-        }
-        if (!ok)
-            return record;
-        record.objects_.insert(QString::fromUtf8(line.mid(name)), object);
     }
     record.completed_ = completed;
     return record;
+}
+
+// "PUSH DIGEST OBJECT" (version 1: "PUSH OBJECT"); the object last, as it may hold spaces.
+bool PushRecord::parseObject(const QByteArray& line, bool digests)
+{
+    const qsizetype space = line.indexOf(' ');
+    if (space < 0)
+        return false;
+    Object object;
+    bool ok = false;
+    object.push = line.left(space).toInt(&ok);
+    qsizetype name = space + 1;
+    if (digests) {
+        const qsizetype end = line.indexOf(' ', name);
+        const QByteArray hex = line.mid(name, end - name);
+        object.digest = QByteArray::fromHex(hex);
+        if (end < 0 || (hex != NoDigest && (hex.size() != 2 * Sha256::Size || object.digest.toHex() != hex)))
+            return false;
+        if (hex == NoDigest)
+            object.digest.clear();
+        name = end + 1;
+    }
+    if (!ok)
+        return false;
+    objects_.insert(QString::fromUtf8(line.mid(name)), object);
+    return true;
 }
 
 void PushRecord::write() const

@@ -38,6 +38,9 @@ private:
         QByteArray digest;  // SHA-256 of the bytes last sent; empty when unknown
     };
 
+    // Adds the object a line of the record names; false when the line is not one.
+    bool parseObject(const QByteArray& line, bool digests);
+
     QString path_;
     QString remote_;
     int completed_ = 0;

@@ -166,24 +166,10 @@ void SiteLayout::switchTo(const QString& release)
         throw PublishError{link, errnoReason()};
 
     QString previous = current_;
-    if (plain_ && current_ == site_) {
-        // The plain folder is exchanged with the link, so SITE_DIR never goes missing; the old
-        // folder is then at the link's temporary name.
-        if (::renameat2(AT_FDCWD, native(link).constData(), AT_FDCWD, native(site_).constData(), RENAME_EXCHANGE) == 0) {
-            previous = link;
-        } else if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) {
-            previous = releases_ + '/' + OldSiteName;
-            renameOrThrow(site_, previous);
-            stopPoint("moved-aside");
-            renameOrThrow(link, site_);
-        } else {
-            const QString reason = errnoReason();
-            ::unlink(native(link).constData());
-            throw PublishError{site_, reason};
-        }
-    } else {
+    if (plain_ && current_ == site_)
+        previous = replacePlainFolder(link);
+    else
         renameOrThrow(link, site_);
-    }
     if (const int folder = ::open(native(QFileInfo(site_).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         folder >= 0) {
         ::fsync(folder);
@@ -196,4 +182,22 @@ void SiteLayout::switchTo(const QString& release)
     if (!previous.isEmpty())
         renameOrThrow(previous, releases_ + QStringLiteral("/.retired-%1").arg(QRandomGenerator::global()->generate64(),
                                                                                 16, 16, QLatin1Char('0')));
+}
+
+QString SiteLayout::replacePlainFolder(const QString& link)
+{
+    // The plain folder is exchanged with the link, so SITE_DIR never goes missing; the old folder
+    // is then at the link's temporary name.
+    if (::renameat2(AT_FDCWD, native(link).constData(), AT_FDCWD, native(site_).constData(), RENAME_EXCHANGE) == 0)
+        return link;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        const QString reason = errnoReason();
+        ::unlink(native(link).constData());
+        throw PublishError{site_, reason};
+    }
+    const QString previous = releases_ + '/' + OldSiteName;
+    renameOrThrow(site_, previous);
+    stopPoint("moved-aside");
+    renameOrThrow(link, site_);
+    return previous;
 }

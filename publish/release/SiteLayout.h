@@ -48,6 +48,8 @@ public:
 
 private:
     QStringList leftovers() const;
+    // Exchanges the plain SITE_DIR folder with the link; where the folder is now.
+    QString replacePlainFolder(const QString& link);
     void joinCleaner();
 
     QString site_;
