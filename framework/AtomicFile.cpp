@@ -1,5 +1,8 @@
 #include "AtomicFile.h"
 
+#include "platform/FileIO.h"
+#include "platform/Folders.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -7,18 +10,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #ifdef Q_OS_WIN
 #include <io.h>
 #include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #endif
-
-QString systemReason(int errnum) { return QString::fromLocal8Bit(std::strerror(errnum)); }
 
 namespace {
 QString temporaryName(const QString& target)
@@ -33,8 +29,8 @@ QString fill(QFile& file, const std::function<QString(QFile&)>& write, bool dura
     if (why.isEmpty() && !file.flush())
         why = file.errorString();
 #ifndef Q_OS_WIN
-    if (why.isEmpty() && durable && ::fsync(file.handle()) != 0)
-        why = systemReason(errno);
+    if (why.isEmpty() && durable)
+        why = platform::syncFile(file.handle()).error();
 #else
     if (why.isEmpty() && durable && !FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(file.handle()))))
         why = QStringLiteral("cannot flush the file");
@@ -46,11 +42,7 @@ QString fill(QFile& file, const std::function<QString(QFile&)>& write, bool dura
 void SyncFolder(const QString& folder)
 {
 #ifndef Q_OS_WIN
-    const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    (void)platform::syncFolder(folder);  // file systems that cannot sync a folder are not an error
 #else
     Q_UNUSED(folder);
 #endif

@@ -2,6 +2,8 @@
 
 #include "Exception.h"
 #include "FileName.h"
+#include "platform/FileDescriptor.h"
+#include "platform/FileIO.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -18,40 +20,6 @@
 // not UTF-8; the few system calls below keep the bytes.
 
 namespace {
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() { close(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int fd() const { return fd_; }
-    bool close()
-    {
-        if (fd_ < 0)
-            return true;
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t wrote = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return false;
-        done += wrote;
-    }
-    return true;
-}
 
 mode_t currentUmask()
 {
@@ -90,15 +58,15 @@ void replaceWith(const QString& fileName, const QByteArray& bytes)
     }
 
     QByteArray temporary = path + ".XXXXXX";
-    Descriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
+    FileDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
     if (file.fd() < 0)
         throw EFCreateError(QDir::toNativeSeparators(fileName));
     const mode_t mode = exists ? (status.st_mode & 07777) : (0666 & ~currentUmask());
-    bool written = ::fchmod(file.fd(), mode) == 0 && writeAll(file.fd(), bytes);
+    bool written = ::fchmod(file.fd(), mode) == 0 && platform::writeAll(file.fd(), bytes);
     // On disk before the rename, so that a crash cannot leave an empty file in the old one's
     // place; file systems that cannot sync are not an error.
     if (written)
-        ::fdatasync(file.fd());
+        (void)platform::syncFileData(file.fd());
     written = written && file.close() && ::rename(temporary.constData(), path.constData()) == 0;
     if (!written) {
         ::unlink(temporary.constData());
@@ -110,7 +78,7 @@ void writeInto(const QString& fileName, const QByteArray& bytes)
 {
     const QByteArray path = fileNameBytes(fileName);
     // Non-blocking, so that a pipe cannot hold the open; it is refused below.
-    Descriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
+    FileDescriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.fd() < 0) {
         if (errno == ENOENT)
             return replaceWith(fileName, bytes);
@@ -123,7 +91,7 @@ void writeInto(const QString& fileName, const QByteArray& bytes)
         notRegular(fileName);
     // A truncated picture could be taken for a thumbnail; an empty file never is, so a failed
     // write empties the file again (if even that fails, the error below still says so).
-    if (::ftruncate(file.fd(), 0) != 0 || !writeAll(file.fd(), bytes)) {
+    if (::ftruncate(file.fd(), 0) != 0 || !platform::writeAll(file.fd(), bytes)) {
         if (::ftruncate(file.fd(), 0) != 0) {
         }
         throw EWriteError();

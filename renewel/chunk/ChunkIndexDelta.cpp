@@ -1,9 +1,10 @@
 #include "chunk/ChunkIndexDelta.h"
 
+#include "chunk/RecordReader.h"
+#include "chunk/RecordWriter.h"
 #include "trust/Sha256.h"
 
 #include <QHash>
-#include <QtEndian>
 
 namespace {
 
@@ -17,15 +18,6 @@ constexpr qsizetype EntrySize = HashSize + 4 + 4;
 // An index of more entries would exceed the largest index a client fetches (256 MiB).
 constexpr quint32 MaxChunks = (256 * 1024 * 1024) / EntrySize;
 
-quint32 u32At(QByteArrayView bytes, qsizetype at) { return qFromLittleEndian<quint32>(bytes.data() + at); }
-
-void appendU32(QByteArray& out, quint32 value)
-{
-    char le[4];
-    qToLittleEndian(value, le);
-    out.append(le, 4);
-}
-
 bool sameEntry(const ChunkIndexEntry& a, const ChunkIndexEntry& b)
 {
     return a.hash == b.hash && a.length == b.length && a.storedLength == b.storedLength;
@@ -36,7 +28,7 @@ bool sameEntry(const ChunkIndexEntry& a, const ChunkIndexEntry& b)
 QByteArray makeDelta(const ChunkIndex& from, QByteArrayView fromBytes, const ChunkIndex& to)
 {
     const QByteArray toBytes = to.serialize();
-    QByteArray out;
+    RecordWriter out;
     out.append(Magic);
     out.append(Sha256::hash(fromBytes));
     out.append(toBytes.sliced(IndexMagic.size(), IndexHeaderSize));
@@ -48,8 +40,8 @@ QByteArray makeDelta(const ChunkIndex& from, QByteArrayView fromBytes, const Chu
     const auto flushNew = [&](qsizetype end) {
         if (newRun == 0)
             return;
-        out.append('N');
-        appendU32(out, quint32(newRun));
+        out.byte('N');
+        out.u32(quint32(newRun));
         out.append(toBytes.sliced(IndexMagic.size() + IndexHeaderSize + (end - newRun) * EntrySize, newRun * EntrySize));
         newRun = 0;
     };
@@ -67,43 +59,79 @@ QByteArray makeDelta(const ChunkIndex& from, QByteArrayView fromBytes, const Chu
         while (i + run < to.chunks.size() && first + run < from.chunks.size() &&
                sameEntry(from.chunks[first + run], to.chunks[i + run]))
             ++run;
-        out.append('C');
-        appendU32(out, quint32(first));
-        appendU32(out, quint32(run));
+        out.byte('C');
+        out.u32(quint32(first));
+        out.u32(quint32(run));
         i += run;
     }
     flushNew(to.chunks.size());
-    return out;
+    return out.take();
 }
 
-Result<ChunkIndex> applyDelta(const ChunkIndex& from, QByteArrayView fromBytes, QByteArrayView delta)
+namespace {
+
+// The most chunks a file of size bytes is cut into: every chunk but the last has at least the
+// minimum size.
+quint64 mostChunks(quint64 size, quint32 minimum) { return size == 0 ? 0 : size / qMax<quint32>(minimum, 1) + 1; }
+
+// The header of the new index in the delta: sizes, file size, file hash, chunk count; the reason
+// when it cannot be the index of a file of fileSize bytes.
+Result<quint32> newChunkCount(QByteArrayView header, std::optional<qint64> fileSize)
+{
+    RecordReader in(header);
+    ChunkParams params;
+    params.minimum = in.u32();
+    params.average = in.u32();
+    params.maximum = in.u32();
+    const quint64 size = in.u64();
+    in.take(HashSize);
+    const quint32 count = in.u32();
+    if (count > MaxChunks)
+        return Result<quint32>::failure(QStringLiteral("%1 chunks is too many").arg(count));
+    if (!fileSize)
+        return count;
+    if (size != quint64(*fileSize))
+        return Result<quint32>::failure(QStringLiteral("for a file of %1 bytes, not %2").arg(size).arg(*fileSize));
+    if (count > mostChunks(size, params.minimum))
+        return Result<quint32>::failure(QStringLiteral("%1 chunks is more than %2 bytes are cut into").arg(count).arg(size));
+    return count;
+}
+
+}  // namespace
+
+Result<ChunkIndex> applyDelta(const ChunkIndex& from, QByteArrayView fromBytes, QByteArrayView delta,
+                              std::optional<qint64> fileSize)
 {
     const auto fail = [](const QString& why) { return Result<ChunkIndex>::failure(why); };
-    if (!delta.startsWith(Magic))
+    RecordReader in(delta);
+    if (!in.expect(Magic))
         return fail(QStringLiteral("not a chunk index delta"));
     if (delta.size() < HeaderSize)
         return fail(QStringLiteral("cut short in its header"));
-    if (delta.sliced(Magic.size(), HashSize) != Sha256::hash(fromBytes))
+    if (in.take(HashSize) != Sha256::hash(fromBytes))
         return fail(QStringLiteral("made for another index"));
     const qsizetype oldEntries = IndexMagic.size() + IndexHeaderSize;
     if (fromBytes.size() != oldEntries + from.chunks.size() * EntrySize)
         return fail(QStringLiteral("the old index is not the one its bytes hold"));
-    const quint32 count = u32At(delta, HeaderSize - 4);
-    if (count > MaxChunks)
-        return fail(QStringLiteral("%1 chunks is too many").arg(count));
+    const QByteArrayView header = in.take(IndexHeaderSize);
+    const Result<quint32> counted = newChunkCount(header, fileSize);
+    if (!counted)
+        return fail(counted.error());
+    const quint32 count = *counted;
 
-    // The new index's bytes, parsed as any index is: its entries are checked there.
-    QByteArray bytes;
-    bytes.reserve(oldEntries + qsizetype(qMin<quint64>(count, from.chunks.size() + delta.size() / EntrySize)) * EntrySize);
+    // The new index's bytes, parsed as any index is: its entries are checked there. They never
+    // grow past the count's entries: each operation is checked against it before it is expanded.
+    RecordWriter bytes(oldEntries + qsizetype(qMin<quint64>(count, from.chunks.size() + delta.size() / EntrySize)) * EntrySize);
     bytes.append(IndexMagic);
-    bytes.append(delta.sliced(Magic.size() + HashSize, IndexHeaderSize));
+    bytes.append(header);
     quint64 total = 0;
-    for (qsizetype at = HeaderSize; at < delta.size();) {
-        const char op = delta[at];
+    while (!in.atEnd()) {
+        const qsizetype at = in.position();
+        const char op = in.byte();
         if (op == 'C') {
-            if (delta.size() - at < 9)
+            const quint32 first = in.u32(), run = in.u32();
+            if (!in.ok())
                 return fail(QStringLiteral("copy cut short at byte %1").arg(at));
-            const quint32 first = u32At(delta, at + 1), run = u32At(delta, at + 5);
             if (run == 0 || quint64(first) + run > quint64(from.chunks.size()))
                 return fail(QStringLiteral("copy of %1 entries from %2 is outside the old index's %3")
                                 .arg(run).arg(first).arg(from.chunks.size()));
@@ -111,23 +139,21 @@ Result<ChunkIndex> applyDelta(const ChunkIndex& from, QByteArrayView fromBytes, 
             if (total > count)
                 return fail(QStringLiteral("more entries than its %1 chunks").arg(count));
             bytes.append(fromBytes.sliced(oldEntries + qsizetype(first) * EntrySize, qsizetype(run) * EntrySize));
-            at += 9;
         } else if (op == 'N') {
-            if (delta.size() - at < 5)
+            const quint32 run = in.u32();
+            if (!in.ok())
                 return fail(QStringLiteral("new entries cut short at byte %1").arg(at));
-            const quint32 run = u32At(delta, at + 1);
-            if (run == 0 || quint64(run) * EntrySize > quint64(delta.size() - at - 5))
+            if (run == 0 || quint64(run) * EntrySize > quint64(in.remaining()))
                 return fail(QStringLiteral("%1 new entries cut short at byte %2").arg(run).arg(at));
             total += run;
             if (total > count)
                 return fail(QStringLiteral("more entries than its %1 chunks").arg(count));
-            bytes.append(delta.sliced(at + 5, qsizetype(run) * EntrySize));
-            at += 5 + qsizetype(run) * EntrySize;
+            bytes.append(in.take(qsizetype(run) * EntrySize));
         } else {
             return fail(QStringLiteral("unknown operation at byte %1").arg(at));
         }
     }
     if (total != count)
         return fail(QStringLiteral("%1 entries for %2 chunks").arg(total).arg(count));
-    return ChunkIndex::parse(bytes);
+    return ChunkIndex::parse(bytes.take());
 }

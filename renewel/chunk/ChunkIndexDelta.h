@@ -18,7 +18,12 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <optional>
+
 QByteArray makeDelta(const ChunkIndex& from, QByteArrayView fromBytes, const ChunkIndex& to);
 // The new index, or the reason the delta does not apply to the old one (fromBytes, which from
-// was parsed from) or is not well-formed.
-Result<ChunkIndex> applyDelta(const ChunkIndex& from, QByteArrayView fromBytes, QByteArrayView delta);
+// was parsed from) or is not well-formed. fileSize, when known (the size the signed list gives
+// the file), bounds the rebuilding: a delta for a file of another size, or for more chunks than a
+// file of that size is cut into, is refused before anything is expanded.
+Result<ChunkIndex> applyDelta(const ChunkIndex& from, QByteArrayView fromBytes, QByteArrayView delta,
+                              std::optional<qint64> fileSize = std::nullopt);

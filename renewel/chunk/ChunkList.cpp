@@ -1,6 +1,7 @@
 #include "chunk/ChunkList.h"
 
-#include <QtEndian>
+#include "chunk/RecordReader.h"
+#include "chunk/RecordWriter.h"
 
 namespace {
 
@@ -8,16 +9,6 @@ constexpr QByteArrayView Magic = "IVCHLST1";
 constexpr qsizetype HashSize = 32;
 constexpr qsizetype HeaderSize = 8 + 3 * 4 + 8 + HashSize + 4;
 constexpr qsizetype EntrySize = HashSize + 4;
-
-quint32 u32At(QByteArrayView bytes, qsizetype at) { return qFromLittleEndian<quint32>(bytes.data() + at); }
-
-template <class T>
-void append(QByteArray& out, T value)
-{
-    char le[sizeof(T)];
-    qToLittleEndian(value, le);
-    out.append(le, sizeof(T));
-}
 
 }  // namespace
 
@@ -39,25 +30,28 @@ ChunkList ChunkList::fromIndex(const ChunkIndex& index)
 Result<ChunkList> ChunkList::parse(QByteArrayView bytes)
 {
     const auto fail = [](const QString& why) { return Result<ChunkList>::failure(why); };
-    if (!bytes.startsWith(Magic) || bytes.size() < HeaderSize)
+    RecordReader in(bytes);
+    if (!in.expect(Magic) || bytes.size() < HeaderSize)
         return fail(QStringLiteral("not a chunk list"));
     ChunkList list;
-    list.params = {u32At(bytes, 8), u32At(bytes, 12), u32At(bytes, 16)};
+    list.params.minimum = in.u32();
+    list.params.average = in.u32();
+    list.params.maximum = in.u32();
     if (const Status valid = list.params.check(); !valid)
         return fail(valid.error());
-    const quint64 size = qFromLittleEndian<quint64>(bytes.data() + 20);
-    list.file.fileHash = bytes.sliced(28, HashSize).toByteArray();
-    const quint32 count = u32At(bytes, 28 + HashSize);
-    if (bytes.size() - HeaderSize != qsizetype(count) * EntrySize)
+    const quint64 size = in.u64();
+    list.file.fileHash = in.take(HashSize).toByteArray();
+    const quint32 count = in.u32();
+    if (in.remaining() != qsizetype(count) * EntrySize)
         return fail(QStringLiteral("cut short or too long"));
     list.file.chunks.reserve(count);
     quint64 offset = 0;
     for (quint32 i = 0; i < count; ++i) {
-        const qsizetype at = HeaderSize + qsizetype(i) * EntrySize;
-        const quint32 length = u32At(bytes, at + HashSize);
+        QByteArray hash = in.take(HashSize).toByteArray();
+        const quint32 length = in.u32();
         if (length == 0 || length > list.params.maximum)
             return fail(QStringLiteral("chunk %1: length %2 is not 1 to %3").arg(i + 1).arg(length).arg(list.params.maximum));
-        list.file.chunks.append({bytes.sliced(at, HashSize).toByteArray(), qint64(offset), length});
+        list.file.chunks.append({std::move(hash), qint64(offset), length});
         offset += length;
     }
     if (offset != size)
@@ -68,18 +62,17 @@ Result<ChunkList> ChunkList::parse(QByteArrayView bytes)
 
 QByteArray ChunkList::serialize() const
 {
-    QByteArray out;
-    out.reserve(HeaderSize + file.chunks.size() * EntrySize);
-    out.append(Magic.data(), Magic.size());
-    append<quint32>(out, params.minimum);
-    append<quint32>(out, params.average);
-    append<quint32>(out, params.maximum);
-    append<quint64>(out, quint64(file.size));
+    RecordWriter out(HeaderSize + file.chunks.size() * EntrySize);
+    out.append(Magic);
+    out.u32(params.minimum);
+    out.u32(params.average);
+    out.u32(params.maximum);
+    out.u64(quint64(file.size));
     out.append(file.fileHash);
-    append<quint32>(out, quint32(file.chunks.size()));
+    out.u32(quint32(file.chunks.size()));
     for (const FileChunk& chunk : file.chunks) {
         out.append(chunk.hash);
-        append<quint32>(out, chunk.length);
+        out.u32(chunk.length);
     }
-    return out;
+    return out.take();
 }

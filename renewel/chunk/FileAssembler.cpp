@@ -6,13 +6,14 @@
 #include "chunk/ChunkStore.h"
 #include "trust/Sha256.h"
 
+#include "platform/FileIO.h"
+#include "platform/RegularFile.h"
+
 #include <QFile>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <map>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -23,52 +24,26 @@ constexpr size_t QueueDepth = 3;
 // Local files, each opened once while the file is assembled.
 class LocalFiles {
 public:
-    ~LocalFiles()
-    {
-        for (const auto& [name, fd] : fds_)
-            if (fd >= 0)
-                ::close(fd);
-    }
     bool read(const ChunkSource& source, char* into)
     {
-        const auto [it, added] = fds_.try_emplace(source.file, -1);
-        if (added)
-            it->second = ::open(QFile::encodeName(source.file).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (it->second < 0)
-            return false;
-        for (qint64 done = 0; done < source.length;) {
-            const ssize_t n = ::pread(it->second, into + done, size_t(source.length - done), source.offset + done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            done += n;
-        }
-        return true;
+        auto it = files_.find(source.file);
+        if (it == files_.end())
+            it = files_.emplace(source.file, RegularFile::open(source.file, RegularFile::Access::Read, Links::Follow)).first;
+        return it->second && platform::readAllAt(it->second.fd(), into, source.length, source.offset) == source.length;
     }
 
 private:
-    std::map<QString, int> fds_;
+    std::map<QString, RegularFile> files_;
 };
 
 Result<QByteArray> readFetched(const QString& folder, const ChunkIndexEntry& entry, ChunkDecompressor& decompressor)
 {
-    const QByteArray path = QFile::encodeName(folder + QLatin1Char('/') + ChunkStore::objectFileName(entry.hash));
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return Result<QByteArray>::failure(QStringLiteral("not fetched (%1)").arg(systemReason(errno)));
+    const RegularFile file = RegularFile::open(folder + QLatin1Char('/') + ChunkStore::objectFileName(entry.hash));
+    if (!file)
+        return Result<QByteArray>::failure(QStringLiteral("not fetched (%1)").arg(file.reason()));
     // One byte more than the index allows shows a stored form that is too long.
     QByteArray stored(qsizetype(entry.storedLength) + 1, Qt::Uninitialized);
-    qsizetype got = 0;
-    for (ssize_t n; got < stored.size() && (n = ::read(fd, stored.data() + got, size_t(stored.size() - got))) != 0;) {
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            break;
-        got += n;
-    }
-    ::close(fd);
-    stored.truncate(got);
+    stored.truncate(qsizetype(std::max<qint64>(platform::readAll(file.fd(), stored.data(), stored.size()), 0)));
     return decompressor.decompress(stored, entry);
 }
 
@@ -112,20 +87,6 @@ void readChunks(const ChunkIndex& index, const LocalChunks& local, const QString
     queue.end();
 }
 
-bool writeAll(int fd, const char* data, qsizetype size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
 }  // namespace
 
 Result<Assembly> assembleInto(int fd, const ChunkIndex& index, const LocalChunks& local, const QString& fetchedFolder)
@@ -137,14 +98,14 @@ Result<Assembly> assembleInto(int fd, const ChunkIndex& index, const LocalChunks
     int writeError = 0;
     while (std::optional<QByteArray> block = queue.pop()) {
         errno = 0;
-        if (!writeAll(fd, block->constData(), block->size())) {
+        if (!platform::writeAll(fd, block->constData(), block->size())) {
             writeError = errno ? errno : EIO;
             queue.stop();
             break;
         }
         // Each block starts on its way to the disk at once, so that making the file durable at
         // the end has little left to wait for.
-        ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        platform::startWriteBack(fd);
         whole.update(*block);
         assembly.size += block->size();
         queue.recycle(std::move(*block));

@@ -3,6 +3,8 @@
 #include "net/DownloadFile.h"
 #include "trust/Sha256.h"
 
+#include "platform/FileIO.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
@@ -52,14 +54,14 @@ bool FileSink::Write(const char* data, qint64 size)
 bool FileSink::Finish()
 {
     errno = 0;
-    if (!file_.flush() || (sync_ && ::fsync(file_.handle()) != 0))
+    if (!file_.flush() || (sync_ && !platform::syncFile(file_.handle())))
         return fail(QStringLiteral("cannot write file"));
     if (hash_) {
         Sha256 hasher;
         // One buffer per thread: an engine finishing thousands of small files allocates it once.
         thread_local QByteArray block(1 << 20, Qt::Uninitialized);
-        for (off_t at = 0;;) {
-            const ssize_t n = ::pread(file_.handle(), block.data(), size_t(block.size()), at);
+        for (qint64 at = 0;;) {
+            const qint64 n = platform::readAllAt(file_.handle(), block.data(), block.size(), at);
             if (n < 0)
                 return fail(QStringLiteral("cannot read file"));
             if (n == 0)

@@ -6,6 +6,7 @@
 #include "net/PartialDownload.h"
 
 #include "Result.h"
+#include "platform/Folders.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,7 +17,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -360,12 +360,8 @@ void TransferEngine::syncLoop()
                 return;
             batch.swap(unsynced_);
         }
-        const QByteArray folder = QFile::encodeName(QFileInfo(batch.front().second).absolutePath());
-        const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        const bool synced = fd >= 0 && ::syncfs(fd) == 0;
-        const QString why = synced ? QString() : systemReason(errno);
-        if (fd >= 0)
-            ::close(fd);
+        const Status synced = platform::syncFileSystem(QFileInfo(batch.front().second).absolutePath());
+        const QString why = synced.error();
         {
             std::lock_guard lock(mutex_);
             for (auto& [outcome, file] : batch) {

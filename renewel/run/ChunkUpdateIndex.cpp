@@ -78,7 +78,7 @@ std::optional<ChunkIndex> ChunkUpdate::fromDelta(const UpdateEntry& entry, const
     const std::optional<std::pair<ChunkIndex, QByteArray>> old = job.succeeded ? kept_.FindIndex(oldHash) : std::nullopt;
     if (!old)
         return std::nullopt;
-    const Result<ChunkIndex> rebuilt = applyDelta(old->first, old->second, delta);
+    const Result<ChunkIndex> rebuilt = applyDelta(old->first, old->second, delta, entry.size);
     if (!rebuilt)
         return std::nullopt;
     const QByteArray bytes = rebuilt->serialize();

@@ -4,6 +4,8 @@
 
 #include "AtomicFile.h"
 #include "Digits.h"
+#include "platform/Folders.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,11 +27,19 @@ QString InstalledChunks::path(const QByteArray& fileHash) const
 
 QString InstalledChunks::indexPath(const QByteArray& fileHash) const { return path(fileHash) + QStringLiteral(".cidx"); }
 
+bool InstalledChunks::folderUsable() const
+{
+    // A link there may lead anywhere: nothing is read, written or deleted through it.
+    return !platform::isSymbolicLink(folder_);
+}
+
 void InstalledChunks::listFolder()
 {
     if (listed_)
         return;
     listed_ = true;
+    if (!folderUsable())
+        return;
     for (const QString& name : QDir(folder_).entryList(QDir::Files | QDir::Hidden)) {
         const bool index = name.endsWith(QStringLiteral(".cidx"));
         const QByteArray hex = (index ? name.chopped(5) : name).toLatin1();
@@ -45,10 +55,9 @@ std::shared_ptr<const ChunkList> InstalledChunks::Find(const QByteArray& fileHas
     listFolder();
     if (!present_.contains(fileHash))
         return nullptr;
-    QFile file(path(fileHash));
     std::shared_ptr<const ChunkList> found;
-    if (file.open(QIODevice::ReadOnly) && file.size() <= MaxListBytes) {
-        Result<ChunkList> parsed = ChunkList::parse(file.readAll());
+    if (const Result<QByteArray> bytes = platform::readRegularFile(path(fileHash), MaxListBytes)) {
+        Result<ChunkList> parsed = ChunkList::parse(*bytes);
         if (parsed && parsed->file.fileHash == fileHash)
             found = std::make_shared<const ChunkList>(std::move(parsed).value());
     }
@@ -65,7 +74,7 @@ bool InstalledChunks::Has(const QByteArray& fileHash)
 void InstalledChunks::Keep(const ChunkList& list)
 {
     listFolder();
-    if (!QDir().mkpath(folder_) || !replaceFile(path(list.file.fileHash), list.serialize(), false))
+    if (!folderUsable() || !platform::makeFolders(folder_) || !replaceFile(path(list.file.fileHash), list.serialize(), false))
         return;
     present_.insert(list.file.fileHash);
     loaded_.insert(list.file.fileHash, std::make_shared<const ChunkList>(list));
@@ -82,10 +91,10 @@ std::optional<std::pair<ChunkIndex, QByteArray>> InstalledChunks::FindIndex(cons
 {
     if (!HasIndex(fileHash))
         return std::nullopt;
-    QFile file(indexPath(fileHash));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxListBytes)
+    Result<QByteArray> read = platform::readRegularFile(indexPath(fileHash), MaxListBytes);
+    if (!read)
         return std::nullopt;
-    QByteArray bytes = file.readAll();
+    QByteArray bytes = std::move(read).value();
     Result<ChunkIndex> parsed = ChunkIndex::parse(bytes);
     if (!parsed || parsed->fileHash != fileHash)
         return std::nullopt;
@@ -114,5 +123,6 @@ void InstalledChunks::KeepOnly(const QSet<QByteArray>& fileHashes)
             indexed_.remove(hash);
         }
     }
-    QDir().rmdir(folder_);  // only when empty
+    if (folderUsable())
+        QDir().rmdir(folder_);  // only when empty
 }

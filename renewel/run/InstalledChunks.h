@@ -5,7 +5,9 @@
 // They are only a cache: a missing or damaged list costs reading the file once more, and a chunk
 // taken from a file is hashed again before it is used. A file installed from a chunk index also
 // keeps that index ("<hex>.cidx"), its bytes as fetched, so that the next change to the file can
-// come as a delta from it (ChunkIndexDelta).
+// come as a delta from it (ChunkIndexDelta). Lists and indexes are read only as regular files
+// (never through a link, never from a pipe or device, never past their size limit); anything
+// else is ignored. A renewel.chunks that is itself a link is not used at all.
 
 #include "chunk/ChunkList.h"
 
@@ -41,6 +43,7 @@ private:
     QString path(const QByteArray& fileHash) const;
     QString indexPath(const QByteArray& fileHash) const;
     void listFolder();
+    bool folderUsable() const;
 
     const QString folder_;
     bool listed_ = false;

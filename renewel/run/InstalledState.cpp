@@ -4,14 +4,13 @@
 
 #include "AtomicFile.h"
 #include "Digits.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
-
-#include <sys/stat.h>
 
 namespace {
 const QByteArray Header = "renewel installed-state 1";
@@ -53,7 +52,7 @@ bool parseFile(QByteArrayView rest, QByteArray& listed, InstalledState::Entry& e
     if (!digest)
         return false;
     entry.sha256 = *digest;
-    entry.identity = {*numbers[0], *numbers[1], quint64(*numbers[2]), quint64(*numbers[3])};
+    entry.identity = {*numbers[0], *numbers[1], 0, quint64(*numbers[2]), quint64(*numbers[3])};
     listed = rest.sliced(65).toByteArray();
     return listed.startsWith('\\');
 }
@@ -61,10 +60,11 @@ bool parseFile(QByteArrayView rest, QByteArray& listed, InstalledState::Entry& e
 
 InstalledState InstalledState::Read(const QString& programFolder, const QString& installBase)
 {
-    QFile file(recordPath(programFolder));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxRecordBytes)
+    // Only a regular file of renewel's own is a record: never a link, a pipe or a device.
+    const Result<QByteArray> bytes = platform::readRegularFile(recordPath(programFolder), MaxRecordBytes);
+    if (!bytes)
         return {};
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QList<QByteArray> lines = bytes->split('\n');
     if (lines.size() < 3 || lines[0] != Header || lines[1] != folderLine(installBase) || !lines.last().isEmpty())
         return {};
     InstalledState state;
@@ -105,8 +105,7 @@ Status InstalledState::Write(const QString& programFolder, const QString& instal
     }
     // Only a saving, never a guarantee: a record lost to a power cut is found damaged and ignored,
     // so it is not flushed to disk, and not written at all when nothing changed.
-    QFile old(recordPath(programFolder));
-    if (old.open(QIODevice::ReadOnly) && old.size() == text.size() && old.readAll() == text)
+    if (const Result<QByteArray> old = platform::readRegularFile(recordPath(programFolder), text.size()); old && *old == text)
         return {};
     return replaceFile(recordPath(programFolder), text, false);
 }

@@ -4,7 +4,9 @@
 // and SHA-256; the paths the last accepted list named; and the folders renewel made. It only
 // saves reading files that have not changed since they were hashed: a file whose size, time or
 // identity differs from its entry is hashed again. A missing, damaged or foreign record (another
-// format version, another folder) is ignored as a whole.
+// format version, another folder) is ignored as a whole, and so is anything at its name that is not
+// a regular file (a link, a pipe, a device). The record keeps no change time: its identities
+// have none (FileIdentity::withoutChangeTime).
 
 #include "run/UpdateFiles.h"
 

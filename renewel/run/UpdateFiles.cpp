@@ -2,52 +2,35 @@
 
 #include "site/SiteFiles.h"
 
+#include "platform/Folders.h"
+#include "platform/RegularFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <filesystem>
-#include <system_error>
 
 namespace {
 bool isSeparator(QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/'); }
-}  // namespace
-
-namespace {
-FileIdentity identityFrom(const struct stat& status)
-{
-    return {qint64(status.st_size), qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
-            quint64(status.st_dev), quint64(status.st_ino)};
-}
 }  // namespace
 
 qint64 LocalFileSize(const QString& path, FileIdentity* identity)
 {
     // Opened for reading and writing as the rule asks, but never created, and never waiting on a
     // pipe or device: only a regular file has a size here.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    struct stat status {};
-    const bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    ::close(fd);
-    if (!regular)
+    const RegularFile file = RegularFile::open(path, RegularFile::Access::ReadWrite, Links::Follow);
+    if (!file)
         return 0;
     if (identity)
-        *identity = identityFrom(status);
-    return qint64(status.st_size);
+        *identity = file.identity().withoutChangeTime();
+    return file.size();
 }
 
 std::optional<FileIdentity> IdentityOf(const QString& path)
 {
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return std::nullopt;
-    return identityFrom(status);
+    const std::optional<FileIdentity> identity = platform::identityOf(path, Links::Follow);
+    return identity ? std::optional<FileIdentity>(identity->withoutChangeTime()) : std::nullopt;
 }
 
 Status EnsureFolder(const QString& folder)
@@ -62,11 +45,7 @@ Status EnsureFolder(const QString& folder)
                                     dir.lastIndexOf(QLatin1Char(':'))});
     if (cut == dir.size() - 1)
         return {};
-    std::error_code error;
-    std::filesystem::create_directories(QFile::encodeName(dir).toStdString(), error);
-    if (error)
-        return Status::failure(QString::fromLocal8Bit(error.message()));
-    return {};
+    return platform::makeFolders(dir);
 }
 
 QString StripTrailingBackslash(const QString& path)

@@ -3,21 +3,14 @@
 // installed files are measured, and which folders may be written to.
 
 #include "Result.h"
+#include "platform/FileIdentity.h"
 
 #include <QString>
 
 #include <optional>
 
-// What identifies one state of an installed file without reading it.
-struct FileIdentity {
-    qint64 size = 0;
-    qint64 mtimeNs = 0;
-    quint64 device = 0;
-    quint64 inode = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-// The identity of the regular file at path (a link is followed); nothing for anything else.
+// The identity of the regular file at path (a link is followed); nothing for anything else. The
+// installed-state record keeps no change time, so the identities here carry none.
 std::optional<FileIdentity> IdentityOf(const QString& path);
 
 // The size in bytes of the file, or 0 when it doesn't exist or can't be opened for reading and

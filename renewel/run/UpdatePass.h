@@ -5,7 +5,7 @@
 #include "net/DownloadQueue.h"
 #include "run/EntryCheck.h"
 #include "run/InstallFile.h"
-#include "run/InstallationLock.h"
+#include "platform/InstallationLock.h"
 #include "run/InstalledState.h"
 #include "run/UpdateOptions.h"
 #include "run/UpdateOutcome.h"

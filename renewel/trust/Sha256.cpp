@@ -1,11 +1,9 @@
 #include "trust/Sha256.h"
 
-#include <QFile>
+#include "platform/RegularFile.h"
+#include "platform/SystemError.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <openssl/evp.h>
 
@@ -75,30 +73,20 @@ QByteArray Sha256::hash(QByteArrayView data)
 Result<QByteArray> sha256OfFile(const QString& path)
 {
     // Never blocks on a pipe or device: only a regular file (or a link to one) is read.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return Result<QByteArray>::failure(systemReason(errno));
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return Result<QByteArray>::failure(QStringLiteral("not a regular file"));
-    }
-    constexpr size_t BlockSize = 1024 * 1024;
+    const RegularFile file = RegularFile::open(path, RegularFile::Access::Read, Links::Follow);
+    if (!file)
+        return Result<QByteArray>::failure(file.failure() == RegularFile::Failure::Folder ? QStringLiteral("not a regular file")
+                                                                                         : file.reason());
+    constexpr qint64 BlockSize = 1024 * 1024;
     QByteArray block(qsizetype(BlockSize), Qt::Uninitialized);
     Sha256 hasher;
     for (;;) {
-        const ssize_t n = ::read(fd, block.data(), BlockSize);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            return Result<QByteArray>::failure(systemReason(error));
-        }
-        if (n == 0)
-            break;
+        const qint64 n = platform::readAll(file.fd(), block.data(), BlockSize);
+        if (n < 0)
+            return Result<QByteArray>::failure(systemReason(errno));
         hasher.update(block.data(), size_t(n));
+        if (n < BlockSize)
+            break;
     }
-    ::close(fd);
     return hasher.final();
 }

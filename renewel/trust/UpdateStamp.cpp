@@ -4,14 +4,11 @@
 
 #include "AtomicFile.h"
 #include "Digits.h"
+#include "platform/RegularFile.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 // Larger files are not a stamp; reading stops there.
@@ -26,27 +23,25 @@ QString updateStampPath(const QString& programFolder)
 
 Stamp readUpdateStamp(const QString& programFolder)
 {
-    const QByteArray path = QFile::encodeName(updateStampPath(programFolder));
     // Never follow a link nor block on a pipe: only a regular file of our own is a stamp.
-    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT)
-            return std::optional<qint64>();
-        return Stamp::failure(QStringLiteral("%1: %2").arg(InstallationFile::Stamp,
-                                                          errno == ELOOP ? QStringLiteral("a link, not a stamp")
-                                                                         : systemReason(errno)));
-    }
-    struct stat status {};
-    QByteArray text(MaxStampSize + 1, '\0');
-    ssize_t got = -1;
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode))
-        got = ::read(fd, text.data(), size_t(text.size()));
-    const int readError = errno;
-    ::close(fd);
-    if (!S_ISREG(status.st_mode))
+    const RegularFile file = RegularFile::open(updateStampPath(programFolder));
+    switch (file.failure()) {
+    case RegularFile::Failure::None:
+        break;
+    case RegularFile::Failure::Missing:
+        return std::optional<qint64>();
+    case RegularFile::Failure::Link:
+        return Stamp::failure(QStringLiteral("%1: a link, not a stamp").arg(InstallationFile::Stamp));
+    case RegularFile::Failure::Folder:
+    case RegularFile::Failure::NotRegular:
         return Stamp::failure(QStringLiteral("%1: not a regular file").arg(InstallationFile::Stamp));
+    case RegularFile::Failure::Other:
+        return Stamp::failure(QStringLiteral("%1: %2").arg(InstallationFile::Stamp, file.reason()));
+    }
+    QByteArray text(MaxStampSize + 1, '\0');
+    const qint64 got = platform::readAll(file.fd(), text.data(), text.size());
     if (got < 0)
-        return Stamp::failure(QStringLiteral("%1: %2").arg(InstallationFile::Stamp, systemReason(readError)));
+        return Stamp::failure(QStringLiteral("%1: %2").arg(InstallationFile::Stamp, systemReason(errno)));
     text.truncate(got);
     if (text.endsWith('\n'))
         text.chop(text.endsWith("\r\n") ? 2 : 1);

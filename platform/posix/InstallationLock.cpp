@@ -1,4 +1,7 @@
-#include "run/InstallationLock.h"
+#include "platform/InstallationLock.h"
+
+#include "platform/FileIO.h"
+#include "platform/SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -61,7 +64,7 @@ Status InstallationLock::Acquire()
         fd_ = fd;
         const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
         if (::ftruncate(fd_, 0) == 0)
-            (void)!::write(fd_, pid.constData(), size_t(pid.size()));
+            platform::writeAll(fd_, pid);
         return {};
     }
     return Status::failure(Busy);

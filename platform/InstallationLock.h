@@ -4,7 +4,7 @@
 // ends in any way, so the lock of a crashed run (of any user) is taken over at once; the file
 // itself means nothing without it. Opening never follows a link nor blocks on a pipe.
 
-#include "Result.h"
+#include "platform/Result.h"
 
 #include <QString>
 

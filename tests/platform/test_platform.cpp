@@ -1,0 +1,117 @@
+// The platform layer: regular files only, never through a link nor blocked by a pipe, never read
+// past a limit; identities; folders; the installation lock.
+
+#include "TempDir.h"
+
+#include "platform/FileIdentity.h"
+#include "platform/Folders.h"
+#include "platform/InstallationLock.h"
+#include "platform/RegularFile.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/stat.h>
+
+namespace {
+void makeFifo(const QString& path) { ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0); }
+}  // namespace
+
+// What stands at the name decides: only a regular file is read, and only up to the limit.
+TEST(RegularFileTest, ReadsOnlyRegularFilesWithinTheLimit)
+{
+    struct Case {
+        const char* name;
+        std::function<void(TempDir&, const QString&)> make;
+        Links links;
+        RegularFile::Failure failure;
+        const char* result;  // the bytes, or the reason
+    };
+    const Case cases[] = {
+        {"a regular file", [](TempDir& d, const QString&) { d.write("f", "0123456789"); }, Links::Refuse,
+         RegularFile::Failure::None, "0123456789"},
+        {"an empty file", [](TempDir& d, const QString&) { d.write("f", ""); }, Links::Refuse, RegularFile::Failure::None, ""},
+        {"a file over the limit", [](TempDir& d, const QString&) { d.write("f", "0123456789abcdef"); }, Links::Refuse,
+         RegularFile::Failure::None, "larger than 10 bytes"},
+        {"nothing", [](TempDir&, const QString&) {}, Links::Refuse, RegularFile::Failure::Missing,
+         "No such file or directory"},
+        {"a folder", [](TempDir&, const QString& p) { QDir().mkdir(p); }, Links::Refuse, RegularFile::Failure::Folder,
+         "a folder, not a file"},
+        {"a pipe", [](TempDir&, const QString& p) { makeFifo(p); }, Links::Refuse, RegularFile::Failure::NotRegular,
+         "not a regular file"},
+        {"a link to a file", [](TempDir& d, const QString& p) { QFile::link(d.write("real", "x"), p); }, Links::Refuse,
+         RegularFile::Failure::Link, "a link, not a file"},
+        {"a link to a file, followed", [](TempDir& d, const QString& p) { QFile::link(d.write("real", "x"), p); },
+         Links::Follow, RegularFile::Failure::None, "x"},
+        {"a link to a pipe", [](TempDir& d, const QString& p) { makeFifo(d.filePath("pipe")); QFile::link(d.filePath("pipe"), p); },
+         Links::Follow, RegularFile::Failure::NotRegular, "not a regular file"},
+        {"a link to /dev/zero", [](TempDir&, const QString& p) { QFile::link("/dev/zero", p); }, Links::Follow,
+         RegularFile::Failure::NotRegular, "not a regular file"},
+        {"a link to /dev/zero, refused", [](TempDir&, const QString& p) { QFile::link("/dev/zero", p); }, Links::Refuse,
+         RegularFile::Failure::Link, "a link, not a file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const QString path = dir.filePath("f");
+        c.make(dir, path);
+        RegularFile file = RegularFile::open(path, RegularFile::Access::Read, c.links);
+        EXPECT_EQ(file.failure(), c.failure);
+        const Result<QByteArray> read = platform::readRegularFile(path, 10, c.links);
+        EXPECT_EQ(read ? *read : read.error().toUtf8(), QByteArray(c.result));
+        if (file) {
+            EXPECT_EQ(file.identity(), platform::identityOf(path, Links::Follow));
+        }
+    }
+}
+
+TEST(FileIdentityTest, ChangesWithTheFileAndKnowsLinks)
+{
+    TempDir dir;
+    const QString path = dir.write("f", "abc");
+    const std::optional<FileIdentity> before = platform::identityOf(path, Links::Refuse);
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->size, 3);
+    QFile::link(path, dir.filePath("link"));
+    EXPECT_EQ(platform::identityOf(dir.filePath("link"), Links::Follow), before);
+    EXPECT_FALSE(platform::identityOf(dir.filePath("link"), Links::Refuse));
+    EXPECT_FALSE(platform::identityOf(dir.path(), Links::Follow));
+    EXPECT_TRUE(platform::isSymbolicLink(dir.filePath("link")));
+    EXPECT_FALSE(platform::isSymbolicLink(path));
+
+    dir.write("f", "abcd");
+    EXPECT_NE(platform::identityOf(path, Links::Refuse), before);
+    EXPECT_EQ(before->withoutChangeTime().ctimeNs, 0);
+}
+
+TEST(FoldersTest, MakesMissingParentsAndNamesTheReason)
+{
+    TempDir dir;
+    EXPECT_TRUE(platform::makeFolders(dir.filePath("a/b/c")));
+    EXPECT_TRUE(QFileInfo(dir.filePath("a/b/c")).isDir());
+    EXPECT_TRUE(platform::makeFolders(dir.filePath("a/b/c")));  // already there
+    EXPECT_TRUE(platform::syncFolder(dir.filePath("a/b")));
+    dir.write("file", "x");
+    const Status blocked = platform::makeFolders(dir.filePath("file/below"));
+    EXPECT_FALSE(blocked);
+    EXPECT_EQ(blocked.error(), "Not a directory");
+    EXPECT_FALSE(platform::syncFolder(dir.filePath("missing")));
+}
+
+TEST(InstallationLockTest, OneHolderAtATime)
+{
+    TempDir dir;
+    const QString path = dir.filePath("renewel.lock");
+    {
+        InstallationLock first(path);
+        ASSERT_TRUE(first.Acquire());
+        InstallationLock second(path);
+        EXPECT_EQ(second.Acquire().error(), InstallationLock::Busy);
+    }
+    EXPECT_FALSE(QFileInfo::exists(path));  // released and removed
+    InstallationLock again(path);
+    EXPECT_TRUE(again.Acquire());
+}

@@ -1,0 +1,2 @@
+# The platform layer below renewel and renewel-publish.
+iv_test(test_platform ivplatform FOLDER platform)
