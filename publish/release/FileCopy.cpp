@@ -1,6 +1,10 @@
 #include "release/FileCopy.h"
 
 #include "common/PublishError.h"
+#include "platform/FileDescriptor.h"
+#include "platform/FileIO.h"
+#include "platform/RegularFile.h"
+#include "platform/SystemError.h"
 #include "trust/Sha256.h"
 
 #include <QFile>
@@ -17,43 +21,24 @@
 
 namespace {
 
-// A descriptor closed with the object.
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
 
-int openNew(const QString& path)
+FileDescriptor openNew(const QString& path)
 {
-    return ::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return FileDescriptor(::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
 }
 
-void writeAll(int fd, const char* data, qint64 size, const QString& path)
+void writeAll(FileDescriptor& out, const char* data, qint64 size, const QString& path)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            throw PublishError{path, n < 0 ? errnoReason() : QStringLiteral("nothing written")};
-        data += n;
-        size -= n;
-    }
+    if (!platform::writeAll(out.fd(), data, size))
+        throw PublishError{path, systemReason(errno)};
 }
 
-void closeChecked(Fd& out, const QString& path)
+void closeChecked(FileDescriptor& out, const QString& path)
 {
     // A file system may report a full disk only when the file is closed.
-    const int fd = out.fd;
-    out.fd = -1;
-    if (::close(fd) != 0)
-        throw PublishError{path, errnoReason()};
+    if (!out.close())
+        throw PublishError{path, systemReason(errno)};
 }
 
 // Empties the open folder fd (closed here); false with errno set at the first failure.
@@ -101,33 +86,25 @@ bool emptyFolder(int fd)
 
 }  // namespace
 
-QString errnoReason() { return QString::fromLocal8Bit(std::strerror(errno)); }
-
 QByteArray copyHashed(const QString& source, const QString& target, qint64& size)
 {
-    Fd in{::open(native(source).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
-    if (in.fd < 0)
-        throw PublishError{source, errnoReason()};
-    struct stat status {};
-    if (::fstat(in.fd, &status) != 0)
-        throw PublishError{source, errnoReason()};
-    if (!S_ISREG(status.st_mode))
-        throw PublishError{source, QStringLiteral("no longer a regular file")};
-    Fd out{openNew(target)};
-    if (out.fd < 0)
-        throw PublishError{target, errnoReason()};
-    QByteArray block(1024 * 1024, Qt::Uninitialized);
+    RegularFile in = RegularFile::open(source, RegularFile::Access::Read, Links::Refuse);
+    if (!in)
+        throw PublishError{source, in.failure() == RegularFile::Failure::Other || in.failure() == RegularFile::Failure::Missing
+                                       ? in.reason()
+                                       : QStringLiteral("no longer a regular file")};
+    FileDescriptor out = openNew(target);
+    if (!out.isOpen())
+        throw PublishError{target, systemReason(errno)};
+    constexpr qint64 BlockSize = 1024 * 1024;
+    QByteArray block(BlockSize, Qt::Uninitialized);
     Sha256 hasher;
     size = 0;
-    for (;;) {
-        const ssize_t n = ::read(in.fd, block.data(), size_t(block.size()));
-        if (n < 0 && errno == EINTR)
-            continue;
+    for (qint64 n = BlockSize; n == BlockSize;) {
+        n = platform::readAll(in.fd(), block.data(), BlockSize);
         if (n < 0)
-            throw PublishError{source, errnoReason()};
-        if (n == 0)
-            break;
-        writeAll(out.fd, block.constData(), n, target);
+            throw PublishError{source, systemReason(errno)};
+        writeAll(out, block.constData(), n, target);
         hasher.update(block.constData(), size_t(n));
         size += n;
     }
@@ -142,7 +119,7 @@ void linkOrCopy(const QByteArray& source, const QByteArray& target)
     if (::link(source.constData(), target.constData()) == 0)
         return;
     if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != ENOTSUP && errno != ENOSYS)
-        throw PublishError{target, errnoReason()};
+        throw PublishError{target, systemReason(errno)};
     std::filesystem::copy(source.toStdString(), to, std::filesystem::copy_options::copy_symlinks, error);
     if (error)
         throw PublishError{target, QString::fromLocal8Bit(error.message())};
@@ -150,19 +127,11 @@ void linkOrCopy(const QByteArray& source, const QByteArray& target)
 
 void writeNewFile(const QString& path, const QByteArray& bytes)
 {
-    Fd out{openNew(path)};
-    if (out.fd < 0)
-        throw PublishError{path, errnoReason()};
-    writeAll(out.fd, bytes.constData(), bytes.size(), path);
+    FileDescriptor out = openNew(path);
+    if (!out.isOpen())
+        throw PublishError{path, systemReason(errno)};
+    writeAll(out, bytes.constData(), bytes.size(), path);
     closeChecked(out, path);
-}
-
-void makeFolders(const QString& path)
-{
-    std::error_code error;
-    std::filesystem::create_directories(native(path).toStdString(), error);
-    if (error)
-        throw PublishError{path, QString::fromLocal8Bit(error.message())};
 }
 
 void removeTree(const QString& path)
@@ -179,12 +148,5 @@ void removeTree(const QString& path)
         ok = ::unlink(name.constData()) == 0;
     }
     if (!ok)
-        throw PublishError{path, QStringLiteral("cannot remove: ") + errnoReason()};
-}
-
-void syncFileSystem(const QString& path)
-{
-    Fd folder{::open(native(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (folder.fd < 0 || ::syncfs(folder.fd) != 0)
-        throw PublishError{path, errnoReason()};
+        throw PublishError{path, QStringLiteral("cannot remove: ") + systemReason(errno)};
 }

@@ -14,13 +14,7 @@ QByteArray copyHashed(const QString& source, const QString& target, qint64& size
 void linkOrCopy(const QByteArray& source, const QByteArray& target);
 // Creates path (a new file) holding bytes.
 void writeNewFile(const QString& path, const QByteArray& bytes);
-// Creates a folder and the folders above it that are missing.
-void makeFolders(const QString& path);
 // Removes path and, when it is a folder, everything below it, never following a link. Entries
 // are removed by their folder's descriptor and the type readdir gives, so a release of 20,000
 // files costs one unlink each and no lookups. Throws PublishError with the first failure.
 void removeTree(const QString& path);
-// Flushes the file system that holds path, so that what was written survives a power cut.
-void syncFileSystem(const QString& path);
-// The system's reason for errno, as the error lines give it.
-QString errnoReason();

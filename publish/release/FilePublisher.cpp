@@ -14,10 +14,10 @@ namespace {
 // The identity of a site copy: a hard link to it changes its change time, so that is left out.
 std::optional<FileIdentity> siteIdentityOf(const QString& path)
 {
-    std::optional<FileIdentity> identity = identityOf(path);
-    if (identity)
-        identity->ctimeNs = 0;
-    return identity;
+    const std::optional<FileIdentity> identity = platform::identityOf(path, Links::Refuse);
+    if (!identity)
+        return std::nullopt;
+    return identity->withoutChangeTime();
 }
 
 qint64 nowNs() { return QDateTime::currentMSecsSinceEpoch() * 1000000; }
@@ -63,7 +63,7 @@ void FilePublisher::recordIfSteady(const ReleaseFile& file, const Published& pub
     constexpr qint64 ClockTickNs = 20'000'000;
     const FileIdentity& source = file.identity;
     const std::optional<FileIdentity> site = siteIdentityOf(target_ + '/' + file.relative);
-    if (!dryRun_ && site && identityOf(file.source) == source && source.size == published.size
+    if (!dryRun_ && site && platform::identityOf(file.source, Links::Refuse) == source && source.size == published.size
         && source.ctimeNs < readStartNs - ClockTickNs && source.mtimeNs < readStartNs - ClockTickNs)
         next_.add(file.relative, {source, *site, published.sha256});
 }

@@ -1,11 +1,9 @@
 #include "release/FolderCache.h"
 
 #include "common/PublishError.h"
+#include "platform/Folders.h"
 
-#include <QString>
-
-#include <filesystem>
-#include <system_error>
+#include <QFile>
 
 void FolderCache::makeParentOf(const QByteArray& path)
 {
@@ -15,9 +13,7 @@ void FolderCache::makeParentOf(const QByteArray& path)
     const QByteArray folder = path.left(slash);
     if (made_.contains(folder))
         return;
-    std::error_code error;
-    std::filesystem::create_directories(folder.toStdString(), error);
-    if (error)
-        throw PublishError{folder, QString::fromLocal8Bit(error.message())};
+    if (const Status made = platform::makeFolders(QFile::decodeName(folder)); !made)
+        throw PublishError{folder, made.error()};
     made_.insert(folder);
 }

@@ -17,6 +17,8 @@
 #include "site/TrustedFields.h"
 #include "site/UpdateList.h"
 #include "trust/Sha256.h"
+#include "platform/Folders.h"
+#include "platform/SystemError.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -86,7 +88,7 @@ void linkStore(const QString& releases, const QString& release)
         return;
     const QString link = release + '/' + ChunkStore::Folder;
     if (::symlink(QFile::encodeName("../" + ChunkStore::Folder).constData(), QFile::encodeName(link).constData()) != 0)
-        throw PublishError{link, errnoReason()};
+        throw PublishError{link, systemReason(errno)};
 }
 
 struct Build {
@@ -213,7 +215,8 @@ PublishSummary publishRelease(const PublishOptions& options, ProgressMeter& prog
     PublishSummary summary;
     try {
         summary = build({options, files, others, layout.current(), layout.releases(), release, tool, password, progress});
-        syncFileSystem(release);
+        if (const Status synced = platform::syncFileSystem(release); !synced)
+            throw PublishError{release, synced.error()};
     } catch (...) {
         layout.abandon(release);
         throw;

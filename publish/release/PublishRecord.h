@@ -6,7 +6,7 @@
 // copy by a hard link and lists the recorded hash. The record names the release it describes; a
 // missing or damaged record, or one of another release, is ignored as a whole.
 
-#include "release/FileIdentity.h"
+#include "platform/FileIdentity.h"
 
 #include <QByteArray>
 #include <QHash>

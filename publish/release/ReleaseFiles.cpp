@@ -13,9 +13,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include <cerrno>
-
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -71,21 +68,24 @@ private:
             if (!name.isValidUtf8())
                 throw PublishError{inner, QStringLiteral("the name is not valid UTF-8 (the players' updaters read paths "
                                                          "as text)")};
-            // One lstat per entry gives both its type and, for a file, the identity the publish
-            // record is checked against.
-            struct stat status {};
-            if (::lstat(it->path().c_str(), &status) != 0) {
-                error.assign(errno, std::generic_category());
+            // The entry's type comes with the folder's listing; a file's identity (what the publish
+            // record is checked against) costs one look-up.
+            const fs::file_status status = it->symlink_status(error);
+            if (error)
                 break;
-            }
-            if (S_ISLNK(status.st_mode))
+            if (fs::is_symlink(status))
                 throw PublishError{inner, QStringLiteral("symbolic link; only regular files are published")};
-            if (S_ISDIR(status.st_mode))
+            if (fs::is_directory(status)) {
                 folder(it->path(), inner);
-            else if (S_ISREG(status.st_mode))
-                file(inner, FileIdentity::of(status));
-            else
+                continue;
+            }
+            const std::optional<FileIdentity> identity =
+                fs::is_regular_file(status) ? platform::identityOf(QFile::decodeName(QByteArray::fromStdString(it->path().native())),
+                                                                   Links::Refuse)
+                                            : std::nullopt;
+            if (!identity)
                 throw PublishError{inner, QStringLiteral("not a regular file")};
+            file(inner, *identity);
         }
         if (error)
             throw PublishError{relative.isEmpty() ? QFile::encodeName(root_) : relative,

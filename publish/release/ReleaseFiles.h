@@ -3,7 +3,7 @@
 // folder, with its listed path ("\maps\coast\harbour.ivm"), sorted by path component by component
 // (byte order). A path that the updater would refuse stops the scan before anything is written.
 
-#include "release/FileIdentity.h"
+#include "platform/FileIdentity.h"
 
 #include <QByteArray>
 #include <QList>

@@ -3,6 +3,9 @@
 #include "release/FileCopy.h"
 #include "common/PublishError.h"
 #include "release/StopPoint.h"
+#include "platform/Folders.h"
+#include "platform/RegularFile.h"
+#include "platform/SystemError.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -34,7 +37,7 @@ QByteArray native(const QString& path) { return QFile::encodeName(path); }
 void renameOrThrow(const QString& from, const QString& to)
 {
     if (::rename(native(from).constData(), native(to).constData()) != 0)
-        throw PublishError{to, errnoReason()};
+        throw PublishError{to, systemReason(errno)};
 }
 
 }  // namespace
@@ -49,7 +52,7 @@ SiteLayout::SiteLayout(const QString& siteDir)
     struct stat status {};
     if (::lstat(native(site_).constData(), &status) != 0) {
         if (errno != ENOENT)
-            throw PublishError{siteDir, errnoReason()};
+            throw PublishError{siteDir, systemReason(errno)};
         // A migration stopped between moving the plain folder aside and making the link.
         if (QFileInfo(releases_ + '/' + OldSiteName).isDir()) {
             current_ = releases_ + '/' + OldSiteName;
@@ -76,8 +79,6 @@ SiteLayout::SiteLayout(const QString& siteDir)
 SiteLayout::~SiteLayout()
 {
     joinCleaner();
-    if (lock_ >= 0)
-        ::close(lock_);
 }
 
 void SiteLayout::joinCleaner()
@@ -96,15 +97,17 @@ void SiteLayout::finishCleanup()
 void SiteLayout::prepare()
 {
     madeReleases_ = !QFileInfo::exists(releases_);
-    makeFolders(releases_);
+    if (const Status made = platform::makeFolders(releases_); !made)
+        throw PublishError{releases_, made.error()};
     const QString lockFile = releases_ + '/' + LockName;
-    lock_ = ::open(native(lockFile).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (lock_ < 0)
-        throw PublishError{lockFile, errnoReason()};
-    if (::flock(lock_, LOCK_EX | LOCK_NB) != 0)
+    RegularFile file = RegularFile::open(lockFile, RegularFile::Access::ReadWriteCreate, Links::Refuse);
+    if (!file)
+        throw PublishError{lockFile, file.reason()};
+    lock_ = std::move(file.descriptor());
+    if (::flock(lock_.fd(), LOCK_EX | LOCK_NB) != 0)
         throw PublishError{site_, errno == EWOULDBLOCK ? QStringLiteral("another renewel-publish is publishing "
                                                                        "to this site")
-                                                       : errnoReason()};
+                                                       : systemReason(errno)};
     // The names are read now, so a release this run makes is never among them.
     cleaner_ = std::thread([this, paths = leftovers()] {
         try {
@@ -152,7 +155,7 @@ QString SiteLayout::newRelease(qint64 now)
                              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     const QString path = releases_ + '/' + name;
     if (::mkdir(native(path).constData(), 0777) != 0)
-        throw PublishError{path, errnoReason()};
+        throw PublishError{path, systemReason(errno)};
     return path;
 }
 
@@ -163,18 +166,14 @@ void SiteLayout::switchTo(const QString& release)
                                                                          QLatin1Char('0'));
     const QString target = QFileInfo(site_).fileName() + QStringLiteral(".releases/") + QFileInfo(release).fileName();
     if (::symlink(native(target).constData(), native(link).constData()) != 0)
-        throw PublishError{link, errnoReason()};
+        throw PublishError{link, systemReason(errno)};
 
     QString previous = current_;
     if (plain_ && current_ == site_)
         previous = replacePlainFolder(link);
     else
         renameOrThrow(link, site_);
-    if (const int folder = ::open(native(QFileInfo(site_).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
+    platform::syncFolder(QFileInfo(site_).path());  // best effort: the switch is made either way
     stopPoint("switched");
     current_ = release;
     plain_ = false;
@@ -191,7 +190,7 @@ QString SiteLayout::replacePlainFolder(const QString& link)
     if (::renameat2(AT_FDCWD, native(link).constData(), AT_FDCWD, native(site_).constData(), RENAME_EXCHANGE) == 0)
         return link;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-        const QString reason = errnoReason();
+        const QString reason = systemReason(errno);
         ::unlink(native(link).constData());
         throw PublishError{site_, reason};
     }

@@ -12,6 +12,7 @@
 // its own while it builds, so removing 20,000 names no longer adds to the time of a publish.
 
 #include "common/PublishError.h"
+#include "platform/FileDescriptor.h"
 
 #include <QString>
 #include <QStringList>
@@ -56,7 +57,7 @@ private:
     QString releases_;
     QString current_;
     bool plain_ = false;  // current_ is the plain SITE_DIR folder (or what was moved aside of it)
-    int lock_ = -1;
+    FileDescriptor lock_;  // held locked while the run works on the site
     bool madeReleases_ = false;  // this run created the releases folder
     std::thread cleaner_;
     std::optional<PublishError> cleanupError_;

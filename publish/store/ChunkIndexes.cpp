@@ -1,6 +1,6 @@
 #include "store/ChunkIndexes.h"
 
-#include "common/RegularFile.h"
+#include "common/SiteFileReading.h"
 #include "chunk/ChunkStore.h"
 #include "site/Sums.h"
 #include "site/UpdateList.h"
@@ -34,7 +34,7 @@ Result<ReadIndex> readChunkIndex(const QString& path, const QByteArray& fileHash
 {
     const auto fail = [](const QString& why) { return Result<ReadIndex>::failure(why); };
     // 64 bytes of header and 40 a chunk, each chunk at least a byte of the file.
-    const Result<QByteArray> read = RegularFile::read(path, 64 + 40 * std::max<qint64>(fileSize, 1));
+    const Result<QByteArray> read = readSiteFile(path, 64 + 40 * std::max<qint64>(fileSize, 1));
     if (!read)
         return fail(read.error());
     const QByteArray& bytes = *read;

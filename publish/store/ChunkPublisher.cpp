@@ -2,7 +2,7 @@
 
 #include "AtomicFile.h"
 #include "common/PublishError.h"
-#include "common/RegularFile.h"
+#include "common/SiteFileReading.h"
 #include "store/ChunkIndexes.h"
 #include "chunk/ChunkIndexDelta.h"
 #include "chunk/ChunkStore.h"
@@ -136,8 +136,8 @@ ChunkPublisher::Done ChunkPublisher::store(ChunkStoreWriter& writer, const Job& 
 bool ChunkPublisher::chunksStored(const ChunkIndex& index) const
 {
     for (const ChunkIndexEntry& entry : index.chunks) {
-        const Result<RegularFile> chunk = RegularFile::open(releases_ + '/' + ChunkStore::objectName(entry.hash));
-        if (!chunk || chunk->size() != qint64(entry.storedLength))
+        const RegularFile chunk = openSiteFile(releases_ + '/' + ChunkStore::objectName(entry.hash));
+        if (!chunk || chunk.size() != qint64(entry.storedLength))
             return false;
     }
     return true;
@@ -151,7 +151,7 @@ void ChunkPublisher::writeDelta(const Job& job, const ChunkIndex& index) const
     const QString name = releases_ + '/' + ChunkStore::deltaName(job.digest, job.previous);
     if (QFileInfo::exists(name))
         return;
-    const Result<QByteArray> oldBytes = RegularFile::read(releases_ + '/' + ChunkStore::indexName(job.previous));
+    const Result<QByteArray> oldBytes = readSiteFile(releases_ + '/' + ChunkStore::indexName(job.previous), SiteFileLimit);
     if (!oldBytes)
         return;  // the previous content was not chunked
     const Result<ChunkIndex> old = ChunkIndex::parse(*oldBytes);

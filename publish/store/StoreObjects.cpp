@@ -1,6 +1,6 @@
 #include "store/StoreObjects.h"
 
-#include "common/RegularFile.h"
+#include "common/SiteFileReading.h"
 #include "store/ChunkIndexes.h"
 #include "common/PublishError.h"
 #include "chunk/ChunkStore.h"
@@ -33,7 +33,7 @@ StoreObjects storeObjectsOf(const QString& release)
         const QString indexFolder = release + '/' + ChunkStore::Folder + QStringLiteral("/index");
         const QString deltas = QString::fromLatin1(listed.fileHash.toHex()) + QStringLiteral(".from-*.cidd");
         for (const QString& delta : QDir(indexFolder).entryList({deltas}, QDir::Files)) {
-            const Result<QByteArray> bytes = RegularFile::read(indexFolder + '/' + delta);
+            const Result<QByteArray> bytes = readSiteFile(indexFolder + '/' + delta, SiteFileLimit);
             if (!bytes)
                 throw PublishError{indexFolder + '/' + delta, bytes.error()};
             const QString name = ChunkStore::Folder + QStringLiteral("/index/") + delta;

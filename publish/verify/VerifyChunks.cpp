@@ -1,6 +1,6 @@
 #include "verify/VerifyChunks.h"
 
-#include "common/RegularFile.h"
+#include "common/SiteFileReading.h"
 #include "store/ChunkIndexes.h"
 #include "verify/VerifyDeltas.h"
 #include "chunk/ChunkCodec.h"
@@ -29,13 +29,13 @@ struct CheckedIndex {
 // The chunk the entry names, as the store holds it decompressed; the reason when it is not that.
 Result<QByteArray> storedChunk(const QString& site, const ChunkIndexEntry& entry, ChunkDecompressor& decompressor)
 {
-    Result<RegularFile> file = RegularFile::open(site + '/' + ChunkStore::objectName(entry.hash));
+    RegularFile file = openSiteFile(site + '/' + ChunkStore::objectName(entry.hash));
     if (!file)
-        return Result<QByteArray>::failure(file.error());
-    if (file->size() != qint64(entry.storedLength))  // not read: it may be of any size
+        return Result<QByteArray>::failure(openFailure(file));
+    if (file.size() != qint64(entry.storedLength))  // not read: it may be of any size
         return Result<QByteArray>::failure(
-            QStringLiteral("%1 bytes stored, the index says %2").arg(file->size()).arg(entry.storedLength));
-    const Result<QByteArray> stored = file.value().readAll();
+            QStringLiteral("%1 bytes stored, the index says %2").arg(file.size()).arg(entry.storedLength));
+    const Result<QByteArray> stored = file.readWhole(entry.storedLength);
     if (!stored)
         return stored;
     return decompressor.decompress(*stored, entry);

@@ -1,6 +1,6 @@
 #include "verify/VerifyDeltas.h"
 
-#include "common/RegularFile.h"
+#include "common/SiteFileReading.h"
 #include "chunk/ChunkIndexDelta.h"
 #include "chunk/ChunkStore.h"
 #include "trust/Sha256.h"
@@ -14,13 +14,13 @@ namespace {
 QString deltaFault(const QString& siteDir, const QString& delta, const ListedIndex& listed)
 {
     const QByteArray oldHash = QByteArray::fromHex(delta.section('.', 1, 1).mid(5).toLatin1());
-    const Result<QByteArray> oldBytes = RegularFile::read(siteDir + '/' + ChunkStore::indexName(oldHash));
+    const Result<QByteArray> oldBytes = readSiteFile(siteDir + '/' + ChunkStore::indexName(oldHash), SiteFileLimit);
     if (oldHash.size() != Sha256::Size || !oldBytes)
         return {};
     const Result<ChunkIndex> old = ChunkIndex::parse(*oldBytes);
     if (!old)
         return {};
-    const Result<QByteArray> bytes = RegularFile::read(siteDir + '/' + ChunkStore::Folder + QStringLiteral("/index/") + delta,
+    const Result<QByteArray> bytes = readSiteFile(siteDir + '/' + ChunkStore::Folder + QStringLiteral("/index/") + delta,
                                                        oldBytes->size() + 64 + 40 * qint64(listed.fileSize + 1));
     if (!bytes)
         return bytes.error();

@@ -1,6 +1,6 @@
 #include "verify/VerifySite.h"
 
-#include "common/RegularFile.h"
+#include "common/SiteFileReading.h"
 #include "verify/VerifyChunks.h"
 #include "site/SiteFiles.h"
 #include "site/Sums.h"
@@ -49,7 +49,7 @@ private:
 
     std::optional<QByteArray> need(const QString& name)
     {
-        Result<QByteArray> bytes = RegularFile::read(site_ + '/' + name, MaxListSize);
+        Result<QByteArray> bytes = readSiteFile(site_ + '/' + name, MaxListSize);
         if (bytes)
             return std::move(bytes).value();
         const QString notRegular = QStringLiteral("not a regular file");
@@ -59,7 +59,7 @@ private:
 
     void checkSignature(const QByteArray& list, const QByteArray& sums, const QString& publicKeyFile, qint64 now)
     {
-        const Result<QByteArray> pub = RegularFile::read(publicKeyFile, MaxListSize);
+        const Result<QByteArray> pub = readSiteFile(publicKeyFile, MaxListSize);
         if (!pub) {
             problemAt(QFile::encodeName(publicKeyFile), QStringLiteral("no readable public key file"));
             return;
