@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "common/PublishError.h"
+#include "common/SiteFileReading.h"
 #include "trust/Sha256.h"
 
 #include <QFile>
@@ -23,10 +24,10 @@ PushRecord PushRecord::read(const QString& releasesDir, const QString& remote)
     record.remote_ = remote;
     record.path_ = releasesDir + QStringLiteral("/.push-") + QString::fromLatin1(Sha256::hash(remote.toUtf8()).toHex().left(16))
         + QStringLiteral(".record");
-    QFile file(record.path_);
-    if (!file.open(QIODevice::ReadOnly))
+    const Result<QByteArray> text = readSiteFile(record.path_, SiteFileLimit);
+    if (!text)
         return record;
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QList<QByteArray> lines = text->split('\n');
     bool ok = false;
     if (lines.size() < 4 || (lines[0] != Header && lines[0] != HeaderV1) || lines[1] != "remote " + remote.toUtf8()
         || !lines.last().isEmpty())

@@ -1,5 +1,6 @@
 #include "release/PreviousList.h"
 
+#include "common/SiteFileReading.h"
 #include "site/SiteFiles.h"
 #include "site/Sums.h"
 #include "site/UpdateList.h"
@@ -10,8 +11,7 @@ namespace {
 
 QByteArray readFile(const QString& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return readSiteFile(path, SiteFileLimit).value_or({});
 }
 
 // "\maps\forest.ivm" as the release names it: "maps/forest.ivm".

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "common/PublishError.h"
+#include "common/SiteFileReading.h"
 
 #include <QFile>
 
@@ -32,10 +33,10 @@ bool parseIdentity(const QList<QByteArray>& fields, int at, FileIdentity& id)
 
 PublishRecord PublishRecord::read(const QString& releasesDir, const QString& release)
 {
-    QFile file(releasesDir + '/' + FileName);
-    if (release.isEmpty() || !file.open(QIODevice::ReadOnly))
+    const Result<QByteArray> text = readSiteFile(releasesDir + '/' + FileName, SiteFileLimit);
+    if (release.isEmpty() || !text)
         return {};
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QList<QByteArray> lines = text->split('\n');
     if (lines.size() < 3 || lines[0] != Header || lines[1] != "release " + release.toUtf8() || !lines.last().isEmpty())
         return {};
     PublishRecord record;
