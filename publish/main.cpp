@@ -6,7 +6,9 @@
 // Exit status: 0 done (verify: the site is whole), 1 failed, 2 bad usage. Failures are one line
 // on standard error, "renewel-publish: WHAT: WHY".
 
-#include "CommandLine.h"
+#include "cli/PublishCommand.h"
+#include "cli/PushCommand.h"
+#include "cli/VerifyCommand.h"
 
 #include <QCoreApplication>
 

@@ -74,19 +74,10 @@ TEST_F(Publish, RefusedFileStopsTheToolNamingItInOneLineAndWritesNothing)
         QByteArray name;   // raw bytes below the release folder
         QByteArray shown;  // as the error line names it
     } refused[] = {
-        {"maps/bad.", "maps/bad."},
-        {"maps/bad ", "maps/bad "},
-        {"a:b.txt", "a:b.txt"},
+        // A few of each kind; the library test has every refused path.
         {"tab\there.txt", "tab\\there.txt"},
-        {"line\nbreak.txt", "line\\nbreak.txt"},
-        {"cr\rreturn.txt", "cr\\rreturn.txt"},
         {"latin\xe9.txt", "latin\\xe9.txt"},
-        {"maps/old\xff\xfe/x.ivm", "maps/old\\xff\\xfe"},
-        {"back\\slash.txt", "back\\slash.txt"},
-        {"UPDATE.txt", "UPDATE.txt"},
         {"Renewel.Stamp", "Renewel.Stamp: renewel's own file"},
-        {"renewel.lng", "renewel.lng: renewel's own file"},
-        {"renewel.state", "renewel.state: renewel's own file"},
         {"Maps/Forest.ivm", "maps/forest.ivm"},
         {"link.txt", "link.txt"},
     };

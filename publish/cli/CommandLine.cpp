@@ -1,0 +1,45 @@
+#include "cli/CommandLine.h"
+
+#include "common/ShownText.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+
+void printError(const QByteArray& subject, const QString& reason)
+{
+    std::fprintf(stderr, "renewel-publish: %s: %s\n", shownText(subject).constData(),
+                 shownText(reason.toUtf8()).constData());
+}
+
+void printError(const QString& subject, const QString& reason) { printError(QFile::encodeName(subject), reason); }
+
+void printLine(const QByteArray& line)
+{
+    std::printf("%s\n", shownText(line).constData());
+}
+
+bool parseCommand(QCommandLineParser& parser, const QStringList& arguments, const QString& command)
+{
+    parser.addHelpOption();
+    parser.addVersionOption();
+    if (!parser.parse(arguments)) {
+        printError(QStringLiteral("usage"), parser.errorText() + QStringLiteral(" (see --help)"));
+        return false;
+    }
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        // The usage line names the program, not the path it was started by.
+        QString text = parser.helpText();
+        const qsizetype end = text.indexOf('\n');
+        QString first = text.left(end);
+        first.replace(arguments.constFirst(), command.isEmpty() ? QStringLiteral("renewel-publish")
+                                                               : QStringLiteral("renewel-publish ") + command);
+        text.replace(0, end, first);
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+        std::exit(ExitDone);
+    }
+    return true;
+}

@@ -1,0 +1,122 @@
+#include "release/ReleaseFiles.h"
+
+#include "site/ListedPath.h"
+#include "site/SiteFiles.h"
+#include "common/PublishError.h"
+#include "common/ShownText.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Component by component in byte order: the same as comparing the bytes with the separator
+// ranked below every byte a name can hold, which needs no splitting.
+bool pathLess(const ReleaseFile& a, const ReleaseFile& b)
+{
+    const auto rank = [](char c) { return c == '\\' ? -1 : int(uchar(c)); };
+    return std::lexicographical_compare(a.listed.begin(), a.listed.end(), b.listed.begin(), b.listed.end(),
+                                        [&](char x, char y) { return rank(x) < rank(y); });
+}
+
+// Why a name the site or renewel keeps for itself can't be a release file.
+QString reservedReason(const QByteArray& name)
+{
+    for (const QString& list : {SiteFile::List, SiteFile::Sums, SiteFile::Signature}) {
+        if (QString::fromUtf8(name).compare(list, Qt::CaseInsensitive) == 0)
+            return QStringLiteral("the update site's own list file has this name; rename the release file");
+    }
+    return QStringLiteral("renewel's own file in each player's game folder has this name (its settings, key or "
+                          "records); a release may not replace it. renewel and renewel.lng ship with the game's "
+                          "installer (see \"A release of renewel itself\" in the README)");
+}
+
+QString reasonOf(const std::error_code& error) { return QString::fromLocal8Bit(error.message()); }
+
+// Walks the release with the names' own bytes (a name that is not UTF-8 must be seen to be
+// refused), never following a link.
+class Scan {
+public:
+    explicit Scan(const QString& releaseDir) : root_(QFileInfo(releaseDir).absoluteFilePath()) {}
+
+    QList<ReleaseFile> run()
+    {
+        folder(QFile::encodeName(root_).toStdString(), {});
+        std::sort(files_.begin(), files_.end(), pathLess);
+        return files_;
+    }
+
+private:
+    void folder(const fs::path& path, const QByteArray& relative)
+    {
+        std::error_code error;
+        fs::directory_iterator it(path, error);
+        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+            const QByteArray name = QByteArray::fromStdString(it->path().filename().native());
+            QByteArray inner = relative;
+            if (!inner.isEmpty())
+                inner += '/';
+            inner += name;
+            if (!name.isValidUtf8())
+                throw PublishError{inner, QStringLiteral("the name is not valid UTF-8 (the players' updaters read paths "
+                                                         "as text)")};
+            // The entry's type comes with the folder's listing; a file's identity (what the publish
+            // record is checked against) costs one look-up.
+            const fs::file_status status = it->symlink_status(error);
+            if (error)
+                break;
+            if (fs::is_symlink(status))
+                throw PublishError{inner, QStringLiteral("symbolic link; only regular files are published")};
+            if (fs::is_directory(status)) {
+                folder(it->path(), inner);
+                continue;
+            }
+            const std::optional<FileIdentity> identity =
+                fs::is_regular_file(status) ? platform::identityOf(QFile::decodeName(QByteArray::fromStdString(it->path().native())),
+                                                                   Links::Refuse)
+                                            : std::nullopt;
+            if (!identity)
+                throw PublishError{inner, QStringLiteral("not a regular file")};
+            file(inner, *identity);
+        }
+        if (error)
+            throw PublishError{relative.isEmpty() ? QFile::encodeName(root_) : relative,
+                               QStringLiteral("cannot read the folder: ") + reasonOf(error)};
+    }
+
+    void file(const QByteArray& relative, const FileIdentity& identity)
+    {
+        if (relative.contains('\\'))
+            throw PublishError{relative, QStringLiteral("a backslash in a name would split it into folders")};
+        QByteArray listed = '\\' + relative;
+        listed.replace('/', '\\');
+        if (!ListedPath(listed).isSafe())
+            throw PublishError{relative, QStringLiteral("the updater refuses this path (such as a name ending "
+                                                        "in a dot or a space, a colon, a control character)")};
+        if (IsReservedListedPath(listed))
+            throw PublishError{relative, reservedReason(relative)};
+        const QByteArray key = listed.toLower();
+        if (folded_.contains(key))
+            throw PublishError{relative, QStringLiteral("differs from %1 only in letter case (one file on Windows)")
+                                             .arg(QString::fromUtf8(shownText(folded_.value(key))))};
+        folded_.insert(key, relative);
+        const QString text = QString::fromUtf8(relative);
+        files_.append({root_ + '/' + text, text, listed, identity});
+    }
+
+    QString root_;
+    QList<ReleaseFile> files_;
+    QHash<QByteArray, QByteArray> folded_;  // lower-case listed path -> the path that took it
+};
+
+}  // namespace
+
+QList<ReleaseFile> scanRelease(const QString& releaseDir) { return Scan(releaseDir).run(); }

@@ -1,0 +1,100 @@
+// renewel-publish's libraries driven directly: the rules that need no process around them.
+
+#include "common/PublishError.h"
+#include "common/ShownText.h"
+#include "release/ReleaseFiles.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <filesystem>
+#include <fstream>
+
+#include <sys/stat.h>
+
+namespace {
+
+// The error line's text after "renewel-publish: ", as the command prints it.
+QByteArray shownError(const PublishError& error)
+{
+    return shownText(error.subject) + ": " + shownText(error.reason.toUtf8());
+}
+
+}  // namespace
+
+TEST(PublishLibrary, ShownTextKeepsEachLineOneLineAndNamesTheExactBytes)
+{
+    const struct {
+        QByteArray raw;
+        QByteArray shown;
+    } cases[] = {
+        {"maps/forest.ivm", "maps/forest.ivm"},
+        {"tab\there", "tab\\there"},
+        {"line\nbreak\r", "line\\nbreak\\r"},
+        {"esc\x1b bel\x07 del\x7f", "esc\\x1b bel\\x07 del\\x7f"},
+        {"latin\xe9", "latin\\xe9"},
+        {"\xc3\xa4\xce\xa3", "\xc3\xa4\xce\xa3"},       // valid UTF-8 passes
+        {"next\xc2\x85line", "next\\u0085line"},          // a C1 control character
+        {"cut\xe2\x82", "cut\\xe2\\x82"},                // a sequence cut short
+        {"over\xf5\x80\x80\x80", "over\\xf5\\x80\\x80\\x80"},
+    };
+    for (const auto& [raw, shown] : cases) {
+        SCOPED_TRACE(shown.toStdString());
+        EXPECT_EQ(shownText(raw), shown);
+        EXPECT_EQ(shownText(shown), shown) << "escaping twice changes nothing";
+    }
+}
+
+TEST(PublishLibrary, ReleaseScanRefusesEveryPathThePlayersUpdaterWouldNot)
+{
+    const struct {
+        QByteArray name;   // raw bytes below the release folder
+        QByteArray shown;  // as the error line names it
+    } refused[] = {
+        {"maps/bad.", "maps/bad."},
+        {"maps/bad ", "maps/bad "},
+        {"a:b.txt", "a:b.txt"},
+        {"tab\there.txt", "tab\\there.txt"},
+        {"line\nbreak.txt", "line\\nbreak.txt"},
+        {"cr\rreturn.txt", "cr\\rreturn.txt"},
+        {"latin\xe9.txt", "latin\\xe9.txt"},
+        {"maps/old\xff\xfe/x.ivm", "maps/old\\xff\\xfe"},
+        {"back\\slash.txt", "back\\slash.txt"},
+        {"UPDATE.txt", "UPDATE.txt"},
+        {"update.sums.MINISIG", "update.sums.MINISIG"},
+        {"Renewel.Stamp", "Renewel.Stamp: renewel's own file"},
+        {"renewel.lng", "renewel.lng: renewel's own file"},
+        {"renewel.lock", "renewel.lock: renewel's own file"},
+        {"renewel.state", "renewel.state: renewel's own file"},
+        {"Maps/Forest.ivm", "maps/forest.ivm"},
+        {"link.txt", "link.txt: symbolic link"},
+        {"fifo", "fifo: not a regular file"},
+    };
+    TempDir dir;
+    dir.write("release/readme.txt", "read me");
+    dir.write("release/maps/forest.ivm", "forest");
+    ASSERT_EQ(scanRelease(dir.filePath("release")).size(), 2);
+    for (const auto& [name, shown] : refused) {
+        SCOPED_TRACE(shown.toStdString());
+        const std::filesystem::path path = QFile::encodeName(dir.filePath("release/")).toStdString() + name.toStdString();
+        std::filesystem::create_directories(path.parent_path());
+        if (name == "link.txt")
+            std::filesystem::create_symlink("readme.txt", path);
+        else if (name == "fifo")
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+        else
+            std::ofstream(path) << "x";
+        try {
+            scanRelease(dir.filePath("release"));
+            ADD_FAILURE() << "published";
+        } catch (const PublishError& error) {
+            EXPECT_TRUE(shownError(error).contains(shown)) << shownError(error).toStdString();
+        }
+        std::filesystem::remove(path);
+        if (name.startsWith("maps/old"))
+            std::filesystem::remove(path.parent_path());
+    }
+}
