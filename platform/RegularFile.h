@@ -31,6 +31,8 @@ public:
     const FileIdentity& identity() const { return identity_; }
     qint64 size() const { return identity_.size; }
     NativeFile fd() const { return fd_.fd(); }
+    // The open file itself, for a caller that keeps it (a lock file held open).
+    FileDescriptor& descriptor() { return fd_; }
 
     // The whole file from its start, refused when it holds more than limit bytes (reading stops
     // one byte past the limit, however much the file claims or grows).
