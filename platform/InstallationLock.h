@@ -18,7 +18,7 @@ public:
 
     // Fails with "another update is running on this installation", or with what is wrong
     // ("Read-only file system", "renewel.lock is a folder, not a lock file").
-    Status Acquire();
+    Status acquire();
 
     static const QString Busy;
 

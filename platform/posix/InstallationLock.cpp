@@ -21,7 +21,7 @@ QString named(const QString& path, const char* what)
 }
 }  // namespace
 
-Status InstallationLock::Acquire()
+Status InstallationLock::acquire()
 {
     const QByteArray path = QFile::encodeName(path_);
     // A few tries: another run may remove the file between our open and our lock.

@@ -33,7 +33,7 @@ DownloadQueue::~DownloadQueue()
 
 // Twice what the protocol runs at once: the next transfers are already waiting in the engine when
 // one ends, without a round through this thread. Files being made durable take no room.
-bool DownloadQueue::hasRoom() const { return engine_->InFlight() < 2 * engine_->Capacity(); }
+bool DownloadQueue::hasRoom() const { return engine_->inFlight() < 2 * engine_->capacity(); }
 
 quint64 DownloadQueue::start(Fetch fetch, Done done)
 {
@@ -82,7 +82,7 @@ void DownloadQueue::submit(quint64 id, Job& job)
     request.retry = fetch.retry && (fetch.source >= 0 || sources_.aliveCount() <= 1);
     request.durable = fetch.durable;
     byKey_[request.key] = id;
-    engine_->Add(std::move(request));
+    engine_->add(std::move(request));
 }
 
 // A batch from the engine: ended downloads, the progress of those still running, and room for
@@ -91,7 +91,7 @@ void DownloadQueue::arrived()
 {
     std::vector<TransferEngine::Outcome> outcomes;
     std::map<qsizetype, TransferEngine::Progress> progress;
-    engine_->Take(outcomes, progress);
+    engine_->take(outcomes, progress);
     for (TransferEngine::Outcome& ended : outcomes) {
         const auto found = byKey_.find(ended.key);
         if (found == byKey_.end())
@@ -148,7 +148,7 @@ void DownloadQueue::failOver(quint64 id, Job& job, const QString& why)
         return report(id, std::move(outcome));
     }
     QFile::remove(job.fetch.file);
-    QFile::remove(FileSink::ValidatorFile(job.fetch.file));
+    QFile::remove(FileSink::validatorFile(job.fetch.file));
     job.source = next;
     submit(id, job);
 }
@@ -167,11 +167,11 @@ void DownloadQueue::report(quint64 id, Outcome outcome)
 void DownloadQueue::abortAll()
 {
     aborting_ = true;
-    engine_->AbortAll();
+    engine_->abortAll();
 }
 
 void DownloadQueue::dropSource(int source, const QString& why) { sources_.failed(source, why); }
 
-QString DownloadQueue::protocol() const { return engine_->Protocol(); }
+QString DownloadQueue::protocol() const { return engine_->protocol(); }
 
-int DownloadQueue::connectionsOpened() const { return engine_->ConnectionsOpened(); }
+int DownloadQueue::connectionsOpened() const { return engine_->connectionsOpened(); }

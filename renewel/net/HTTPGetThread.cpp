@@ -35,7 +35,7 @@ void THTTPGetThread::Terminate()
 {
     terminated_ = true;
     Succeeded = false;
-    session_->Wake();
+    session_->wake();
 }
 
 void THTTPGetThread::Detach()
@@ -73,7 +73,7 @@ void THTTPGetThread::Execute()
         ContinuePartial(request, FileName);
     HTTPTransfer transfer(request, sink, *session_, terminated_);
     transfer.OnChunk = [this](qint64 total, qint64 readed, bool complete) { Chunk(total, readed, complete); };
-    TransferResult result = transfer.Run();
+    TransferResult result = transfer.run();
     TotalSize = result.TotalSize;
     Readed = result.Bytes;
     ResultText = std::move(text.Result);

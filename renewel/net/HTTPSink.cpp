@@ -17,7 +17,7 @@ bool FileSink::fail(const QString& what)
     return false;
 }
 
-bool FileSink::Begin(qint64 total, qint64 keep, const QByteArray& validator)
+bool FileSink::begin(qint64 total, qint64 keep, const QByteArray& validator)
 {
     QString why;
     const int fd = OpenDownloadFile(fileName_, keep > 0, &why);
@@ -35,13 +35,13 @@ bool FileSink::Begin(qint64 total, qint64 keep, const QByteArray& validator)
     // The validator lets a cut-off download continue where it stopped. A small file is simply
     // fetched again: cheaper than a second file created and deleted beside every download.
     if (!validator.isEmpty() && total >= ResumableFrom)
-        WriteDownloadFile(ValidatorFile(fileName_), validator);  // replaces an older one
+        WriteDownloadFile(validatorFile(fileName_), validator);  // replaces an older one
     else
-        QFile::remove(ValidatorFile(fileName_));
+        QFile::remove(validatorFile(fileName_));
     return true;
 }
 
-bool FileSink::Write(const char* data, qint64 size)
+bool FileSink::write(const char* data, qint64 size)
 {
     errno = 0;
     if (file_.write(data, size) != size)
@@ -51,7 +51,7 @@ bool FileSink::Write(const char* data, qint64 size)
 
 // The checksum is that of the file as it is on disk, read back through the descriptor that wrote
 // it: what is installed is exactly what was checked.
-bool FileSink::Finish()
+bool FileSink::finish()
 {
     errno = 0;
     if (!file_.flush() || (sync_ && !platform::syncFile(file_.handle())))
@@ -77,7 +77,7 @@ bool FileSink::Finish()
     return true;
 }
 
-bool TextSink::Write(const char* data, qint64 size)
+bool TextSink::write(const char* data, qint64 size)
 {
     Result.append(data, size);
     return true;

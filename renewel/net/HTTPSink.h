@@ -1,6 +1,6 @@
 #pragma once
-// Where a download's body goes. The transfer calls Begin once the final response is known to be
-// accepted, Write for each chunk, and Finish when the body is complete; a call that returns false
+// Where a download's body goes. The transfer calls begin once the final response is known to be
+// accepted, write for each chunk, and finish when the body is complete; a call that returns false
 // ends the download as failed, with Error saying why.
 
 #include <QByteArray>
@@ -15,9 +15,9 @@ public:
     // total: the announced length, or -1 when none was announced. keep: bytes already in the
     // destination that the body continues (a resumed download); 0 starts it over. validator: the
     // response's ETag or Last-Modified, kept with a fresh start so a later try can resume.
-    virtual bool Begin(qint64 total, qint64 keep, const QByteArray& validator) = 0;
-    virtual bool Write(const char* data, qint64 size) = 0;
-    virtual bool Finish() = 0;
+    virtual bool begin(qint64 total, qint64 keep, const QByteArray& validator) = 0;
+    virtual bool write(const char* data, qint64 size) = 0;
+    virtual bool finish() = 0;
     QString Error;
 };
 
@@ -28,18 +28,18 @@ public:
 class FileSink : public HTTPSink {
 public:
     static constexpr qint64 ResumableFrom = 64 * 1024;
-    static QString ValidatorFile(const QString& fileName) { return fileName + QStringLiteral(".validator"); }
+    static QString validatorFile(const QString& fileName) { return fileName + QStringLiteral(".validator"); }
 
     // hash: compute Digest; sync: flush the finished file to disk before reporting it done.
     explicit FileSink(QString fileName, bool hash = false, bool sync = false)
         : fileName_(std::move(fileName)), sync_(sync), hash_(hash)
     {
     }
-    bool Begin(qint64 total, qint64 keep, const QByteArray& validator) override;
-    bool Write(const char* data, qint64 size) override;
-    bool Finish() override;
+    bool begin(qint64 total, qint64 keep, const QByteArray& validator) override;
+    bool write(const char* data, qint64 size) override;
+    bool finish() override;
 
-    // The SHA-256 of what was written, once Finish has succeeded (when asked for).
+    // The SHA-256 of what was written, once finish has succeeded (when asked for).
     QByteArray Digest;
 
 private:
@@ -53,8 +53,8 @@ private:
 // The body collected in memory.
 class TextSink : public HTTPSink {
 public:
-    bool Begin(qint64, qint64, const QByteArray&) override { return true; }
-    bool Write(const char* data, qint64 size) override;
-    bool Finish() override { return true; }
+    bool begin(qint64, qint64, const QByteArray&) override { return true; }
+    bool write(const char* data, qint64 size) override;
+    bool finish() override { return true; }
     QByteArray Result;
 };

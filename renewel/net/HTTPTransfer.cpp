@@ -50,7 +50,7 @@ HTTPSession::~HTTPSession()
         curl_multi_cleanup(static_cast<CURLM*>(multi_));
 }
 
-void HTTPSession::Wake()
+void HTTPSession::wake()
 {
     if (multi_)
         curl_multi_wakeup(static_cast<CURLM*>(multi_));
@@ -100,7 +100,7 @@ struct HTTPTransfer::Owned {
     std::unique_ptr<curl_slist, SlistDeleter> headers;
 };
 
-bool HTTPTransfer::Prepare()
+bool HTTPTransfer::prepare()
 {
     owned_ = std::make_shared<Owned>();
     owned_->easy.reset(curl_easy_init());
@@ -190,14 +190,14 @@ bool HTTPTransfer::setup(void* easy)
     return true;
 }
 
-TransferResult HTTPTransfer::Run()
+TransferResult HTTPTransfer::run()
 {
-    auto* multi = static_cast<CURLM*>(session_.Multi());
+    auto* multi = static_cast<CURLM*>(session_.multi());
     if (terminated_ || !multi) {
         result_.Error = QStringLiteral("aborted");
         return result_;
     }
-    if (!Prepare())
+    if (!prepare())
         return result_;
     CURL* h = static_cast<CURL*>(easy_);
     if (curl_multi_add_handle(multi, h) != CURLM_OK)
@@ -206,7 +206,7 @@ TransferResult HTTPTransfer::Run()
     while (!terminated_) {
         if (curl_multi_perform(multi, &active) != CURLM_OK || active == 0)
             break;
-        if (!Check())
+        if (!check())
             break;
         curl_multi_poll(multi, nullptr, 0, int(kSampleEvery.count()), nullptr);
     }
@@ -216,10 +216,10 @@ TransferResult HTTPTransfer::Run()
         if (m->msg == CURLMSG_DONE && m->easy_handle == h)
             code = m->data.result;
     curl_multi_remove_handle(multi, h);
-    return Complete(code, active == 0);
+    return complete(code, active == 0);
 }
 
-bool HTTPTransfer::Check()
+bool HTTPTransfer::check()
 {
     const auto at = now();
     // The response headers count as no progress: a server that sends them a line at a time
@@ -231,9 +231,9 @@ bool HTTPTransfer::Check()
     return !late_ && !stall_;
 }
 
-TransferResult HTTPTransfer::Complete(int curlCode, bool finished)
+TransferResult HTTPTransfer::complete(int curlCode, bool finished)
 {
-    if (!result_.Error.isEmpty() || !easy_) {  // Prepare refused it
+    if (!result_.Error.isEmpty() || !easy_) {  // prepare refused it
         owned_.reset();
         easy_ = nullptr;
         return result_;
@@ -256,7 +256,7 @@ TransferResult HTTPTransfer::Complete(int curlCode, bool finished)
         result_.Error = curlError(code);
     else if (!started_ && !begin())  // an empty body: nothing reached the write callback
         result_.Error = refusal_;
-    else if (!sink_.Finish()) {
+    else if (!sink_.finish()) {
         result_.Error = sink_.Error;
         local_ = true;
     }
@@ -303,7 +303,7 @@ bool HTTPTransfer::begin()
         refusal_ = QStringLiteral("no content length");
     else if (request_.MaxSize > 0 && length > request_.MaxSize)
         refusal_ = QStringLiteral("too long (%1 bytes, at most %2)").arg(length).arg(request_.MaxSize);
-    else if (!sink_.Begin(length, keep, validator_)) {
+    else if (!sink_.begin(length, keep, validator_)) {
         refusal_ = sink_.Error;
         local_ = true;
     }
@@ -332,14 +332,14 @@ bool HTTPTransfer::receive(const char* data, qint64 size)
         take = request_.MaxSize + 1 - result_.Bytes;
         refusal_ = QStringLiteral("too long (more than %1 bytes)").arg(request_.MaxSize);
     }
-    if (!sink_.Write(data, take)) {
+    if (!sink_.write(data, take)) {
         refusal_ = sink_.Error;
         local_ = true;
         return false;
     }
     result_.Bytes += take;
     if (request_.RateLimit)
-        pause(request_.RateLimit->Take(take));
+        pause(request_.RateLimit->take(take));
     if (!refusal_.isEmpty())
         return false;
     chunk(false);

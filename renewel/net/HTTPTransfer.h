@@ -3,8 +3,8 @@
 // status (and a length where BinaryData asks for one), feeds the body to a sink, and ends with
 // what happened. It enforces the request's limits: the connect time-out, the response headers
 // within the time-out after that, a body that averages fewer than MinBytesPerSecond over any
-// StallLimitMs, and MaxSize. Run drives it alone on the calling thread; a transfer engine drives
-// many on one multi handle through Prepare, Check and Complete instead.
+// StallLimitMs, and MaxSize. run() drives it alone on the calling thread; a transfer engine drives
+// many on one multi handle through prepare(), check() and complete() instead.
 
 #include "net/HTTPRequest.h"
 
@@ -19,15 +19,15 @@
 class HTTPSink;
 
 // The connections of one download component: a libcurl multi handle that keeps its connections
-// from one transfer to the next, and that Wake interrupts from any thread.
+// from one transfer to the next, and that wake interrupts from any thread.
 class HTTPSession {
 public:
     HTTPSession();
     ~HTTPSession();
     HTTPSession(const HTTPSession&) = delete;
     HTTPSession& operator=(const HTTPSession&) = delete;
-    void* Multi() const { return multi_; }  // CURLM*
-    void Wake();
+    void* multi() const { return multi_; }  // CURLM*
+    void wake();
 
 private:
     void* multi_ = nullptr;
@@ -61,20 +61,20 @@ public:
     // the body has fully arrived). Time spent inside it does not count toward the stall limit.
     std::function<void(qint64 total, qint64 readed, bool complete)> OnChunk;
 
-    TransferResult Run();
+    TransferResult run();
 
-    // For a caller that drives the multi handle itself: Prepare sets up the easy handle (false:
-    // the transfer has already failed, see Complete); Check says whether the transfer may go on
-    // at this moment (false: headers too late or stalled; remove it and Complete it); Complete
+    // For a caller that drives the multi handle itself: prepare sets up the easy handle (false:
+    // the transfer has already failed, see complete); check says whether the transfer may go on
+    // at this moment (false: headers too late or stalled; remove it and complete it); complete
     // settles the result once the handle is off the multi handle (code: its CURLcode; finished:
     // curl reported it done).
-    bool Prepare();
-    void* Easy() const { return easy_; }  // CURL*
-    bool Check();
-    TransferResult Complete(int code, bool finished);
+    bool prepare();
+    void* easy() const { return easy_; }  // CURL*
+    bool check();
+    TransferResult complete(int code, bool finished);
     // Time the transfer must not count toward its stall limit (the rate limit's pauses, the
     // progress calls); by default its own, an engine shares one among its transfers.
-    void ShareExcluded(Clock::duration* excluded) { excludedTime_ = excluded; }
+    void shareExcluded(Clock::duration* excluded) { excludedTime_ = excluded; }
     Clock::time_point now() const { return Clock::now() - *excludedTime_; }
 
 private:

@@ -13,7 +13,7 @@ void ContinuePartial(HTTPRequest& request, const QString& fileName)
     const qint64 have = DownloadFileSize(fileName);
     if (have <= 0 || have >= request.ExpectedSize)
         return;
-    const QByteArray value = ReadDownloadFile(FileSink::ValidatorFile(fileName), 4096).trimmed();
+    const QByteArray value = ReadDownloadFile(FileSink::validatorFile(fileName), 4096).trimmed();
     if (value.isEmpty() || value.contains('\n') || value.contains('\r'))
         return;
     request.RangeFrom = have;
@@ -32,6 +32,6 @@ bool SettleFileDownload(TransferResult& result, const QString& fileName, bool te
     if (result.StartOver)
         QFile::remove(fileName);
     if (succeeded || result.StartOver)
-        QFile::remove(FileSink::ValidatorFile(fileName));
+        QFile::remove(FileSink::validatorFile(fileName));
     return succeeded;
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-std::chrono::microseconds RateLimiter::Take(qint64 bytes)
+std::chrono::microseconds RateLimiter::take(qint64 bytes)
 {
     if (rate_ <= 0)
         return {};

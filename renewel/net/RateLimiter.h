@@ -12,7 +12,7 @@ class RateLimiter {
 public:
     explicit RateLimiter(qint64 bytesPerSecond) : rate_(bytesPerSecond) {}
     // How long the caller should wait before going on, having taken `bytes` from the budget.
-    std::chrono::microseconds Take(qint64 bytes);
+    std::chrono::microseconds take(qint64 bytes);
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -59,7 +59,7 @@ TransferEngine::TransferEngine(int connections, qint64 retryDelayMs)
 {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-    auto* multi = static_cast<CURLM*>(state_->session.Multi());
+    auto* multi = static_cast<CURLM*>(state_->session.multi());
     if (!multi)
         throw std::bad_alloc();
     curl_multi_setopt(multi, CURLMOPT_PIPELINING, long(CURLPIPE_MULTIPLEX));
@@ -76,7 +76,7 @@ TransferEngine::~TransferEngine()
 {
     aborted_ = true;
     stop_ = true;
-    state_->session.Wake();
+    state_->session.wake();
     worker_.join();
     {
         std::lock_guard lock(mutex_);
@@ -86,23 +86,23 @@ TransferEngine::~TransferEngine()
     receiver_.reset();  // drops a posted OnReady
 }
 
-void TransferEngine::Add(Request request)
+void TransferEngine::add(Request request)
 {
     ++inFlight_;
     {
         std::lock_guard lock(mutex_);
         inbox_.push_back(std::move(request));
     }
-    state_->session.Wake();
+    state_->session.wake();
 }
 
-void TransferEngine::AbortAll()
+void TransferEngine::abortAll()
 {
     aborted_ = true;
-    state_->session.Wake();
+    state_->session.wake();
 }
 
-void TransferEngine::Take(std::vector<Outcome>& outcomes, std::map<qsizetype, Progress>& progress)
+void TransferEngine::take(std::vector<Outcome>& outcomes, std::map<qsizetype, Progress>& progress)
 {
     std::lock_guard lock(mutex_);
     outcomes.swap(done_);
@@ -111,7 +111,7 @@ void TransferEngine::Take(std::vector<Outcome>& outcomes, std::map<qsizetype, Pr
     progress_.clear();
 }
 
-QString TransferEngine::Protocol() const
+QString TransferEngine::protocol() const
 {
     switch (httpVersion_) {
     case CURL_HTTP_VERSION_1_0: return QStringLiteral("HTTP/1.0");
@@ -124,7 +124,7 @@ QString TransferEngine::Protocol() const
 
 void TransferEngine::loop()
 {
-    auto* multi = static_cast<CURLM*>(state_->session.Multi());
+    auto* multi = static_cast<CURLM*>(state_->session.multi());
     while (!stop_) {
         intake();
         if (aborted_)
@@ -181,24 +181,24 @@ void TransferEngine::start(Queued queued)
     auto running = std::make_unique<Running>(std::move(queued), state_->session, aborted_);
     Running& r = *running;
     ContinuePartial(r.request, r.queued.request.file);
-    r.transfer.ShareExcluded(&state_->excluded);
+    r.transfer.shareExcluded(&state_->excluded);
     r.transfer.OnChunk = [this, &r](qint64 total, qint64 readed, bool) {
         r.progress = {total, readed};
         state_->progressChanged = true;
     };
-    if (!r.transfer.Prepare()) {
+    if (!r.transfer.prepare()) {
         finish(r, CURLE_OK, false);
         return;
     }
-    void* easy = r.transfer.Easy();
-    if (curl_multi_add_handle(static_cast<CURLM*>(state_->session.Multi()), static_cast<CURL*>(easy)) != CURLM_OK)
+    void* easy = r.transfer.easy();
+    if (curl_multi_add_handle(static_cast<CURLM*>(state_->session.multi()), static_cast<CURL*>(easy)) != CURLM_OK)
         throw std::bad_alloc();
     state_->running.emplace(easy, std::move(running));
 }
 
 void TransferEngine::collect()
 {
-    auto* multi = static_cast<CURLM*>(state_->session.Multi());
+    auto* multi = static_cast<CURLM*>(state_->session.multi());
     int queued = 0;
     while (CURLMsg* m = curl_multi_info_read(multi, &queued)) {
         if (m->msg != CURLMSG_DONE)
@@ -221,9 +221,9 @@ void TransferEngine::checkLimits()
     if (now - state_->lastCheck < kCheckEvery)
         return;
     state_->lastCheck = now;
-    auto* multi = static_cast<CURLM*>(state_->session.Multi());
+    auto* multi = static_cast<CURLM*>(state_->session.multi());
     for (auto it = state_->running.begin(); it != state_->running.end();) {
-        if (it->second->transfer.Check()) {
+        if (it->second->transfer.check()) {
             ++it;
             continue;
         }
@@ -238,7 +238,7 @@ void TransferEngine::checkLimits()
 // reported (a finished file once it is durable).
 void TransferEngine::finish(Running& running, int code, bool finished)
 {
-    TransferResult result = running.transfer.Complete(code, finished);
+    TransferResult result = running.transfer.complete(code, finished);
     if (result.HttpVersion != 0) {
         httpVersion_ = result.HttpVersion;
         if (result.HttpVersion >= CURL_HTTP_VERSION_2_0)
@@ -308,7 +308,7 @@ void TransferEngine::post()
 // Everything queued, waiting for a retry or in flight ends as aborted.
 void TransferEngine::abortEverything()
 {
-    auto* multi = static_cast<CURLM*>(state_->session.Multi());
+    auto* multi = static_cast<CURLM*>(state_->session.multi());
     for (auto& [easy, running] : state_->running) {
         curl_multi_remove_handle(multi, static_cast<CURL*>(easy));
         finish(*running, CURLE_ABORTED_BY_CALLBACK, false);

@@ -6,7 +6,7 @@
 // pass is tried again after 1, 2 and 4 s (or the server's Retry-After, up to 30 s), continuing
 // the partial file. Finished files are made durable in batches (one syncfs for every file that
 // finished meanwhile) before they are reported. Outcomes and progress reach the owner's thread
-// in batches: OnReady runs there (posted, at most one pending), and Take collects them.
+// in batches: OnReady runs there (posted, at most one pending), and take collects them.
 
 #include "net/HTTPRequest.h"
 
@@ -54,23 +54,23 @@ public:
     TransferEngine(const TransferEngine&) = delete;
     TransferEngine& operator=(const TransferEngine&) = delete;
 
-    void Add(Request request);
+    void add(Request request);
     // Ends everything queued or in flight as failed ("aborted"), promptly.
-    void AbortAll();
+    void abortAll();
     std::function<void()> OnReady;
     // The outcomes that have arrived since the last call, and the latest progress of the
     // transfers that are running.
-    void Take(std::vector<Outcome>& outcomes, std::map<qsizetype, Progress>& progress);
+    void take(std::vector<Outcome>& outcomes, std::map<qsizetype, Progress>& progress);
 
     // Transfers worth having in flight now: `connections` until an HTTP/2 answer has come, then
     // the streams one connection carries.
-    int Capacity() const { return capacity_; }
+    int capacity() const { return capacity_; }
     // Requests added whose transfer has not ended yet (queued, running or waiting for a retry).
-    int InFlight() const { return inFlight_; }
+    int inFlight() const { return inFlight_; }
     // "HTTP/2", "HTTP/1.1" or "HTTP/1.0" of the latest answer (empty before one), and how many
     // connections the transfers opened.
-    QString Protocol() const;
-    int ConnectionsOpened() const { return connectionsOpened_; }
+    QString protocol() const;
+    int connectionsOpened() const { return connectionsOpened_; }
 
 private:
     struct Queued;

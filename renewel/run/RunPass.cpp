@@ -88,7 +88,7 @@ void RunPass::begin()
     list_ = {};
     if (!workspace_.claim(report_))
         return end();
-    state_ = InstalledState::Read(folders_.program, folders_.installBase);
+    state_ = InstalledState::read(folders_.program, folders_.installBase);
     if (!workspace_.makeDownloadFolder(report_, displayText(text("Error"))))
         return end();
     // Downloads run ahead of the installs: while the run works on one entry, the next differing

@@ -31,7 +31,7 @@ BrowserArea::BrowserArea(QWidget* parent) : QWidget(parent), text_(new QLabel(th
 
 BrowserArea::~BrowserArea() = default;
 
-QString BrowserArea::PluginPath()
+QString BrowserArea::pluginPath()
 {
     const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(PluginName);
     if (QFileInfo::exists(beside))
@@ -39,30 +39,30 @@ QString BrowserArea::PluginPath()
     return QStringLiteral(IV_BROWSER_PLUGIN_DIR "/") + PluginName;
 }
 
-void BrowserArea::ShowText(const QString& text)
+void BrowserArea::showText(const QString& text)
 {
     text_->setText(text);
     text_->setVisible(true);
     text_->raise();
 }
 
-QString BrowserArea::ShownText() const { return text_->isVisible() ? text_->text() : QString(); }
+QString BrowserArea::shownText() const { return text_->isVisible() ? text_->text() : QString(); }
 
-BrowserView* BrowserArea::View()
+BrowserView* BrowserArea::view()
 {
     if (view_ || loadFailed_)
         return view_.get();
-    QPluginLoader loader(PluginPath());
+    QPluginLoader loader(pluginPath());
     auto* factory = qobject_cast<BrowserFactory*>(loader.instance());
     if (!factory) {
         loadFailed_ = true;
         PrintFailure(QStringLiteral("browser"), loader.errorString());
-        ShowText(QStringLiteral("The news page can't be shown here."));
+        showText(QStringLiteral("The news page can't be shown here."));
         return nullptr;
     }
-    view_.reset(factory->Create(this));
-    view_->Widget()->setGeometry(rect());
-    view_->Widget()->show();
+    view_.reset(factory->create(this));
+    view_->widget()->setGeometry(rect());
+    view_->widget()->show();
     text_->setVisible(false);
     return view_.get();
 }
@@ -72,5 +72,5 @@ void BrowserArea::resizeEvent(QResizeEvent* e)
     QWidget::resizeEvent(e);
     text_->setGeometry(rect());
     if (view_)
-        view_->Widget()->setGeometry(rect());
+        view_->widget()->setGeometry(rect());
 }

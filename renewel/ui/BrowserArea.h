@@ -19,15 +19,15 @@ public:
     ~BrowserArea() override;
 
     // White text on black, drawn without the engine (quiet mode's panel).
-    void ShowText(const QString& text);
+    void showText(const QString& text);
     // The engine's view, loaded on first use; null when the plugin can't be loaded.
-    BrowserView* View();
+    BrowserView* view();
     // Whether the engine has been loaded into this area.
-    bool EngineLoaded() const { return view_ != nullptr; }
-    QString ShownText() const;
+    bool engineLoaded() const { return view_ != nullptr; }
+    QString shownText() const;
 
     // Where the plugin is looked for: beside the program, then the folder it was built in.
-    static QString PluginPath();
+    static QString pluginPath();
 
 protected:
     void resizeEvent(QResizeEvent* e) override;

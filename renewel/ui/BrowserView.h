@@ -16,10 +16,10 @@ class QWidget;
 class BrowserView {
 public:
     virtual ~BrowserView() = default;
-    virtual QWidget* Widget() = 0;
-    virtual void SetUrl(const QUrl& url) = 0;
-    virtual QUrl Url() const = 0;
-    virtual void SetContent(const QByteArray& bytes, const QString& mimeType) = 0;
+    virtual QWidget* widget() = 0;
+    virtual void setUrl(const QUrl& url) = 0;
+    virtual QUrl url() const = 0;
+    virtual void setContent(const QByteArray& bytes, const QString& mimeType) = 0;
     // Runs once per page when it has finished loading (whether or not that succeeded).
     std::function<void()> OnLoadFinished;
 };
@@ -28,7 +28,7 @@ public:
 class BrowserFactory {
 public:
     virtual ~BrowserFactory() = default;
-    virtual BrowserView* Create(QWidget* parent) = 0;
+    virtual BrowserView* create(QWidget* parent) = 0;
 };
 
 #define IVBrowserFactory_iid "com.ironvale.renewel.BrowserFactory/1.0"

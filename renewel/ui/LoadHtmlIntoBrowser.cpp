@@ -15,7 +15,7 @@ constexpr int LoadWaitMs = 5000;
 
 void LoadHtmlIntoBrowser(BrowserArea* browser, const QByteArray& Html)
 {
-    BrowserView* view = browser->View();
+    BrowserView* view = browser->view();
     if (!view)
         return;  // no engine: nothing is shown, as when the browser has no document
     const QByteArray bytes = HtmlCrLfLines(Html);
@@ -33,7 +33,7 @@ void LoadHtmlIntoBrowser(BrowserArea* browser, const QByteArray& Html)
     limit.setSingleShot(true);
     QObject::connect(&limit, &QTimer::timeout, &wait, &QEventLoop::quit);
     view->OnLoadFinished = [&wait] { wait.quit(); };
-    view->SetContent(bytes, mimeType);
+    view->setContent(bytes, mimeType);
     limit.start(LoadWaitMs);
     wait.exec();
     view->OnLoadFinished = nullptr;

@@ -133,7 +133,7 @@ void TUpdateDlg::FormCreate(QObject*)
     // A quiet run shows its panel as plain white text on black and never loads the browser
     // engine; the interactive window shows its pages in the engine.
     if (QuietMode)
-        browser->ShowText(displayText(Translate("panel")));
+        browser->showText(displayText(Translate("panel")));
     else
         LoadHtmlIntoBrowser(browser, WaitingPage);
     if (QuietMode) {
@@ -156,8 +156,8 @@ void TUpdateDlg::FormActivate(QObject*)
 void TUpdateDlg::Timer1Timer(QObject* Sender)
 {
     if (!QuietMode) {
-        if (BrowserView* view = browser->View())
-            view->SetUrl(QUrl(displayText(Translate("UpdateIndex"))));
+        if (BrowserView* view = browser->view())
+            view->setUrl(QUrl(displayText(Translate("UpdateIndex"))));
         IVButton1->setVisible(true);
     }
     Timer1->stop();

@@ -107,11 +107,11 @@ TEST(InstallationLockTest, OneHolderAtATime)
     const QString path = dir.filePath("renewel.lock");
     {
         InstallationLock first(path);
-        ASSERT_TRUE(first.Acquire());
+        ASSERT_TRUE(first.acquire());
         InstallationLock second(path);
-        EXPECT_EQ(second.Acquire().error(), InstallationLock::Busy);
+        EXPECT_EQ(second.acquire().error(), InstallationLock::Busy);
     }
     EXPECT_FALSE(QFileInfo::exists(path));  // released and removed
     InstallationLock again(path);
-    EXPECT_TRUE(again.Acquire());
+    EXPECT_TRUE(again.acquire());
 }

@@ -18,8 +18,8 @@ constexpr qint64 MaxIndexBytes = 256 * 1024 * 1024;
 // The kept index the installed content came from, when the delta from it will do.
 QByteArray ChunkIndexFetch::deltaBase(const PlannedEntry& planned) const
 {
-    const InstalledState::Entry* recorded = state_.Find(planned.entry.listed);
-    if (!recorded || recorded->sha256 == *planned.digest || !kept_.HasIndex(recorded->sha256) ||
+    const InstalledState::Entry* recorded = state_.find(planned.entry.listed);
+    if (!recorded || recorded->sha256 == *planned.digest || !kept_.hasIndex(recorded->sha256) ||
         IdentityOf(planned.entry.path.installPath(c_.folders.installBase)) !=
             std::optional<FileIdentity>(recorded->identity))
         return {};
@@ -114,7 +114,7 @@ std::optional<ChunkIndex> ChunkIndexFetch::fromDelta(const PlannedEntry& planned
     const QByteArray delta = outcome.succeeded ? ReadDownloadFile(outcome.file, MaxIndexBytes) : QByteArray();
     QFile::remove(outcome.file);
     const std::optional<std::pair<ChunkIndex, QByteArray>> old =
-        outcome.succeeded ? kept_.FindIndex(oldHash) : std::nullopt;
+        outcome.succeeded ? kept_.findIndex(oldHash) : std::nullopt;
     if (!old)
         return std::nullopt;
     const Result<ChunkIndex> rebuilt = applyDelta(old->first, old->second, delta, planned.entry.size);

@@ -67,8 +67,8 @@ void ChunkRoute::localChunks(const std::function<void()>& then)
         if (!holders_) {
             holders_.emplace();
             for (qsizetype i = 0; i < entries_.size(); ++i)
-                if (const InstalledState::Entry* recorded = state_.Find(entries_[i].entry.listed);
-                    recorded && kept_.Has(recorded->sha256))
+                if (const InstalledState::Entry* recorded = state_.find(entries_[i].entry.listed);
+                    recorded && kept_.has(recorded->sha256))
                     *holders_ << i;
         }
         for (const qsizetype i : std::as_const(*holders_))
@@ -83,8 +83,8 @@ void ChunkRoute::localChunks(const std::function<void()>& then)
 
 bool ChunkRoute::addKept(const PlannedEntry& from)
 {
-    const InstalledState::Entry* recorded = state_.Find(from.entry.listed);
-    const std::shared_ptr<const ChunkList> list = recorded ? kept_.Find(recorded->sha256) : nullptr;
+    const InstalledState::Entry* recorded = state_.find(from.entry.listed);
+    const std::shared_ptr<const ChunkList> list = recorded ? kept_.find(recorded->sha256) : nullptr;
     if (!list || list->params != b_->index.params)
         return false;
     const QString path = from.entry.path.installPath(c_.folders.installBase);
@@ -103,7 +103,7 @@ void ChunkRoute::chunkOldCopy(const std::function<void()>& then)
     const std::optional<FileIdentity> before = IdentityOf(old);
     if (!before || before->size == 0)
         return then();
-    const InstalledState::Entry* recorded = state_.Find(b_->planned->entry.listed);
+    const InstalledState::Entry* recorded = state_.find(b_->planned->entry.listed);
     const QByteArray known = recorded && recorded->identity == *before ? recorded->sha256 : QByteArray();
     const ChunkParams params = b_->index.params;
     tasks_.run<Result<FileChunks>>([old, params, known] { return chunkFile(old, params, known.isEmpty()); },
@@ -113,7 +113,7 @@ void ChunkRoute::chunkOldCopy(const std::function<void()>& then)
                                            if (!known.isEmpty())
                                                chunks.fileHash = known;
                                            addLocalChunks(b_->local, old, chunks);
-                                           kept_.Keep({params, std::move(chunks)});
+                                           kept_.keep({params, std::move(chunks)});
                                        }
                                        then();
                                    });
@@ -282,7 +282,7 @@ void ChunkRoute::installed(qsizetype i, const QByteArray& digest)
 {
     if (!builtFrom_ || builtFrom_->fileHash != digest)
         return;
-    kept_.KeepIndex(*builtFrom_);
+    kept_.keepIndex(*builtFrom_);
     if (holders_)
         *holders_ << i;
     for (const QByteArray& hash : std::as_const(chunkFiles_))
@@ -295,9 +295,9 @@ void ChunkRoute::prune()
 {
     QSet<QByteArray> installed;
     for (const PlannedEntry& planned : entries_)
-        if (const InstalledState::Entry* recorded = state_.Find(planned.entry.listed))
+        if (const InstalledState::Entry* recorded = state_.find(planned.entry.listed))
             installed.insert(recorded->sha256);
-    kept_.KeepOnly(installed);
+    kept_.keepOnly(installed);
 }
 
 QString ChunkRoute::chunkPath(const QByteArray& hash) const

@@ -21,7 +21,7 @@ void DroppedFiles::find(const QList<UpdateEntry>& listedNow, Found found)
     QList<QByteArray> recorded;
     for (const QByteArray& listed : std::as_const(state_.Listed)) {
         const ListedPath path(listed);
-        const InstalledState::Entry* entry = state_.Find(listed);
+        const InstalledState::Entry* entry = state_.find(listed);
         if (now.contains(listed) || !entry || !path.isSafe() || IsReservedListedPath(listed))
             continue;
         if (!InsideInstallation(path.installFolder(installBase_), installBase_))
@@ -48,7 +48,7 @@ void DroppedFiles::remove(const QList<QByteArray>& dropped, const std::function<
     for (const QByteArray& listed : dropped) {
         if (!QFile::remove(ListedPath(listed).installPath(installBase_)))
             continue;
-        state_.Forget(listed);
+        state_.forget(listed);
         deleted(listed);
         QByteArray folder = listed.left(std::max(listed.lastIndexOf('\\'), listed.lastIndexOf('/')));
         while (!folder.isEmpty() && state_.Made.contains(folder) &&

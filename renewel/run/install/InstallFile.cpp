@@ -33,7 +33,7 @@ Status InstallFile(const QString& source, const QString& target)
     });
 }
 
-void InstallLeftovers::RemoveFor(const QString& target)
+void InstallLeftovers::removeFor(const QString& target)
 {
     const QFileInfo info(target);
     const QString folder = info.absolutePath();

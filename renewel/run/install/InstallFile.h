@@ -24,7 +24,7 @@ Status MoveInto(const QString& source, const QString& target);
 class InstallLeftovers {
 public:
     // Removes the leftovers of this one target.
-    void RemoveFor(const QString& target);
+    void removeFor(const QString& target);
 
 private:
     // Per folder: the leftover temporaries found there, by the name of the file they were for.

@@ -52,7 +52,7 @@ void InstalledChunks::listFolder()
     }
 }
 
-std::shared_ptr<const ChunkList> InstalledChunks::Find(const QByteArray& fileHash)
+std::shared_ptr<const ChunkList> InstalledChunks::find(const QByteArray& fileHash)
 {
     if (const auto it = loaded_.constFind(fileHash); it != loaded_.constEnd())
         return *it;
@@ -69,13 +69,13 @@ std::shared_ptr<const ChunkList> InstalledChunks::Find(const QByteArray& fileHas
     return found;
 }
 
-bool InstalledChunks::Has(const QByteArray& fileHash)
+bool InstalledChunks::has(const QByteArray& fileHash)
 {
     listFolder();
     return present_.contains(fileHash);
 }
 
-void InstalledChunks::Keep(const ChunkList& list)
+void InstalledChunks::keep(const ChunkList& list)
 {
     listFolder();
     if (!folderUsable() || !platform::makeFolders(folder_) || !replaceFile(path(list.file.fileHash), list.serialize(), false))
@@ -84,16 +84,16 @@ void InstalledChunks::Keep(const ChunkList& list)
     loaded_.insert(list.file.fileHash, std::make_shared<const ChunkList>(list));
 }
 
-void InstalledChunks::KeepIndex(const ChunkIndex& index)
+void InstalledChunks::keepIndex(const ChunkIndex& index)
 {
-    Keep(ChunkList::fromIndex(index));
+    keep(ChunkList::fromIndex(index));
     if (present_.contains(index.fileHash) && replaceFile(indexPath(index.fileHash), index.serialize(), false))
         indexed_.insert(index.fileHash);
 }
 
-std::optional<std::pair<ChunkIndex, QByteArray>> InstalledChunks::FindIndex(const QByteArray& fileHash)
+std::optional<std::pair<ChunkIndex, QByteArray>> InstalledChunks::findIndex(const QByteArray& fileHash)
 {
-    if (!HasIndex(fileHash))
+    if (!hasIndex(fileHash))
         return std::nullopt;
     Result<QByteArray> read = platform::readRegularFile(indexPath(fileHash), MaxListBytes);
     if (!read)
@@ -105,13 +105,13 @@ std::optional<std::pair<ChunkIndex, QByteArray>> InstalledChunks::FindIndex(cons
     return std::make_pair(std::move(parsed).value(), std::move(bytes));
 }
 
-bool InstalledChunks::HasIndex(const QByteArray& fileHash)
+bool InstalledChunks::hasIndex(const QByteArray& fileHash)
 {
     listFolder();
     return indexed_.contains(fileHash);
 }
 
-void InstalledChunks::KeepOnly(const QSet<QByteArray>& fileHashes)
+void InstalledChunks::keepOnly(const QSet<QByteArray>& fileHashes)
 {
     listFolder();
     for (const QByteArray& hash : QSet<QByteArray>(present_)) {

@@ -24,20 +24,20 @@ public:
     explicit InstalledChunks(const QString& programFolder);
 
     // The kept list of the content with this SHA-256; nothing when none is kept or it is damaged.
-    std::shared_ptr<const ChunkList> Find(const QByteArray& fileHash);
+    std::shared_ptr<const ChunkList> find(const QByteArray& fileHash);
     // Whether a list of the content is kept (without reading it).
-    bool Has(const QByteArray& fileHash);
+    bool has(const QByteArray& fileHash);
     // Keeps the list of the content it describes (best effort: a list that can't be written is
     // only not kept).
-    void Keep(const ChunkList& list);
+    void keep(const ChunkList& list);
     // Keeps the list of an index's content and the index's bytes (best effort).
-    void KeepIndex(const ChunkIndex& index);
+    void keepIndex(const ChunkIndex& index);
     // The kept index of the content and its bytes; nothing when none is kept or it is damaged.
-    std::optional<std::pair<ChunkIndex, QByteArray>> FindIndex(const QByteArray& fileHash);
+    std::optional<std::pair<ChunkIndex, QByteArray>> findIndex(const QByteArray& fileHash);
     // Whether an index of the content is kept (without reading it).
-    bool HasIndex(const QByteArray& fileHash);
+    bool hasIndex(const QByteArray& fileHash);
     // Removes the lists and indexes of every content but these.
-    void KeepOnly(const QSet<QByteArray>& fileHashes);
+    void keepOnly(const QSet<QByteArray>& fileHashes);
 
 private:
     QString path(const QByteArray& fileHash) const;

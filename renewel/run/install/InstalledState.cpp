@@ -58,7 +58,7 @@ bool parseFile(QByteArrayView rest, QByteArray& listed, InstalledState::Entry& e
 }
 }  // namespace
 
-InstalledState InstalledState::Read(const QString& programFolder, const QString& installBase)
+InstalledState InstalledState::read(const QString& programFolder, const QString& installBase)
 {
     // Only a regular file of renewel's own is a record: never a link, a pipe or a device.
     const Result<QByteArray> bytes = platform::readRegularFile(recordPath(programFolder), MaxRecordBytes);
@@ -84,7 +84,7 @@ InstalledState InstalledState::Read(const QString& programFolder, const QString&
     return state;
 }
 
-Status InstalledState::Write(const QString& programFolder, const QString& installBase) const
+Status InstalledState::write(const QString& programFolder, const QString& installBase) const
 {
     // Sorted, so that the same state is the same text.
     const auto sorted = [](auto keys) {
@@ -110,7 +110,7 @@ Status InstalledState::Write(const QString& programFolder, const QString& instal
     return replaceFile(recordPath(programFolder), text, false);
 }
 
-std::optional<QByteArray> InstalledState::Hash(const QByteArray& listed, const FileIdentity& identity) const
+std::optional<QByteArray> InstalledState::hash(const QByteArray& listed, const FileIdentity& identity) const
 {
     const auto it = files_.constFind(listed);
     if (it == files_.constEnd() || !(it->identity == identity))
@@ -118,18 +118,18 @@ std::optional<QByteArray> InstalledState::Hash(const QByteArray& listed, const F
     return it->sha256;
 }
 
-const InstalledState::Entry* InstalledState::Find(const QByteArray& listed) const
+const InstalledState::Entry* InstalledState::find(const QByteArray& listed) const
 {
     const auto it = files_.constFind(listed);
     return it == files_.constEnd() ? nullptr : &*it;
 }
 
-void InstalledState::Record(const QByteArray& listed, const FileIdentity& identity, const QByteArray& sha256)
+void InstalledState::record(const QByteArray& listed, const FileIdentity& identity, const QByteArray& sha256)
 {
     files_.insert(listed, {identity, sha256});
 }
 
-void InstalledState::KeepOnly(const QSet<QByteArray>& listed)
+void InstalledState::keepOnly(const QSet<QByteArray>& listed)
 {
     for (auto it = files_.begin(); it != files_.end();)
         it = listed.contains(it.key()) ? std::next(it) : files_.erase(it);

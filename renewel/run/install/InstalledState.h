@@ -27,16 +27,16 @@ public:
     };
 
     // The record of the installation at installBase; empty when there is none to use.
-    static InstalledState Read(const QString& programFolder, const QString& installBase);
-    Status Write(const QString& programFolder, const QString& installBase) const;
+    static InstalledState read(const QString& programFolder, const QString& installBase);
+    Status write(const QString& programFolder, const QString& installBase) const;
 
     // The recorded hash of listed, while the file still has the recorded identity.
-    std::optional<QByteArray> Hash(const QByteArray& listed, const FileIdentity& identity) const;
-    const Entry* Find(const QByteArray& listed) const;
-    void Record(const QByteArray& listed, const FileIdentity& identity, const QByteArray& sha256);
-    void Forget(const QByteArray& listed) { files_.remove(listed); }
+    std::optional<QByteArray> hash(const QByteArray& listed, const FileIdentity& identity) const;
+    const Entry* find(const QByteArray& listed) const;
+    void record(const QByteArray& listed, const FileIdentity& identity, const QByteArray& sha256);
+    void forget(const QByteArray& listed) { files_.remove(listed); }
     // Keeps only the entries of these paths.
-    void KeepOnly(const QSet<QByteArray>& listed);
+    void keepOnly(const QSet<QByteArray>& listed);
 
     // The paths the last accepted list named (with those of lists whose runs did not complete).
     QSet<QByteArray> Listed;

@@ -30,7 +30,7 @@ Status Installer::install(const UpdateEntry& entry, const QString& downloaded, c
     noteMadeFolders(entry.listed);
     if (const Status made = EnsureFolder(folder); !made)
         return Status::failure(QStringLiteral("cannot create its folder: ") + made.error());
-    leftovers_.RemoveFor(target);
+    leftovers_.removeFor(target);
     // The download is complete and on disk: renaming it into place is the whole install.
     // Where that can't be done (another file system), it is copied in atomically.
     if (const Status moved = MoveInto(downloaded, target); !moved) {
@@ -40,7 +40,7 @@ Status Installer::install(const UpdateEntry& entry, const QString& downloaded, c
     }
     touched_.insert(QFileInfo(target).absolutePath());
     if (const std::optional<FileIdentity> identity = IdentityOf(target))
-        state_.Record(entry.listed, *identity, digest);
+        state_.record(entry.listed, *identity, digest);
     return {};
 }
 

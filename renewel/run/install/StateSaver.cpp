@@ -13,13 +13,13 @@ void StateSaver::save(InstalledState& state, const UpdateListEntries& list, bool
             now.insert(entry.listed);
         if (completed) {
             state.Listed = now;
-            state.KeepOnly(now);
+            state.keepOnly(now);
         } else {
             state.Listed.unite(now);
         }
     } else if (completed) {
         state.Listed.clear();
-        state.KeepOnly({});
+        state.keepOnly({});
     }
-    state.Write(programFolder, installBase);
+    state.write(programFolder, installBase);
 }

@@ -17,7 +17,7 @@ Status Workspace::claim(RunReport& report)
     if (checkOnly_)
         return {};
     auto lock = std::make_unique<InstallationLock>(QDir(folders_.program).filePath(InstallationFile::Lock));
-    if (const Status locked = lock->Acquire(); !locked)
+    if (const Status locked = lock->acquire(); !locked)
         return report.fail(QDir::toNativeSeparators(folders_.installBase),
                            locked.error() == InstallationLock::Busy
                                ? locked.error()
@@ -57,7 +57,7 @@ void Workspace::release()
 {
     for (const QString& name : {SiteFile::Sums, SiteFile::Signature}) {
         QFile::remove(folders_.temp(name));
-        QFile::remove(FileSink::ValidatorFile(folders_.temp(name)));
+        QFile::remove(FileSink::validatorFile(folders_.temp(name)));
     }
     QDir().rmdir(folders_.download);  // only when empty
     lock_.reset();

@@ -34,9 +34,9 @@ void readEntries(LineReader& reader)
             continue;
         const qsizetype space = line.indexOf(' ', 1);
         if (space < 0)
-            entries.Append(line.mid(1), QByteArray());
+            entries.append(line.mid(1), QByteArray());
         else
-            entries.Append(line.mid(1, space - 1), line.mid(space + 1));
+            entries.append(line.mid(1, space - 1), line.mid(space + 1));
     }
 }
 
@@ -44,7 +44,7 @@ void readEntries(LineReader& reader)
 template <typename Source>
 bool load(Source&& source)
 {
-    table().Clear();
+    table().clear();
     try {
         LineReader reader(std::forward<Source>(source));
         readEntries(reader);
@@ -55,13 +55,13 @@ bool load(Source&& source)
 }
 }  // namespace
 
-void LanguageList::Clear()
+void LanguageList::clear()
 {
     bytes_ = QByteArray();
     entries_ = {};
 }
 
-void LanguageList::Append(const QByteArray& key, const QByteArray& text)
+void LanguageList::append(const QByteArray& key, const QByteArray& text)
 {
     entries_.push_back({bytes_.size(), quint32(key.size())});
     bytes_ += key;
@@ -77,7 +77,7 @@ QByteArray LanguageList::textAt(size_t i) const
     return bytes_.mid(from, to - from);
 }
 
-std::optional<QByteArray> LanguageList::Find(const QByteArray& key) const
+std::optional<QByteArray> LanguageList::find(const QByteArray& key) const
 {
     // The last match wins: search from the end.
     for (size_t i = entries_.size(); i-- > 0;) {
@@ -87,7 +87,7 @@ std::optional<QByteArray> LanguageList::Find(const QByteArray& key) const
     return std::nullopt;
 }
 
-QList<QByteArray> LanguageList::FindAll(const QByteArray& key) const
+QList<QByteArray> LanguageList::findAll(const QByteArray& key) const
 {
     QList<QByteArray> texts;
     for (size_t i = 0; i < entries_.size(); ++i) {
@@ -99,10 +99,10 @@ QList<QByteArray> LanguageList::FindAll(const QByteArray& key) const
 
 QByteArray LanguageList::Translate(const QByteArray& key) const
 {
-    return Find(key).value_or(QByteArrayLiteral("[error]"));
+    return find(key).value_or(QByteArrayLiteral("[error]"));
 }
 
-QList<QByteArray> LanguageList::Items() const
+QList<QByteArray> LanguageList::items() const
 {
     QList<QByteArray> items;
     for (size_t i = 0; i < entries_.size(); ++i)

@@ -19,18 +19,18 @@ class QIODevice;
 // offset per entry, so that a huge file costs little more than its size.
 class LanguageList {
 public:
-    void Clear();
-    void Append(const QByteArray& key, const QByteArray& text);
+    void clear();
+    void append(const QByteArray& key, const QByteArray& text);
     // The text of the last entry whose key equals key, ignoring the case of A-Z only; "[error]"
     // when there is none.
     QByteArray Translate(const QByteArray& key) const;
     // The same, but nothing when there is no such entry (an entry with an empty text is found).
-    std::optional<QByteArray> Find(const QByteArray& key) const;
+    std::optional<QByteArray> find(const QByteArray& key) const;
     // The texts of every entry whose key equals key, in file order (a key that may be repeated).
-    QList<QByteArray> FindAll(const QByteArray& key) const;
-    qsizetype Count() const { return qsizetype(entries_.size()); }
+    QList<QByteArray> findAll(const QByteArray& key) const;
+    qsizetype count() const { return qsizetype(entries_.size()); }
     // key, text, key, text, ... in file order.
-    QList<QByteArray> Items() const;
+    QList<QByteArray> items() const;
 
 private:
     struct Entry {

@@ -51,7 +51,7 @@ void EntryCheck::decide(qsizetype i)
     if (!planned.digest)
         return;  // the size rule
     if (!repair_) {
-        if (const std::optional<QByteArray> recorded = state_.Hash(planned.entry.listed, slot.identity)) {
+        if (const std::optional<QByteArray> recorded = state_.hash(planned.entry.listed, slot.identity)) {
             slot.differs = *recorded != *planned.digest;
             return;
         }
@@ -73,7 +73,7 @@ void EntryCheck::hashed(qsizetype i, const std::optional<QByteArray>& local)
     slot.state = Slot::Known;
     slot.differs = !local || local != planned.digest;
     if (local)
-        state_.Record(planned.entry.listed, slot.identity, *local);
+        state_.record(planned.entry.listed, slot.identity, *local);
     if (onHashed)
         onHashed();
 }

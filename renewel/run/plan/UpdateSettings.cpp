@@ -8,7 +8,7 @@ UpdateSettings UpdateSettings::fromTable(const LanguageList& texts)
 {
     UpdateSettings settings;
     settings.Site = texts.Translate("UpdateSite");
-    settings.Key = texts.Find("UpdateKey");
+    settings.Key = texts.find("UpdateKey");
     bool ok = false;
     const int connections = texts.Translate("UpdateConnections").toInt(&ok);
     if (ok)
@@ -16,7 +16,7 @@ UpdateSettings UpdateSettings::fromTable(const LanguageList& texts)
     const qint64 rate = texts.Translate("UpdateMaxRate").toLongLong(&ok);
     if (ok && rate > 0)
         settings.MaxRate = rate;
-    for (const QByteArray& mirror : texts.FindAll("UpdateMirror"))
+    for (const QByteArray& mirror : texts.findAll("UpdateMirror"))
         if (!mirror.isEmpty())
             settings.Mirrors.push_back(mirror);
     return settings;

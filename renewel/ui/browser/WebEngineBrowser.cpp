@@ -15,10 +15,10 @@ public:
                 OnLoadFinished();
         });
     }
-    QWidget* Widget() override { return view_; }
-    void SetUrl(const QUrl& url) override { view_->setUrl(url); }
-    QUrl Url() const override { return view_->url(); }
-    void SetContent(const QByteArray& bytes, const QString& mimeType) override { view_->setContent(bytes, mimeType); }
+    QWidget* widget() override { return view_; }
+    void setUrl(const QUrl& url) override { view_->setUrl(url); }
+    QUrl url() const override { return view_->url(); }
+    void setContent(const QByteArray& bytes, const QString& mimeType) override { view_->setContent(bytes, mimeType); }
 
 private:
     QWebEngineView* view_;  // owned by its parent widget
@@ -30,7 +30,7 @@ class WebEngineBrowserFactory : public QObject, public BrowserFactory {
     Q_PLUGIN_METADATA(IID IVBrowserFactory_iid)
     Q_INTERFACES(BrowserFactory)
 public:
-    BrowserView* Create(QWidget* parent) override { return new WebEngineView(parent); }
+    BrowserView* create(QWidget* parent) override { return new WebEngineView(parent); }
 };
 
 #include "WebEngineBrowser.moc"

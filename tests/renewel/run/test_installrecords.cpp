@@ -74,17 +74,17 @@ TEST(InstallRecords, OnlyRegularFilesAreRead)
         const QString program = dir.filePath("game");
         QDir().mkpath(program);
         InstalledState state;
-        state.Record(listed, {1500, 1, 0, 2, 3}, index.fileHash);
-        ASSERT_TRUE(state.Write(program, program));
-        InstalledChunks(program).KeepIndex(index);
+        state.record(listed, {1500, 1, 0, 2, 3}, index.fileHash);
+        ASSERT_TRUE(state.write(program, program));
+        InstalledChunks(program).keepIndex(index);
 
         const QString chunks = program + "/" + InstallationFile::ChunkLists + "/";
         r.replace(program + "/" + InstallationFile::State, dir.filePath("state.aside"));
-        EXPECT_EQ(InstalledState::Read(program, program).Find(listed) != nullptr, r.found) << "renewel.state";
+        EXPECT_EQ(InstalledState::read(program, program).find(listed) != nullptr, r.found) << "renewel.state";
         r.replace(chunks + hexName(index.fileHash), dir.filePath("list.aside"));
-        EXPECT_EQ(InstalledChunks(program).Find(index.fileHash) != nullptr, r.found) << "kept list";
+        EXPECT_EQ(InstalledChunks(program).find(index.fileHash) != nullptr, r.found) << "kept list";
         r.replace(chunks + hexName(index.fileHash) + ".cidx", dir.filePath("index.aside"));
-        EXPECT_EQ(InstalledChunks(program).FindIndex(index.fileHash).has_value(), r.found) << "kept index";
+        EXPECT_EQ(InstalledChunks(program).findIndex(index.fileHash).has_value(), r.found) << "kept index";
     }
 }
 
@@ -95,16 +95,16 @@ TEST(InstallRecords, AChunksFolderLinkedElsewhereIsNotUsed)
     QDir().mkpath(program);
     const ChunkIndex index = sampleIndex();
     // Elsewhere: what looks like renewel's kept list, and a file of someone else's with a 64-hex name.
-    InstalledChunks(dir.filePath("elsewhere")).KeepIndex(index);
+    InstalledChunks(dir.filePath("elsewhere")).keepIndex(index);
     const QString outside = dir.filePath("elsewhere/" + InstallationFile::ChunkLists);
     const QString foreign = dir.write("elsewhere/" + InstallationFile::ChunkLists + "/" + QString(64, 'a'), "not renewel's");
     ASSERT_TRUE(QFile::link(outside, program + "/" + InstallationFile::ChunkLists));
 
     InstalledChunks kept(program);
-    EXPECT_FALSE(kept.Has(index.fileHash));
-    EXPECT_EQ(kept.Find(index.fileHash), nullptr);
-    kept.Keep(ChunkList::fromIndex(sampleIndex()));
-    kept.KeepOnly({});
+    EXPECT_FALSE(kept.has(index.fileHash));
+    EXPECT_EQ(kept.find(index.fileHash), nullptr);
+    kept.keep(ChunkList::fromIndex(sampleIndex()));
+    kept.keepOnly({});
     EXPECT_TRUE(QFileInfo::exists(foreign));
     EXPECT_TRUE(QFileInfo::exists(outside + "/" + hexName(index.fileHash)));
     EXPECT_TRUE(QFileInfo::exists(outside + "/" + hexName(index.fileHash) + ".cidx"));

@@ -63,7 +63,7 @@ TEST(LanguageTable, HoldsKeysAndTextsInFileOrder)
 {
     TempDir dir;
     ASSERT_TRUE(LoadLanguageFile(dir.write("l.lng", "#b 2\nx\n#a 1\n#b 3\n")));
-    EXPECT_EQ(LanguageTable().Items(), (QList<QByteArray>{"b", "2", "a", "1", "b", "3"}));
+    EXPECT_EQ(LanguageTable().items(), (QList<QByteArray>{"b", "2", "a", "1", "b", "3"}));
 }
 
 TEST(LanguageTable, SecondLoadReplacesTheTable)
@@ -119,7 +119,7 @@ TEST(LanguageTable, HugeFileCostsLittleMoreThanItsSize)
     ASSERT_TRUE(LoadLanguageFile(file.fileName()));
 
     const qint64 grown = residentBytes() - before;
-    EXPECT_EQ(LanguageTable().Count(), kLines);
+    EXPECT_EQ(LanguageTable().count(), kLines);
     EXPECT_EQ(Translate("K1999999"), "text 1999999");
     EXPECT_EQ(Translate("k0"), "text 0");
 #ifndef __SANITIZE_ADDRESS__  // the sanitizer keeps freed memory resident in its quarantine

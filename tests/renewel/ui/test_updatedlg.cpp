@@ -450,8 +450,8 @@ TEST_F(UpdateDlgTest, QuietModeShowsPanelAndNeverStartsASecondRun)
     bool checked = false;
     QTimer::singleShot(1000, [&] {
         TUpdateDlg& dlg = *UpdateDlg;
-        EXPECT_EQ(dlg.browser->ShownText(), "Updating quietly");
-        EXPECT_FALSE(dlg.browser->EngineLoaded()) << "a quiet run starts no browser engine";
+        EXPECT_EQ(dlg.browser->shownText(), "Updating quietly");
+        EXPECT_FALSE(dlg.browser->engineLoaded()) << "a quiet run starts no browser engine";
         if (const QByteArray out = qgetenv("IV_SHOT_DIR"); !out.isEmpty())
             dlg.grab().save(QString::fromLocal8Bit(out) + "/updatedlg_quiet.png");
         EXPECT_TRUE(dlg.Run()->running());

@@ -50,7 +50,7 @@ void RecordingHost::entryReached(qsizetype index, qsizetype count, const QByteAr
 
 void RecordingHost::fileProgress(qint64, qint64 bytes) { readed << bytes; }
 
-void RecordingHost::Present(const UpdateOutcome& outcome)
+void RecordingHost::present(const UpdateOutcome& outcome)
 {
     QByteArray message;
     if (outcome.show == UpdateOutcome::ShowDone)

@@ -21,7 +21,7 @@ public:
     void entryReached(qsizetype index, qsizetype count, const QByteArray& listed) override;
     void fileProgress(qint64 total, qint64 readed) override;
     // What the window does with an outcome, recorded.
-    void Present(const UpdateOutcome& outcome);
+    void present(const UpdateOutcome& outcome);
 
     // Everything in order: "status <text>", "max <n>", "message <text>", "report <text>",
     // "terminate". Positions and file progress are kept apart.

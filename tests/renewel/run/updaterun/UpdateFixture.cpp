@@ -44,7 +44,7 @@ UpdateOutcome UpdateFixture::update()
     QObject::connect(run.get(), &UpdateRun::finished, [&](const UpdateOutcome& o) { outcome = o; });
     EXPECT_TRUE(run->start());
     EXPECT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 300000));
-    host.Present(outcome.value_or(UpdateOutcome{}));
+    host.present(outcome.value_or(UpdateOutcome{}));
     return outcome.value_or(UpdateOutcome{});
 }
 
