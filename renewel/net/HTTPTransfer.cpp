@@ -111,23 +111,19 @@ bool HTTPTransfer::prepare()
     return setup(easy_);
 }
 
-bool HTTPTransfer::setup(void* easy)
+// Appends one request header line to the transfer's own list.
+void HTTPTransfer::addHeader(const QByteArray& line)
 {
-    const HTTPUrl u = SplitUrl(request_.URL);
-    if (!u.Valid) {
-        result_.Error = QStringLiteral("bad address");
-        return false;
-    }
-    const QByteArray address = TransferAddress(u);
-    CURL* h = static_cast<CURL*>(easy);
     std::unique_ptr<curl_slist, SlistDeleter>& headers = owned_->headers;
-    auto addHeader = [&](const QByteArray& line) {
-        curl_slist* l = curl_slist_append(headers.get(), line.constData());
-        if (!l)
-            throw std::bad_alloc();
-        headers.release();
-        headers.reset(l);
-    };
+    curl_slist* l = curl_slist_append(headers.get(), line.constData());
+    if (!l)
+        throw std::bad_alloc();
+    headers.release();
+    headers.reset(l);
+}
+
+void HTTPTransfer::addRequestHeaders()
+{
     addHeader(request_.AcceptTypes.isEmpty() ? QByteArray("Accept:") : "Accept: " + request_.AcceptTypes);
     // HTTP/1.0 asks for the connection to stay open (so does HTTP/1.1 to a server that answered
     // in 1.0); the session reuses it for the next request. HTTP/2 leaves the line out.
@@ -140,30 +136,47 @@ bool HTTPTransfer::setup(void* easy)
         addHeader("Cache-Control: no-cache");
         addHeader("Pragma: no-cache");
     }
-    curl_easy_setopt(h, CURLOPT_URL, address.constData());
+    if (!request_.PostQuery.isEmpty())
+        addHeader("Content-Type: application/x-www-form-urlencoded");
+}
+
+void HTTPTransfer::setProtocol(void* easy, bool https) const
+{
+    CURL* h = static_cast<CURL*>(easy);
     if (request_.NewerHttp) {
         // HTTP/2 where the server offers it over TLS, its streams sharing one connection: a new
         // transfer waits until the first connection's handshake says whether it multiplexes.
         // Plain http is HTTP/1.1 from the start, and waiting there would hold every transfer
         // back until the first answer came: each opens its own connection at once instead.
-        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(u.Https ? CURL_HTTP_VERSION_2TLS : CURL_HTTP_VERSION_1_1));
-        curl_easy_setopt(h, CURLOPT_PIPEWAIT, u.Https ? 1L : 0L);
+        curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(https ? CURL_HTTP_VERSION_2TLS : CURL_HTTP_VERSION_1_1));
+        curl_easy_setopt(h, CURLOPT_PIPEWAIT, https ? 1L : 0L);
     } else {
         curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_0));
     }
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     // A transfer that began as https never continues in clear text.
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, u.Https ? "https" : "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, https ? "https" : "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(request_.ConnectTimeoutMs));
+}
+
+void HTTPTransfer::setCallbacks(void* easy)
+{
+    CURL* h = static_cast<CURL*>(easy);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, request_.NewerHttp ? kSharedBufferSize : kBufferSize);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HTTPTransfer::writeCallback);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HTTPTransfer::headerCallback);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(h, CURLOPT_PRIVATE, this);
+}
+
+// Agent, referer, credentials and the form of a POST.
+void HTTPTransfer::setRequestFields(void* easy) const
+{
+    CURL* h = static_cast<CURL*>(easy);
     if (!request_.Agent.isEmpty())
         curl_easy_setopt(h, CURLOPT_USERAGENT, request_.Agent.constData());
     if (!request_.Referer.isEmpty())
@@ -173,21 +186,42 @@ bool HTTPTransfer::setup(void* easy)
         curl_easy_setopt(h, CURLOPT_PASSWORD, request_.Password.constData());
     }
     if (!request_.PostQuery.isEmpty()) {
-        addHeader("Content-Type: application/x-www-form-urlencoded");
         curl_easy_setopt(h, CURLOPT_POST, 1L);
         curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request_.PostQuery.size()));
         curl_easy_setopt(h, CURLOPT_POSTFIELDS, request_.PostQuery.constData());
     }
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+}
+
+// RENEWEL_CA_BUNDLE names the certificates to trust in place of the system's.
+bool HTTPTransfer::setCaBundle(void* easy, bool https)
+{
     const QByteArray caBundle = qgetenv("RENEWEL_CA_BUNDLE");
-    if (!caBundle.isEmpty()) {
-        if (QFile bundle(QFile::decodeName(caBundle)); u.Https && !bundle.open(QIODevice::ReadOnly)) {
-            result_.Error = caBundleError(systemReason(errno));
-            return false;
-        }
-        curl_easy_setopt(h, CURLOPT_CAINFO, caBundle.constData());
+    if (caBundle.isEmpty())
+        return true;
+    if (QFile bundle(QFile::decodeName(caBundle)); https && !bundle.open(QIODevice::ReadOnly)) {
+        result_.Error = caBundleError(systemReason(errno));
+        return false;
     }
+    curl_easy_setopt(static_cast<CURL*>(easy), CURLOPT_CAINFO, caBundle.constData());
     return true;
+}
+
+bool HTTPTransfer::setup(void* easy)
+{
+    const HTTPUrl u = SplitUrl(request_.URL);
+    if (!u.Valid) {
+        result_.Error = QStringLiteral("bad address");
+        return false;
+    }
+    const QByteArray address = TransferAddress(u);
+    CURL* h = static_cast<CURL*>(easy);
+    curl_easy_setopt(h, CURLOPT_URL, address.constData());
+    setProtocol(easy, u.Https);
+    setCallbacks(easy);
+    setRequestFields(easy);
+    addRequestHeaders();
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, owned_->headers.get());
+    return setCaBundle(easy, u.Https);
 }
 
 TransferResult HTTPTransfer::run()

@@ -79,6 +79,12 @@ public:
 
 private:
     bool setup(void* easy);
+    void addHeader(const QByteArray& line);
+    void addRequestHeaders();
+    void setProtocol(void* easy, bool https) const;
+    void setCallbacks(void* easy);
+    void setRequestFields(void* easy) const;
+    bool setCaBundle(void* easy, bool https);
     bool begin();
     bool receive(const char* data, qint64 size);
     void chunk(bool complete);
