@@ -75,8 +75,9 @@ TEST(DownloadQueue, FailoverDropsTheSourceThatFailedAndEndsWhenNoneIsLeft)
         EXPECT_EQ(outcome->error, c.error);
         EXPECT_EQ(good.requestCount() - before, c.goodRequests);
         EXPECT_EQ(sources.aliveCount(), c.succeeded ? 1 : 0);
-        if (c.succeeded)
+        if (c.succeeded) {
             EXPECT_TRUE(outcome->url.startsWith(good.url("/")));
+        }
     }
     EXPECT_EQ(requestsFor(bad, "/f.dat"), 1);  // the wrong file was asked for once
 }
