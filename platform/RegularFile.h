@@ -13,7 +13,9 @@
 
 class RegularFile {
 public:
-    enum class Access { Read, ReadWrite, ReadWriteCreate };
+    // ReadWriteCreate keeps what the file holds; ReadWriteEmpty creates it or empties it;
+    // CreateNew writes a file that must not exist yet.
+    enum class Access { Read, ReadWrite, ReadWriteCreate, ReadWriteEmpty, CreateNew };
     enum class Failure { None, Missing, Link, Folder, NotRegular, Other };
 
     static RegularFile open(const QString& path, Access access = Access::Read, Links links = Links::Refuse);

@@ -21,6 +21,10 @@ int openFlags(RegularFile::Access access, Links links)
         return flags | O_RDWR;
     case RegularFile::Access::ReadWriteCreate:
         return flags | O_RDWR | O_CREAT;
+    case RegularFile::Access::ReadWriteEmpty:
+        return flags | O_RDWR | O_CREAT | O_TRUNC;
+    case RegularFile::Access::CreateNew:
+        return flags | O_WRONLY | O_CREAT | O_EXCL;
     }
     return flags;
 }

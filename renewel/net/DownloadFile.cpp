@@ -1,84 +1,66 @@
 #include "net/DownloadFile.h"
 
-#include "Result.h"
+#include "platform/FileIO.h"
+#include "platform/RegularFile.h"
 
 #include <QFile>
-
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <QFileInfo>
 
 namespace {
-constexpr int NoFollow = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-
-// Removes what is at path unless it is a regular file (or nothing).
-void removeIfNotRegular(const QByteArray& path)
+// Removes what is at path unless it is a regular file, a folder or nothing: a link, pipe or
+// device there is a leftover.
+void removeIfNotRegular(const QString& path)
 {
-    struct stat status {};
-    if (::lstat(path.constData(), &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
-        ::unlink(path.constData());
+    const QFileInfo info(path);
+    if (info.isSymLink() || (info.exists() && !info.isFile() && !info.isDir()))
+        QFile::remove(path);
 }
 
-// An open descriptor on a regular file, or -1 (closed) otherwise.
-int regularOnly(int fd)
+QString whyNot(const RegularFile& file)
 {
-    struct stat status {};
-    if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
-        ::close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    return fd;
+    return file.failure() == RegularFile::Failure::Link || file.failure() == RegularFile::Failure::NotRegular
+               ? QStringLiteral("not a regular file")
+               : file.reason();
 }
 }  // namespace
 
 int OpenDownloadFile(const QString& path, bool keep, QString* why)
 {
-    const QByteArray name = QFile::encodeName(path);
-    removeIfNotRegular(name);
-    int fd = ::open(name.constData(), O_RDWR | (keep ? 0 : O_TRUNC) | O_CREAT | NoFollow, 0644);
-    if (fd < 0 && errno == ELOOP) {  // a link put there meanwhile
-        ::unlink(name.constData());
-        fd = ::open(name.constData(), O_RDWR | (keep ? 0 : O_TRUNC) | O_CREAT | NoFollow, 0644);
+    const RegularFile::Access access = keep ? RegularFile::Access::ReadWriteCreate : RegularFile::Access::ReadWriteEmpty;
+    removeIfNotRegular(path);
+    RegularFile file = RegularFile::open(path, access, Links::Refuse);
+    if (file.failure() == RegularFile::Failure::Link) {  // a link put there meanwhile
+        QFile::remove(path);
+        file = RegularFile::open(path, access, Links::Refuse);
     }
-    const int error = errno;
-    fd = regularOnly(fd);
-    if (fd < 0 && why)
-        *why = errno == EINVAL ? QStringLiteral("not a regular file") : systemReason(error);
-    if (fd >= 0)
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
+    if (!file) {
+        if (why)
+            *why = whyNot(file);
+        return -1;
+    }
+    return file.descriptor().release();
 }
 
 qint64 DownloadFileSize(const QString& path)
 {
-    struct stat status {};
-    if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return -1;
-    return qint64(status.st_size);
+    const std::optional<FileIdentity> identity = platform::identityOf(path, Links::Refuse);
+    return identity ? identity->size : -1;
 }
 
 QByteArray ReadDownloadFile(const QString& path, qint64 maxSize)
 {
-    const int fd = regularOnly(::open(QFile::encodeName(path).constData(), O_RDONLY | NoFollow));
-    if (fd < 0)
+    const RegularFile file = RegularFile::open(path, RegularFile::Access::Read, Links::Refuse);
+    if (!file)
         return {};
     QByteArray bytes(maxSize, Qt::Uninitialized);
-    const ssize_t got = ::read(fd, bytes.data(), size_t(maxSize));
-    ::close(fd);
+    const qint64 got = platform::readAll(file.fd(), bytes.data(), maxSize);
     bytes.truncate(got < 0 ? 0 : got);
     return bytes;
 }
 
 bool WriteDownloadFile(const QString& path, const QByteArray& bytes)
 {
-    const QByteArray name = QFile::encodeName(path);
-    ::unlink(name.constData());
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | NoFollow, 0644);
-    if (fd < 0)
-        return false;
-    const bool ok = ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    ::close(fd);
-    return ok;
+    QFile::remove(path);
+    RegularFile file = RegularFile::open(path, RegularFile::Access::CreateNew, Links::Refuse);
+    return file && platform::writeAll(file.fd(), bytes) && file.descriptor().close();
 }
