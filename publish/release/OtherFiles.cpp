@@ -2,6 +2,7 @@
 
 #include "common/PublishError.h"
 #include "chunk/ChunkStore.h"
+#include "site/ListedPath.h"
 #include "site/SiteFiles.h"
 #include "site/UpdateList.h"
 
@@ -15,16 +16,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The paths the current list names, as update.txt writes them.
-QSet<QByteArray> listedPaths(const QString& current)
+// The folded keys of the paths the current list names.
+QSet<QString> listedPaths(const QString& current)
 {
-    QSet<QByteArray> paths;
+    QSet<QString> paths;
     QFile list(current + '/' + SiteFile::List);
     if (!list.open(QIODevice::ReadOnly))
         return paths;
     const QList<QByteArray> lines = ReadUpdateListLines(list.readAll());
     for (qsizetype i = 0; i < lines.size(); i += 2)
-        paths.insert(lines[i]);
+        paths.insert(ListedPath::foldedKey(lines[i]));
     return paths;
 }
 
@@ -52,7 +53,7 @@ QList<QByteArray> otherSiteFiles(const QString& current, const QList<ReleaseFile
         for (const QByteArray& folder : foldersAbove(path))
             folders.insert(folder);
     }
-    const QSet<QByteArray> listed = listedPaths(current);
+    const QSet<QString> listed = listedPaths(current);
 
     const QByteArray root = QFile::encodeName(current);
     std::error_code error;
@@ -64,9 +65,8 @@ QList<QByteArray> otherSiteFiles(const QString& current, const QList<ReleaseFile
         // The release's link to the chunk store is made anew for each release.
         if (path == ChunkStore::Folder.toUtf8() && it->is_symlink(error))
             continue;
-        QByteArray asListed = '\\' + path;
-        asListed.replace('/', '\\');
-        if (files.contains(path) || listed.contains(asListed))
+        const QString key = ListedPath::foldedKey(ListedPath::fromRelative(QString::fromUtf8(path)));
+        if (files.contains(path) || listed.contains(key))
             continue;
         if (folders.contains(path))
             throw PublishError{QFile::encodeName(current) + '/' + path,

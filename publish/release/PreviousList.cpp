@@ -1,6 +1,7 @@
 #include "release/PreviousList.h"
 
 #include "common/SiteFileReading.h"
+#include "site/ListedPath.h"
 #include "site/SiteFiles.h"
 #include "site/Sums.h"
 #include "site/UpdateList.h"
@@ -15,7 +16,7 @@ QByteArray readFile(const QString& path)
 }
 
 // "\maps\forest.ivm" as the release names it: "maps/forest.ivm".
-QString shownPath(const QByteArray& listed) { return QString::fromUtf8(listed.mid(1)).replace('\\', '/'); }
+QString shownPath(const QByteArray& listed) { return ListedPath::toRelative(listed); }
 
 }  // namespace
 
@@ -30,26 +31,36 @@ PreviousList PreviousList::read(const QString& currentRelease)
         previous.listed_.append(entry.listed);
         if (sums) {
             if (const auto digest = sums->digest(entry.listed))
-                previous.digests_.insert(entry.listed, *digest);
+                previous.digests_.insert(ListedPath::foldedKey(entry.listed), *digest);
         }
     }
     return previous;
 }
 
+QByteArray PreviousList::digest(const QByteArray& listed) const
+{
+    return digests_.value(ListedPath::foldedKey(listed));
+}
+
 ChangeList PreviousList::compare(const QList<QByteArray>& listed, const QHash<QByteArray, QByteArray>& digests) const
 {
     ChangeList changes;
-    const QSet<QByteArray> before(listed_.begin(), listed_.end());
+    QSet<QString> before;
+    for (const QByteArray& path : listed_)
+        before.insert(ListedPath::foldedKey(path));
+    QSet<QString> now;
     for (const QByteArray& path : listed) {
-        if (!before.contains(path))
+        const QString key = ListedPath::foldedKey(path);
+        now.insert(key);
+        if (!before.contains(key))
             changes.added.append(shownPath(path));
-        else if (digests_.value(path) != digests.value(path))
+        else if (digests_.value(key) != digests.value(path))
             changes.changed.append(shownPath(path));
         else
             ++changes.unchanged;
     }
     for (const QByteArray& path : listed_) {
-        if (!digests.contains(path))
+        if (!now.contains(ListedPath::foldedKey(path)))
             changes.removed.append(shownPath(path));
     }
     return changes;

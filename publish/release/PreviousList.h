@@ -25,10 +25,10 @@ public:
 
     // Files the release is publishing (listed path -> SHA-256) compared with this list.
     // The SHA-256 of the listed path's content (empty when it is not listed with one).
-    QByteArray digest(const QByteArray& listed) const { return digests_.value(listed); }
+    QByteArray digest(const QByteArray& listed) const;
     ChangeList compare(const QList<QByteArray>& listed, const QHash<QByteArray, QByteArray>& digests) const;
 
 private:
     QList<QByteArray> listed_;              // in list order
-    QHash<QByteArray, QByteArray> digests_;  // listed path -> SHA-256, where update.sums has one
+    QHash<QString, QByteArray> digests_;  // folded key of the listed path -> SHA-256, where update.sums has one
 };

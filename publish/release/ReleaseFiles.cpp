@@ -96,25 +96,26 @@ private:
     {
         if (relative.contains('\\'))
             throw PublishError{relative, QStringLiteral("a backslash in a name would split it into folders")};
-        QByteArray listed = '\\' + relative;
-        listed.replace('/', '\\');
+        const QString text = QString::fromUtf8(relative);
+        const QByteArray listed = ListedPath::fromRelative(text);
         if (!ListedPath(listed).isSafe())
             throw PublishError{relative, QStringLiteral("the updater refuses this path (such as a name ending "
                                                         "in a dot or a space, a colon, a control character)")};
         if (IsReservedListedPath(listed))
             throw PublishError{relative, reservedReason(relative)};
-        const QByteArray key = listed.toLower();
+        // Folded as the updater folds (full Unicode case folding): "Ä.dat" and "ä.dat" are one file
+        // on the players' file systems.
+        const QString key = ListedPath::foldedKey(listed);
         if (folded_.contains(key))
             throw PublishError{relative, QStringLiteral("differs from %1 only in letter case (one file on Windows)")
                                              .arg(QString::fromUtf8(shownText(folded_.value(key))))};
         folded_.insert(key, relative);
-        const QString text = QString::fromUtf8(relative);
         files_.append({root_ + '/' + text, text, listed, identity});
     }
 
     QString root_;
     QList<ReleaseFile> files_;
-    QHash<QByteArray, QByteArray> folded_;  // lower-case listed path -> the path that took it
+    QHash<QString, QByteArray> folded_;  // folded key of the listed path -> the path that took it
 };
 
 }  // namespace

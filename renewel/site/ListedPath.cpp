@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 bool safeComponent(const QByteArray& component)
 {
@@ -26,9 +28,7 @@ ListedPath::ListedPath(const QByteArray& listed)
 {
     if (listed.size() < 2 || listed.size() > MaxListedPathBytes || listed[0] != '\\')
         return;
-    QByteArray rest = listed.mid(1);
-    rest.replace('/', '\\');
-    components_ = rest.split('\\');
+    components_ = QByteArray(listed.mid(1)).replace('/', '\\').split('\\');
     safe_ = true;
     for (const QByteArray& component : components_) {
         if (!safeComponent(component))
@@ -38,6 +38,35 @@ ListedPath::ListedPath(const QByteArray& listed)
     // deleted as a download.
     if (components_.front().compare("temp", Qt::CaseInsensitive) == 0)
         safe_ = false;
+}
+
+QByteArray ListedPath::fromRelative(const QString& relative)
+{
+    return '\\' + relative.toUtf8().replace('/', '\\');
+}
+
+QString ListedPath::toRelative(const QByteArray& listed)
+{
+    return displayText(listed.mid(1)).replace(QLatin1Char('\\'), QLatin1Char('/'));
+}
+
+QString ListedPath::foldedKey(const QByteArray& listed)
+{
+    return displayText(listed).replace(QLatin1Char('/'), QLatin1Char('\\')).toCaseFolded();
+}
+
+QByteArray ListedPath::parent(const QByteArray& listed)
+{
+    const qsizetype cut = std::max(listed.lastIndexOf('\\'), listed.lastIndexOf('/'));
+    return cut > 0 ? listed.left(cut) : QByteArray();
+}
+
+QList<QByteArray> ListedPath::foldersAbove(const QByteArray& listed)
+{
+    QList<QByteArray> folders;
+    for (QByteArray folder = parent(listed); !folder.isEmpty(); folder = parent(folder))
+        folders.prepend(folder);
+    return folders;
 }
 
 QString ListedPath::fileName() const

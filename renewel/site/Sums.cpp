@@ -1,5 +1,7 @@
 #include "site/Sums.h"
 
+#include "site/ListedPath.h"
+
 #include "Digits.h"
 
 namespace {
@@ -25,7 +27,7 @@ Result<Sums> Sums::parse(QByteArrayView text)
             line.size() < HexSize + 3 ? std::nullopt : parseLowerHex(line.first(HexSize));
         if (!digest || line.sliced(HexSize, 2) != "  ")
             return fail(QStringLiteral("not 64 lowercase hex digits, two spaces and a name"));
-        const QByteArray name = line.sliced(HexSize + 2).toByteArray();
+        const QByteArray name = key(line.sliced(HexSize + 2).toByteArray());
         if (sums.digests_.contains(name))
             return fail(QStringLiteral("second checksum for the same name"));
         sums.digests_.insert(name, *digest);
@@ -35,10 +37,15 @@ Result<Sums> Sums::parse(QByteArrayView text)
 
 std::optional<QByteArray> Sums::digest(const QByteArray& name) const
 {
-    const auto it = digests_.constFind(name);
+    const auto it = digests_.constFind(key(name));
     if (it == digests_.constEnd())
         return std::nullopt;
     return *it;
+}
+
+QByteArray Sums::key(const QByteArray& name)
+{
+    return name.startsWith('\\') ? ListedPath::foldedKey(name).toUtf8() : name;
 }
 
 QByteArray Sums::formatLine(const QByteArray& digest, const QByteArray& name)

@@ -2,7 +2,8 @@
 // The checksum list "update.sums" of an update site, in the format of the sha256sum tool: per
 // line 64 lowercase hex digits of a file's SHA-256, two spaces, and the name, ending with LF or
 // CR LF. The names are "update.txt" and the listed paths exactly as update.txt writes them
-// ("\data\units.dat"); they are compared byte for byte.
+// ("\data\units.dat"). A listed path is looked up by its folded key (either separator, any
+// letter case); other names byte for byte.
 
 #include "Result.h"
 
@@ -22,9 +23,11 @@ public:
 
     // The 32-byte digest listed for the name.
     std::optional<QByteArray> digest(const QByteArray& name) const;
-    bool contains(const QByteArray& name) const { return digests_.contains(name); }
+    bool contains(const QByteArray& name) const { return digests_.contains(key(name)); }
     qsizetype size() const { return digests_.size(); }
 
 private:
-    QHash<QByteArray, QByteArray> digests_;
+    static QByteArray key(const QByteArray& name);
+
+    QHash<QByteArray, QByteArray> digests_;  // key(name) -> digest
 };

@@ -27,7 +27,7 @@ QList<QByteArray> ReadUpdateListLines(const QByteArray& bytes)
 UpdateListEntries UpdateListEntries::fromLines(const QList<QByteArray>& lines)
 {
     UpdateListEntries list;
-    QSet<QString> seen;  // case-folded, one separator
+    QSet<QString> seen;  // folded keys
     const auto refuse = [&](const QByteArray& listed, const QString& reason) {
         list.problem = {ListProblem::UnsafePath, displayText(listed.left(200)), reason};
         return list;
@@ -44,7 +44,7 @@ UpdateListEntries UpdateListEntries::fromLines(const QList<QByteArray>& lines)
             return refuse(lines[i], QStringLiteral("unsafe path in the update list"));
         if (IsReservedListedPath(lines[i]))
             return refuse(lines[i], QStringLiteral("the update list names one of the updater's own files"));
-        const QString folded = displayText(lines[i]).replace(QLatin1Char('/'), QLatin1Char('\\')).toCaseFolded();
+        const QString folded = ListedPath::foldedKey(lines[i]);
         if (seen.contains(folded))
             return refuse(lines[i], QStringLiteral("the update list names this file twice"));
         seen.insert(folded);

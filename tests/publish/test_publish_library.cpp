@@ -98,3 +98,28 @@ TEST(PublishLibrary, ReleaseScanRefusesEveryPathThePlayersUpdaterWouldNot)
             std::filesystem::remove(path.parent_path());
     }
 }
+
+// On the players' file systems letter case is folded in full, not only for ASCII: each pair is
+// one file there, so a release holding both is refused.
+TEST(PublishLibrary, ReleaseScanRefusesNamesThatDifferOnlyInLetterCase)
+{
+    const std::pair<QString, QString> twins[] = {
+        {"data/\u00c4.dat", "data/\u00e4.dat"},   // Ä ä
+        {"\u03a3.dat", "\u03c3.dat"},             // Σ σ
+        {"\u0414/x.dat", "\u0434/x.dat"},         // Д д, as folders
+        {"\uff21.dat", "\uff41.dat"},             // Ａ ａ
+        {"Maps/Forest.ivm", "maps/forest.ivm"},
+    };
+    for (const auto& [first, second] : twins) {
+        SCOPED_TRACE(second.toStdString());
+        TempDir dir;
+        dir.write("release/" + first, "x");
+        dir.write("release/" + second, "y");
+        try {
+            scanRelease(dir.filePath("release"));
+            ADD_FAILURE() << "published both";
+        } catch (const PublishError& error) {
+            EXPECT_TRUE(shownError(error).contains("only in letter case")) << shownError(error).toStdString();
+        }
+    }
+}

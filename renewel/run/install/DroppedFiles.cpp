@@ -14,16 +14,20 @@
 
 void DroppedFiles::find(const QList<UpdateEntry>& listedNow, Found found)
 {
-    QSet<QByteArray> now;
+    // Paths compare by folded key: a file the new list names in another spelling is not dropped,
+    // and one the record holds in two spellings is dropped once.
+    QSet<QString> seen;
     for (const UpdateEntry& entry : listedNow)
-        now.insert(entry.listed);
+        seen.insert(ListedPath::foldedKey(entry.listed));
     QList<std::pair<QByteArray, QString>> candidates;  // listed path, installed file
     QList<QByteArray> recorded;
     for (const QByteArray& listed : std::as_const(state_.Listed)) {
         const ListedPath path(listed);
         const InstalledState::Entry* entry = state_.find(listed);
-        if (now.contains(listed) || !entry || !path.isSafe() || IsReservedListedPath(listed))
+        const QString key = ListedPath::foldedKey(listed);
+        if (seen.contains(key) || !entry || !path.isSafe() || IsReservedListedPath(listed))
             continue;
+        seen.insert(key);
         if (!InsideInstallation(path.installFolder(installBase_), installBase_))
             continue;
         candidates << std::pair(listed, path.installPath(installBase_));
@@ -50,11 +54,11 @@ void DroppedFiles::remove(const QList<QByteArray>& dropped, const std::function<
             continue;
         state_.forget(listed);
         deleted(listed);
-        QByteArray folder = listed.left(std::max(listed.lastIndexOf('\\'), listed.lastIndexOf('/')));
-        while (!folder.isEmpty() && state_.Made.contains(folder) &&
-               QDir().rmdir(ListedPath(folder).installPath(installBase_))) {
-            state_.Made.remove(folder);
-            folder = folder.left(std::max(folder.lastIndexOf('\\'), folder.lastIndexOf('/')));
+        QList<QByteArray> folders = ListedPath::foldersAbove(listed);
+        while (!folders.isEmpty() && state_.isMade(folders.last()) &&
+               QDir().rmdir(ListedPath(folders.last()).installPath(installBase_))) {
+            state_.forgetMade(folders.last());
+            folders.removeLast();
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "run/install/InstalledState.h"
 
+#include "site/ListedPath.h"
 #include "site/SiteFiles.h"
 
 #include "AtomicFile.h"
@@ -54,6 +55,7 @@ bool parseFile(QByteArrayView rest, QByteArray& listed, InstalledState::Entry& e
     entry.sha256 = *digest;
     entry.identity = {*numbers[0], *numbers[1], 0, quint64(*numbers[2]), quint64(*numbers[3])};
     listed = rest.sliced(65).toByteArray();
+    entry.listed = listed;
     return listed.startsWith('\\');
 }
 }  // namespace
@@ -77,7 +79,7 @@ InstalledState InstalledState::read(const QString& programFolder, const QString&
         else if (line.startsWith("made \\"))
             state.Made.insert(line.mid(5));
         else if (line.startsWith("file ") && parseFile(QByteArrayView(line).sliced(5), listed, entry))
-            state.files_.insert(listed, entry);
+            state.files_.insert(ListedPath::foldedKey(listed), entry);
         else
             return {};  // damaged: trust none of it
     }
@@ -96,12 +98,16 @@ Status InstalledState::write(const QString& programFolder, const QString& instal
         text += "list " + listed + '\n';
     for (const QByteArray& folder : sorted(Made.values()))
         text += "made " + folder + '\n';
-    for (const QByteArray& listed : sorted(files_.keys())) {
-        const Entry& entry = files_[listed];
+    QList<const Entry*> entries;
+    for (const Entry& entry : files_)
+        entries << &entry;
+    std::sort(entries.begin(), entries.end(), [](const Entry* a, const Entry* b) { return a->listed < b->listed; });
+    for (const Entry* file : std::as_const(entries)) {
+        const Entry& entry = *file;
         const FileIdentity& id = entry.identity;
         text += "file " + QByteArray::number(id.size) + ' ' + QByteArray::number(id.mtimeNs) + ' ' +
                 QByteArray::number(id.device) + ' ' + QByteArray::number(id.inode) + ' ' + entry.sha256.toHex() + ' ' +
-                listed + '\n';
+                entry.listed + '\n';
     }
     // Only a saving, never a guarantee: a record lost to a power cut is found damaged and ignored,
     // so it is not flushed to disk, and not written at all when nothing changed.
@@ -112,7 +118,7 @@ Status InstalledState::write(const QString& programFolder, const QString& instal
 
 std::optional<QByteArray> InstalledState::hash(const QByteArray& listed, const FileIdentity& identity) const
 {
-    const auto it = files_.constFind(listed);
+    const auto it = files_.constFind(ListedPath::foldedKey(listed));
     if (it == files_.constEnd() || !(it->identity == identity))
         return std::nullopt;
     return it->sha256;
@@ -120,17 +126,33 @@ std::optional<QByteArray> InstalledState::hash(const QByteArray& listed, const F
 
 const InstalledState::Entry* InstalledState::find(const QByteArray& listed) const
 {
-    const auto it = files_.constFind(listed);
+    const auto it = files_.constFind(ListedPath::foldedKey(listed));
     return it == files_.constEnd() ? nullptr : &*it;
 }
 
 void InstalledState::record(const QByteArray& listed, const FileIdentity& identity, const QByteArray& sha256)
 {
-    files_.insert(listed, {identity, sha256});
+    files_.insert(ListedPath::foldedKey(listed), {identity, sha256, listed});
+}
+
+void InstalledState::forget(const QByteArray& listed) { files_.remove(ListedPath::foldedKey(listed)); }
+
+bool InstalledState::isMade(const QByteArray& folder) const
+{
+    const QString key = ListedPath::foldedKey(folder);
+    return std::any_of(Made.begin(), Made.end(), [&](const QByteArray& made) { return ListedPath::foldedKey(made) == key; });
+}
+
+void InstalledState::forgetMade(const QByteArray& folder)
+{
+    const QString key = ListedPath::foldedKey(folder);
+    Made.removeIf([&](const QByteArray& made) { return ListedPath::foldedKey(made) == key; });
 }
 
 void InstalledState::keepOnly(const QSet<QByteArray>& listed)
 {
-    for (auto it = files_.begin(); it != files_.end();)
-        it = listed.contains(it.key()) ? std::next(it) : files_.erase(it);
+    QSet<QString> keys;
+    for (const QByteArray& path : listed)
+        keys.insert(ListedPath::foldedKey(path));
+    files_.removeIf([&](QHash<QString, Entry>::iterator file) { return !keys.contains(file.key()); });
 }

@@ -24,17 +24,19 @@ public:
     struct Entry {
         FileIdentity identity;
         QByteArray sha256;  // 32 bytes
+        QByteArray listed;  // the path as the list that installed or hashed it wrote it
     };
 
     // The record of the installation at installBase; empty when there is none to use.
     static InstalledState read(const QString& programFolder, const QString& installBase);
     Status write(const QString& programFolder, const QString& installBase) const;
 
+    // Listed paths are looked up by their folded key: any spelling of a path finds its entry.
     // The recorded hash of listed, while the file still has the recorded identity.
     std::optional<QByteArray> hash(const QByteArray& listed, const FileIdentity& identity) const;
     const Entry* find(const QByteArray& listed) const;
     void record(const QByteArray& listed, const FileIdentity& identity, const QByteArray& sha256);
-    void forget(const QByteArray& listed) { files_.remove(listed); }
+    void forget(const QByteArray& listed);
     // Keeps only the entries of these paths.
     void keepOnly(const QSet<QByteArray>& listed);
 
@@ -42,7 +44,10 @@ public:
     QSet<QByteArray> Listed;
     // The folders renewel made for listed files, as listed paths ("\maps\deep").
     QSet<QByteArray> Made;
+    // Whether Made holds folder in any spelling; forgetMade drops every spelling of it.
+    bool isMade(const QByteArray& folder) const;
+    void forgetMade(const QByteArray& folder);
 
 private:
-    QHash<QByteArray, Entry> files_;
+    QHash<QString, Entry> files_;  // by folded key
 };

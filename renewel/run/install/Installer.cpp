@@ -47,10 +47,7 @@ Status Installer::install(const UpdateEntry& entry, const QString& downloaded, c
 // The folders that installing this path will make, for removing them again with the last file.
 void Installer::noteMadeFolders(const QByteArray& listed)
 {
-    const QList<QByteArray> parts = QByteArray(listed.mid(1)).replace('/', '\\').split('\\');
-    QByteArray folder;
-    for (qsizetype k = 0; k + 1 < parts.size(); ++k) {
-        folder += '\\' + parts[k];
+    for (const QByteArray& folder : ListedPath::foldersAbove(listed)) {
         if (!QFileInfo::exists(ListedPath(folder).installPath(installBase_)))
             state_.Made.insert(folder);
     }

@@ -43,6 +43,12 @@ TEST(UpdateList, FirstProblemInListOrderStopsTheReadingAndWriterRoundTrips)
         {"h\n\\a\n1\n\\..\\x\n1\n", ListProblem::UnsafePath, "\\..\\x", "unsafe path in the update list", 1},
         {"h\n\\a\n1\n", ListProblem::None, "", "", 1},
         {"h\n\\a\n1\n\n", ListProblem::BadSize, "update.txt", "'' is not a valid integer value", 1},
+        // one file named twice: either separator, letter case folded in full
+        {"h\n\\d\\a\n1\n\\D/A\n1\n", ListProblem::UnsafePath, "\\D/A", "the update list names this file twice", 1},
+        {"h\n\\d\\\u00c4\n1\n\\d\\\u00e4\n1\n", ListProblem::UnsafePath, "\\d\\\u00e4", "the update list names this file twice", 1},
+        {"h\n\\\u03a3\n1\n\\\u03c3\n1\n", ListProblem::UnsafePath, "\\\u03c3", "the update list names this file twice", 1},
+        {"h\n\\\u0414\\x\n1\n\\\u0434/x\n1\n", ListProblem::UnsafePath, "\\\u0434/x", "the update list names this file twice", 1},
+        {"h\n\\\uff21\n1\n\\\uff41\n1\n", ListProblem::UnsafePath, "\\\uff41", "the update list names this file twice", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
@@ -64,7 +70,9 @@ TEST(Sums, ReadsToolFormatAndNamesTheMalformedLine)
     EXPECT_EQ(parsed->size(), 3);
     EXPECT_EQ(parsed->digest("\\a b\\c.dat"), QByteArray(32, char(0xaa)));
     EXPECT_TRUE(parsed->contains("last"));
-    EXPECT_FALSE(parsed->contains("\\A B\\c.dat")) << "names are compared exactly";
+    EXPECT_EQ(parsed->digest("\\A B/C.dat"), QByteArray(32, char(0xaa))) << "a listed path in another spelling";
+    EXPECT_FALSE(parsed->contains("LAST")) << "other names are compared exactly";
+    EXPECT_FALSE(Sums::parse(hex + "  \\a\\b\n" + hex + "  \\A/B\n")) << "one listed path twice";
 
     const QByteArray malformed[] = {
         QByteArray(64, 'A') + "  x",      // uppercase
@@ -99,7 +107,7 @@ TEST(SiteFiles, ListsMayNotNameTheSitesOrTheUpdatersOwnFiles)
 {
     for (const QByteArray listed : {"\\update.txt", "\\UPDATE.SUMS", "\\update.sums.minisig", "\\Renewel.Stamp",
                                     "\\renewel.lock", "\\renewel.LNG", "\\renewel.chunks", "\\Renewel.Chunks\\ab",
-                                    "\\renewel.chunks/ab"})
+                                    "\\renewel.chunks/ab", "\\renewel.\u017ftate"})
         EXPECT_TRUE(IsReservedListedPath(listed)) << listed.toStdString();
     for (const QByteArray listed : {"\\data\\update.txt", "\\renewel", "\\renewel.exe", "\\renewel.lng.bak",
                                     "\\data\\renewel.chunks", "\\renewel.chunks2\\ab"})

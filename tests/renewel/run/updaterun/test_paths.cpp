@@ -130,6 +130,30 @@ TEST(ListedPathTest, MapsOntoInstallFolderAndSiteAddress)
     EXPECT_EQ(ListedPath("\\top.exe").installFolder(base), base);
 }
 
+// One file, many spellings: the folded key, the folders above and the release's relative path.
+TEST(ListedPathTest, SpellingsOfOneFileShareTheFoldedKey)
+{
+    const struct {
+        QByteArray a, b;
+        bool same;
+    } keys[] = {
+        {"\\data\\keep.dat", "\\data/keep.dat", true},
+        {"\\Data\\KEEP.dat", "\\data\\keep.dat", true},
+        {"\\d\\\xc3\x84", "\\d\\\xc3\xa4", true},     // Ä ä
+        {"\\\xc3\xa4", "\\\xe4", true},                  // UTF-8 and Windows-1252
+        {"\\\xef\xbc\xa1", "\\\xef\xbd\x81", true},       // Ａ ａ
+        {"\\data\\keep.dat", "\\data\\keep.da", false},
+    };
+    for (const auto& k : keys)
+        EXPECT_EQ(ListedPath::foldedKey(k.a) == ListedPath::foldedKey(k.b), k.same) << k.a.toStdString() << " " << k.b.toStdString();
+
+    EXPECT_EQ(ListedPath::foldersAbove("\\a\\b/c\\f.dat"), QList<QByteArray>({"\\a", "\\a\\b", "\\a\\b/c"}));
+    EXPECT_EQ(ListedPath::foldersAbove("\\top.dat"), QList<QByteArray>());
+    EXPECT_EQ(ListedPath::parent("\\a/b"), "\\a");
+    EXPECT_EQ(ListedPath::fromRelative("maps/coast/h.ivm"), "\\maps\\coast\\h.ivm");
+    EXPECT_EQ(ListedPath::toRelative("\\maps/coast\\h.ivm"), "maps/coast/h.ivm");
+}
+
 TEST(UpdateHelpers, LocalFileSize)
 {
     TempDir dir;

@@ -257,6 +257,35 @@ TEST_F(SignedUpdate, SameSizeChangesAreFetchedAndRepairIgnoresTheRecord)
     EXPECT_EQ(since(requestedPaths(), seen + kLists.size()), kLists + QList<QByteArray>({"/data/b.dat"}));
 }
 
+// A release that writes a listed path with the other separator names the same file: it is kept,
+// neither deleted as dropped nor fetched again, and the folders renewel made for it stay.
+TEST_F(SignedUpdate, AFileListedInAnotherSpellingIsKept)
+{
+    const std::pair<QByteArray, QByteArray> spellings[] = {
+        {"\\a\\keep.dat", "\\a/keep.dat"},
+        {"\\b/keep.dat", "\\b\\keep.dat"},
+        {"\\c\\d\\keep.dat", "\\c/d/keep.dat"},
+    };
+    qint64 clock = 0;  // each list newer than the last
+    for (const auto& [first, second] : spellings) {
+        SCOPED_TRACE(second.toStdString());
+        publishFiles({{first, "keep me"}});
+        signSite("timestamp:" + timestamp(++clock));
+        ASSERT_EQ(update().kind, UpdateOutcome::Completed);
+        const QString installedName = QString::fromLatin1(first.mid(1)).replace('\\', '/');
+        ASSERT_EQ(installed(installedName), "keep me");
+
+        publishFiles({{second, "keep me"}});
+        signSite("timestamp:" + timestamp(++clock));
+        ASSERT_EQ(update().kind, UpdateOutcome::Completed);
+        EXPECT_EQ(installed(installedName), "keep me");
+        const qsizetype seen = requestedPaths().size();
+        ASSERT_EQ(update().kind, UpdateOutcome::Completed);
+        EXPECT_EQ(since(requestedPaths(), seen), kLists) << "nothing to fetch";
+        EXPECT_EQ(installed(installedName), "keep me");
+    }
+}
+
 // Nothing renewel opens may wait on a pipe: not a listed file that repair hashes.
 TEST_F(SignedUpdate, RepairNeverBlocksOnAPipe)
 {
