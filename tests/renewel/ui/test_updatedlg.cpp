@@ -243,9 +243,20 @@ TEST_F(UpdateDlgTest, FirstTickOpensNewsAndShowsButtonActivationRestartsIt)
     ASSERT_TRUE(waitFor([&] { return dlg.IVButton1->isVisible() && !dlg.Timer1->isActive(); }, 3000));
     ASSERT_TRUE(engineView(dlg.browser));
     EXPECT_EQ(engineView(dlg.browser)->url(), QUrl(server.url("/index.html")));
-    // The browser's network work needs the main thread: wait with events flowing.
-    EXPECT_TRUE(waitFor([&] { return requestsFor(server, "/index.html") == 1; }));
+    // The browser's network work needs the main thread: wait with events flowing. A first tick
+    // inside FormCreate's page wait and the one after the activation on show each open the page,
+    // so it is asked for once or twice; count from when no more requests arrive.
     EXPECT_TRUE(waitFor([&] { return pageText(dlg.browser) == "News"; }));
+    int opened = -1;
+    EXPECT_TRUE(waitFor([&] {
+        const int now = requestsFor(server, "/index.html");
+        const bool settled = now == opened;
+        opened = now;
+        if (!settled)
+            QTest::qWait(1000);
+        return settled;
+    }, 10000));
+    EXPECT_TRUE(opened == 1 || opened == 2) << opened;
     if (const QByteArray out = qgetenv("IV_SHOT_DIR"); !out.isEmpty())
         dlg.grab().save(QString::fromLocal8Bit(out) + "/updatedlg_news.png");
 
@@ -267,7 +278,7 @@ TEST_F(UpdateDlgTest, FirstTickOpensNewsAndShowsButtonActivationRestartsIt)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
     EXPECT_TRUE(dlg.Timer1->isActive());
     EXPECT_TRUE(waitFor([&] { return !dlg.Timer1->isActive(); }, 2000));
-    EXPECT_TRUE(waitFor([&] { return requestsFor(server, "/index.html") == 2; }));  // opened again
+    EXPECT_TRUE(waitFor([&] { return requestsFor(server, "/index.html") == opened + 1; }));  // opened again
     EXPECT_TRUE(boxes_.isEmpty());
 }
 
