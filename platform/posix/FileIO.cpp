@@ -8,11 +8,15 @@
 
 namespace platform {
 
-qint64 readAll(NativeFile file, char* into, qint64 size)
+namespace {
+// Reads with readAt(into, count, done) until size bytes are in or the file ends, resuming an
+// interrupted call; the count read, or -1 when a read fails.
+template <typename ReadAt>
+qint64 readUntilFull(char* into, qint64 size, ReadAt readAt)
 {
     qint64 done = 0;
     while (done < size) {
-        const ssize_t n = ::read(file, into + done, size_t(size - done));
+        const ssize_t n = readAt(into + done, size_t(size - done), done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -23,21 +27,18 @@ qint64 readAll(NativeFile file, char* into, qint64 size)
     }
     return done;
 }
+}  // namespace
+
+qint64 readAll(NativeFile file, char* into, qint64 size)
+{
+    return readUntilFull(into, size, [file](char* at, size_t count, qint64) { return ::read(file, at, count); });
+}
 
 qint64 readAllAt(NativeFile file, char* into, qint64 size, qint64 offset)
 {
-    qint64 done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(file, into + done, size_t(size - done), off_t(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return done;
+    return readUntilFull(into, size, [file, offset](char* at, size_t count, qint64 done) {
+        return ::pread(file, at, count, off_t(offset + done));
+    });
 }
 
 bool writeAll(NativeFile file, const char* data, qint64 size)
