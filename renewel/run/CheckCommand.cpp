@@ -2,6 +2,7 @@
 
 #include "net/HTTPGet.h"
 #include "run/report/FailureLine.h"
+#include "run/report/SafeText.h"
 #include "run/install/UpdateFiles.h"
 #include "run/report/UpdateHost.h"
 #include "run/UpdateRun.h"
@@ -48,9 +49,9 @@ int RunCheck(const QString& programFolder, std::FILE* out)
     if (outcome.kind != UpdateOutcome::Completed)
         return 1;
     for (const UpdateEntry& entry : run.Plan.fetch)
-        print(out, "fetch " + entry.listed + ' ' + QByteArray::number(entry.size) + '\n');
+        print(out, "fetch " + SafeText(entry.listed) + ' ' + QByteArray::number(entry.size) + '\n');
     for (const QByteArray& listed : run.Plan.remove)
-        print(out, "delete " + listed + '\n');
+        print(out, "delete " + SafeText(listed) + '\n');
     const bool due = !run.Plan.fetch.isEmpty() || !run.Plan.remove.isEmpty();
     print(out, due ? "update due: " + QByteArray::number(run.Plan.fetch.size()) + " to fetch (" +
                          QByteArray::number(run.Plan.bytes) + " bytes), " + QByteArray::number(run.Plan.remove.size()) +

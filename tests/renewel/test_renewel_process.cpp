@@ -295,6 +295,23 @@ TEST(RenewelProcess, UnreachableSiteEndsQuietlyWithoutChanges)
     EXPECT_FALSE(install.exists("temp"));
 }
 
+// A mirror's address may carry a password: the failure line names the mirror without it.
+TEST(RenewelProcess, AFailureLineMasksAMirrorsPassword)
+{
+    TempDir site, install;
+    writeSite(site, {{"\\gone.dat", "12345"}});
+    FaultServer server(site.path());
+    server.status("/gone.dat", 404, "gone");
+    server.status("/m/gone.dat", 404, "gone");
+    prepareInstall(install, server.url("/"));
+    const QString mirror = server.url("/m/");
+    install.write("renewel.lng", install.read("renewel.lng") + "#UpdateMirror " +
+                                     QString(mirror).insert(7, "player:secret@").toLatin1() + "\r\n");
+
+    auto process = start(install, {"quiet"});
+    expectEnds(*process, 1, "renewel: " + QString(mirror).insert(7, "***@").toUtf8() + "gone.dat: HTTP 404\n");
+}
+
 TEST(RenewelProcess, OneRunPerInstallationAndAKilledRunsLockIsTakenOver)
 {
     TempDir site, install;

@@ -1,5 +1,7 @@
 #include "run/report/FailureLine.h"
 
+#include "run/report/SafeText.h"
+
 #include <QByteArray>
 
 #include <cstdio>
@@ -11,9 +13,14 @@ int output = 2;
 
 void SetFailureOutput(int fd) { output = fd; }
 
+QString FailureText(const QString& subject, const QString& reason)
+{
+    return SafeText(subject + QStringLiteral(": ") + reason);
+}
+
 void PrintFailure(const QString& subject, const QString& reason)
 {
-    const QByteArray line = "renewel: " + subject.toLocal8Bit() + ": " + reason.toLocal8Bit() + '\n';
+    const QByteArray line = "renewel: " + FailureText(subject, reason).toLocal8Bit() + '\n';
     std::fflush(stderr);
     for (qsizetype done = 0; done < line.size();) {
         const ssize_t n = ::write(output, line.constData() + done, size_t(line.size() - done));

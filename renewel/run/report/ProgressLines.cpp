@@ -1,10 +1,13 @@
 #include "run/report/ProgressLines.h"
 
+#include "run/report/SafeText.h"
+
 #include <QStringList>
 
 void ProgressLines::line(const QByteArray& text)
 {
-    std::fwrite(text.constData(), 1, size_t(text.size()), out_);
+    const QByteArray shown = SafeText(text);  // a path with a line break stays on its line
+    std::fwrite(shown.constData(), 1, size_t(shown.size()), out_);
     std::fputc('\n', out_);
     std::fflush(out_);
 }
