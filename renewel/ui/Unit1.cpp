@@ -19,6 +19,7 @@
 #include "ui/QuietMode.h"
 #include "Text.h"
 #include "run/report/ProgressLines.h"
+#include "run/report/SafeText.h"
 #include "run/install/UpdateFiles.h"
 #include "run/UpdateRun.h"
 #include "run/report/UpdateStatus.h"
@@ -29,6 +30,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QTimer>
 
 #include <climits>
@@ -181,14 +183,29 @@ void TUpdateDlg::Present(const UpdateOutcome& outcome)
 {
     if (progress_)
         progress_->finished(outcome);
+    showEnd(outcome);
     switch (outcome.show) {
     case UpdateOutcome::ShowNothing: break;
     case UpdateOutcome::ShowDone: showPlainMessage(displayText(Translate("Done"))); break;
-    case UpdateOutcome::ShowError: showPlainMessage(displayText(Translate("Error"))); break;
-    case UpdateOutcome::ShowReport: TApplication::ShowException(outcome.report); break;
+    case UpdateOutcome::ShowError: showPlainMessage(ErrorBoxText(LanguageTable(), outcome)); break;
+    case UpdateOutcome::ShowReport: TApplication::ShowException(SafeText(outcome.report)); break;
     }
     if (outcome.endProgram)
         TApplication::Terminate();
+}
+
+// The window shows how the run ended before any box goes over it: the end text in the status line
+// and, when it completed, both bars full (a run that skips every entry moves them little).
+void TUpdateDlg::showEnd(const UpdateOutcome& outcome)
+{
+    if (const QString status = EndStatus(LanguageTable(), outcome); !status.isEmpty())
+        ShowStatus(status);
+    if (outcome.kind == UpdateOutcome::Completed) {
+        for (QProgressBar* bar : {ProgressBar1, ProgressBar2}) {
+            bar->setMaximum(std::max(bar->maximum(), 1));
+            bar->setValue(bar->maximum());
+        }
+    }
 }
 
 void TUpdateDlg::GetFileProgress(QObject*, qint64 TotalSize, qint64 Readed) { fileProgress(TotalSize, Readed); }
@@ -238,21 +255,25 @@ void TUpdateDlg::closeEvent(QCloseEvent* e)
     QWidget::closeEvent(e);
 }
 
-void TUpdateDlg::SetStatus(const QByteArray& text)
+void TUpdateDlg::SetStatus(const QByteArray& text) { ShowStatus(displayText(text)); }
+
+void TUpdateDlg::ShowStatus(const QString& text)
 {
-    // A long path is shown shortened in the middle, within the window.
+    // A long path is shown shortened in the middle, within the window; the whole line is its tip.
+    const QString line = SafeText(text);
     const int room = std::max(40, width() - Label1->x() - 8);
-    Label1->setText(Label1->fontMetrics().elidedText(displayText(text), Qt::ElideMiddle, room));
+    Label1->setText(Label1->fontMetrics().elidedText(line, Qt::ElideMiddle, room));
+    Label1->setToolTip(line);
     Label1->adjustSize();
 }
 
+// "Update list received." only once it has been: a list that could not be fetched or was refused
+// ends the run with its reason instead.
 void TUpdateDlg::listStageReached(ListStage stage)
 {
     if (stage == ListStage::Fetching) {
         SetStatus(FetchingListStatus(LanguageTable()));
         TApplication::ProcessMessages();
-    } else {
-        SetStatus(CheckingStatus(LanguageTable()));
     }
 }
 
@@ -261,6 +282,7 @@ void TUpdateDlg::listRead(qsizetype entries)
 {
     if (progress_)
         progress_->listRead(entries);
+    SetStatus(CheckingStatus(LanguageTable()));
     ProgressBar2->setValue(0);
     ProgressBar2->setMaximum(int(std::min<qsizetype>(entries * 2, INT_MAX)));
 }

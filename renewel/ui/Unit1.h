@@ -83,8 +83,10 @@ public:
     void fileInstalled(const QByteArray& listed) override;
     void fileDeleted(const QByteArray& listed) override;
 
-    // The status line (Label1), shortened in the middle to fit the window.
+    // The status line (Label1), shortened in the middle to fit the window: a text of the
+    // language file, or one already decoded.
     void SetStatus(const QByteArray& text);
+    void ShowStatus(const QString& text);
     // Shows how a run ended (the "Done" or "Error" box, or the general error report) and asks
     // the application to end when the outcome says so.
     void Present(const UpdateOutcome& outcome);
@@ -99,6 +101,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
+    void showEnd(const UpdateOutcome& outcome);
 
     std::unique_ptr<Ui::TUpdateDlg> ui_;
     std::unique_ptr<THTTPGet> getFile_;

@@ -1,7 +1,11 @@
 #include "run/report/UpdateStatus.h"
 
 #include "run/lang/langSys.h"
+#include "run/report/FailureLine.h"
+#include "run/report/SafeText.h"
 #include "site/SiteFiles.h"
+
+#include "Text.h"
 
 QByteArray FetchingListStatus(const LanguageList& texts)
 {
@@ -14,4 +18,21 @@ QByteArray EntryStatus(const LanguageList& texts, qsizetype index, qsizetype cou
 {
     return texts.Translate("STatus2") + ' ' + listed + " ... [" + QByteArray::number(index) + '\\' +
            QByteArray::number(count) + ']';
+}
+
+QString EndStatus(const LanguageList& texts, const UpdateOutcome& outcome)
+{
+    switch (outcome.kind) {
+    case UpdateOutcome::Completed: return SafeText(displayText(texts.Translate("Done")));
+    case UpdateOutcome::Failed: return FailureText(outcome.subject, outcome.reason);
+    default: return {};
+    }
+}
+
+QString ErrorBoxText(const LanguageList& texts, const UpdateOutcome& outcome)
+{
+    const QString error = displayText(texts.Translate("Error"));
+    if (outcome.kind != UpdateOutcome::Failed)
+        return error;
+    return error + QStringLiteral("\n\n") + FailureText(outcome.subject, outcome.reason);
 }

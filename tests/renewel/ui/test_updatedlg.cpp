@@ -432,19 +432,77 @@ TEST_F(UpdateDlgTest, UpdateButtonRunsTheUpdateAndErrorsReachTheReport)
     EXPECT_EQ(boxes_[0].text, "'ten' is not a valid integer value.");
     EXPECT_TRUE(dlg.isVisible());
 
-    // A good list: the file is installed, the status and overall bar moved, "Done" shown.
-    server.setBody("/update.txt", "list\r\n\\maps\\a.ivm\r\n5\r\n");
+    const QString why = dlg.Label1->text();
+    EXPECT_TRUE(why.endsWith(": 'ten' is not a valid integer value")) << why.toStdString();
+
+    // A good list: the file is installed, "Done" shown. Fetched or already in place, the window
+    // shows the end under the box: the "Done" text and both bars full.
     server.setBody("/maps/a.ivm", "hello");
-    boxes_.clear();
-    QTest::mouseClick(dlg.IVButton1, Qt::LeftButton, {}, QPoint(40, 15));
-    ASSERT_TRUE(waitFor([&] { return !boxes_.isEmpty(); }));
-    EXPECT_EQ(boxes_[0].text, "Finished");
-    EXPECT_EQ(dir_.read("maps/a.ivm"), "hello");
-    EXPECT_FALSE(dir_.exists("temp"));
-    EXPECT_EQ(dlg.Label1->text(), "Downloading \\maps\\a.ivm ... [0\\1]");
-    EXPECT_EQ(dlg.ProgressBar2->maximum(), 2);
-    EXPECT_EQ(dlg.ProgressBar1->value(), 5);
-    EXPECT_TRUE(TApplication::Terminated());
+    server.setBody("/maps/b.ivm", QByteArray(70000, 'b'));
+    const struct {
+        const char* name;
+        QByteArray list;
+    } cases[] = {
+        {"one file fetched", "list\r\n\\maps\\a.ivm\r\n5\r\n"},
+        {"already up to date", "list\r\n\\maps\\a.ivm\r\n5\r\n"},
+        {"a second file fetched", "list\r\n\\maps\\a.ivm\r\n5\r\n\\maps\\b.ivm\r\n70000\r\n"},
+        {"an empty list", "list\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.setBody("/update.txt", c.list);
+        boxes_.clear();
+        QTest::mouseClick(dlg.IVButton1, Qt::LeftButton, {}, QPoint(40, 15));
+        ASSERT_TRUE(waitFor([&] { return !boxes_.isEmpty(); }));
+        EXPECT_EQ(boxes_[0].text, "Finished");
+        EXPECT_EQ(dir_.read("maps/a.ivm"), "hello");
+        EXPECT_FALSE(dir_.exists("temp"));
+        EXPECT_EQ(dlg.Label1->text(), "Finished");
+        for (const QProgressBar* bar : {dlg.ProgressBar1, dlg.ProgressBar2}) {
+            EXPECT_GT(bar->maximum(), 0);
+            EXPECT_EQ(bar->value(), bar->maximum());
+        }
+        EXPECT_TRUE(TApplication::Terminated());
+    }
+    if (const QByteArray out = qgetenv("IV_SHOT_DIR"); !out.isEmpty())
+        dlg.grab().save(QString::fromLocal8Bit(out) + "/updatedlg_done.png");
+}
+
+// A failed run says in the status line and the box what failed and why, in the failure line's
+// words, with passwords masked and control characters escaped; never "List received.".
+TEST_F(UpdateDlgTest, AFailedRunSaysWhyInTheStatusAndTheBox)
+{
+    FaultServer server;
+    server.setBody("/update.txt", "list\r\n\\..\\a\x1b[2J\x07\r\n5\r\n");
+    const QString refused = FaultServer::refusedUrl("/");
+    const QString withPassword = QString(refused).insert(7, "player:secret@");  // after "http://"
+    const struct {
+        const char* name;
+        QString site;
+        QString status;  // how it starts
+    } cases[] = {
+        {"unreachable site", refused, refused + "update.txt: connection refused"},
+        {"password in the address", withPassword,
+         QString(refused).insert(7, "***@") + "update.txt: connection refused"},
+        {"unsafe path with control characters", server.url("/"), "\\..\\a\\x1b[2J\\x07: "},
+    };
+    dir_.write("renewel.lng", languageFile(refused, "about:blank"));
+    TUpdateDlg& dlg = open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        dir_.write("renewel.lng", languageFile(c.site, "about:blank"));
+        dlg.FormCreate(&dlg);
+        boxes_.clear();
+        dlg.IVButton1Click();
+        ASSERT_TRUE(waitFor([&] { return !boxes_.isEmpty(); }));
+        const QString status = dlg.Label1->text();
+        EXPECT_TRUE(status.startsWith(c.status)) << status.toStdString();
+        EXPECT_EQ(boxes_[0].text, "Download failed\n\n" + status);
+        EXPECT_FALSE(status.contains("secret") || status.contains(QChar(0x1b))) << status.toStdString();
+        EXPECT_EQ(dlg.ExitStatus(), 1);
+    }
+    if (const QByteArray out = qgetenv("IV_SHOT_DIR"); !out.isEmpty())
+        dlg.grab().save(QString::fromLocal8Bit(out) + "/updatedlg_failed.png");
 }
 
 TEST_F(UpdateDlgTest, QuietModeShowsPanelAndNeverStartsASecondRun)
