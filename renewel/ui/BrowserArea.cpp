@@ -5,16 +5,23 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPluginLoader>
 
+// The program's own pages, compiled into the library (outside any namespace, which
+// Q_INIT_RESOURCE needs).
+static void initPages() { Q_INIT_RESOURCE(pages); }
+
 namespace {
 const QString PluginName = QStringLiteral("librenewel-browser.so");
-}
+const QString UnavailablePage = QStringLiteral(":/renewel/news-unavailable.html");
+}  // namespace
 
 BrowserArea::BrowserArea(QWidget* parent) : QWidget(parent), text_(new QLabel(this))
 {
+    initPages();
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, Qt::black);
@@ -61,10 +68,29 @@ BrowserView* BrowserArea::view()
         return nullptr;
     }
     view_.reset(factory->create(this));
+    view_->OnLoadFailed = [this](const QUrl& url) { pageFailed(url); };
     view_->widget()->setGeometry(rect());
     view_->widget()->show();
     text_->setVisible(false);
     return view_.get();
+}
+
+void BrowserArea::openPage(const QUrl& url)
+{
+    if (BrowserView* engine = view())
+        engine->setUrl(url);
+}
+
+// Offline, the engine would show its own error page with a Reload button; the area says instead
+// that the news is unavailable and the update works all the same. A page of its own that failed
+// (it never should) is not loaded again.
+void BrowserArea::pageFailed(const QUrl& url)
+{
+    if (url.scheme() == QLatin1String("data"))
+        return;
+    QFile page(UnavailablePage);
+    if (page.open(QIODevice::ReadOnly))
+        view_->setContent(page.readAll(), QStringLiteral("text/html;charset=UTF-8"));
 }
 
 void BrowserArea::resizeEvent(QResizeEvent* e)

@@ -22,6 +22,9 @@ public:
     virtual void setContent(const QByteArray& bytes, const QString& mimeType) = 0;
     // Runs once per page when it has finished loading (whether or not that succeeded).
     std::function<void()> OnLoadFinished;
+    // Runs when a page could not be loaded (no answer, no such host, an HTTP error); not when a
+    // newer navigation replaced it. The engine shows no error page of its own.
+    std::function<void(const QUrl& url)> OnLoadFailed;
 };
 
 // The plugin's entry: makes a browser view as a child of parent.
@@ -31,5 +34,5 @@ public:
     virtual BrowserView* create(QWidget* parent) = 0;
 };
 
-#define IVBrowserFactory_iid "com.ironvale.renewel.BrowserFactory/1.0"
+#define IVBrowserFactory_iid "com.ironvale.renewel.BrowserFactory/1.1"
 Q_DECLARE_INTERFACE(BrowserFactory, IVBrowserFactory_iid)

@@ -3,7 +3,6 @@
 #include "ui_Unit1.h"
 
 #include "ui/BrowserArea.h"
-#include "ui/BrowserView.h"
 #include "ui/LoadHtmlIntoBrowser.h"
 
 #include "Application.h"
@@ -158,8 +157,7 @@ void TUpdateDlg::FormActivate(QObject*)
 void TUpdateDlg::Timer1Timer(QObject* Sender)
 {
     if (!QuietMode) {
-        if (BrowserView* view = browser->view())
-            view->setUrl(QUrl(displayText(Translate("UpdateIndex"))));
+        browser->openPage(QUrl(displayText(Translate("UpdateIndex"))));
         IVButton1->setVisible(true);
     }
     Timer1->stop();

@@ -505,6 +505,23 @@ TEST_F(UpdateDlgTest, AFailedRunSaysWhyInTheStatusAndTheBox)
         dlg.grab().save(QString::fromLocal8Bit(out) + "/updatedlg_failed.png");
 }
 
+// Offline, the news area shows the program's own page, not the engine's error page.
+TEST_F(UpdateDlgTest, NewsThatCannotBeLoadedShowsTheProgramsOwnPage)
+{
+    dir_.write("renewel.lng", languageFile(FaultServer::refusedUrl("/"), FaultServer::refusedUrl("/index.html")));
+    TUpdateDlg& dlg = open();
+    ASSERT_TRUE(waitFor([&] { return dlg.IVButton1->isVisible(); }, 3000));
+    QString text;
+    EXPECT_TRUE(waitFor([&] { return (text = pageText(dlg.browser)).startsWith("News unavailable"); }, 10000))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("You can still update the game")) << text.toStdString();
+    EXPECT_FALSE(text.contains("Reload")) << text.toStdString();
+    if (const QByteArray out = qgetenv("IV_SHOT_DIR"); !out.isEmpty()) {
+        QTest::qWait(500);  // the page is drawn a moment after its text is in place
+        dlg.grab().save(QString::fromLocal8Bit(out) + "/updatedlg_offline.png");
+    }
+}
+
 TEST_F(UpdateDlgTest, QuietModeShowsPanelAndNeverStartsASecondRun)
 {
     FaultServer server;
