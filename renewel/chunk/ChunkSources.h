@@ -9,7 +9,8 @@
 //   ChunkSources store(queue, downloadFolder);
 //   store.installed().add(oldCopy, itsChunks);
 //   const FetchPlan plan = store.missing(index);  // what fetching would cost, nothing fetched
-//   store.fetch(plan.missing, arrived, done);     // then assembleInto(fd, index, store...)
+//   store.fetch(plan.missing, arrived, done);     // in done:
+//   assembleInto(fd, index, store.installed(), store.folder());  // problems: store.refused(...)
 
 #include "chunk/ChunkFolder.h"
 #include "chunk/FetchPlan.h"
