@@ -11,6 +11,7 @@
 #include "chunk/ContentChunker.h"
 #include "chunk/ChunkStoreWriter.h"
 #include "chunk/FetchPlan.h"
+#include "chunk/InstalledCopies.h"
 #include "chunk/FileChunks.h"
 #include "trust/Sha256.h"
 #include "GameContent.h"
@@ -131,8 +132,8 @@ int main(int argc, char** argv)
         timer.restart();
         const Result<FileChunks> installed = chunkFile(path("original.dat"), params);
         const double chunkSeconds = timer.seconds();
-        LocalChunks local;
-        addLocalChunks(local, path("original.dat"), installed.value());
+        InstalledCopies local;
+        local.add(path("original.dat"), installed.value());
 
         qint64 needed[3] = {};
         qint64 sum = 0;

@@ -19,6 +19,9 @@ qint64 readAllAt(NativeFile file, char* into, qint64 size, qint64 offset);
 bool writeAll(NativeFile file, const char* data, qint64 size);
 inline bool writeAll(NativeFile file, const QByteArray& bytes) { return writeAll(file, bytes.constData(), bytes.size()); }
 
+// The size the open file has now; -1 when the system can't tell.
+qint64 fileSize(NativeFile file);
+
 // Flushes the file's data and metadata (fsync), or its data and what reading it back needs
 // (fdatasync), to the disk; the system's reason when that fails.
 Status syncFile(NativeFile file);

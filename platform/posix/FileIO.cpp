@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -76,6 +77,12 @@ void startWriteBack(NativeFile file)
 #else
     (void)file;
 #endif
+}
+
+qint64 fileSize(NativeFile file)
+{
+    struct stat status {};
+    return ::fstat(file, &status) == 0 ? qint64(status.st_size) : -1;
 }
 
 }  // namespace platform

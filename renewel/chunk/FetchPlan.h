@@ -1,30 +1,22 @@
 #pragma once
-// Which chunks of a new file are already on the disk and which must be fetched. Local chunks
-// come from the installed files' chunk lists (FileChunks, cut with the index's sizes); a chunk
-// found in any file will do, whatever the file's name.
+// Which chunks of a new file are already on the disk and which must be fetched: a chunk is on the
+// disk when an installed file was listed with it (InstalledCopies) or a fetched copy of it is kept
+// in the download folder (ChunkFolder). Nothing is read or fetched to decide; the chunks are
+// checked when they are used.
 
 #include "chunk/ChunkIndex.h"
-#include "chunk/FileChunks.h"
 
-#include <QHash>
-#include <QString>
+#include <QList>
 
-struct ChunkSource {
-    QString file;
-    qint64 offset = 0;
-    quint32 length = 0;
-};
-
-// Chunk SHA-256 -> a place where its bytes are.
-using LocalChunks = QHash<QByteArray, ChunkSource>;
-
-// Adds each chunk of a file (the first place found is kept).
-void addLocalChunks(LocalChunks& local, const QString& file, const FileChunks& chunks);
+class ChunkFolder;
+class InstalledCopies;
 
 struct FetchPlan {
     QList<ChunkIndexEntry> missing;  // each chunk to fetch once, in the order the file needs them
     qint64 fetchBytes = 0;           // their stored (compressed) lengths added up
-    qint64 localBytes = 0;           // bytes of the file that come from local chunks
+    QList<QByteArray> kept;          // chunks the download folder already holds, each once
+    qint64 localBytes = 0;           // bytes of the file that come from installed files
 };
 
-FetchPlan planFetch(const ChunkIndex& index, const LocalChunks& local);
+// folder may be null: only the installed files count.
+FetchPlan planFetch(const ChunkIndex& index, const InstalledCopies& installed, const ChunkFolder* folder = nullptr);

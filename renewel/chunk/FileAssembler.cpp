@@ -3,16 +3,15 @@
 #include "AtomicFile.h"
 #include "chunk/BlockQueue.h"
 #include "chunk/ChunkCodec.h"
-#include "chunk/ChunkStore.h"
+#include "chunk/ChunkFolder.h"
+#include "chunk/InstalledCopies.h"
 #include "trust/Sha256.h"
 
 #include "platform/FileIO.h"
-#include "platform/RegularFile.h"
 
 #include <QFile>
 
 #include <cerrno>
-#include <map>
 #include <thread>
 
 namespace {
@@ -21,37 +20,11 @@ namespace {
 constexpr qsizetype BlockBytes = 4 << 20;
 constexpr size_t QueueDepth = 3;
 
-// Local files, each opened once while the file is assembled.
-class LocalFiles {
-public:
-    bool read(const ChunkSource& source, char* into)
-    {
-        auto it = files_.find(source.file);
-        if (it == files_.end())
-            it = files_.emplace(source.file, RegularFile::open(source.file, RegularFile::Access::Read, Links::Follow)).first;
-        return it->second && platform::readAllAt(it->second.fd(), into, source.length, source.offset) == source.length;
-    }
-
-private:
-    std::map<QString, RegularFile> files_;
-};
-
-Result<QByteArray> readFetched(const QString& folder, const ChunkIndexEntry& entry, ChunkDecompressor& decompressor)
-{
-    const RegularFile file = RegularFile::open(folder + QLatin1Char('/') + ChunkStore::objectFileName(entry.hash));
-    if (!file)
-        return Result<QByteArray>::failure(QStringLiteral("not fetched (%1)").arg(file.reason()));
-    // One byte more than the index allows shows a stored form that is too long.
-    QByteArray stored(qsizetype(entry.storedLength) + 1, Qt::Uninitialized);
-    stored.truncate(qsizetype(std::max<qint64>(platform::readAll(file.fd(), stored.data(), stored.size()), 0)));
-    return decompressor.decompress(stored, entry);
-}
-
 // The reading side: every chunk in order into blocks, each checked against its hash.
-void readChunks(const ChunkIndex& index, const LocalChunks& local, const QString& fetchedFolder, BlockQueue& queue,
-                QList<AssemblyProblem>& problems)
+void readChunks(const ChunkIndex& index, const InstalledCopies& installed, const ChunkFolder& fetched,
+                BlockQueue& queue, QList<AssemblyProblem>& problems)
 {
-    LocalFiles files;
+    InstalledCopies::Reader copies(installed);
     ChunkDecompressor decompressor;
     QByteArray block = queue.fresh(BlockBytes);
     for (qsizetype i = 0; i < index.chunks.size(); ++i) {
@@ -67,20 +40,18 @@ void readChunks(const ChunkIndex& index, const LocalChunks& local, const QString
         const qsizetype at = block.size();
         block.resize(at + length);
         char* into = block.data() + at;
-        const auto source = local.constFind(entry.hash);
-        const bool hadLocal = source != local.constEnd() && source->length == entry.length;
-        if (hadLocal && files.read(*source, into) && Sha256::hash(QByteArrayView(into, length)) == entry.hash)
+        if (copies.read(entry, into))
             continue;
-        Result<QByteArray> fetched = readFetched(fetchedFolder, entry, decompressor);
-        if (fetched) {
-            memcpy(into, fetched->constData(), size_t(length));
+        const Result<QByteArray> kept = fetched.read(entry, decompressor);
+        if (kept) {
+            memcpy(into, kept->constData(), size_t(length));
             continue;
         }
         block.resize(at);
-        if (hadLocal && fetched.error().startsWith(QLatin1String("not fetched")))
+        if (installed.has(entry) && kept.error().startsWith(QLatin1String("not fetched")))
             problems.append({i, false, QStringLiteral("not fetched, and its local copy has changed")});
         else
-            problems.append({i, true, fetched.error()});
+            problems.append({i, true, kept.error()});
     }
     if (problems.isEmpty() && !block.isEmpty())
         queue.push(std::move(block));
@@ -89,11 +60,12 @@ void readChunks(const ChunkIndex& index, const LocalChunks& local, const QString
 
 }  // namespace
 
-Result<Assembly> assembleInto(int fd, const ChunkIndex& index, const LocalChunks& local, const QString& fetchedFolder)
+Result<Assembly> assembleInto(NativeFile fd, const ChunkIndex& index, const InstalledCopies& installed,
+                              const ChunkFolder& fetched)
 {
     Assembly assembly;
     BlockQueue queue(QueueDepth);
-    std::thread reader([&] { readChunks(index, local, fetchedFolder, queue, assembly.problems); });
+    std::thread reader([&] { readChunks(index, installed, fetched, queue, assembly.problems); });
     Sha256 whole;
     int writeError = 0;
     while (std::optional<QByteArray> block = queue.pop()) {
@@ -117,11 +89,11 @@ Result<Assembly> assembleInto(int fd, const ChunkIndex& index, const LocalChunks
     return assembly;
 }
 
-Status assembleFile(const ChunkIndex& index, const LocalChunks& local, const QString& fetchedFolder,
+Status assembleFile(const ChunkIndex& index, const InstalledCopies& installed, const ChunkFolder& fetched,
                     const QString& target)
 {
     return replaceFile(target, [&](QFile& out) -> QString {
-        const Result<Assembly> assembled = assembleInto(out.handle(), index, local, fetchedFolder);
+        const Result<Assembly> assembled = assembleInto(out.handle(), index, installed, fetched);
         if (!assembled)
             return assembled.error();
         if (!assembled->problems.isEmpty()) {

@@ -1,11 +1,16 @@
 #pragma once
-// Builds a new file from its chunk index: each chunk from a local file (read and hashed again,
-// since an installed file may have changed since it was chunked) or else from a fetched chunk in
-// the download folder (decompressed and checked by ChunkDecompressor).
+// Builds a new file from its chunk index: each chunk from an installed file (InstalledCopies:
+// read and hashed again, since the file may have changed since it was chunked) or else from a
+// fetched chunk in the download folder (ChunkFolder: decompressed and checked).
 
-#include "chunk/FetchPlan.h"
+#include "chunk/ChunkIndex.h"
+
+#include "platform/FileIO.h"
 
 #include <QString>
+
+class ChunkFolder;
+class InstalledCopies;
 
 struct AssemblyProblem {
     qsizetype chunk = 0;   // its place in the index
@@ -23,12 +28,12 @@ struct Assembly {
 
 // Writes the file's chunks in order to the descriptor (from its current position) and hashes them
 // as they are written: local chunks are read and checked on a second thread meanwhile, a few
-// blocks ahead. The failure is a write error. fetchedFolder holds the fetched chunks under
-// ChunkStore::objectFileName; nothing in it is followed through a link.
-Result<Assembly> assembleInto(int fd, const ChunkIndex& index, const LocalChunks& local, const QString& fetchedFolder);
+// blocks ahead. The failure is a write error.
+Result<Assembly> assembleInto(NativeFile fd, const ChunkIndex& index, const InstalledCopies& installed,
+                              const ChunkFolder& fetched);
 
 // The same into target, through a temporary file renamed into place only when its size and
 // SHA-256 are the index's. The reason names the chunk ("chunk 12: SHA-256 differs from the
 // index") when one is missing or refused.
-Status assembleFile(const ChunkIndex& index, const LocalChunks& local, const QString& fetchedFolder,
+Status assembleFile(const ChunkIndex& index, const InstalledCopies& installed, const ChunkFolder& fetched,
                     const QString& target);

@@ -5,6 +5,7 @@ iv_test(test_chunk renewelchunk FOLDER renewel/chunk SOURCES
   ChunkTestData.h
   test_chunking.cpp
   test_chunkdelta.cpp
+  test_chunksources.cpp
   test_chunkstore.cpp)
 iv_test(test_httpget renewelnet FOLDER renewel/net)
 iv_test(test_httppolicy renewelnet FOLDER renewel/net)

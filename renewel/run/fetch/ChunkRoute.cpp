@@ -2,17 +2,16 @@
 
 #include "chunk/ChunkStore.h"
 #include "net/DownloadFile.h"
+#include "net/DownloadQueue.h"
 #include "net/SiteSources.h"
 #include "run/install/InstalledState.h"
 #include "run/report/RunReport.h"
 #include "run/report/UpdateHost.h"
 
+#include "platform/FileDescriptor.h"
 #include "platform/FileIO.h"
 
-#include <QFile>
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include <memory>
 
 namespace {
 // Local chunks that turned out changed, or kept chunks that turned out bad, are fetched and the
@@ -20,8 +19,10 @@ namespace {
 constexpr int MaxBuilds = 3;
 }  // namespace
 
-ChunkRoute::ChunkRoute(RouteContext context, InstalledState& state, const QList<PlannedEntry>& entries)
-    : c_(context), state_(state), entries_(entries), kept_(context.folders.program), indexes_(context, state, kept_)
+ChunkRoute::ChunkRoute(RouteContext context, InstalledState& state, const QList<PlannedEntry>& entries, int window)
+    : c_(context), state_(state), entries_(entries), kept_(context.folders.program), indexes_(context, state, kept_),
+      store_(context.queue, context.folders.download, window),
+      finder_(state, kept_, entries, context.folders.installBase)
 {
 }
 
@@ -29,6 +30,7 @@ void ChunkRoute::obtain(qsizetype i, const PlannedEntry& planned, Done done)
 {
     chunkFiles_.clear();
     builtFrom_.reset();
+    store_.clear();
     b_.emplace();
     b_->i = i;
     b_->planned = &planned;
@@ -43,11 +45,12 @@ void ChunkRoute::indexed(std::optional<ChunkIndex> index, qint64 indexBytes)
     b_->index = std::move(*index);
     b_->indexBytes = indexBytes;
     builtFrom_ = b_->index;  // kept once the content is installed, however it came
-    localChunks([this] { plan(); });
+    finder_.find(b_->i, b_->index.params, store_.installed(), [this] { plan(); });
 }
 
 void ChunkRoute::end(Result<ObtainedFile> result)
 {
+    store_.remote().stop();
     const Done done = std::move(b_->done);
     b_.reset();
     done(std::move(result));
@@ -58,133 +61,35 @@ void ChunkRoute::fail(const QString& subject, const QString& reason)
     end(Result<ObtainedFile>::failure(c_.report.fail(subject, reason).error()));
 }
 
-// Where the new file's chunks are on the disk: installed files whose kept lists were cut with the
-// index's sizes and that are unchanged since, the old copy of this file first (chunked now when
-// it has no list).
-void ChunkRoute::localChunks(const std::function<void()>& then)
-{
-    const auto others = [this, then] {
-        if (!holders_) {
-            holders_.emplace();
-            for (qsizetype i = 0; i < entries_.size(); ++i)
-                if (const InstalledState::Entry* recorded = state_.find(entries_[i].entry.listed);
-                    recorded && kept_.has(recorded->sha256))
-                    *holders_ << i;
-        }
-        for (const qsizetype i : std::as_const(*holders_))
-            if (i != b_->i)
-                addKept(entries_[i]);
-        then();
-    };
-    if (addKept(*b_->planned))
-        return others();
-    chunkOldCopy(others);
-}
-
-bool ChunkRoute::addKept(const PlannedEntry& from)
-{
-    const InstalledState::Entry* recorded = state_.find(from.entry.listed);
-    const std::shared_ptr<const ChunkList> list = recorded ? kept_.find(recorded->sha256) : nullptr;
-    if (!list || list->params != b_->index.params)
-        return false;
-    const QString path = from.entry.path.installPath(c_.folders.installBase);
-    if (IdentityOf(path) != std::optional<FileIdentity>(recorded->identity))
-        return false;
-    addLocalChunks(b_->local, path, list->file);
-    return true;
-}
-
-// The old copy of the file without a kept list is read once to make one, on a thread of its own.
-// Its SHA-256 is the record's while the file is unchanged since it was hashed (checked again
-// afterwards).
-void ChunkRoute::chunkOldCopy(const std::function<void()>& then)
-{
-    const QString old = b_->planned->entry.path.installPath(c_.folders.installBase);
-    const std::optional<FileIdentity> before = IdentityOf(old);
-    if (!before || before->size == 0)
-        return then();
-    const InstalledState::Entry* recorded = state_.find(b_->planned->entry.listed);
-    const QByteArray known = recorded && recorded->identity == *before ? recorded->sha256 : QByteArray();
-    const ChunkParams params = b_->index.params;
-    tasks_.run<Result<FileChunks>>([old, params, known] { return chunkFile(old, params, known.isEmpty()); },
-                                   [this, old, before, known, params, then](Result<FileChunks> chunked) {
-                                       if (chunked && (known.isEmpty() || IdentityOf(old) == before)) {
-                                           FileChunks chunks = std::move(chunked).value();
-                                           if (!known.isEmpty())
-                                               chunks.fileHash = known;
-                                           addLocalChunks(b_->local, old, chunks);
-                                           kept_.keep({params, std::move(chunks)});
-                                       }
-                                       then();
-                                   });
-}
-
 // The chunks to fetch, when they cost fewer bytes than the whole file (the index's own bytes
 // count too).
 void ChunkRoute::plan()
 {
-    const QList<ChunkIndexEntry> missing = planFetch(b_->index, b_->local).missing;
-    const QList<ChunkIndexEntry> toFetch = notKept(missing);
-    qint64 total = 0;
-    for (const ChunkIndexEntry& chunk : toFetch)
-        total += chunk.storedLength;
-    if (total + b_->indexBytes >= b_->planned->entry.size)
+    FetchPlan plan = store_.missing(b_->index);
+    if (plan.fetchBytes + b_->indexBytes >= b_->planned->entry.size)
         return end(ObtainedFile{});
-    for (const ChunkIndexEntry& chunk : missing)
+    chunkFiles_ = std::move(plan.kept);
+    for (const ChunkIndexEntry& chunk : std::as_const(plan.missing))
         chunkFiles_ << chunk.hash;
-    b_->total = total;
-    c_.host.fileStarted(b_->planned->entry.listed, total);
-    fetch(toFetch);
+    b_->total = plan.fetchBytes;
+    c_.host.fileStarted(b_->planned->entry.listed, plan.fetchBytes);
+    fetch(std::move(plan.missing));
 }
 
-// The chunks to fetch: those not kept in the download folder by an earlier run (a kept chunk is
-// checked when it is used).
-QList<ChunkIndexEntry> ChunkRoute::notKept(const QList<ChunkIndexEntry>& missing) const
+// A chunk that fails at a source is asked of another; the file fails only when no source is left.
+void ChunkRoute::fetch(QList<ChunkIndexEntry> chunks)
 {
-    QList<ChunkIndexEntry> toFetch;
-    for (const ChunkIndexEntry& chunk : missing)
-        if (DownloadFileSize(chunkPath(chunk.hash)) != chunk.storedLength)
-            toFetch << chunk;
-    return toFetch;
-}
-
-// All at once, before everything else in the queue (the engine runs as many as the protocol
-// allows); a chunk that fails at a source is asked of another, and the file fails only when no
-// source is left.
-void ChunkRoute::fetch(const QList<ChunkIndexEntry>& chunks)
-{
-    if (chunks.isEmpty())
-        return assemble();
-    b_->outstanding = int(chunks.size());
-    for (const ChunkIndexEntry& chunk : chunks) {
-        DownloadQueue::Fetch fetch;
-        fetch.name = ChunkStore::objectName(chunk.hash);
-        fetch.file = chunkPath(chunk.hash);
-        fetch.maxSize = chunk.storedLength;
-        fetch.durable = false;  // checked when used: a chunk lost in a crash is fetched again
-        fetch.order = DownloadQueue::Order::Now;
-        const qint64 length = chunk.storedLength;
-        fetch.check = [length](const DownloadQueue::Outcome& outcome) {
-            const qint64 got = DownloadFileSize(outcome.file);
-            return got == length ? QString() : QStringLiteral("received %1 bytes, the index says %2").arg(got).arg(length);
-        };
-        c_.queue.start(std::move(fetch), [this, chunk](const DownloadQueue::Outcome& o) { chunkArrived(chunk, o); });
-    }
-}
-
-void ChunkRoute::chunkArrived(const ChunkIndexEntry& chunk, const DownloadQueue::Outcome& outcome)
-{
-    if (!b_ || b_->outstanding == 0)
-        return;  // the build already failed
-    if (!outcome.succeeded) {
-        b_->outstanding = 0;
-        return fail(outcome.url, outcome.error);
-    }
-    fetchedNow_.insert(chunk.hash, {outcome.url, outcome.source});
-    b_->fetched += chunk.storedLength;
-    c_.host.fileProgress(b_->total, b_->fetched);
-    if (--b_->outstanding == 0)
-        assemble();
+    store_.fetch(
+        std::move(chunks),
+        [this](const ChunkIndexEntry& chunk) {
+            b_->fetched += chunk.storedLength;
+            c_.host.fileProgress(b_->total, b_->fetched);
+        },
+        [this](std::optional<RemoteChunks::Failure> failure) {
+            if (failure)
+                return fail(failure->url, failure->reason);
+            assemble();
+        });
 }
 
 // One pass over the chunks into the built file, on a thread of its own. The file's hash is taken
@@ -192,24 +97,22 @@ void ChunkRoute::chunkArrived(const ChunkIndexEntry& chunk, const DownloadQueue:
 // what was checked once the file holds just those bytes and they are on disk for good.
 void ChunkRoute::assemble()
 {
-    const QString shown = b_->planned->entry.path.url(c_.queue.sources().prefix(0));
     QString why;
-    const int fd = OpenDownloadFile(builtPath(), false, &why);
-    if (fd < 0)
-        return fail(shown, QStringLiteral("cannot create file: ") + why);
+    auto file = std::make_shared<FileDescriptor>(OpenDownloadFile(builtPath(), false, &why));
+    if (!file->isOpen())
+        return fail(shownUrl(), QStringLiteral("cannot create file: ") + why);
     auto index = std::make_shared<ChunkIndex>(b_->index);
-    auto local = std::make_shared<LocalChunks>(b_->local);
-    const QString folder = c_.folders.download;
+    auto installed = std::make_shared<InstalledCopies>(store_.installed());
+    const ChunkFolder folder = store_.folder();
     tasks_.run<Built>(
-        [fd, index, local, folder] {
+        [file, index, installed, folder] {
             Built built;
-            built.assembly = assembleInto(fd, *index, *local, folder);
-            struct stat status {};
-            if (const Status synced = platform::syncFileData(fd); !synced)
+            built.assembly = assembleInto(file->fd(), *index, *installed, folder);
+            if (const Status synced = platform::syncFileData(file->fd()); !synced)
                 built.syncFailure = synced.error();
-            else if (::fstat(fd, &status) == 0)
-                built.onDisk = status.st_size;
-            ::close(fd);
+            else
+                built.onDisk = platform::fileSize(file->fd());
+            file->close();
             return built;
         },
         [this](Built built) { assembled(std::move(built)); });
@@ -219,16 +122,15 @@ void ChunkRoute::assembled(Built built)
 {
     if (!b_)
         return;
-    const QString shown = b_->planned->entry.path.url(c_.queue.sources().prefix(0));
     if (!built.assembly)
-        return fail(shown, QStringLiteral("cannot write file: ") + built.assembly.error());
+        return fail(shownUrl(), QStringLiteral("cannot write file: ") + built.assembly.error());
     if (!built.syncFailure.isEmpty())
-        return fail(shown, QStringLiteral("cannot write file: ") + built.syncFailure);
+        return fail(shownUrl(), QStringLiteral("cannot write file: ") + built.syncFailure);
     const Assembly& result = built.assembly.value();
     if (!result.problems.isEmpty())
         return fetchAgain(result.problems);
     if (built.onDisk != result.size)
-        return fail(shown, QStringLiteral("cannot write file: it holds %1 bytes, %2 were written").arg(built.onDisk).arg(result.size));
+        return fail(shownUrl(), QStringLiteral("cannot write file: it holds %1 bytes, %2 were written").arg(built.onDisk).arg(result.size));
     if (result.size != b_->planned->entry.size || result.fileHash != *b_->planned->digest)
         return fail(c_.queue.sources().url(0, ChunkStore::indexName(*b_->planned->digest)),
                     QStringLiteral("hash mismatch (the chunks do not make the file the checksum list names)"));
@@ -236,46 +138,20 @@ void ChunkRoute::assembled(Built built)
     end(ObtainedFile{builtPath(), result.fileHash});
 }
 
-// A chunk fetched by this run that is refused drops the source that served it (the file stops
-// when no source is left); a chunk kept from an earlier run that is bad, or a local copy changed
-// since it was listed, is fetched now. Builds again after a source was dropped are bounded by the
-// sources, not counted.
+// Each chunk that could not be had is dropped from the source that failed and fetched again.
+// Builds again after a source was dropped are bounded by the sources, not counted.
 void ChunkRoute::fetchAgain(const QList<AssemblyProblem>& problems)
 {
-    const ChunkIndex& index = b_->index;
-    QList<ChunkIndexEntry> again;
-    QSet<QByteArray> seen;
-    bool dropped = false;
-    SiteSources& sources = c_.queue.sources();
-    for (const AssemblyProblem& problem : problems) {
-        const ChunkIndexEntry& chunk = index.chunks[problem.chunk];
-        if (seen.contains(chunk.hash))
-            continue;
-        seen.insert(chunk.hash);
-        QFile::remove(chunkPath(chunk.hash));
-        if (problem.fetched && fetchedNow_.contains(chunk.hash)) {
-            const Served served = fetchedNow_.take(chunk.hash);
-            const QString why = QStringLiteral("chunk %1 of %2 refused: %3")
-                                    .arg(problem.chunk + 1)
-                                    .arg(index.chunks.size())
-                                    .arg(problem.reason);
-            if (sources.alive(served.source)) {
-                c_.queue.dropSource(served.source, why);
-                dropped = true;
-            }
-            if (sources.aliveCount() == 0)
-                return fail(served.url, why);
-        }
-        b_->local.remove(chunk.hash);
-        again << chunk;
-    }
-    if (!dropped && ++b_->round > MaxBuilds)
-        return fail(b_->planned->entry.path.url(sources.prefix(0)), QStringLiteral("its chunks keep changing on the disk"));
+    ChunkSources::Refetch again = store_.refused(b_->index, problems);
+    if (again.failure)
+        return fail(again.failure->url, again.failure->reason);
+    if (!again.sourceDropped && ++b_->round > MaxBuilds)
+        return fail(shownUrl(), QStringLiteral("its chunks keep changing on the disk"));
     qint64 more = 0;
-    for (const ChunkIndexEntry& chunk : again)
+    for (const ChunkIndexEntry& chunk : std::as_const(again.chunks))
         more += chunk.storedLength;
     b_->total = b_->fetched + more;
-    fetch(again);
+    fetch(std::move(again.chunks));
 }
 
 void ChunkRoute::installed(qsizetype i, const QByteArray& digest)
@@ -283,10 +159,9 @@ void ChunkRoute::installed(qsizetype i, const QByteArray& digest)
     if (!builtFrom_ || builtFrom_->fileHash != digest)
         return;
     kept_.keepIndex(*builtFrom_);
-    if (holders_)
-        *holders_ << i;
+    finder_.listed(i);
     for (const QByteArray& hash : std::as_const(chunkFiles_))
-        QFile::remove(chunkPath(hash));
+        store_.folder().drop(hash);
     chunkFiles_.clear();
     builtFrom_.reset();
 }
@@ -300,10 +175,7 @@ void ChunkRoute::prune()
     kept_.keepOnly(installed);
 }
 
-QString ChunkRoute::chunkPath(const QByteArray& hash) const
-{
-    return c_.folders.download + QLatin1Char('/') + ChunkStore::objectFileName(hash);
-}
+QString ChunkRoute::shownUrl() const { return b_->planned->entry.path.url(c_.queue.sources().prefix(0)); }
 
 QString ChunkRoute::builtPath() const
 {

@@ -1,8 +1,9 @@
 #pragma once
 // A listed file built from the site's chunk store (see ChunkStore): where update.sums lists a
 // chunk index for the file's new content, the index is fetched in place of the file
-// (ChunkIndexFetch). The chunks already on the disk (in the old copy of the file, and in every
-// installed file whose chunk list is kept) are reused and only the others fetched, when that
+// (ChunkIndexFetch). The chunks already on the disk (LocalChunkFinder: in the old copy of the
+// file, and in every installed file whose chunk list is kept; and those kept in the download
+// folder by an earlier run) are reused and only the others fetched (ChunkSources), when that
 // costs fewer bytes than the whole file; the new file is built in the download folder on a thread
 // of its own, checked against its SHA-256 in update.sums and made durable. Fetched chunks stay in
 // the download folder until their file is installed, so a run cut off continues without fetching
@@ -11,12 +12,10 @@
 #include "run/fetch/BackgroundTasks.h"
 #include "run/fetch/ChunkIndexFetch.h"
 #include "run/fetch/FileRoute.h"
+#include "run/fetch/LocalChunkFinder.h"
 #include "run/fetch/RouteContext.h"
-#include "chunk/FetchPlan.h"
-#include "chunk/FileAssembler.h"
+#include "chunk/ChunkSources.h"
 #include "run/install/InstalledChunks.h"
-
-#include <QHash>
 
 #include <optional>
 
@@ -24,7 +23,9 @@ class InstalledState;
 
 class ChunkRoute : public FileRoute {
 public:
-    ChunkRoute(RouteContext context, InstalledState& state, const QList<PlannedEntry>& entries);
+    // window: the most chunk downloads in the queue at once.
+    ChunkRoute(RouteContext context, InstalledState& state, const QList<PlannedEntry>& entries,
+               int window = RemoteChunks::DefaultWindow);
 
     bool takes(const PlannedEntry& planned) const override { return planned.hasChunkIndex(); }
     void prepare(qsizetype i, const PlannedEntry& planned) override { indexes_.prepare(i, planned); }
@@ -43,12 +44,10 @@ private:
         const PlannedEntry* planned = nullptr;  // stays in the run's plan
         Done done;
         ChunkIndex index;
-        LocalChunks local;
         qint64 indexBytes = 0;
-        qint64 total = 0;     // bytes to fetch
-        qint64 fetched = 0;   // of those, arrived
-        int outstanding = 0;  // chunk downloads not ended yet
-        int round = 1;        // builds of the file so far
+        qint64 total = 0;    // bytes to fetch
+        qint64 fetched = 0;  // of those, arrived
+        int round = 1;       // builds of the file so far
     };
     struct Built {
         Result<Assembly> assembly = Result<Assembly>::failure({});
@@ -57,18 +56,13 @@ private:
     };
 
     void indexed(std::optional<ChunkIndex> index, qint64 indexBytes);
-    void localChunks(const std::function<void()>& then);
-    bool addKept(const PlannedEntry& from);
-    void chunkOldCopy(const std::function<void()>& then);
     void plan();
-    void fetch(const QList<ChunkIndexEntry>& chunks);
-    void chunkArrived(const ChunkIndexEntry& chunk, const DownloadQueue::Outcome& outcome);
+    void fetch(QList<ChunkIndexEntry> chunks);
     void assemble();
     void assembled(Built built);
     void fetchAgain(const QList<AssemblyProblem>& problems);
-    QList<ChunkIndexEntry> notKept(const QList<ChunkIndexEntry>& missing) const;
-    QString chunkPath(const QByteArray& hash) const;
     QString builtPath() const;
+    QString shownUrl() const;
     void fail(const QString& subject, const QString& reason);
     void end(Result<ObtainedFile> result);
 
@@ -77,17 +71,10 @@ private:
     const QList<PlannedEntry>& entries_;
     InstalledChunks kept_;
     ChunkIndexFetch indexes_;
+    ChunkSources store_;
+    LocalChunkFinder finder_;
     BackgroundTasks tasks_;
-    std::optional<Build> b_;             // the file being built
+    std::optional<Build> b_;               // the file being built
     std::optional<ChunkIndex> builtFrom_;  // the index of the entry last obtained, until installed
-    QList<QByteArray> chunkFiles_;       // its chunks in the download folder
-    struct Served {
-        QString url;
-        int source = -1;
-    };
-    QHash<QByteArray, Served> fetchedNow_;  // chunks this run fetched, with where from
-    bool sourceDropped_ = false;             // since the last build
-    // Entries whose installed content has a kept list: found on the first file built, then grown
-    // with each file installed from its index.
-    std::optional<QList<qsizetype>> holders_;
+    QList<QByteArray> chunkFiles_;         // its chunks in the download folder
 };

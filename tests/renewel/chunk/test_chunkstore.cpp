@@ -3,11 +3,13 @@
 
 #include "ChunkTestData.h"
 #include "TempDir.h"
+#include "chunk/ChunkFolder.h"
 #include "chunk/ChunkList.h"
 #include "chunk/ChunkStore.h"
 #include "chunk/ChunkStoreWriter.h"
 #include "chunk/FetchPlan.h"
 #include "chunk/FileAssembler.h"
+#include "chunk/InstalledCopies.h"
 #include "trust/Sha256.h"
 
 #include <QDir>
@@ -179,9 +181,9 @@ TEST(FileAssembly, NewFileFromInstalledChunksAndFetchedOnesIsTheReleaseByteForBy
     // The installed copy of release 1 under another name, and one unrelated file.
     const QString installed = p.dir.write("game/renamed.dat", p.v1);
     const QString other = p.dir.write("game/other.dat", testContent(100000, 9));
-    LocalChunks local;
-    addLocalChunks(local, other, chunkFile(other, Small).value());
-    addLocalChunks(local, installed, chunkFile(installed, Small).value());
+    InstalledCopies local;
+    local.add(other, chunkFile(other, Small).value());
+    local.add(installed, chunkFile(installed, Small).value());
 
     const ChunkIndex index = ChunkIndex::parse(readFile(p.site(p.stored2.indexName))).value();
     const FetchPlan plan = planFetch(index, local);
@@ -191,6 +193,7 @@ TEST(FileAssembly, NewFileFromInstalledChunksAndFetchedOnesIsTheReleaseByteForBy
 
     // Fetching: the plan's chunks from the store into the download folder.
     const QString fetched = p.dir.filePath("game/temp");
+    const ChunkFolder folder(fetched);
     QDir().mkpath(fetched);
     qint64 bytes = 0;
     for (const ChunkIndexEntry& entry : plan.missing) {
@@ -202,7 +205,7 @@ TEST(FileAssembly, NewFileFromInstalledChunksAndFetchedOnesIsTheReleaseByteForBy
 
     const QString target = fetched + "/game.dat";
     const auto assembled = [&] { return readFile(target); };
-    const Status done = assembleFile(index, local, fetched, target);
+    const Status done = assembleFile(index, local, folder, target);
     ASSERT_TRUE(done) << done.error().toStdString();
     EXPECT_TRUE(assembled() == p.v2);
 
@@ -210,14 +213,14 @@ TEST(FileAssembly, NewFileFromInstalledChunksAndFetchedOnesIsTheReleaseByteForBy
     const QString first = fetched + "/" + ChunkStore::objectFileName(plan.missing[0].hash);
     QFile::remove(first);
     QFile::copy(fetched + "/" + ChunkStore::objectFileName(plan.missing[1].hash), first);
-    const Status refused = assembleFile(index, local, fetched, target);
+    const Status refused = assembleFile(index, local, folder, target);
     EXPECT_FALSE(refused);
     EXPECT_TRUE(refused.error().startsWith("chunk ")) << refused.error().toStdString();
     EXPECT_TRUE(assembled() == p.v2);
 
     // A missing chunk is named; an installed file changed since it was chunked is not used.
     QFile::remove(first);
-    EXPECT_TRUE(assembleFile(index, local, fetched, target).error().contains("not fetched"));
+    EXPECT_TRUE(assembleFile(index, local, folder, target).error().contains("not fetched"));
     ASSERT_TRUE(QFile::copy(p.site(ChunkStore::objectName(plan.missing[0].hash)), first));
     QFile changed(installed);
     changed.open(QIODevice::ReadWrite);
@@ -225,7 +228,7 @@ TEST(FileAssembly, NewFileFromInstalledChunksAndFetchedOnesIsTheReleaseByteForBy
     changed.write("0123456789");
     changed.close();
     QFile::remove(target);
-    const Status stale = assembleFile(index, local, fetched, target);
+    const Status stale = assembleFile(index, local, folder, target);
     EXPECT_TRUE(stale.error().contains("not fetched")) << stale.error().toStdString();
     EXPECT_FALSE(QFile::exists(target));
 }
