@@ -3,11 +3,11 @@
 #include "net/DownloadFile.h"
 #include "trust/Sha256.h"
 
+#include "platform/FileDescriptor.h"
 #include "platform/FileIO.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <unistd.h>
 
 bool FileSink::fail(const QString& what)
 {
@@ -20,13 +20,12 @@ bool FileSink::fail(const QString& what)
 bool FileSink::begin(qint64 total, qint64 keep, const QByteArray& validator)
 {
     QString why;
-    const int fd = OpenDownloadFile(fileName_, keep > 0, &why);
-    if (fd < 0 || !file_.open(fd, QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        if (fd >= 0)
-            ::close(fd);
+    FileDescriptor fd(OpenDownloadFile(fileName_, keep > 0, &why));
+    if (!fd.isOpen() || !file_.open(fd.fd(), QIODevice::ReadWrite | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         Error = QStringLiteral("cannot create file: ") + (why.isEmpty() ? file_.errorString() : why);
         return false;
     }
+    fd.release();  // the QFile owns it now
     if (keep > 0) {
         if (!file_.resize(keep) || !file_.seek(keep))
             return fail(QStringLiteral("cannot write file"));

@@ -17,7 +17,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <unistd.h>
 
 namespace {
 using Clock = std::chrono::steady_clock;

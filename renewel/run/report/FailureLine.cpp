@@ -2,10 +2,11 @@
 
 #include "run/report/SafeText.h"
 
+#include "platform/FileIO.h"
+
 #include <QByteArray>
 
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 int output = 2;
@@ -22,10 +23,5 @@ void PrintFailure(const QString& subject, const QString& reason)
 {
     const QByteArray line = "renewel: " + FailureText(subject, reason).toLocal8Bit() + '\n';
     std::fflush(stderr);
-    for (qsizetype done = 0; done < line.size();) {
-        const ssize_t n = ::write(output, line.constData() + done, size_t(line.size() - done));
-        if (n <= 0)
-            break;
-        done += n;
-    }
+    platform::writeAll(output, line);
 }
