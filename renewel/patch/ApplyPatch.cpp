@@ -1,0 +1,38 @@
+#include "patch/ApplyPatch.h"
+
+#include "patch/MappedFile.h"
+#include "patch/PatchApplier.h"
+
+#include <QBuffer>
+#include <QSaveFile>
+
+Result<QByteArray> applyPatch(QByteArrayView old, QByteArrayView patch)
+{
+    QByteArray made;
+    QBuffer out(&made);
+    out.open(QIODevice::WriteOnly);
+    if (Status s = PatchApplier(old, patch).writeTo(out); !s)
+        return Result<QByteArray>::failure(s.error());
+    out.close();
+    return made;
+}
+
+Status applyPatchFile(const QString& oldPath, const QString& patchPath, const QString& outputPath)
+{
+    Result<std::unique_ptr<MappedFile>> old = MappedFile::open(oldPath);
+    if (!old)
+        return Status::failure(old.error());
+    Result<std::unique_ptr<MappedFile>> patch = MappedFile::open(patchPath);
+    if (!patch)
+        return Status::failure(patch.error());
+    QSaveFile out(outputPath);
+    if (!out.open(QIODevice::WriteOnly))
+        return Status::failure(QStringLiteral("%1: %2").arg(outputPath, out.errorString()));
+    if (Status s = PatchApplier((*old)->bytes(), (*patch)->bytes()).writeTo(out); !s) {
+        out.cancelWriting();
+        return s;
+    }
+    if (!out.commit())
+        return Status::failure(QStringLiteral("%1: %2").arg(outputPath, out.errorString()));
+    return {};
+}

@@ -1,0 +1,131 @@
+#include "patch/PatchApplier.h"
+
+#include "patch/ControlReader.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr quint64 PieceSize = 64 * 1024;
+
+}  // namespace
+
+Status PatchApplier::writeTo(QIODevice& out)
+{
+    Result<PatchHeader> header = PatchHeader::parse(patch_);
+    if (!header)
+        return Status::failure(header.error());
+    header_ = *header;
+    if (Status old = checkOld(); !old)
+        return old;
+    out_ = &out;
+    newPos_ = 0;
+    oldPos_ = 0;
+    buffer_.resize(PieceSize);
+    const Status made = header_.method == PatchMethod::ZstdPrefix ? applyPrefix() : applyDiff();
+    if (!made)
+        return made;
+    if (newHash_.final() != header_.newHash)
+        return Status::failure(QStringLiteral("the result's SHA-256 is not the one the patch names"));
+    return {};
+}
+
+Status PatchApplier::checkOld() const
+{
+    if (quint64(old_.size()) != header_.oldSize)
+        return Status::failure(QStringLiteral("the old file has %1 bytes, the patch was made from %2")
+                                   .arg(old_.size()).arg(header_.oldSize));
+    if (Sha256::hash(old_) != header_.oldHash)
+        return Status::failure(QStringLiteral("the old file's SHA-256 is not the one the patch was made from"));
+    return {};
+}
+
+Status PatchApplier::applyPrefix()
+{
+    ZstdStreamReader stream;
+    if (Status s = stream.start(patch_.sliced(header_.encodedSize()), header_.newSize, old_); !s)
+        return s;
+    if (Status s = copyStream(stream, header_.newSize, nullptr); !s)
+        return s;
+    return stream.finish();
+}
+
+Status PatchApplier::startStreams(ZstdStreamReader (&streams)[3])
+{
+    qsizetype at = header_.encodedSize();
+    for (int i = 0; i < 3; ++i) {
+        const PatchStream& s = header_.streams[size_t(i)];
+        if (Status started = streams[i].start(patch_.sliced(at, qsizetype(s.packed)), s.size); !started)
+            return started;
+        at += qsizetype(s.packed);
+    }
+    return {};
+}
+
+Status PatchApplier::applyDiff()
+{
+    ZstdStreamReader streams[3];
+    if (Status s = startStreams(streams); !s)
+        return s;
+    ControlReader controls(streams[PatchHeader::Control]);
+    while (!controls.atEnd()) {
+        const Result<ControlTuple> tuple = controls.next();
+        if (!tuple)
+            return Status::failure(tuple.error());
+        if (Status s = step(*tuple, streams[PatchHeader::Diff], streams[PatchHeader::Extra]); !s)
+            return s;
+    }
+    if (newPos_ != header_.newSize)
+        return Status::failure(QStringLiteral("the steps make %1 bytes, not %2").arg(newPos_).arg(header_.newSize));
+    for (ZstdStreamReader& stream : streams) {
+        if (Status s = stream.finish(); !s)
+            return s;
+    }
+    return {};
+}
+
+Status PatchApplier::step(const ControlTuple& tuple, ZstdStreamReader& diff, ZstdStreamReader& extra)
+{
+    if (tuple.matchLength > header_.newSize - newPos_ || tuple.extraLength > header_.newSize - newPos_ - tuple.matchLength)
+        return Status::failure(QStringLiteral("a step goes past the new file's %1 bytes").arg(header_.newSize));
+    if (tuple.matchLength > header_.oldSize - oldPos_)
+        return Status::failure(QStringLiteral("a step reads past the old file's %1 bytes").arg(header_.oldSize));
+    if (Status s = copyStream(diff, tuple.matchLength, old_.data() + oldPos_); !s)
+        return s;
+    oldPos_ += tuple.matchLength;
+    if (Status s = copyStream(extra, tuple.extraLength, nullptr); !s)
+        return s;
+    if (tuple.seek < -qint64(oldPos_) || (tuple.seek > 0 && quint64(tuple.seek) > header_.oldSize - oldPos_))
+        return Status::failure(QStringLiteral("a step moves outside the old file"));
+    oldPos_ = quint64(qint64(oldPos_) + tuple.seek);
+    return {};
+}
+
+// length bytes of stream to the output, each added to the old byte at the same place when
+// addOld is given.
+Status PatchApplier::copyStream(ZstdStreamReader& stream, quint64 length, const char* addOld)
+{
+    while (length > 0) {
+        const quint64 n = std::min(length, PieceSize);
+        if (Status s = stream.read(buffer_.data(), n); !s)
+            return s;
+        if (addOld) {
+            for (quint64 i = 0; i < n; ++i)
+                buffer_[i] = char(quint8(buffer_[i]) + quint8(addOld[i]));
+            addOld += n;
+        }
+        if (Status s = put(buffer_.data(), qint64(n)); !s)
+            return s;
+        length -= n;
+    }
+    return {};
+}
+
+Status PatchApplier::put(const char* data, qint64 length)
+{
+    newHash_.update(data, size_t(length));
+    if (out_->write(data, length) != length)
+        return Status::failure(QStringLiteral("writing the new file: %1").arg(out_->errorString()));
+    newPos_ += quint64(length);
+    return {};
+}

@@ -1,0 +1,48 @@
+#pragma once
+// Applies a patch (PatchHeader's layout) to the old file's bytes, writing the new file to a
+// device as it is made. Before anything is written the old bytes must have the size and SHA-256
+// the patch names; every length and move the patch asks for is checked against the old and new
+// sizes, no stream decodes past its declared size, and the result must have the new SHA-256.
+// Memory besides the two inputs (mapped by the caller): a 64 KiB write buffer, 4 KiB of control
+// bytes, and one zstd decoder per stream whose buffer is at most min(the stream's declared size,
+// 128 MiB) plus a 128 KiB block.
+
+#include "patch/PatchHeader.h"
+#include "patch/ZstdStreamReader.h"
+
+#include "Result.h"
+#include "trust/Sha256.h"
+
+#include <QByteArrayView>
+#include <QIODevice>
+
+#include <vector>
+
+struct ControlTuple;
+
+class PatchApplier {
+public:
+    PatchApplier(QByteArrayView old, QByteArrayView patch) : old_(old), patch_(patch) {}
+
+    // The new file into out (open for writing), or why the patch does not give it; out may hold
+    // part of a result when this fails.
+    Status writeTo(QIODevice& out);
+
+private:
+    Status checkOld() const;
+    Status applyPrefix();
+    Status applyDiff();
+    Status startStreams(ZstdStreamReader (&streams)[3]);
+    Status step(const ControlTuple& tuple, ZstdStreamReader& diff, ZstdStreamReader& extra);
+    Status copyStream(ZstdStreamReader& stream, quint64 length, const char* addOld);
+    Status put(const char* data, qint64 length);
+
+    QByteArrayView old_;
+    QByteArrayView patch_;
+    PatchHeader header_;
+    QIODevice* out_ = nullptr;
+    Sha256 newHash_;
+    quint64 newPos_ = 0;
+    quint64 oldPos_ = 0;
+    std::vector<char> buffer_;
+};

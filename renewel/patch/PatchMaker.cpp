@@ -1,0 +1,67 @@
+#include "patch/PatchMaker.h"
+
+#include "patch/PatchHeader.h"
+#include "patch/SuffixDiff.h"
+#include "patch/SuffixMatcher.h"
+#include "patch/ZstdPack.h"
+
+#include "trust/Sha256.h"
+
+#include <zstd.h>
+
+#include <future>
+
+namespace {
+
+constexpr int PrefixLevel = 19;
+
+Result<QByteArray> prefixPatch(PatchHeader header, QByteArrayView old, QByteArrayView updated)
+{
+    Result<QByteArray> frame = zstdPack(updated, PrefixLevel, old);
+    if (!frame)
+        return frame;
+    header.method = PatchMethod::ZstdPrefix;
+    return header.encode() + *frame;
+}
+
+Result<QByteArray> diffPatch(PatchHeader header, QByteArrayView old, QByteArrayView updated)
+{
+    const DiffStreams diff = suffixDiff(old, updated);
+    header.method = PatchMethod::SuffixDiff;
+    QByteArray frames;
+    const QByteArray* parts[] = {&diff.control, &diff.diff, &diff.extra};
+    for (int i = 0; i < 3; ++i) {
+        Result<QByteArray> frame = zstdPack(*parts[i], ZSTD_maxCLevel());
+        if (!frame)
+            return frame;
+        header.streams[size_t(i)] = {quint64(frame->size()), quint64(parts[i]->size())};
+        frames += *frame;
+    }
+    return header.encode() + frames;
+}
+
+}  // namespace
+
+Result<QByteArray> makePatch(QByteArrayView old, QByteArrayView updated)
+{
+    if (quint64(old.size()) > PatchHeader::MaxFileSize || quint64(updated.size()) > PatchHeader::MaxFileSize)
+        return Result<QByteArray>::failure(QStringLiteral("a file is larger than %1 bytes").arg(PatchHeader::MaxFileSize));
+    PatchHeader header;
+    header.oldSize = quint64(old.size());
+    header.oldHash = Sha256::hash(old);
+    header.newSize = quint64(updated.size());
+    header.newHash = Sha256::hash(updated);
+
+    // The two ways run side by side; the diff needs a suffix array, which covers old files
+    // below 2 GiB.
+    std::future<Result<QByteArray>> byPrefix = std::async(std::launch::async, prefixPatch, header, old, updated);
+    std::optional<Result<QByteArray>> byDiff;
+    if (old.size() < SuffixMatcher::MaxOldSize)
+        byDiff = diffPatch(header, old, updated);
+    Result<QByteArray> prefix = byPrefix.get();
+    if (!byDiff || !*byDiff)
+        return prefix;
+    if (!prefix || (*byDiff)->size() < prefix->size())
+        return std::move(*byDiff);
+    return prefix;
+}
