@@ -1,6 +1,7 @@
 #include "patch/PatchApplier.h"
 
 #include "patch/ControlReader.h"
+#include "patch/WordDiff.h"
 
 #include <algorithm>
 
@@ -45,7 +46,7 @@ Status PatchApplier::applyPrefix()
     ZstdStreamReader stream;
     if (Status s = stream.start(patch_.sliced(header_.encodedSize()), header_.newSize, old_); !s)
         return s;
-    if (Status s = copyStream(stream, header_.newSize, nullptr); !s)
+    if (Status s = copyStream(stream, header_.newSize); !s)
         return s;
     return stream.finish();
 }
@@ -90,10 +91,12 @@ Status PatchApplier::step(const ControlTuple& tuple, ZstdStreamReader& diff, Zst
         return Status::failure(QStringLiteral("a step goes past the new file's %1 bytes").arg(header_.newSize));
     if (tuple.matchLength > header_.oldSize - oldPos_)
         return Status::failure(QStringLiteral("a step reads past the old file's %1 bytes").arg(header_.oldSize));
-    if (Status s = copyStream(diff, tuple.matchLength, old_.data() + oldPos_); !s)
+    WordDiffDecoder words;
+    words.start(tuple.matchLength);
+    if (Status s = copyStream(diff, tuple.matchLength, &words, old_.data() + oldPos_); !s)
         return s;
     oldPos_ += tuple.matchLength;
-    if (Status s = copyStream(extra, tuple.extraLength, nullptr); !s)
+    if (Status s = copyStream(extra, tuple.extraLength); !s)
         return s;
     if (tuple.seek < -qint64(oldPos_) || (tuple.seek > 0 && quint64(tuple.seek) > header_.oldSize - oldPos_))
         return Status::failure(QStringLiteral("a step moves outside the old file"));
@@ -101,18 +104,16 @@ Status PatchApplier::step(const ControlTuple& tuple, ZstdStreamReader& diff, Zst
     return {};
 }
 
-// length bytes of stream to the output, each added to the old byte at the same place when
-// addOld is given.
-Status PatchApplier::copyStream(ZstdStreamReader& stream, quint64 length, const char* addOld)
+// length bytes of stream to the output; with words, they are diff bytes against old.
+Status PatchApplier::copyStream(ZstdStreamReader& stream, quint64 length, WordDiffDecoder* words, const char* old)
 {
     while (length > 0) {
         const quint64 n = std::min(length, PieceSize);
         if (Status s = stream.read(buffer_.data(), n); !s)
             return s;
-        if (addOld) {
-            for (quint64 i = 0; i < n; ++i)
-                buffer_[i] = char(quint8(buffer_[i]) + quint8(addOld[i]));
-            addOld += n;
+        if (words) {
+            words->add(buffer_.data(), old, n);
+            old += n;
         }
         if (Status s = put(buffer_.data(), qint64(n)); !s)
             return s;

@@ -19,6 +19,7 @@
 #include <vector>
 
 struct ControlTuple;
+class WordDiffDecoder;
 
 class PatchApplier {
 public:
@@ -34,7 +35,7 @@ private:
     Status applyDiff();
     Status startStreams(ZstdStreamReader (&streams)[3]);
     Status step(const ControlTuple& tuple, ZstdStreamReader& diff, ZstdStreamReader& extra);
-    Status copyStream(ZstdStreamReader& stream, quint64 length, const char* addOld);
+    Status copyStream(ZstdStreamReader& stream, quint64 length, WordDiffDecoder* words = nullptr, const char* old = nullptr);
     Status put(const char* data, qint64 length);
 
     QByteArrayView old_;

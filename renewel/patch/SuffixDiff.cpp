@@ -2,6 +2,7 @@
 
 #include "patch/ControlTuple.h"
 #include "patch/SuffixMatcher.h"
+#include "patch/WordDiff.h"
 
 namespace {
 
@@ -92,8 +93,7 @@ void DiffBuilder::endAlignment(qint64 scan, qint64 pos, qint64 forward, qint64 b
     }
     const qint64 extraStart = lastScan_ + forward;
     const qint64 extraEnd = scan - backward;
-    for (qint64 i = 0; i < forward; ++i)
-        out_.diff.append(char(new_[lastScan_ + i] - old_[lastPos_ + i]));
+    appendWordDiff(out_.diff, new_ + lastScan_, old_ + lastPos_, forward);
     out_.extra.append(reinterpret_cast<const char*>(new_ + extraStart), extraEnd - extraStart);
     appendControl(out_.control, {quint64(forward), quint64(extraEnd - extraStart), (pos - backward) - (lastPos_ + forward)});
     lastScan_ = scan - backward;
