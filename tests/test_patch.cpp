@@ -8,6 +8,7 @@
 #include "patch/PatchHeader.h"
 #include "patch/PatchMaker.h"
 #include "patch/PatchName.h"
+#include "patch/ZeroRuns.h"
 #include "patch/ZstdPack.h"
 #include "trust/Sha256.h"
 
@@ -76,11 +77,12 @@ QByteArray handMadeDiff(QByteArrayView old, const ControlTuple& tuple, const QBy
     h.oldHash = Sha256::hash(old);
     h.newSize = quint64(diff.size() + extra.size());
     h.newHash = QByteArray(32, 'x');
-    QByteArray control;
+    QByteArray control, runs, words;
     appendControl(control, tuple);
+    splitZeroRuns(diff, runs, words);
     QByteArray frames;
-    const QByteArray parts[] = {control, diff, extra};
-    for (int i = 0; i < 3; ++i) {
+    const QByteArray parts[] = {control, runs, words, extra};
+    for (int i = 0; i < PatchHeader::StreamCount; ++i) {
         const QByteArray frame = *zstdPack(parts[i], 3);
         h.streams[size_t(i)] = {quint64(frame.size()), quint64(parts[i].size())};
         frames += frame;
@@ -169,13 +171,15 @@ TEST(Patch, RefusesWhatDoesNotFitOrIsDamaged)
         {"cut in the stream table", old, diff.left(PatchHeader::FixedSize + 10), "truncated"},
         {"cut in the last stream", old, diff.chopped(1), "past the end"},
         {"cut prefix frame", old, prefix.chopped(1), ""},
-        {"flipped control", old, flipInStream(diff, 0), ""},
-        {"flipped diff", old, flipInStream(diff, 1), ""},
-        {"flipped extra", old, flipInStream(diff, 2), ""},
+        {"flipped control", old, flipInStream(diff, PatchHeader::Control), ""},
+        {"flipped zero runs", old, flipInStream(diff, PatchHeader::ZeroRuns), ""},
+        {"flipped words", old, flipInStream(diff, PatchHeader::Words), ""},
+        {"flipped extra", old, flipInStream(diff, PatchHeader::Extra), ""},
         {"flipped prefix frame", old, withChange(prefix, prefix.size() / 2, 1, "\x5a"), ""},
         {"huge new size", old, setU64(prefix, 49, quint64(1) << 50), "larger"},
         {"new size beyond the frame", old, setU64(prefix, 49, quint64(1) << 39), "ends before"},
-        {"huge diff stream", old, setU64(diff, PatchHeader::FixedSize + 24, quint64(1) << 39), "add up"},
+        {"huge word stream", old, setU64(diff, PatchHeader::FixedSize + 40, quint64(1) << 39), "larger than the diff"},
+        {"huge extra stream", old, setU64(diff, PatchHeader::FixedSize + 56, quint64(1) << 39), "larger than the new"},
         {"huge control stream", old, setU64(diff, PatchHeader::FixedSize + 8, quint64(1) << 39), "control stream"},
         {"decompression bomb", old, bombPatch, "more than"},
         {"seek outside old", old, handMadeDiff(old, {4, 0, qint64(old.size())}, "abcd", {}), "outside the old file"},

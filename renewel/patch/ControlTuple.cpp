@@ -1,7 +1,5 @@
 #include "patch/ControlTuple.h"
 
-namespace {
-
 void appendVarint(QByteArray& to, quint64 value)
 {
     while (value >= 0x80) {
@@ -10,8 +8,6 @@ void appendVarint(QByteArray& to, quint64 value)
     }
     to.append(char(value));
 }
-
-}  // namespace
 
 void appendControl(QByteArray& to, const ControlTuple& tuple)
 {

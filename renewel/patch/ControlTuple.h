@@ -14,6 +14,7 @@ struct ControlTuple {
 };
 
 void appendControl(QByteArray& to, const ControlTuple& tuple);
+void appendVarint(QByteArray& to, quint64 value);
 
 // The longest varint: 64 bits at 7 a byte.
 constexpr int MaxVarintBytes = 10;

@@ -2,6 +2,7 @@
 
 #include "patch/ControlReader.h"
 #include "patch/WordDiff.h"
+#include "patch/ZeroRuns.h"
 
 #include <algorithm>
 
@@ -51,10 +52,10 @@ Status PatchApplier::applyPrefix()
     return stream.finish();
 }
 
-Status PatchApplier::startStreams(ZstdStreamReader (&streams)[3])
+Status PatchApplier::startStreams(ZstdStreamReader (&streams)[PatchHeader::StreamCount])
 {
     qsizetype at = header_.encodedSize();
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < PatchHeader::StreamCount; ++i) {
         const PatchStream& s = header_.streams[size_t(i)];
         if (Status started = streams[i].start(patch_.sliced(at, qsizetype(s.packed)), s.size); !started)
             return started;
@@ -65,35 +66,37 @@ Status PatchApplier::startStreams(ZstdStreamReader (&streams)[3])
 
 Status PatchApplier::applyDiff()
 {
-    ZstdStreamReader streams[3];
+    ZstdStreamReader streams[PatchHeader::StreamCount];
     if (Status s = startStreams(streams); !s)
         return s;
     ControlReader controls(streams[PatchHeader::Control]);
+    ZeroRunReader diff(streams[PatchHeader::ZeroRuns], streams[PatchHeader::Words],
+                       header_.newSize - header_.streams[PatchHeader::Extra].size);
     while (!controls.atEnd()) {
         const Result<ControlTuple> tuple = controls.next();
         if (!tuple)
             return Status::failure(tuple.error());
-        if (Status s = step(*tuple, streams[PatchHeader::Diff], streams[PatchHeader::Extra]); !s)
+        if (Status s = step(*tuple, diff, streams[PatchHeader::Extra]); !s)
             return s;
     }
     if (newPos_ != header_.newSize)
         return Status::failure(QStringLiteral("the steps make %1 bytes, not %2").arg(newPos_).arg(header_.newSize));
-    for (ZstdStreamReader& stream : streams) {
-        if (Status s = stream.finish(); !s)
+    if (Status s = diff.finish(); !s)
+        return s;
+    for (int stream : {PatchHeader::Control, PatchHeader::Extra}) {
+        if (Status s = streams[stream].finish(); !s)
             return s;
     }
     return {};
 }
 
-Status PatchApplier::step(const ControlTuple& tuple, ZstdStreamReader& diff, ZstdStreamReader& extra)
+Status PatchApplier::step(const ControlTuple& tuple, ZeroRunReader& diff, ZstdStreamReader& extra)
 {
     if (tuple.matchLength > header_.newSize - newPos_ || tuple.extraLength > header_.newSize - newPos_ - tuple.matchLength)
         return Status::failure(QStringLiteral("a step goes past the new file's %1 bytes").arg(header_.newSize));
     if (tuple.matchLength > header_.oldSize - oldPos_)
         return Status::failure(QStringLiteral("a step reads past the old file's %1 bytes").arg(header_.oldSize));
-    WordDiffDecoder words;
-    words.start(tuple.matchLength);
-    if (Status s = copyStream(diff, tuple.matchLength, &words, old_.data() + oldPos_); !s)
+    if (Status s = copyDiff(diff, tuple.matchLength); !s)
         return s;
     oldPos_ += tuple.matchLength;
     if (Status s = copyStream(extra, tuple.extraLength); !s)
@@ -104,19 +107,34 @@ Status PatchApplier::step(const ControlTuple& tuple, ZstdStreamReader& diff, Zst
     return {};
 }
 
-// length bytes of stream to the output; with words, they are diff bytes against old.
-Status PatchApplier::copyStream(ZstdStreamReader& stream, quint64 length, WordDiffDecoder* words, const char* old)
+// length bytes of stream to the output.
+Status PatchApplier::copyStream(ZstdStreamReader& stream, quint64 length)
 {
     while (length > 0) {
         const quint64 n = std::min(length, PieceSize);
         if (Status s = stream.read(buffer_.data(), n); !s)
             return s;
-        if (words) {
-            words->add(buffer_.data(), old, n);
-            old += n;
-        }
         if (Status s = put(buffer_.data(), qint64(n)); !s)
             return s;
+        length -= n;
+    }
+    return {};
+}
+
+// length bytes made from the diff against the old bytes from oldPos_ on.
+Status PatchApplier::copyDiff(ZeroRunReader& diff, quint64 length)
+{
+    WordDiffDecoder words;
+    words.start(length);
+    const char* old = old_.data() + oldPos_;
+    while (length > 0) {
+        const quint64 n = std::min(length, PieceSize);
+        if (Status s = diff.read(buffer_.data(), n); !s)
+            return s;
+        words.add(buffer_.data(), old, n);
+        if (Status s = put(buffer_.data(), qint64(n)); !s)
+            return s;
+        old += n;
         length -= n;
     }
     return {};

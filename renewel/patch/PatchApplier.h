@@ -3,8 +3,8 @@
 // device as it is made. Before anything is written the old bytes must have the size and SHA-256
 // the patch names; every length and move the patch asks for is checked against the old and new
 // sizes, no stream decodes past its declared size, and the result must have the new SHA-256.
-// Memory besides the two inputs (mapped by the caller): a 64 KiB write buffer, 4 KiB of control
-// bytes, and one zstd decoder per stream whose buffer is at most min(the stream's declared size,
+// Memory besides the two inputs (mapped by the caller): a 64 KiB write buffer, 4 KiB for each
+// stream of varints, and one zstd decoder per stream (four at most) whose buffer is at most min(the stream's declared size,
 // 128 MiB) plus a 128 KiB block.
 
 #include "patch/PatchHeader.h"
@@ -19,7 +19,7 @@
 #include <vector>
 
 struct ControlTuple;
-class WordDiffDecoder;
+class ZeroRunReader;
 
 class PatchApplier {
 public:
@@ -33,9 +33,10 @@ private:
     Status checkOld() const;
     Status applyPrefix();
     Status applyDiff();
-    Status startStreams(ZstdStreamReader (&streams)[3]);
-    Status step(const ControlTuple& tuple, ZstdStreamReader& diff, ZstdStreamReader& extra);
-    Status copyStream(ZstdStreamReader& stream, quint64 length, WordDiffDecoder* words = nullptr, const char* old = nullptr);
+    Status startStreams(ZstdStreamReader (&streams)[PatchHeader::StreamCount]);
+    Status step(const ControlTuple& tuple, ZeroRunReader& diff, ZstdStreamReader& extra);
+    Status copyStream(ZstdStreamReader& stream, quint64 length);
+    Status copyDiff(ZeroRunReader& diff, quint64 length);
     Status put(const char* data, qint64 length);
 
     QByteArrayView old_;

@@ -32,18 +32,20 @@ QString streamTableProblem(const PatchHeader& h, quint64 framesBytes)
     }
     if (packed != framesBytes)
         return QStringLiteral("%1 bytes after the streams").arg(framesBytes - packed);
-    const quint64 diff = h.streams[PatchHeader::Diff].size;
     const quint64 extra = h.streams[PatchHeader::Extra].size;
-    if (diff > h.newSize || extra != h.newSize - diff)
-        return QStringLiteral("the diff and extra streams don't add up to the new size");
-    if (h.streams[PatchHeader::Control].size > maxControlSize(h.newSize))
+    if (extra > h.newSize)
+        return QStringLiteral("the extra stream is larger than the new file");
+    const quint64 diff = h.newSize - extra;
+    if (h.streams[PatchHeader::Words].size > diff || h.streams[PatchHeader::ZeroRuns].size > maxVarintBytes(diff))
+        return QStringLiteral("the diff's streams are larger than the diff can need");
+    if (h.streams[PatchHeader::Control].size > 3 * maxVarintBytes(h.newSize))
         return QStringLiteral("the control stream is larger than a diff can need");
     return {};
 }
 
 }  // namespace
 
-quint64 maxControlSize(quint64 newSize) { return (newSize + 1) * 30; }
+quint64 maxVarintBytes(quint64 size) { return (size + 1) * 10; }
 
 qsizetype PatchHeader::encodedSize() const
 {
@@ -88,7 +90,7 @@ Result<PatchHeader> PatchHeader::parse(QByteArrayView patch)
         return h;
     if (patch.size() < FixedSize + StreamTableSize)
         return failure(QStringLiteral("truncated in the stream table"));
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < StreamCount; ++i) {
         h.streams[size_t(i)].packed = u64At(patch, FixedSize + 16 * i);
         h.streams[size_t(i)].size = u64At(patch, FixedSize + 16 * i + 8);
     }

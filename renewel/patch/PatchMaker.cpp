@@ -3,6 +3,7 @@
 #include "patch/PatchHeader.h"
 #include "patch/SuffixDiff.h"
 #include "patch/SuffixMatcher.h"
+#include "patch/ZeroRuns.h"
 #include "patch/ZstdPack.h"
 
 #include "trust/Sha256.h"
@@ -27,10 +28,12 @@ Result<QByteArray> prefixPatch(PatchHeader header, QByteArrayView old, QByteArra
 Result<QByteArray> diffPatch(PatchHeader header, QByteArrayView old, QByteArrayView updated)
 {
     const DiffStreams diff = suffixDiff(old, updated);
+    QByteArray runs, words;
+    splitZeroRuns(diff.diff, runs, words);
     header.method = PatchMethod::SuffixDiff;
     QByteArray frames;
-    const QByteArray* parts[] = {&diff.control, &diff.diff, &diff.extra};
-    for (int i = 0; i < 3; ++i) {
+    const QByteArray* parts[PatchHeader::StreamCount] = {&diff.control, &runs, &words, &diff.extra};
+    for (int i = 0; i < PatchHeader::StreamCount; ++i) {
         Result<QByteArray> frame = zstdPack(*parts[i], ZSTD_maxCLevel());
         if (!frame)
             return frame;

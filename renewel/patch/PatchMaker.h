@@ -3,8 +3,9 @@
 // the smaller patch is kept:
 //   ZstdPrefix  the new file compressed by zstd (level 19, long distance matching) with the old
 //               file as its prefix: good at moved and repeated content;
-//   SuffixDiff  suffixDiff()'s control, diff and extra streams, each compressed by zstd at its
-//               highest level: good at executables, where a rebuild shifts addresses everywhere.
+//   SuffixDiff  suffixDiff()'s streams (the diff split into zero runs and words), each
+//               compressed by zstd at its highest level: good at executables, where a
+//               rebuild shifts addresses everywhere.
 // The layout is PatchHeader's.
 
 #include "Result.h"
