@@ -6,12 +6,27 @@
 #include <QBuffer>
 #include <QSaveFile>
 
+#include <new>
+
+namespace {
+
+Status writeNew(QByteArrayView old, QByteArrayView patch, QIODevice& out)
+{
+    try {
+        return PatchApplier(old, patch).writeTo(out);
+    } catch (const std::bad_alloc&) {
+        return Status::failure(QStringLiteral("out of memory"));
+    }
+}
+
+}  // namespace
+
 Result<QByteArray> applyPatch(QByteArrayView old, QByteArrayView patch)
 {
     QByteArray made;
     QBuffer out(&made);
     out.open(QIODevice::WriteOnly);
-    if (Status s = PatchApplier(old, patch).writeTo(out); !s)
+    if (Status s = writeNew(old, patch, out); !s)
         return Result<QByteArray>::failure(s.error());
     out.close();
     return made;
@@ -28,7 +43,7 @@ Status applyPatchFile(const QString& oldPath, const QString& patchPath, const QS
     QSaveFile out(outputPath);
     if (!out.open(QIODevice::WriteOnly))
         return Status::failure(QStringLiteral("%1: %2").arg(outputPath, out.errorString()));
-    if (Status s = PatchApplier((*old)->bytes(), (*patch)->bytes()).writeTo(out); !s) {
+    if (Status s = writeNew((*old)->bytes(), (*patch)->bytes(), out); !s) {
         out.cancelWriting();
         return s;
     }

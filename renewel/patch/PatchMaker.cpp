@@ -11,18 +11,26 @@
 #include <zstd.h>
 
 #include <future>
+#include <new>
+#include <optional>
 
 namespace {
 
 constexpr int PrefixLevel = 19;
 
+const QString OutOfMemory = QStringLiteral("out of memory");
+
 Result<QByteArray> prefixPatch(PatchHeader header, QByteArrayView old, QByteArrayView updated)
 {
-    Result<QByteArray> frame = zstdPack(updated, PrefixLevel, old);
-    if (!frame)
-        return frame;
-    header.method = PatchMethod::ZstdPrefix;
-    return header.encode() + *frame;
+    try {
+        Result<QByteArray> frame = zstdPack(updated, PrefixLevel, old);
+        if (!frame)
+            return frame;
+        header.method = PatchMethod::ZstdPrefix;
+        return header.encode() + *frame;
+    } catch (const std::bad_alloc&) {
+        return Result<QByteArray>::failure(OutOfMemory);
+    }
 }
 
 Result<QByteArray> diffPatch(PatchHeader header, QByteArrayView old, QByteArrayView updated)
@@ -43,6 +51,19 @@ Result<QByteArray> diffPatch(PatchHeader header, QByteArrayView old, QByteArrayV
     return header.encode() + frames;
 }
 
+// The diff's patch; none when the old file is too large for a suffix array (2 GiB, 4 bytes of
+// array per byte) or there is no memory for it.
+std::optional<Result<QByteArray>> tryDiffPatch(const PatchHeader& header, QByteArrayView old, QByteArrayView updated)
+{
+    if (old.size() >= SuffixMatcher::MaxOldSize)
+        return std::nullopt;
+    try {
+        return diffPatch(header, old, updated);
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
 }  // namespace
 
 Result<QByteArray> makePatch(QByteArrayView old, QByteArrayView updated)
@@ -55,12 +76,9 @@ Result<QByteArray> makePatch(QByteArrayView old, QByteArrayView updated)
     header.newSize = quint64(updated.size());
     header.newHash = Sha256::hash(updated);
 
-    // The two ways run side by side; the diff needs a suffix array, which covers old files
-    // below 2 GiB.
+    // The two ways run side by side.
     std::future<Result<QByteArray>> byPrefix = std::async(std::launch::async, prefixPatch, header, old, updated);
-    std::optional<Result<QByteArray>> byDiff;
-    if (old.size() < SuffixMatcher::MaxOldSize)
-        byDiff = diffPatch(header, old, updated);
+    std::optional<Result<QByteArray>> byDiff = tryDiffPatch(header, old, updated);
     Result<QByteArray> prefix = byPrefix.get();
     if (!byDiff || !*byDiff)
         return prefix;

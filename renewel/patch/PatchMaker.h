@@ -6,12 +6,14 @@
 //   SuffixDiff  suffixDiff()'s streams (the diff split into zero runs and words), each
 //               compressed by zstd at its highest level: good at executables, where a
 //               rebuild shifts addresses everywhere.
-// The layout is PatchHeader's.
+// The layout is PatchHeader's. Making takes the old file's suffix array (4 bytes per old byte)
+// and the diff's streams (about the new file's size) besides the two files.
 
 #include "Result.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 
-// The patch, or why none can be made (a file beyond PatchHeader::MaxFileSize, zstd failing).
+// The patch, or why none can be made (a file beyond PatchHeader::MaxFileSize, zstd failing, no
+// memory).
 Result<QByteArray> makePatch(QByteArrayView old, QByteArrayView updated);
