@@ -3,9 +3,10 @@
 // device as it is made. Before anything is written the old bytes must have the size and SHA-256
 // the patch names; every length and move the patch asks for is checked against the old and new
 // sizes, no stream decodes past its declared size, and the result must have the new SHA-256.
-// Memory besides the two inputs (mapped by the caller): a 64 KiB write buffer, 4 KiB for each
-// stream of varints, and one zstd decoder per stream (four at most) whose buffer is at most min(the stream's declared size,
-// 128 MiB) plus a 128 KiB block.
+// Memory besides the two inputs (mapped by the caller, so the system pages them in and out): a
+// 64 KiB write buffer, 4 KiB for each stream of varints, and one zstd decoder per stream (four
+// at most), each holding at most min(the size its stream decodes to, 128 MiB) and a few 128 KiB
+// blocks.
 
 #include "patch/PatchHeader.h"
 #include "patch/ZstdStreamReader.h"

@@ -2,7 +2,7 @@
 // Decodes one zstd frame from memory piece by piece, never past the size the patch's head
 // declares for it: a frame that would decode to more (a bomb), to less, that is damaged or that
 // asks for a window beyond MaxWindowLog is refused with a reason. Its memory is the decoder's
-// window buffer, at most min(declared size, 2^MaxWindowLog) plus a block.
+// window buffer, at most min(the frame's content size, 2^MaxWindowLog) and a few 128 KiB blocks.
 
 #include "Result.h"
 
