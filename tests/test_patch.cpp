@@ -115,7 +115,7 @@ TEST(Patch, RoundTripsEveryKindOfPair)
     const struct {
         const char* name;
         QByteArray old, updated;
-        double maxRatio;   // patch size at most this part of the new file (plus the head)
+        double maxRatio;   // patch size at most this share of the new file (plus the head)
     } cases[] = {
         {"identical", base, base, 0.01},
         {"both empty", {}, {}, 0},
@@ -161,7 +161,7 @@ TEST(Patch, RefusesWhatDoesNotFitOrIsDamaged)
     const struct {
         const char* name;
         QByteArray old, patch;
-        const char* reason;   // part of the reason; "" when any reason will do
+        const char* reason;   // words of the reason; "" when any reason will do
     } cases[] = {
         {"other old file", withChange(old, 5, 1, "?"), diff, "SHA-256"},
         {"old file of another size", old + "x", diff, "bytes"},

@@ -27,7 +27,7 @@ public:
     PatchApplier(QByteArrayView old, QByteArrayView patch) : old_(old), patch_(patch) {}
 
     // The new file into out (open for writing), or why the patch does not give it; out may hold
-    // part of a result when this fails.
+    // the first bytes of a result when this fails.
     Status writeTo(QIODevice& out);
 
 private:

@@ -49,7 +49,7 @@ struct PatchHeader {
     QByteArray newHash;   // 32 bytes
     std::array<PatchStream, StreamCount> streams{};   // SuffixDiff only
 
-    // The head's bytes: the fixed part, and the stream table for SuffixDiff.
+    // The head's bytes: the fixed fields, and the stream table for SuffixDiff.
     QByteArray encode() const;
     qsizetype encodedSize() const;
 
