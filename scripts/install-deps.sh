@@ -12,6 +12,7 @@ run_packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6webenginecore6-bin
   libcurl4-openssl-dev libjpeg62-turbo-dev libssl-dev libzstd-dev
+  libdivsufsort-dev
   nginx-light curl minisign python3 fonts-dejavu-core
 )
 # Only the tests, benchmarks and packages need these.
@@ -23,6 +24,7 @@ test_packages=(
   rclone rsync
   # the download peers of the benchmarks, and the delta-update tools bench_delta compares with
   aria2 zsync zchunk casync
+  bsdiff xdelta3
   # thumb's KDE preview plugin (KF5 KIO on Qt 5) and the thumbnail clients its tests run: KIO's
   # thumbnail worker, XFCE's tumbler on a private D-Bus, GNOME's thumbnail factory from Python
   libkf5kio-dev qtbase5-dev kio-extras
