@@ -199,7 +199,7 @@ PublishSummary publishRelease(const PublishOptions& options, ProgressMeter& prog
         return build({timed, files, others, layout.current(), layout.releases(), {}, tool, password, progress});
 
     layout.prepare();
-    const QString release = layout.newRelease(options.now);
+    const QString release = layout.newRelease(timed.now);  // named in the order signed
     PublishSummary summary;
     try {
         summary = build({timed, files, others, layout.current(), layout.releases(), release, tool, password, progress});

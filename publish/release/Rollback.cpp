@@ -120,7 +120,7 @@ RollbackSummary rollBack(const RollbackOptions& options)
     if (!options.secretKey.isEmpty())
         signer = {findMinisign(), keyPassword(options.secretKey, options.passwordFile)};
     layout.prepare();
-    RollbackSummary summary{layout.newRelease(options.now), listedFiles(kept)};
+    RollbackSummary summary{layout.newRelease(options.secretKey.isEmpty() ? options.now : time.timestamp), listedFiles(kept)};
     try {
         linkRelease(kept, summary.release);
         if (!options.secretKey.isEmpty()) {

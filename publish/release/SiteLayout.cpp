@@ -131,7 +131,7 @@ QStringList SiteLayout::leftovers() const
         if (ours && path != current_)
             paths.append(path);
     }
-    for (const QString& kept : keptReleases().mid(KeptReleases))
+    for (const QString& kept : allKept().mid(KeptReleases))
         paths.append(kept);
     // Earlier versions assembled a site in ".SITE.publish-XXXXXX" beside it.
     const QDir parent(QFileInfo(site_).path());
@@ -189,7 +189,9 @@ void SiteLayout::switchTo(const QString& release)
                                                                                 16, 16, QLatin1Char('0')));
 }
 
-QStringList SiteLayout::keptReleases() const
+QStringList SiteLayout::keptReleases() const { return allKept().mid(0, KeptReleases); }
+
+QStringList SiteLayout::allKept() const
 {
     QStringList kept;
     const QDir releases(releases_);

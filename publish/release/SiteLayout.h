@@ -42,11 +42,12 @@ public:
     // Creates the releases folder, takes the lock (throws when another run holds it) and starts
     // removing the leftovers of earlier runs.
     void prepare();
-    // The earlier releases kept, newest first.
+    // The earlier releases kept, newest first (not those the next run removes).
     QStringList keptReleases() const;
     // The kept release of that name ("release-…", or "kept-release-…"); empty when there is none.
     QString keptRelease(const QString& name) const;
-    // A new, empty release folder, named for the time of publishing.
+    // A new, empty release folder, named for the time of publishing (the time signed, where it
+    // is signed, so that names sort as the releases were published whatever the clock said).
     QString newRelease(qint64 now);
     // Points SITE_DIR at the release in one step; the release it served before is retired.
     void switchTo(const QString& release);
@@ -58,6 +59,8 @@ public:
 
 private:
     QStringList leftovers() const;
+    // Every kept release, the ones past KeptReleases too, newest first.
+    QStringList allKept() const;
     // Exchanges the plain SITE_DIR folder with the link; where the folder is now.
     QString replacePlainFolder(const QString& link);
     void joinCleaner();

@@ -91,6 +91,12 @@ TEST_F(SignedReleases, RollbackPublishesAKeptReleaseAgainSignedAnewAndItsOldSign
     } catch (const PublishError& error) {
         EXPECT_TRUE(error.reason.contains("give --key")) << error.reason.toStdString();
     }
+
+    // Past the releases kept, the oldest is no longer offered: the next run removes it.
+    publishRelease(options(back.signedAt + 10));
+    kept = keptReleasesOf(dir.filePath("site"));
+    EXPECT_EQ(kept.size(), 3);
+    EXPECT_EQ(kept.last().published, timestampOf("replay") + 10);
 }
 
 }  // namespace
