@@ -1,6 +1,7 @@
 // push against a WebDAV origin (rclone serve webdav: no times, no hashes): what the origin lacks is
-// sent whatever the push record says, nothing is sent again when nothing changed, and a file the
-// live lists name is replaced by a move, never rewritten in place.
+// sent whatever the push record says, nothing is sent again when nothing changed, a file the
+// live lists name is replaced by a move, never rewritten in place, and each object is told as
+// rclone reports it.
 
 #include "PublishFixture.h"
 #include "push/Pusher.h"
@@ -42,6 +43,7 @@ public:
         server_.waitForFinished();
     }
     bool ready() const { return ready_; }
+    qint64 pid() const { return server_.processId(); }
     const QString& root() const { return root_; }
     QString remote() const { return QStringLiteral(":webdav,url='http://127.0.0.1:%1/',vendor=other:").arg(port_); }
 
@@ -58,15 +60,29 @@ quint64 inodeOf(const QString& path)
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
 }
 
+// Whether a child of this process other than the server is running rclone.
+bool rcloneRunning(qint64 server)
+{
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        const QList<QByteArray> fields = stat.open(QIODevice::ReadOnly) ? stat.readAll().split(' ') : QList<QByteArray>();
+        if (fields.size() > 3 && fields[1] == "(rclone)" && fields[3].toLongLong() == ::getpid() && pid.toLongLong() != server)
+            return true;
+    }
+    return false;
+}
+
 class PushToWebDav : public Publish {
 protected:
     // Pushes through the library; the objects in the order they were told sent.
     QStringList push()
     {
         QStringList told;
-        const PushSummary summary = Pusher({dir.filePath("site"), origin.remote()}, ProgressMeter::silent(),
-                                           {[&](const QString& object) { told << object; }, {}})
-                                        .run();
+        const auto sent = [&](const QString& object) {
+            told << object;
+            toldWhileRunning = toldWhileRunning || rcloneRunning(origin.pid());
+        };
+        const PushSummary summary = Pusher({dir.filePath("site"), origin.remote()}, ProgressMeter::silent(), {sent, {}}).run();
         EXPECT_EQ(told, summary.sent);
         return told;
     }
@@ -81,6 +97,7 @@ protected:
     }
 
     WebDavServer origin{dir};
+    bool toldWhileRunning = false;  // an object was told sent while rclone was still at work
 };
 
 TEST_F(PushToWebDav, SendsWhatTheOriginLacksNothingTwiceAndReplacesLiveFilesByAMove)
@@ -94,6 +111,7 @@ TEST_F(PushToWebDav, SendsWhatTheOriginLacksNothingTwiceAndReplacesLiveFilesByAM
     ASSERT_EQ(publishSigned().exitCode, 0);
     const QStringList all = push();
     EXPECT_EQ(all.mid(all.size() - 3), (QStringList{"update.sums.minisig", "update.sums", "update.txt"}));
+    EXPECT_TRUE(toldWhileRunning) << "each object is told as rclone reports it, not when its batch ends";
     expectWhole();
 
     const struct {
