@@ -2,6 +2,7 @@
 
 #include "platform/FileIO.h"
 #include "platform/Folders.h"
+#include "platform/SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -92,7 +93,15 @@ Status replaceFile(const QString& target, const QByteArray& bytes, bool durable)
 {
     return replaceFile(
         target,
-        [&](QFile& file) { return file.write(bytes) == bytes.size() ? QString() : file.errorString(); },
+        [&](QFile& file) -> QString {
+#ifndef Q_OS_WIN
+            // Past QFile's buffer: a write a full disk cuts short leaves QFile without a reason
+            // ("Unknown error"), while the system's is kept here.
+            return platform::writeAll(file.handle(), bytes) ? QString() : systemReason(errno);
+#else
+            return file.write(bytes) == bytes.size() ? QString() : file.errorString();
+#endif
+        },
         durable);
 }
 

@@ -18,6 +18,7 @@ void printError(const QString& subject, const QString& reason) { printError(QFil
 void printLine(const QByteArray& line)
 {
     std::printf("%s\n", shownText(line).constData());
+    std::fflush(stdout);  // a pipe or log sees each line when it happens
 }
 
 bool parseCommand(QCommandLineParser& parser, const QStringList& arguments, const QString& command)

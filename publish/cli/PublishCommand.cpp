@@ -22,6 +22,18 @@ void printChanges(const ChangeList& changes)
     }
 }
 
+// Players refuse a list older than the one they hold, so a slow clock is overruled, and told.
+void printClockNote(const PublishSummary& summary)
+{
+    if (summary.clockBehindBy <= 0)
+        return;
+    const QDateTime signedAt = QDateTime::fromSecsSinceEpoch(summary.signedAt, Qt::UTC);
+    printLine("renewel-publish: this machine's clock is " + QByteArray::number(summary.clockBehindBy)
+              + " seconds behind the site's last signature; signed as "
+              + signedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1()
+              + " UTC, one second after it, so that players do not refuse the release as replayed");
+}
+
 void printSummary(const PublishOptions& options, const PublishSummary& summary)
 {
     const ChangeList& changes = summary.changes;
@@ -45,7 +57,8 @@ const QString Description = QStringLiteral(
     "Turns a release folder into an update site for renewel: copies every file of RELEASE_DIR into\n"
     "the site under the same path and writes update.txt and update.sums (SHA-256 of each file).\n"
     "With --key, update.sums is signed with the minisign tool into update.sums.minisig, with the\n"
-    "current time as timestamp; players' updaters with the matching UpdateKey accept only that.\n"
+    "current time as timestamp (one second after the site's last signature when this machine's\n"
+    "clock is behind it); players' updaters with the matching UpdateKey accept only that.\n"
     "SITE_DIR becomes a link to the complete release in SITE_DIR.releases, switched in one step.\n"
     "Files unchanged since the last publish are not read again. Other files of the site carry\n"
     "over. Nothing is written when a check fails. Prints each file added, changed and removed.\n"
@@ -55,6 +68,8 @@ const QString Description = QStringLiteral(
     "Other commands (see renewel-publish verify --help, renewel-publish push --help):\n"
     "  renewel-publish verify SITE_DIR [--pub PUBLIC_KEY_FILE]   check a published site\n"
     "  renewel-publish push SITE_DIR REMOTE [--keep N]           send a site to its origin\n"
+    "  renewel-publish releases SITE_DIR                        list the releases kept to go back to\n"
+    "  renewel-publish rollback SITE_DIR RELEASE [--key ...]    publish a kept release again, signed anew\n"
     "\n"
     "Exit status: 0 published, 1 failed, 2 bad usage.");
 
@@ -138,6 +153,7 @@ int runPublish(const PublishOptions& options)
         TerminalProgress progress;
         const PublishSummary summary = publishRelease(options, progress);
         printChanges(summary.changes);
+        printClockNote(summary);
         printSummary(options, summary);
         return ExitDone;
     } catch (const PublishError& error) {

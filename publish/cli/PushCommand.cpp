@@ -1,6 +1,7 @@
 #include "cli/PushCommand.h"
 
 #include "cli/CommandLine.h"
+#include "cli/TerminalProgress.h"
 #include "common/PublishError.h"
 #include "push/Pusher.h"
 
@@ -13,17 +14,24 @@ const QString Description = QStringLiteral(
     "\"s3:bucket/updates\" or \"origin:/srv/updates\"): changed objects first, then the lists\n"
     "(update.sums.minisig, update.sums, update.txt), and only then deletes the objects that no\n"
     "site of the last N pushes held, so a player still using an older list finds its files.\n"
-    "Only objects that changed are sent. Prints each object sent and deleted.\n"
+    "Only what the remote lacks or holds otherwise is sent (one listing of the remote says what it\n"
+    "holds), and an object the remote holds is sent beside it and moved over its name. Prints each\n"
+    "object as it is sent and deleted, and a progress line on a terminal.\n"
     "Exit status: 0 pushed, 1 failed, 2 bad usage.");
 
 int runPush(const PushOptions& options)
 {
     try {
-        const PushSummary summary = Pusher(options).run();
-        for (const QString& object : summary.sent)
-            printLine("sent " + object.toUtf8());
-        for (const QString& object : summary.deleted)
-            printLine("deleted " + object.toUtf8());
+        // Each object is told as it lands; the progress line makes way for it.
+        TerminalProgress progress;
+        const auto line = [&](const char* word) {
+            return [&progress, word](const QString& object) {
+                progress.end();
+                printLine(word + object.toUtf8());
+            };
+        };
+        const PushSummary summary = Pusher(options, progress, {line("sent "), line("deleted ")}).run();
+        progress.end();
         printLine("renewel-publish: " + options.remote.toUtf8() + ": " + QByteArray::number(summary.sent.size())
                   + " objects sent, " + QByteArray::number(summary.deleted.size()) + " deleted");
         return ExitDone;

@@ -10,6 +10,7 @@
 #include <QTemporaryFile>
 
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -33,35 +34,32 @@ std::unique_ptr<QTemporaryFile> nameFile(const QStringList& objects)
     return names;
 }
 
-void deleteObjects(const RcloneTool& rclone, const QString& remote, const QStringList& objects, PushSummary& summary)
-{
-    if (objects.isEmpty())
-        return;
-    const auto names = nameFile(objects);
-    summary.deleted += rclone.run({QStringLiteral("delete"), remote, QStringLiteral("--files-from-raw"), names->fileName()})
-                           .deleted;
-}
-
-const QStringList SendAll = {QStringLiteral("--ignore-times")};
-
 }  // namespace
 
-Pusher::Pusher(const PushOptions& options)
-    : options_(options), layout_(options.siteDir), release_(currentRelease(layout_, options.siteDir))
+const QString Pusher::StagingFolder = QStringLiteral(".renewel-publish-staging");
+
+Pusher::Pusher(const PushOptions& options, ProgressMeter& progress, PushEvents events)
+    : options_(options), progress_(progress), events_(std::move(events)), layout_(options.siteDir),
+      release_(currentRelease(layout_, options.siteDir))
 {
-    const QJsonObject features = rclone_.features(options.remote);
-    checkRemote(RcloneTool::localFolder(features));
-    compare_ = RcloneTool::comparisonFlags(features);
+    checkRemote(RcloneTool::localFolder(rclone_.features(options.remote)));
     layout_.prepare();  // no publish may replace the release while it is sent
 }
 
 PushSummary Pusher::run()
 {
     planSends();
-    sendStore();
-    sendFiles();
-    sendLists();
+    {
+        qint64 bytes = 0;
+        for (const QString& object : std::as_const(pending_))
+            bytes += localSize(object);
+        ProgressMeter::Phase phase(progress_, int(pending_.size()), bytes);
+        for (const QStringList* group : {&store_.chunks, &store_.indexes, &store_.deltas, &files_})
+            send(*group);
+        sendLists();
+    }
     deleteUnneeded();
+    clearStaging();
     return summary_;
 }
 
@@ -86,11 +84,8 @@ void Pusher::checkRemote(const QString& localFolder) const
     }
 }
 
-// What changed since the last push to this remote is sent whatever rclone's comparison says:
-// a change that keeps the size within the remote's time precision would pass it unseen. The
-// record forgets those objects' bytes until they are sent, so an interrupted push sends them
-// again. Objects the record has as sent are left to rclone, which still catches a change made
-// on the remote where it can.
+// What to send is settled before anything is: the record forgets the bytes of each object to be
+// sent until it is, so an interrupted push sends them again.
 void Pusher::planSends()
 {
     const QStringList objects = objectsOf(release_);
@@ -99,66 +94,108 @@ void Pusher::planSends()
     for (const QStringList* held : {&objects, &std::as_const(store_.chunks), &std::as_const(store_.indexes), &std::as_const(store_.deltas)})
         record_.hold(*held);
     digests_ = digestsOf(release_, objects);
+    digests_.insert(store_.digests);
+    remote_ = rclone_.list(options_.remote);
     for (const QString& object : objects) {
-        if (ListsInOrder.contains(object))
-            continue;
-        if (record_.sentDigest(object) == digests_.value(object)) {
-            same_.append(object);
-        } else {
-            changed_.append(object);
-            record_.setSent(object, {});
-        }
+        if (!ListsInOrder.contains(object))
+            files_.append(object);
     }
+    const auto plan = [&](const QStringList& group, bool storeObjects) {
+        for (const QString& object : group) {
+            if (!inPlace(object, storeObjects)) {
+                pending_.insert(object);
+                record_.setSent(object, {});
+            }
+        }
+    };
+    for (const QStringList* group : {&store_.chunks, &store_.indexes, &store_.deltas})
+        plan(*group, true);
+    plan(files_, false);
+    QStringList lists;
     for (const QString& list : ListsInOrder) {
-        if (record_.sentDigest(list) != digests_.value(list))
-            record_.setSent(list, {});
+        if (objects.contains(list))
+            lists.append(list);
     }
+    plan(lists, false);
     record_.write();
 }
 
-void Pusher::copy(const QStringList& batch, const QStringList& flags)
+// The remote holds the object's bytes: at their size, and for an object not named by its content,
+// sent by a push as these bytes.
+bool Pusher::inPlace(const QString& object, bool storeObject) const
 {
-    if (batch.isEmpty())
-        return;
-    const auto names = nameFile(batch);
-    summary_.sent += rclone_.run(QStringList{QStringLiteral("copy"), release_, options_.remote,
-                                             QStringLiteral("--copy-links"), QStringLiteral("--files-from-raw"),
-                                             names->fileName()} + flags)
-                         .copied;
+    const auto held = remote_.constFind(object);
+    if (held == remote_.cend() || *held != localSize(object))
+        return false;
+    return storeObject || record_.sentDigest(object) == digests_.value(object);
 }
 
-// Store objects never change under their names: one the record has as sent is not compared
-// again, a new one is sent without looking at the remote; chunks before the indexes that name
-// them, the deltas to those indexes after them, all before the files and lists.
-void Pusher::sendStore()
+qint64 Pusher::localSize(const QString& object) const { return QFileInfo(release_ + '/' + object).size(); }
+
+// The objects of one group that need sending: those the remote lacks straight to their names,
+// the others over their names.
+void Pusher::send(const QStringList& objects)
 {
-    for (const QStringList* objects : {&store_.chunks, &store_.indexes, &store_.deltas}) {
-        QStringList fresh;
-        for (const QString& object : *objects) {
-            if (record_.sentDigest(object) != store_.digests.value(object))
-                fresh.append(object);
-        }
-        copy(fresh, {QStringLiteral("--no-check-dest")});
-        for (const QString& object : fresh)
-            record_.setSent(object, store_.digests.value(object));
+    QStringList fresh, held;
+    for (const QString& object : objects) {
+        if (pending_.contains(object))
+            (remote_.contains(object) ? held : fresh).append(object);
+    }
+    copyTo(fresh, options_.remote, true);
+    replace(held);
+    for (const QStringList* sent : {&fresh, &held}) {
+        for (const QString& object : *sent)
+            record_.setSent(object, digests_.value(object));
+    }
+    if (!fresh.isEmpty() || !held.isEmpty())
         record_.write();
+}
+
+void Pusher::copyTo(const QStringList& objects, const QString& destination, bool report)
+{
+    if (objects.isEmpty())
+        return;
+    const auto names = nameFile(objects);
+    rclone_.run({QStringLiteral("copy"), release_, destination, QStringLiteral("--copy-links"),
+                 QStringLiteral("--no-check-dest"), QStringLiteral("--files-from-raw"), names->fileName()},
+                [&](const RcloneEvent& event) {
+                    if (event.kind != RcloneEvent::Kind::Copied)
+                        return;
+                    if (report)
+                        reportSent(event.object);
+                    progress_.advance(localSize(event.object));
+                });
+}
+
+// Sent whole to the staging folder, then each moved over its name in one step of the remote.
+void Pusher::replace(const QStringList& objects)
+{
+    if (objects.isEmpty())
+        return;
+    staged_ = true;
+    const QString staging = joined(options_.remote, StagingFolder);
+    copyTo(objects, staging, false);
+    for (const QString& object : objects) {
+        // Moved whatever the remote's sizes and times say: a change that keeps both would be taken
+        // for no change, and the staged copy dropped.
+        rclone_.run({QStringLiteral("moveto"), joined(staging, object), joined(options_.remote, object),
+                     QStringLiteral("--ignore-times")});
+        reportSent(object);
     }
 }
 
-void Pusher::sendFiles()
+void Pusher::reportSent(const QString& object)
 {
-    copy(changed_, SendAll);
-    copy(same_, compare_);
-    for (const QString& object : changed_)
-        record_.setSent(object, digests_.value(object));
-    record_.write();
+    summary_.sent.append(object);
+    if (events_.sent)
+        events_.sent(object);
 }
 
 void Pusher::sendLists()
 {
     for (const QString& list : ListsInOrder) {
         if (QFileInfo::exists(release_ + '/' + list))
-            sendList(list);
+            send({list});
         else
             deleteList(list);
     }
@@ -166,31 +203,54 @@ void Pusher::sendLists()
     record_.write();
 }
 
-void Pusher::sendList(const QString& list)
-{
-    const bool listChanged = record_.sentDigest(list).isEmpty();
-    summary_.sent += rclone_.run(QStringList{QStringLiteral("copyto"), release_ + '/' + list,
-                                             joined(options_.remote, list)} + (listChanged ? SendAll : compare_))
-                         .copied;
-    if (listChanged) {
-        record_.setSent(list, digests_.value(list));
-        record_.write();
-    }
-}
-
 // A signature left from a signed release would vouch for old checksums only.
 void Pusher::deleteList(const QString& list)
 {
-    summary_.deleted += rclone_.run({QStringLiteral("delete"), options_.remote, QStringLiteral("--include"), '/' + list})
-                            .deleted;
     record_.setSent(list, {});
+    if (!remote_.contains(list))
+        return;
+    rclone_.run({QStringLiteral("delete"), options_.remote, QStringLiteral("--include"), '/' + list},
+                [&](const RcloneEvent& event) {
+                    if (event.kind == RcloneEvent::Kind::Deleted)
+                        reportDeleted(event.object);
+                });
 }
 
 // The site's own objects were just marked as held by this push, so none of them is here.
 void Pusher::deleteUnneeded()
 {
     const QStringList unneeded = record_.unneeded(options_.keep);
-    deleteObjects(rclone_, options_.remote, unneeded, summary_);
+    if (!unneeded.isEmpty()) {
+        const auto names = nameFile(unneeded);
+        rclone_.run({QStringLiteral("delete"), options_.remote, QStringLiteral("--files-from-raw"), names->fileName()},
+                    [&](const RcloneEvent& event) {
+                        if (event.kind == RcloneEvent::Kind::Deleted)
+                            reportDeleted(event.object);
+                    });
+    }
     record_.forget(unneeded);
     record_.write();
+}
+
+void Pusher::reportDeleted(const QString& object)
+{
+    summary_.deleted.append(object);
+    if (events_.deleted)
+        events_.deleted(object);
+}
+
+// What a push left in the staging folder (this one's empty folders, an interrupted one's objects).
+void Pusher::clearStaging()
+{
+    const QString prefix = StagingFolder + '/';
+    bool leftovers = staged_;
+    for (auto it = remote_.cbegin(); !leftovers && it != remote_.cend(); ++it)
+        leftovers = it.key().startsWith(prefix);
+    if (!leftovers)
+        return;
+    try {
+        rclone_.run({QStringLiteral("purge"), joined(options_.remote, StagingFolder)});
+    } catch (const PublishError&) {
+        // Nothing a list names is there: a folder left over costs nothing.
+    }
 }

@@ -86,13 +86,16 @@ bool emptyFolder(int fd)
 
 }  // namespace
 
-QByteArray copyHashed(const QString& source, const QString& target, qint64& size)
+QByteArray copyHashed(const QString& source, const FileIdentity& scanned, const QString& target, qint64& size)
 {
     RegularFile in = RegularFile::open(source, RegularFile::Access::Read, Links::Refuse);
     if (!in)
         throw PublishError{source, in.failure() == RegularFile::Failure::Other || in.failure() == RegularFile::Failure::Missing
                                        ? in.reason()
                                        : QStringLiteral("no longer a regular file")};
+    if (in.identity().device != scanned.device || in.identity().inode != scanned.inode)
+        throw PublishError{source, QStringLiteral("not the file the release folder held when it was read (a folder on "
+                                                  "its path replaced, by a link say); nothing published")};
     FileDescriptor out = openNew(target);
     if (!out.isOpen())
         throw PublishError{target, systemReason(errno)};

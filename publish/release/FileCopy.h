@@ -2,13 +2,16 @@
 // The file operations of publishing, each failing with a PublishError that carries the system's
 // reason ("No space left on device", "Permission denied").
 
+#include "platform/FileIdentity.h"
+
 #include <QByteArray>
 #include <QString>
 
 // Creates target (a new file, in a folder that exists) with source's bytes and returns the
 // SHA-256 of exactly the bytes written; size receives their count. Fails when source is not a
-// regular file.
-QByteArray copyHashed(const QString& source, const QString& target, qint64& size);
+// regular file, or not the file scanned (its device and inode): a folder on its path replaced by
+// a link since the scan would otherwise have another file published.
+QByteArray copyHashed(const QString& source, const FileIdentity& scanned, const QString& target, qint64& size);
 // Makes target (in a folder that exists) another name of source (a hard link), or a copy where the
 // file system has none. The paths are the file system's bytes, which need not be UTF-8.
 void linkOrCopy(const QByteArray& source, const QByteArray& target);

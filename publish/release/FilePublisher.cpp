@@ -47,7 +47,7 @@ FilePublisher::Published FilePublisher::readAndCopy(const ReleaseFile& file, con
 {
     if (!dryRun_) {
         qint64 size = 0;
-        QByteArray digest = copyHashed(file.source, QFile::decodeName(target), size);
+        QByteArray digest = copyHashed(file.source, file.identity, QFile::decodeName(target), size);
         return {digest, size, true};
     }
     const ::Result<QByteArray> hashed = sha256OfFile(file.source);

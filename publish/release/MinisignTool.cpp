@@ -3,6 +3,7 @@
 #include "common/PublishError.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -49,6 +50,22 @@ QByteArray readPassword(const QString& file)
     while (line.endsWith('\n') || line.endsWith('\r'))
         line.chop(1);
     return line;
+}
+
+std::optional<QByteArray> keyPassword(const QString& secretKey, const QString& passwordFile)
+{
+    const QFileInfo key(secretKey);
+    if (!key.isFile() || !key.isReadable())
+        throw PublishError{secretKey, QStringLiteral("no readable secret key file")};
+    if (!passwordFile.isEmpty())
+        return readPassword(passwordFile);
+    if (keyHasPassword(secretKey) && !::isatty(STDIN_FILENO))
+        throw PublishError{secretKey,
+                           QStringLiteral("the key is protected by a password and there is no terminal to ask for it: "
+                                          "give the password with --password-file FILE (or --password-file - on "
+                                          "standard input), or make a key without a password for automation with "
+                                          "minisign -G -W")};
+    return std::nullopt;
 }
 
 void signWithMinisign(const QString& tool, const QString& secretKey, const std::optional<QByteArray>& password,

@@ -15,6 +15,11 @@ QString findMinisign();
 // Throws PublishError when the file is not a minisign secret key.
 bool keyHasPassword(const QString& secretKey);
 
+// The key's password when one is needed and given (from passwordFile; empty: the tool asks on
+// the terminal). Throws PublishError when the key can't be read, or needs a password that can't
+// be asked for (no terminal).
+std::optional<QByteArray> keyPassword(const QString& secretKey, const QString& passwordFile);
+
 // The first line of a password file ("-": standard input), without its line end. Throws
 // PublishError when it can't be read.
 QByteArray readPassword(const QString& file);

@@ -9,6 +9,7 @@
 #include "release/PathNesting.h"
 #include "release/PublishRecord.h"
 #include "release/ReleaseFiles.h"
+#include "release/SigningTime.h"
 #include "release/SiteLayout.h"
 #include "release/StopPoint.h"
 #include "chunk/ChunkStore.h"
@@ -30,23 +31,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The key's password when one is needed and given; throws when it is needed and can't be asked for.
-std::optional<QByteArray> keyPassword(const PublishOptions& options)
-{
-    const QFileInfo key(options.secretKey);
-    if (!key.isFile() || !key.isReadable())
-        throw PublishError{options.secretKey, QStringLiteral("no readable secret key file")};
-    if (!options.passwordFile.isEmpty())
-        return readPassword(options.passwordFile);
-    if (keyHasPassword(options.secretKey) && !::isatty(STDIN_FILENO))
-        throw PublishError{options.secretKey,
-                           QStringLiteral("the key is protected by a password and there is no terminal to ask for it: "
-                                          "give the password with --password-file FILE (or --password-file - on "
-                                          "standard input), or make a key without a password for automation with "
-                                          "minisign -G -W")};
-    return std::nullopt;
-}
 
 void checkFolders(const PublishOptions& options, const SiteLayout& layout)
 {
@@ -203,18 +187,24 @@ PublishSummary publishRelease(const PublishOptions& options, ProgressMeter& prog
     SiteLayout layout(options.siteDir);
     checkFolders(options, layout);
     const QString tool = options.secretKey.isEmpty() ? QString() : findMinisign();
-    const std::optional<QByteArray> password = tool.isEmpty() ? std::nullopt : keyPassword(options);
+    const std::optional<QByteArray> password = tool.isEmpty() ? std::nullopt : keyPassword(options.secretKey, options.passwordFile);
     const QList<ReleaseFile> files = scanRelease(options.releaseDir);
     checkStoreName(files, options.chunkMinSize);
     const QList<QByteArray> others = otherSiteFiles(layout.current(), files);
+    // The lists carry the time they are signed at, which never goes back from the site's.
+    PublishOptions timed = options;
+    const SigningTime time = tool.isEmpty() ? SigningTime{options.now, 0} : signingTime(layout.current(), options.now);
+    timed.now = time.timestamp;
     if (options.dryRun)
-        return build({options, files, others, layout.current(), layout.releases(), {}, tool, password, progress});
+        return build({timed, files, others, layout.current(), layout.releases(), {}, tool, password, progress});
 
     layout.prepare();
-    const QString release = layout.newRelease(options.now);
+    const QString release = layout.newRelease(timed.now);  // named in the order signed
     PublishSummary summary;
     try {
-        summary = build({options, files, others, layout.current(), layout.releases(), release, tool, password, progress});
+        summary = build({timed, files, others, layout.current(), layout.releases(), release, tool, password, progress});
+        summary.signedAt = time.timestamp;
+        summary.clockBehindBy = time.behindBy;
         if (const Status synced = platform::syncFileSystem(release); !synced)
             throw PublishError{release, synced.error()};
     } catch (...) {

@@ -37,6 +37,8 @@ struct PublishSummary {
     qint64 bytesRead = 0;
     ChangeList changes;
     ChunkStoreSummary chunks;
+    qint64 signedAt = 0;       // the signature's timestamp (Unix seconds)
+    qint64 clockBehindBy = 0;  // seconds the clock was behind the site's last signature (see SigningTime)
 };
 
 // Throws PublishError; tells progress how far copying and chunking have come.

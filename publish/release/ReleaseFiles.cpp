@@ -4,17 +4,13 @@
 #include "site/SiteFiles.h"
 #include "common/PublishError.h"
 #include "common/ShownText.h"
+#include "platform/OpenFolder.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
-
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -39,57 +35,47 @@ QString reservedReason(const QByteArray& name)
                           "installer (see \"A release of renewel itself\" in the README)");
 }
 
-QString reasonOf(const std::error_code& error) { return QString::fromLocal8Bit(error.message()); }
-
 // Walks the release with the names' own bytes (a name that is not UTF-8 must be seen to be
-// refused), never following a link.
+// refused). Each folder is opened in its parent without following a link, so a folder swapped
+// for a link while the release is read is refused as a link, never walked into.
 class Scan {
 public:
     explicit Scan(const QString& releaseDir) : root_(QFileInfo(releaseDir).absoluteFilePath()) {}
 
     QList<ReleaseFile> run()
     {
-        folder(QFile::encodeName(root_).toStdString(), {});
+        folder(OpenFolder::open(root_), {});
         std::sort(files_.begin(), files_.end(), pathLess);
         return files_;
     }
 
 private:
-    void folder(const fs::path& path, const QByteArray& relative)
+    void folder(const OpenFolder& open, const QByteArray& relative)
     {
-        std::error_code error;
-        fs::directory_iterator it(path, error);
-        for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-            const QByteArray name = QByteArray::fromStdString(it->path().filename().native());
-            QByteArray inner = relative;
-            if (!inner.isEmpty())
-                inner += '/';
-            inner += name;
-            if (!name.isValidUtf8())
+        const QByteArray subject = relative.isEmpty() ? QFile::encodeName(root_) : relative;
+        if (!open.isOpen())
+            throw PublishError{subject, QStringLiteral("cannot read the folder: ") + open.reason()};
+        const Result<QList<OpenFolder::Entry>> entries = open.entries();
+        if (!entries)
+            throw PublishError{subject, QStringLiteral("cannot read the folder: ") + entries.error()};
+        for (const OpenFolder::Entry& entry : *entries) {
+            const QByteArray inner = relative.isEmpty() ? entry.name : relative + '/' + entry.name;
+            if (!entry.name.isValidUtf8())
                 throw PublishError{inner, QStringLiteral("the name is not valid UTF-8 (the players' updaters read paths "
                                                          "as text)")};
-            // The entry's type comes with the folder's listing; a file's identity (what the publish
-            // record is checked against) costs one look-up.
-            const fs::file_status status = it->symlink_status(error);
-            if (error)
-                break;
-            if (fs::is_symlink(status))
+            switch (entry.kind) {
+            case OpenFolder::Entry::Kind::Link:
                 throw PublishError{inner, QStringLiteral("symbolic link; only regular files are published")};
-            if (fs::is_directory(status)) {
-                folder(it->path(), inner);
-                continue;
-            }
-            const std::optional<FileIdentity> identity =
-                fs::is_regular_file(status) ? platform::identityOf(QFile::decodeName(QByteArray::fromStdString(it->path().native())),
-                                                                   Links::Refuse)
-                                            : std::nullopt;
-            if (!identity)
+            case OpenFolder::Entry::Kind::Folder:
+                folder(open.inner(entry.name), inner);
+                break;
+            case OpenFolder::Entry::Kind::File:
+                file(inner, entry.identity);
+                break;
+            case OpenFolder::Entry::Kind::Other:
                 throw PublishError{inner, QStringLiteral("not a regular file")};
-            file(inner, *identity);
+            }
         }
-        if (error)
-            throw PublishError{relative.isEmpty() ? QFile::encodeName(root_) : relative,
-                               QStringLiteral("cannot read the folder: ") + reasonOf(error)};
     }
 
     void file(const QByteArray& relative, const FileIdentity& identity)

@@ -31,6 +31,7 @@ const QRegularExpression LinkName(QStringLiteral("^\\.link-[0-9a-f]{16}$"));
 const QString OldSiteName = QStringLiteral(".old-site");
 const QString LockName = QStringLiteral(".publish.lock");
 const QRegularExpression RetiredName(QStringLiteral("^\\.retired-[0-9a-f]{16}$"));
+const QString KeptPrefix = QStringLiteral("kept-");
 
 QByteArray native(const QString& path) { return QFile::encodeName(path); }
 
@@ -130,6 +131,8 @@ QStringList SiteLayout::leftovers() const
         if (ours && path != current_)
             paths.append(path);
     }
+    for (const QString& kept : allKept().mid(KeptReleases))
+        paths.append(kept);
     // Earlier versions assembled a site in ".SITE.publish-XXXXXX" beside it.
     const QDir parent(QFileInfo(site_).path());
     const QRegularExpression staging(QStringLiteral("^\\.") + QRegularExpression::escape(QFileInfo(site_).fileName())
@@ -177,10 +180,37 @@ void SiteLayout::switchTo(const QString& release)
     stopPoint("switched");
     current_ = release;
     plain_ = false;
-    // Renamed rather than removed: the next run removes it while it builds.
-    if (!previous.isEmpty())
+    // A release is kept to go back to; anything else is renamed rather than removed, and the next
+    // run removes it while it builds.
+    if (ReleaseName.match(QFileInfo(previous).fileName()).hasMatch())
+        renameOrThrow(previous, releases_ + '/' + KeptPrefix + QFileInfo(previous).fileName());
+    else if (!previous.isEmpty())
         renameOrThrow(previous, releases_ + QStringLiteral("/.retired-%1").arg(QRandomGenerator::global()->generate64(),
                                                                                 16, 16, QLatin1Char('0')));
+}
+
+QStringList SiteLayout::keptReleases() const { return allKept().mid(0, KeptReleases); }
+
+QStringList SiteLayout::allKept() const
+{
+    QStringList kept;
+    const QDir releases(releases_);
+    for (const QString& name : releases.entryList({KeptPrefix + QStringLiteral("release-*")}, QDir::Dirs | QDir::NoSymLinks,
+                                                  QDir::Name | QDir::Reversed)) {
+        if (ReleaseName.match(name.mid(KeptPrefix.size())).hasMatch())
+            kept.append(releases.filePath(name));
+    }
+    return kept;
+}
+
+QString SiteLayout::keptRelease(const QString& name) const
+{
+    const QString bare = name.startsWith(KeptPrefix) ? name.mid(KeptPrefix.size()) : name;
+    for (const QString& kept : keptReleases()) {
+        if (QFileInfo(kept).fileName() == KeptPrefix + bare)
+            return kept;
+    }
+    return {};
 }
 
 QString SiteLayout::replacePlainFolder(const QString& link)

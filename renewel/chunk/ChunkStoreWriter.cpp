@@ -24,8 +24,8 @@ Status writeObject(const QString& path, const QByteArray& bytes, QSet<QString>& 
             return Status::failure(QStringLiteral("cannot make the folder %1: %2").arg(folder, made.error()));
         folders.insert(folder);
     }
-    // Not flushed one by one: an object cut short by a crash is found by the check of existing
-    // objects and written again.
+    // Not flushed one by one (addFile syncs them all before the index): an object cut short by a
+    // crash is found by the check of existing objects and written again.
     return replaceFile(path, bytes, false);
 }
 
@@ -87,6 +87,12 @@ Result<StoredFile> ChunkStoreWriter::addFile(const QString& path)
     stored.indexName = ChunkStore::indexName(stored.index.fileHash);
     stored.indexHash = Sha256::hash(bytes);
     const QString indexPath = siteFolder_ + QLatin1Char('/') + stored.indexName;
+    // The chunks reach the disk before the index that names them: after a crash an index never
+    // names a chunk that was lost (one sync of the file system for all of them, files and folders).
+    if (stored.chunksWritten > 0) {
+        if (const Status synced = platform::syncFileSystem(siteFolder_); !synced)
+            return fail(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(siteFolder_), synced.error()));
+    }
     if (const Status written = writeObject(indexPath, bytes, folders_); !written)
         return fail(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(indexPath), written.error()));
     return stored;

@@ -2,7 +2,8 @@
 // Adds files to a chunk store in a site folder: what renewel-publish runs on each released file.
 // Each chunk not yet in the store is compressed and written through a temporary file and a
 // rename; a chunk already there is checked (decompressed, hashed) and kept, or written again
-// when it is not the chunk its name says. The file's index is written the same way.
+// when it is not the chunk its name says. The file's index is written the same way, once the
+// chunks it names are on the disk.
 
 #include "chunk/ChunkCodec.h"
 #include "chunk/ChunkIndex.h"

@@ -1,11 +1,12 @@
 // The platform layer: regular files only, never through a link nor blocked by a pipe, never read
-// past a limit; identities; folders; the installation lock.
+// past a limit; identities; folders, walked without entering a link; the installation lock.
 
 #include "TempDir.h"
 
 #include "platform/FileIdentity.h"
 #include "platform/Folders.h"
 #include "platform/InstallationLock.h"
+#include "platform/OpenFolder.h"
 #include "platform/RegularFile.h"
 
 #include <QDir>
@@ -13,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <sys/stat.h>
 
@@ -99,6 +101,41 @@ TEST(FoldersTest, MakesMissingParentsAndNamesTheReason)
     EXPECT_FALSE(blocked);
     EXPECT_EQ(blocked.error(), "Not a directory");
     EXPECT_FALSE(platform::syncFolder(dir.filePath("missing")));
+}
+
+TEST(OpenFolderTest, TellsEachEntryWhatItIsAndNeverEntersALink)
+{
+    TempDir dir;
+    dir.write("root/file.txt", "x");
+    QDir().mkpath(dir.filePath("root/inner"));
+    QDir().mkpath(dir.filePath("outside"));
+    ASSERT_TRUE(QFile::link(dir.filePath("outside"), dir.filePath("root/link")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("root/fifo")).constData(), 0600), 0);
+    const OpenFolder root = OpenFolder::open(dir.filePath("root"));
+    ASSERT_TRUE(root.isOpen()) << root.reason().toStdString();
+    const Result<QList<OpenFolder::Entry>> entries = root.entries();
+    ASSERT_TRUE(entries) << entries.error().toStdString();
+    const struct {
+        QByteArray name;
+        OpenFolder::Entry::Kind kind;
+        bool enters;  // inner() opens it
+    } expected[] = {
+        {"file.txt", OpenFolder::Entry::Kind::File, false},
+        {"inner", OpenFolder::Entry::Kind::Folder, true},
+        {"link", OpenFolder::Entry::Kind::Link, false},
+        {"fifo", OpenFolder::Entry::Kind::Other, false},
+    };
+    ASSERT_EQ(entries->size(), 4);
+    for (const auto& [name, kind, enters] : expected) {
+        SCOPED_TRACE(name.toStdString());
+        const auto found = std::find_if(entries->begin(), entries->end(), [&](const auto& e) { return e.name == name; });
+        ASSERT_NE(found, entries->end());
+        EXPECT_EQ(found->kind, kind);
+        EXPECT_EQ(root.inner(name).isOpen(), enters);
+        if (kind == OpenFolder::Entry::Kind::File) {
+            EXPECT_EQ(found->identity.size, 1);
+        }
+    }
 }
 
 TEST(InstallationLockTest, OneHolderAtATime)

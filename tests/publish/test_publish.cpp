@@ -188,8 +188,9 @@ TEST_F(Publish, KilledRunLeavesASiteThatVerifiesAndTheNextRunClearsOnlyItsOwnLef
         ASSERT_EQ(left.size(), 5) << left.join(' ').toStdString();
         EXPECT_TRUE(left.removeOne(".publish.lock") && left.removeOne(".publish.record") && left.removeOne("notes.txt"))
             << left.join(' ').toStdString();
-        // The release the last run replaced waits, renamed, for the next run to remove it.
-        const QStringList retired = left.filter(QRegularExpression("^\\.retired-"));
+        // What the last run replaced is kept to go back to when it was a release, else waits,
+        // renamed, for the next run to remove it.
+        const QStringList retired = left.filter(QRegularExpression("^(\\.retired-|kept-release-)"));
         ASSERT_EQ(retired.size(), 1) << left.join(' ').toStdString();
         left.removeOne(retired.value(0));
         EXPECT_EQ(QFile::symLinkTarget(dir.filePath("site")), dir.filePath("site.releases/" + left.value(0)));

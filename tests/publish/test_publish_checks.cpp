@@ -1,7 +1,8 @@
 // renewel-publish's checks driven through its libraries on a site published in the test: verify
 // refuses special files without blocking and finds an index whose chunks are in the wrong order
 // and a damaged delta; push refuses a remote that is the site itself; a publish after a crash
-// writes again a chunk a reused index names but the store lost.
+// writes again a chunk a reused index names but the store lost; a folder swapped for a link
+// after the scan gets nothing published; a full disk while chunks are written is named as such.
 
 #include "chunk/ChunkIndex.h"
 #include "chunk/ChunkStore.h"
@@ -18,9 +19,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <random>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -201,4 +205,73 @@ TEST(PublishChecks, APublishAfterACrashWritesAgainTheChunksAReusedIndexNamesButT
         EXPECT_EQ(summary.chunks.chunksWritten, 1);
         EXPECT_EQ(site.problems(), QStringList());
     }
+}
+
+namespace {
+
+// Runs an action when copying begins: after the release was scanned, before a file is read.
+class OnCopyingBegun : public ProgressMeter {
+public:
+    explicit OnCopyingBegun(std::function<void()> action) : action_(std::move(action)) {}
+    void begin(int, qint64) override
+    {
+        if (action_)
+            std::exchange(action_, {})();
+    }
+
+private:
+    std::function<void()> action_;
+};
+
+PublishOptions optionsFor(const TempDir& dir, const QString& site)
+{
+    PublishOptions options;
+    options.releaseDir = dir.filePath("release");
+    options.siteDir = dir.filePath(site);
+    options.now = 1'800'000'000;
+    options.chunkMinSize = 64 * 1024;
+    return options;
+}
+
+}  // namespace
+
+TEST(PublishChecks, AFolderSwappedForALinkAfterTheScanGetsNothingPublished)
+{
+    TempDir dir;
+    dir.write("release/readme.txt", "read me");
+    dir.write("release/maps/forest.ivm", "forest");
+    dir.write("outside/forest.ivm", "not the studio's");
+    OnCopyingBegun swap([&] {
+        QDir(dir.filePath("release/maps")).removeRecursively();
+        QFile::link(dir.filePath("outside"), dir.filePath("release/maps"));
+    });
+    try {
+        publishRelease(optionsFor(dir, "site"), swap);
+        ADD_FAILURE() << "published";
+    } catch (const PublishError& error) {
+        EXPECT_TRUE(error.subject.endsWith("release/maps/forest.ivm")) << error.subject.toStdString();
+        EXPECT_TRUE(error.reason.contains("not the file the release folder held")) << error.reason.toStdString();
+    }
+    EXPECT_FALSE(dir.exists("site"));
+    EXPECT_FALSE(dir.exists("site.releases"));
+}
+
+TEST(PublishChecks, AFullDiskWhileChunksAreWrittenGivesTheSystemsReason)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    TempDir dir;
+    const QByteArray disk = QFile::encodeName(dir.filePath("disk"));
+    QDir().mkpath(dir.filePath("disk"));
+    ASSERT_EQ(::mount("tmpfs", disk.constData(), "tmpfs", 0, "size=1m"), 0) << std::strerror(errno);
+    const std::unique_ptr<const char, int (*)(const char*)> unmount(disk.constData(), ::umount);
+    dir.write("release/big.dat", randomBytes(600 * 1024, 1));  // fits once, not twice (its chunks)
+    try {
+        publishRelease(optionsFor(dir, "disk/site"));
+        ADD_FAILURE() << "published";
+    } catch (const PublishError& error) {
+        EXPECT_TRUE(error.reason.contains("/chunks/") && error.reason.endsWith(": No space left on device"))
+            << error.reason.toStdString();
+    }
+    EXPECT_FALSE(dir.exists("disk/site"));
 }
