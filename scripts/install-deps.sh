@@ -20,10 +20,12 @@ test_packages=(
   libgtest-dev libbenchmark-dev openssl
   # packages and their checks; the desktop files' validators
   lintian dpkg-dev file desktop-file-utils shared-mime-info xdg-utils libglib2.0-bin
-  # renewel-publish's push is tested against rclone; its benchmark compares against rsync
-  rclone rsync
+  # renewel-publish's push is tested against rclone, its signing time under a shifted clock
+  # (faketime); its benchmark compares against rsync
+  rclone faketime rsync
   # the download peers of the benchmarks, and the delta-update tools bench_delta compares with
   aria2 zsync zchunk casync
+  # the binary-patch tools bench_patch races
   bsdiff xdelta3
   # thumb's KDE preview plugin (KF5 KIO on Qt 5) and the thumbnail clients its tests run: KIO's
   # thumbnail worker, XFCE's tumbler on a private D-Bus, GNOME's thumbnail factory from Python
