@@ -48,6 +48,7 @@ QString UsageText()
         "size; files a newer release dropped are deleted unless the player changed them.\n"
         "\n"
         "Exit status: 0 the update completed (or nothing needed doing; check: up to date), 1 it\n"
-        "stopped on a failure (one line on standard error says which file and why), 2 the window\n"
-        "was closed during the update, 3 (check only) an update is due.\n");
+        "stopped on a failure (one line on standard error says which file and why), 2 the update\n"
+        "was cancelled (the window closed; SIGINT, SIGTERM or SIGHUP), 3 (check only) an update\n"
+        "is due. quiet, repair and check need no display.\n");
 }

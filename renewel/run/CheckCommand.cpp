@@ -7,6 +7,7 @@
 #include "run/UpdateRun.h"
 #include "run/lang/langSys.h"
 #include "site/SiteFiles.h"
+#include "platform/StopSignals.h"
 
 #include <QCoreApplication>
 
@@ -42,11 +43,13 @@ int RunCheck(const QString& programFolder, std::FILE* out)
     UpdateRun run(host, getFile, options);
     QObject::connect(&run, &UpdateRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    StopSignals stopSignals;  // SIGINT, SIGTERM, SIGHUP: the check ends as cancelled
+    QObject::connect(&stopSignals, &StopSignals::received, &run, &UpdateRun::cancel);
     run.start();
     QCoreApplication::exec();
     const UpdateOutcome outcome = run.outcome();
     if (outcome.kind != UpdateOutcome::Completed)
-        return 1;
+        return ExitStatus(outcome);
     for (const UpdateEntry& entry : run.Plan.fetch)
         print(out, "fetch " + entry.listed + ' ' + QByteArray::number(entry.size) + '\n');
     for (const QByteArray& listed : run.Plan.remove)

@@ -28,6 +28,8 @@ void RunPass::cancel()
     if (stage_ == Stage::Ended || cancelled_)
         return;
     cancelled_ = true;
+    if (!report_.settled())
+        report_.cancel();  // the downloads it aborts are no failure of the run's
     if (intake_)
         intake_->stop();
     getFile_.Abort();
@@ -297,6 +299,7 @@ void RunPass::end()
     stage_ = Stage::Ended;
     if (intake_)
         intake_->stop();
+    whole_.reset();  // its checks of kept downloads would start fetches on the queue
     queue_.reset();  // aborts and joins: nothing reports any more
     check_.reset();
     chunks_.reset();

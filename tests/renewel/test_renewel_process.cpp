@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QThread>
@@ -20,6 +21,7 @@
 
 #include <memory>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -118,7 +120,7 @@ void expectEnds(QProcess& process, int status, const QByteArray& errorLine = {})
         own += line.startsWith("renewel: ") ? line + '\n' : QByteArray();
     errors = own;
 #endif
-    EXPECT_EQ(errors, errorLine);
+    EXPECT_EQ(errors.toStdString(), errorLine.toStdString());
 }
 
 int requestsFor(const FaultServer& server, const QByteArray& path)
@@ -393,8 +395,8 @@ TEST(RenewelProcess, FailureLinesCarryTheSystemsReason)
     EXPECT_EQ(install.read("data/units.dat"), bytes(3000, 'u'));
 }
 
-// A launcher may start renewel from another folder, without a display, or as root: each way it
-// either works or says why in one line.
+// A launcher may start renewel from another folder, over ssh (no display at all), or as root:
+// each way it either works or says why in one line. Only the interactive window needs a display.
 TEST(RenewelProcess, StartedFromElsewhereOrWithoutADisplayItSaysWhy)
 {
     TempDir site, install, elsewhere;
@@ -405,20 +407,25 @@ TEST(RenewelProcess, StartedFromElsewhereOrWithoutADisplayItSaysWhy)
     QProcess fromElsewhere;  // the language file beside the program is read
     fromElsewhere.setProcessEnvironment(testEnvironment(install));
     fromElsewhere.setWorkingDirectory(elsewhere.path());
-    fromElsewhere.start(install.filePath("renewel"), {"quiet"});
-    expectEnds(fromElsewhere, 0);
-    EXPECT_EQ(install.read("a.txt"), "new");
+    fromElsewhere.start(install.filePath("renewel"), {"check"});
+    expectEnds(fromElsewhere, 3);
 
+    const QStringList noDisplay = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
     const struct {
+        QStringList args;
         QStringList unset;
+        int status;
         QByteArray line;
     } cases[] = {
-        {{"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"},
-         "renewel: display: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n"},
-        {{"QTWEBENGINE_DISABLE_SANDBOX", "QTWEBENGINE_CHROMIUM_FLAGS"},
+        {{"check"}, noDisplay, 3, {}},
+        {{"quiet"}, noDisplay, 0, {}},
+        {{"repair"}, noDisplay, 0, {}},
+        {{}, noDisplay, 1, "renewel: display: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n"},
+        {{}, {"QTWEBENGINE_DISABLE_SANDBOX", "QTWEBENGINE_CHROMIUM_FLAGS"}, 1,
          "renewel: browser: the embedded browser does not run as root; run renewel as the player\n"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString() + " without " + c.unset.join(',').toStdString());
         if (c.line.contains("root") && ::geteuid() != 0)
             continue;
         QProcess process;
@@ -426,11 +433,11 @@ TEST(RenewelProcess, StartedFromElsewhereOrWithoutADisplayItSaysWhy)
         for (const QString& name : c.unset)
             env.remove(name);
         process.setProcessEnvironment(env);
-        process.setWorkingDirectory(install.path());
-        // The window needs a display; the browser engine is needed by the interactive window only.
-        process.start(install.filePath("renewel"), c.line.contains("root") ? QStringList{} : QStringList{"quiet"});
-        expectEnds(process, 1, c.line);
+        process.setWorkingDirectory(elsewhere.path());
+        process.start(install.filePath("renewel"), c.args);
+        expectEnds(process, c.status, c.line);
     }
+    EXPECT_EQ(install.read("a.txt"), "new");
 }
 
 // A launcher reads the run's progress from standard output, one line per event, in order.
@@ -483,3 +490,81 @@ TEST(RenewelProcess, QuietRunsAndChecksLoadNoBrowserEngine)
 }
 
 }  // namespace
+
+namespace {
+// update.sums for a site written by writeSite.
+void writeSums(const TempDir& site, const QList<SiteFile>& files)
+{
+    const auto line = [](const QByteArray& content, const QByteArray& name) {
+        return QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex() + "  " + name + '\n';
+    };
+    QByteArray sums = line(site.read("update.txt"), "update.txt");
+    for (const SiteFile& f : files)
+        sums += line(f.content, f.listed);
+    site.write("update.sums", sums);
+}
+
+// Waits until the download folder holds a file of this name's and size (a complete download).
+bool waitForDownload(const TempDir& install, const QString& name, qint64 size)
+{
+    for (int tries = 0; tries < 500; ++tries) {
+        QDirIterator it(install.filePath("temp"), {name + ".*.part"}, QDir::Files);
+        while (it.hasNext())
+            if (QFileInfo(it.next()).size() == size)
+                return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+}  // namespace
+
+// SIGINT, SIGTERM and SIGHUP cancel a quiet run: it ends with the cancel status and its "end"
+// line, writes its record and releases the installation; the complete downloads it leaves are
+// checked by their hash on the next run, not fetched again.
+TEST(RenewelProcess, StopSignalsCancelAndTheNextRunKeepsCompleteDownloads)
+{
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        TempDir site, install;
+        // The slow file comes first in the list: the others are fetched ahead but not installed.
+        const QList<SiteFile> files = {{"\\slow.bin", bytes(300000, 's')}, {"\\a.bin", bytes(3000, 'a')},
+                                       {"\\b.bin", bytes(90000, 'b')}, {"\\same.txt", "same"}};
+        writeSite(site, files);
+        writeSums(site, files);
+        install.write("same.txt", "same");
+        FaultServer server(site.path());
+        server.stall("/slow.bin", 1000);
+        prepareInstall(install, server.url("/"));
+
+        auto first = start(install, {"quiet", "--progress"});
+        ASSERT_TRUE(waitForDownload(install, "a.bin", 3000) && waitForDownload(install, "b.bin", 90000));
+        ::kill(pid_t(first->processId()), signal);
+        expectEnds(*first, 2);
+        EXPECT_TRUE(first->readAllStandardOutput().endsWith("\nend cancelled 2\n"));
+        EXPECT_TRUE(install.exists("renewel.state"));
+        EXPECT_FALSE(install.exists("a.bin"));
+
+        server.clearFaults();
+        auto next = start(install, {"quiet"});
+        expectEnds(*next, 0);
+        for (const SiteFile& f : files)
+            EXPECT_EQ(install.read(installedName(f.listed)), f.content) << f.listed.constData();
+        EXPECT_EQ(requestsFor(server, "/a.bin"), 1);
+        EXPECT_EQ(requestsFor(server, "/b.bin"), 1);
+    }
+}
+
+// A check is cancelled the same way.
+TEST(RenewelProcess, StopSignalCancelsACheck)
+{
+    TempDir site, install;
+    writeSite(site, {{"\\a.txt", "new"}});
+    FaultServer server(site.path());
+    server.stall("/update.txt", 10);
+    prepareInstall(install, server.url("/"));
+    auto process = start(install, {"check"});
+    for (int tries = 0; tries < 500 && requestsFor(server, "/update.txt") == 0; ++tries)
+        QThread::msleep(20);
+    ::kill(pid_t(process->processId()), SIGTERM);
+    expectEnds(*process, 2);
+}
