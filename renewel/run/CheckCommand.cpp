@@ -54,10 +54,14 @@ int RunCheck(const QString& programFolder, std::FILE* out)
         print(out, "fetch " + entry.listed + ' ' + QByteArray::number(entry.size) + '\n');
     for (const QByteArray& listed : run.Plan.remove)
         print(out, "delete " + listed + '\n');
-    const bool due = !run.Plan.fetch.isEmpty() || !run.Plan.remove.isEmpty();
+    for (const ModeChange& change : run.Plan.modes)
+        print(out, "mode " + change.listed + (change.executable ? " +x\n" : " -x\n"));
+    const bool due = !run.Plan.fetch.isEmpty() || !run.Plan.remove.isEmpty() || !run.Plan.modes.isEmpty();
+    const QByteArray modes =
+        run.Plan.modes.isEmpty() ? QByteArray() : ", " + QByteArray::number(run.Plan.modes.size()) + " to change mode";
     print(out, due ? "update due: " + QByteArray::number(run.Plan.fetch.size()) + " to fetch (" +
                          QByteArray::number(run.Plan.bytes) + " bytes), " + QByteArray::number(run.Plan.remove.size()) +
-                         " to delete\n"
+                         " to delete" + modes + "\n"
                    : QByteArray("up to date\n"));
     std::fflush(out);
     return due ? UpdateDueStatus : 0;

@@ -568,3 +568,101 @@ TEST(RenewelProcess, StopSignalCancelsACheck)
     ::kill(pid_t(process->processId()), SIGTERM);
     expectEnds(*process, 2);
 }
+
+namespace {
+bool executable(const TempDir& dir, const QString& name)
+{
+    return QFileInfo(dir.filePath(name)).permissions() & QFileDevice::ExeOwner;
+}
+
+void setExecutable(const TempDir& dir, const QString& name, bool on)
+{
+    QFile::setPermissions(dir.filePath(name), on ? QFileDevice::Permissions(0x7755) : QFileDevice::Permissions(0x6644));
+}
+}  // namespace
+
+// The executable bit of each released file is published under the signature and given to the
+// installed file: new, replaced, or with current content and the other bit (set and cleared in
+// place, which check names). The site's checksum lines stay those of the sha256sum tool.
+TEST(RenewelProcess, ExecutableBitsFollowThePublishedRelease)
+{
+    TempDir keys, release, site, install;
+    runTool("minisign", {"-G", "-W", "-p", keys.filePath("studio.pub"), "-s", keys.filePath("studio.key")});
+    const struct {
+        QString name;
+        bool released;  // the release's bit
+        std::optional<bool> installed;  // the installed copy's bit, with current content; nothing: none
+        QByteArray old;                 // or old content with a 0644 copy
+    } cases[] = {
+        {"bin/new.sh", true, std::nullopt, {}},
+        {"bin/replaced.sh", true, std::nullopt, "old"},
+        {"bin/plain.txt", false, std::nullopt, "old"},
+        {"bin/added.sh", true, false, {}},
+        {"bin/removed.sh", false, true, {}},
+        {"bin/kept.sh", true, true, {}},
+    };
+    for (const auto& c : cases) {
+        release.write(c.name, "#!/bin/sh\n# " + c.name.toUtf8() + '\n');
+        setExecutable(release, c.name, c.released);
+        if (c.installed) {
+            install.write(c.name, release.read(c.name));
+            setExecutable(install, c.name, *c.installed);
+        } else if (!c.old.isEmpty()) {
+            install.write(c.name, c.old);
+        }
+    }
+    runTool(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"),
+            {release.path(), site.filePath("site"), "--key", keys.filePath("studio.key")});
+    QProcess sums;
+    sums.setWorkingDirectory(site.filePath("site"));
+    sums.start("sha256sum", {"--check", "--strict", "--ignore-missing", "update.sums"});
+    ASSERT_TRUE(sums.waitForFinished(EndTimeoutMs));
+    EXPECT_EQ(sums.exitCode(), 0) << sums.readAllStandardError().toStdString();
+    EXPECT_EQ(sums.readAllStandardOutput(), "update.txt: OK\n");
+
+    NginxServer nginx(site.filePath("site"));
+    ASSERT_TRUE(nginx.isRunning()) << nginx.error().toStdString();
+    prepareInstall(install, nginx.url("/"));
+    install.write("renewel.lng", install.read("renewel.lng") + "#UpdateKey " +
+                                     keys.read("studio.pub").split('\n').value(1) + "\r\n");
+    const auto [status, printed] = check(install);
+    EXPECT_EQ(status, 3);
+    EXPECT_TRUE(printed.contains("mode \\bin\\added.sh +x\nmode \\bin\\removed.sh -x\n")) << printed.toStdString();
+    EXPECT_TRUE(printed.endsWith(", 0 to delete, 2 to change mode\n")) << printed.toStdString();
+
+    auto quiet = start(install, {"quiet"});
+    expectEnds(*quiet, 0);
+    for (const auto& c : cases) {
+        EXPECT_EQ(install.read(c.name), release.read(c.name)) << c.name.toStdString();
+        EXPECT_EQ(executable(install, c.name), c.released) << c.name.toStdString();
+    }
+    EXPECT_EQ(check(install), std::make_pair(0, QByteArray("up to date\n")));
+
+    // repair gives a file its bit again.
+    setExecutable(install, "bin/kept.sh", false);
+    auto repair = start(install, {"repair"});
+    expectEnds(*repair, 0);
+    EXPECT_TRUE(executable(install, "bin/kept.sh"));
+}
+
+// A site published before executable bits were published says nothing of modes: installed files keep theirs,
+// a replaced one the bit of the file it replaced.
+TEST(RenewelProcess, ASiteWithoutModesLeavesThemAsInstalled)
+{
+    TempDir site, install;
+    const QList<SiteFile> files = {{"\\run.sh", "new run"}, {"\\kept.sh", "kept"}, {"\\plain.txt", "new plain"}};
+    writeSite(site, files);
+    writeSums(site, files);
+    for (const SiteFile& f : files) {
+        install.write(installedName(f.listed), f.listed == "\\kept.sh" ? f.content : QByteArray("old"));
+        setExecutable(install, installedName(f.listed), f.listed != "\\plain.txt");
+    }
+    FaultServer server(site.path());
+    prepareInstall(install, server.url("/"));
+    auto quiet = start(install, {"quiet"});
+    expectEnds(*quiet, 0);
+    for (const SiteFile& f : files) {
+        EXPECT_EQ(install.read(installedName(f.listed)), f.content);
+        EXPECT_EQ(executable(install, installedName(f.listed)), f.listed != "\\plain.txt") << f.listed.constData();
+    }
+}
