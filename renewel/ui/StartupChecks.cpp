@@ -12,10 +12,12 @@ bool set(const char* name) { return !qEnvironmentVariableIsEmpty(name); }
 bool hasDisplay() { return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY"); }
 }  // namespace
 
-void useOffscreenWithoutDisplay()
+bool useOffscreenWithoutDisplay()
 {
-    if (!hasDisplay())
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (hasDisplay())
+        return false;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
 }
 
 StartupProblem startupProblem(bool showsPages)

@@ -16,8 +16,8 @@ StartupProblem startupProblem(bool showsPages);
 
 // Without a display (neither DISPLAY nor WAYLAND_DISPLAY) and no platform chosen by the caller,
 // selects Qt's offscreen platform: the window object still exists, nothing is shown. Call before
-// the application object is made.
-void useOffscreenWithoutDisplay();
+// the application object is made. True when it did.
+bool useOffscreenWithoutDisplay();
 
 // From now on a fatal Qt message prints "renewel: Qt: <message>" and ends the program with
 // status 1 (instead of an abort that prints nothing once standard error is quietened).

@@ -3,6 +3,7 @@
 // how the update went (see --help).
 
 #include "Application.h"
+#include "MessageBox.h"
 #include "ProgramFolder.h"
 #include "run/Arguments.h"
 #include "run/CheckCommand.h"
@@ -17,6 +18,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <optional>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -92,8 +94,10 @@ int main(int argc, char** argv)
         PrintFailure(problem.subject, problem.reason);
         return 1;
     }
-    if (!interactive)
-        useOffscreenWithoutDisplay();  // over ssh, or from a launcher's script
+    // Over ssh, or from a launcher's script: the window is made off screen, where no one could
+    // close a box; each is answered at once (its failure line has said what went wrong).
+    if (!interactive && useOffscreenWithoutDisplay())
+        setMessageBoxHandler([](const BoxRequest&) { return 0; });
     ReportFatalMessages();
     // The embedded browser shares its GL contexts with the widgets; Qt WebEngine needs this set
     // before the application object exists.
@@ -101,10 +105,10 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     TApplication::setTitle(QStringLiteral("Ironvale 3D Update"));
     TUpdateDlg window;  // sets UpdateDlg, then runs FormCreate
-    StopSignals stopSignals;
+    std::optional<StopSignals> stopSignals;  // the window's own run stops when the window is closed
     bool stoppedEarly = false;
     if (!interactive)
-        cancelOnStopSignals(stopSignals, window, stoppedEarly);
+        cancelOnStopSignals(stopSignals.emplace(), window, stoppedEarly);
     window.show();
     TApplication::Run();
     if (stoppedEarly) {

@@ -438,6 +438,17 @@ TEST(RenewelProcess, StartedFromElsewhereOrWithoutADisplayItSaysWhy)
         expectEnds(process, c.status, c.line);
     }
     EXPECT_EQ(install.read("a.txt"), "new");
+
+    // No one could close the language file's box on no screen: the run ends with its line.
+    QFile::remove(install.filePath("renewel.lng"));
+    QProcess noLanguage;
+    QProcessEnvironment env = testEnvironment(install);
+    for (const QString& name : noDisplay)
+        env.remove(name);
+    noLanguage.setProcessEnvironment(env);
+    noLanguage.setWorkingDirectory(elsewhere.path());
+    noLanguage.start(install.filePath("renewel"), {"quiet"});
+    expectEnds(noLanguage, 1, "renewel: renewel.lng: the language file could not be read\n");
 }
 
 // A launcher reads the run's progress from standard output, one line per event, in order.
