@@ -14,6 +14,7 @@
 #include "release/StopPoint.h"
 #include "chunk/ChunkStore.h"
 #include "site/SiteFiles.h"
+#include "site/ExecutableMarks.h"
 #include "site/Sums.h"
 #include "site/TrustedFields.h"
 #include "site/UpdateList.h"
@@ -92,6 +93,7 @@ struct Listing {
     QList<UpdateEntry> entries;
     QHash<QByteArray, QByteArray> digests;  // listed path -> SHA-256
     QByteArray sums;                        // update.sums lines of the files
+    QList<ExecutableMarks::File> executables;  // the files whose owner may execute them
 };
 
 qint64 totalSize(const QList<ReleaseFile>& files)
@@ -118,6 +120,8 @@ Listing publishFiles(const Build& job, FilePublisher& publisher, ChunkPublisher&
         listing.entries.append({file.listed, ListedPath(file.listed), published.size});
         listing.digests.insert(file.listed, published.sha256);
         listing.sums += Sums::formatLine(published.sha256, file.listed);
+        if (QFileInfo(file.source).permissions() & QFileDevice::ExeOwner)
+            listing.executables.append({published.sha256, file.listed});
         ++summary.files;
         summary.bytes += published.size;
         progress.advance(published.size);
@@ -138,11 +142,13 @@ void carryOver(const Build& job)
     }
 }
 
-// update.txt, update.sums (its first line the list's checksum) and, with a key, the signature.
+// update.txt, update.sums (its first line the list's checksum, then the files', the chunk
+// indexes' and the executable marks) and, with a key, the signature.
 void writeLists(const Build& job, const Listing& listing, QByteArray sums)
 {
     const QByteArray list = WriteUpdateList(listFirstLine(job.options.now), listing.entries);
     sums.prepend(Sums::formatLine(Sha256::hash(list), SiteFile::List.toLatin1()));
+    sums += ExecutableMarks::lines(listing.executables);
     writeNewFile(job.target + '/' + SiteFile::List, list);
     writeNewFile(job.target + '/' + SiteFile::Sums, sums);
     if (job.tool.isEmpty())

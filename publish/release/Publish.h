@@ -2,7 +2,7 @@
 // Turns a release folder into an update site: copies every file of the release into the site
 // under the same relative path and writes update.txt (a first line naming the list and its UTC
 // date, then path and size of every file, CR LF line ends) and update.sums (SHA-256 of
-// update.txt and of every file). With a secret key, update.sums is signed with the minisign tool
+// update.txt and of every file, and which files are executable: ExecutableMarks). With a secret key, update.sums is signed with the minisign tool
 // into update.sums.minisig, whose trusted comment holds "timestamp:N" and, with an expiry,
 // "expires:N".
 //

@@ -39,8 +39,9 @@ QString UsageText()
         "                 \"list N\", \"start PATH SIZE\", \"bytes DONE TOTAL\", \"installed PATH\",\n"
         "                 \"deleted PATH\", and last \"end completed|failed|cancelled STATUS\"\n"
         "  check          print what an update would do and change nothing: one line per file,\n"
-        "                 \"fetch PATH SIZE\" or \"delete PATH\", then \"up to date\" or\n"
-        "                 \"update due: N to fetch (B bytes), M to delete\"; no window, no display\n"
+        "                 \"fetch PATH SIZE\", \"delete PATH\" or \"mode PATH +x|-x\", then \"up to\n"
+        "                 date\" or \"update due: N to fetch (B bytes), M to delete\" (and\n"
+        "                 \", K to change mode\"); no window, no display\n"
         "  --help         show this text\n"
         "  --version      show the version\n"
         "\n"
@@ -48,6 +49,7 @@ QString UsageText()
         "size; files a newer release dropped are deleted unless the player changed them.\n"
         "\n"
         "Exit status: 0 the update completed (or nothing needed doing; check: up to date), 1 it\n"
-        "stopped on a failure (one line on standard error says which file and why), 2 the window\n"
-        "was closed during the update, 3 (check only) an update is due.\n");
+        "stopped on a failure (one line on standard error says which file and why), 2 the update\n"
+        "was cancelled (the window closed; SIGINT, SIGTERM or SIGHUP), 3 (check only) an update\n"
+        "is due. quiet, repair and check need no display.\n");
 }

@@ -8,6 +8,7 @@
 #include "run/UpdateRun.h"
 #include "run/lang/langSys.h"
 #include "site/SiteFiles.h"
+#include "platform/StopSignals.h"
 
 #include <QCoreApplication>
 
@@ -43,19 +44,25 @@ int RunCheck(const QString& programFolder, std::FILE* out)
     UpdateRun run(host, getFile, options);
     QObject::connect(&run, &UpdateRun::finished, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    StopSignals stopSignals;  // SIGINT, SIGTERM, SIGHUP: the check ends as cancelled
+    QObject::connect(&stopSignals, &StopSignals::received, &run, &UpdateRun::cancel);
     run.start();
     QCoreApplication::exec();
     const UpdateOutcome outcome = run.outcome();
     if (outcome.kind != UpdateOutcome::Completed)
-        return 1;
+        return ExitStatus(outcome);
     for (const UpdateEntry& entry : run.Plan.fetch)
         print(out, "fetch " + SafeText(entry.listed) + ' ' + QByteArray::number(entry.size) + '\n');
     for (const QByteArray& listed : run.Plan.remove)
         print(out, "delete " + SafeText(listed) + '\n');
-    const bool due = !run.Plan.fetch.isEmpty() || !run.Plan.remove.isEmpty();
+    for (const ModeChange& change : run.Plan.modes)
+        print(out, "mode " + SafeText(change.listed) + (change.executable ? " +x\n" : " -x\n"));
+    const bool due = !run.Plan.fetch.isEmpty() || !run.Plan.remove.isEmpty() || !run.Plan.modes.isEmpty();
+    const QByteArray modes =
+        run.Plan.modes.isEmpty() ? QByteArray() : ", " + QByteArray::number(run.Plan.modes.size()) + " to change mode";
     print(out, due ? "update due: " + QByteArray::number(run.Plan.fetch.size()) + " to fetch (" +
                          QByteArray::number(run.Plan.bytes) + " bytes), " + QByteArray::number(run.Plan.remove.size()) +
-                         " to delete\n"
+                         " to delete" + modes + "\n"
                    : QByteArray("up to date\n"));
     std::fflush(out);
     return due ? UpdateDueStatus : 0;

@@ -13,5 +13,5 @@ constexpr int UpdateDueStatus = 3;
 // Runs the check in the application's loop until it has ended (a QCoreApplication must exist)
 // and returns the exit status: 0 up to date,
 // UpdateDueStatus when something would be fetched or deleted, 1 on a failure (one line on
-// standard error).
+// standard error), 2 when a stop signal (SIGINT, SIGTERM, SIGHUP) cancelled it.
 int RunCheck(const QString& programFolder, std::FILE* out);

@@ -2,6 +2,7 @@
 
 #include "net/HTTPGet.h"
 #include "net/RateLimiter.h"
+#include "run/install/ExecutableBit.h"
 #include "run/install/UpdateFiles.h"
 #include "run/install/StateSaver.h"
 #include "run/lang/langSys.h"
@@ -28,6 +29,8 @@ void RunPass::cancel()
     if (stage_ == Stage::Ended || cancelled_)
         return;
     cancelled_ = true;
+    if (!report_.settled())
+        report_.cancel();  // the downloads it aborts are no failure of the run's
     if (intake_)
         intake_->stop();
     getFile_.Abort();
@@ -139,6 +142,8 @@ void RunPass::checkOnly()
         if (*differs) {
             plan_.fetch << planned_[scan_].entry;
             plan_.bytes += planned_[scan_].entry.size;
+        } else if (const std::optional<bool> bit = ExecutableBitDue(planned_[scan_], folders_.installBase)) {
+            plan_.modes << ModeChange{planned_[scan_].entry.listed, *bit};
         }
     }
     stage_ = Stage::Dropped;
@@ -158,6 +163,11 @@ void RunPass::fill()
             fetching_.insert(scan_);
             plan_.fetch << planned.entry;
             plan_.bytes += planned.entry.size;
+        } else if (const std::optional<bool> bit = ExecutableBitDue(planned_[scan_], folders_.installBase)) {
+            // Current content with the other executable bit: set in place, nothing fetched.
+            if (!ApplyExecutableBit(planned_[scan_], folders_.installBase, report_))
+                return;
+            plan_.modes << ModeChange{planned_[scan_].entry.listed, *bit};
         }
         ++scan_;
     }
@@ -170,6 +180,8 @@ void RunPass::fill()
 void RunPass::entries()
 {
     fill();
+    if (report_.settled())
+        return end();
     while (current_ < planned_.size() && !cancelled_) {
         if (obtaining_)
             return;  // the route reports its end
@@ -240,6 +252,8 @@ void RunPass::obtained(qsizetype i, Result<ObtainedFile> result)
         report_.fail(subject, installed.error());
         return end();
     }
+    if (!ApplyExecutableBit(planned, folders_.installBase, report_))
+        return end();
     if (chunks_)
         chunks_->installed(i, result->digest);
     host_.fileInstalled(planned.entry.listed);
@@ -297,6 +311,7 @@ void RunPass::end()
     stage_ = Stage::Ended;
     if (intake_)
         intake_->stop();
+    whole_.reset();  // its checks of kept downloads would start fetches on the queue
     queue_.reset();  // aborts and joins: nothing reports any more
     check_.reset();
     chunks_.reset();

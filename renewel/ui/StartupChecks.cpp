@@ -9,11 +9,20 @@
 
 namespace {
 bool set(const char* name) { return !qEnvironmentVariableIsEmpty(name); }
+bool hasDisplay() { return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY"); }
 }  // namespace
+
+bool useOffscreenWithoutDisplay()
+{
+    if (hasDisplay())
+        return false;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
+}
 
 StartupProblem startupProblem(bool showsPages)
 {
-    if (!set("QT_QPA_PLATFORM") && !set("DISPLAY") && !set("WAYLAND_DISPLAY"))
+    if (showsPages && !hasDisplay())
         return {QStringLiteral("display"),
                 QStringLiteral("no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)")};
     // The browser engine refuses to start as root with its sandbox on, and ends the program.

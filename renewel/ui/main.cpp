@@ -3,17 +3,22 @@
 // how the update went (see --help).
 
 #include "Application.h"
+#include "MessageBox.h"
 #include "ProgramFolder.h"
 #include "run/Arguments.h"
 #include "run/CheckCommand.h"
 #include "run/report/FailureLine.h"
 #include "ui/StartupChecks.h"
 #include "ui/Unit1.h"
+#include "platform/StopSignals.h"
+#include "run/UpdateRun.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include <cstdio>
+#include <optional>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -45,6 +50,23 @@ void quietenThirdPartyOutput()
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
 #endif
 }
+
+// A run nobody watches (quiet, repair) ends as cancelled when asked to stop by a signal: the
+// record is written, the lock released, "--progress" ends with its "end" line. A stop before the
+// run has begun keeps it from beginning. True once such an early stop came.
+void cancelOnStopSignals(StopSignals& stopSignals, TUpdateDlg& window, bool& stoppedEarly)
+{
+    QObject::connect(&stopSignals, &StopSignals::received, &window, [&window, &stoppedEarly] {
+        UpdateRun* run = window.Run();
+        if (run && run->running())
+            return run->cancel();
+        if (run && run->outcome().kind != UpdateOutcome::NotRun)
+            return;  // over already
+        window.Timer1->stop();
+        stoppedEarly = true;
+        TApplication::Terminate();
+    });
+}
 }  // namespace
 
 int main(int argc, char** argv)
@@ -61,16 +83,21 @@ int main(int argc, char** argv)
         return 0;
     case Command::Check: {
         QCoreApplication app(argc, argv);
-        return RunCheck(ProgramFolder(), stdout);
+        return RunCheck(ProgramFolder(), stdout);  // a stop signal cancels it
     }
     case Command::Update:
         break;
     }
     quietenThirdPartyOutput();
-    if (const StartupProblem problem = startupProblem(!QuietArgument(arguments) && !RepairArgument(arguments)); !problem.subject.isEmpty()) {
+    const bool interactive = !QuietArgument(arguments) && !RepairArgument(arguments);
+    if (const StartupProblem problem = startupProblem(interactive); !problem.subject.isEmpty()) {
         PrintFailure(problem.subject, problem.reason);
         return 1;
     }
+    // Over ssh, or from a launcher's script: the window is made off screen, where no one could
+    // close a box; each is answered at once (its failure line has said what went wrong).
+    if (!interactive && useOffscreenWithoutDisplay())
+        setMessageBoxHandler([](const BoxRequest&) { return 0; });
     ReportFatalMessages();
     // The embedded browser shares its GL contexts with the widgets; Qt WebEngine needs this set
     // before the application object exists.
@@ -78,7 +105,16 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     TApplication::setTitle(QStringLiteral("Ironvale 3D Update"));
     TUpdateDlg window;  // sets UpdateDlg, then runs FormCreate
+    std::optional<StopSignals> stopSignals;  // the window's own run stops when the window is closed
+    bool stoppedEarly = false;
+    if (!interactive)
+        cancelOnStopSignals(stopSignals.emplace(), window, stoppedEarly);
     window.show();
     TApplication::Run();
+    if (stoppedEarly) {
+        UpdateOutcome cancelled;
+        cancelled.kind = UpdateOutcome::Cancelled;
+        return ExitStatus(cancelled);
+    }
     return window.ExitStatus();
 }

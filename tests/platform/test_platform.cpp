@@ -1,9 +1,11 @@
 // The platform layer: regular files only, never through a link nor blocked by a pipe, never read
-// past a limit; identities; folders, walked without entering a link; the installation lock.
+// past a limit; identities; the executable bit; folders, walked without entering a link; the
+// installation lock.
 
 #include "TempDir.h"
 
 #include "platform/FileIdentity.h"
+#include "platform/FileMode.h"
 #include "platform/Folders.h"
 #include "platform/InstallationLock.h"
 #include "platform/OpenFolder.h"
@@ -87,6 +89,38 @@ TEST(FileIdentityTest, ChangesWithTheFileAndKnowsLinks)
     dir.write("f", "abcd");
     EXPECT_NE(platform::identityOf(path, Links::Refuse), before);
     EXPECT_EQ(before->withoutChangeTime().ctimeNs, 0);
+}
+
+// The bit goes to those who may read the file and comes off for everyone; other bits stay; a link
+// or a folder is never changed.
+TEST(FileModeTest, ExecutableBitFollowsTheReadBits)
+{
+    TempDir dir;
+    const QString file = dir.write("f", "x");
+    const auto mode = [&] {
+        struct stat status {};
+        ::stat(QFile::encodeName(file).constData(), &status);
+        return status.st_mode & 07777;
+    };
+    const struct {
+        mode_t before;
+        bool executable;
+        mode_t after;
+    } cases[] = {
+        {0644, true, 0755}, {0600, true, 0700}, {0640, true, 0750}, {04755, false, 04644},
+        {0751, false, 0640}, {0644, false, 0644}, {0755, true, 0755},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(::chmod(QFile::encodeName(file).constData(), c.before), 0);
+        EXPECT_TRUE(platform::setExecutable(file, c.executable)) << std::oct << c.before;
+        EXPECT_EQ(mode(), c.after) << std::oct << c.before;
+        EXPECT_EQ(platform::isExecutable(file), (c.after & 0100) != 0) << std::oct << c.before;
+    }
+    ASSERT_TRUE(QFile::link(file, dir.filePath("link")));
+    EXPECT_FALSE(platform::setExecutable(dir.filePath("link"), false));
+    EXPECT_EQ(platform::isExecutable(dir.filePath("link")), std::nullopt);
+    EXPECT_EQ(platform::isExecutable(dir.path()), std::nullopt);
+    EXPECT_EQ(mode(), 0755u);
 }
 
 TEST(FoldersTest, MakesMissingParentsAndNamesTheReason)

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QThread>
@@ -20,6 +21,7 @@
 
 #include <memory>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace {
@@ -118,7 +120,7 @@ void expectEnds(QProcess& process, int status, const QByteArray& errorLine = {})
         own += line.startsWith("renewel: ") ? line + '\n' : QByteArray();
     errors = own;
 #endif
-    EXPECT_EQ(errors, errorLine);
+    EXPECT_EQ(errors.toStdString(), errorLine.toStdString());
 }
 
 int requestsFor(const FaultServer& server, const QByteArray& path)
@@ -410,8 +412,8 @@ TEST(RenewelProcess, FailureLinesCarryTheSystemsReason)
     EXPECT_EQ(install.read("data/units.dat"), bytes(3000, 'u'));
 }
 
-// A launcher may start renewel from another folder, without a display, or as root: each way it
-// either works or says why in one line.
+// A launcher may start renewel from another folder, over ssh (no display at all), or as root:
+// each way it either works or says why in one line. Only the interactive window needs a display.
 TEST(RenewelProcess, StartedFromElsewhereOrWithoutADisplayItSaysWhy)
 {
     TempDir site, install, elsewhere;
@@ -422,20 +424,25 @@ TEST(RenewelProcess, StartedFromElsewhereOrWithoutADisplayItSaysWhy)
     QProcess fromElsewhere;  // the language file beside the program is read
     fromElsewhere.setProcessEnvironment(testEnvironment(install));
     fromElsewhere.setWorkingDirectory(elsewhere.path());
-    fromElsewhere.start(install.filePath("renewel"), {"quiet"});
-    expectEnds(fromElsewhere, 0);
-    EXPECT_EQ(install.read("a.txt"), "new");
+    fromElsewhere.start(install.filePath("renewel"), {"check"});
+    expectEnds(fromElsewhere, 3);
 
+    const QStringList noDisplay = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
     const struct {
+        QStringList args;
         QStringList unset;
+        int status;
         QByteArray line;
     } cases[] = {
-        {{"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"},
-         "renewel: display: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n"},
-        {{"QTWEBENGINE_DISABLE_SANDBOX", "QTWEBENGINE_CHROMIUM_FLAGS"},
+        {{"check"}, noDisplay, 3, {}},
+        {{"quiet"}, noDisplay, 0, {}},
+        {{"repair"}, noDisplay, 0, {}},
+        {{}, noDisplay, 1, "renewel: display: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n"},
+        {{}, {"QTWEBENGINE_DISABLE_SANDBOX", "QTWEBENGINE_CHROMIUM_FLAGS"}, 1,
          "renewel: browser: the embedded browser does not run as root; run renewel as the player\n"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString() + " without " + c.unset.join(',').toStdString());
         if (c.line.contains("root") && ::geteuid() != 0)
             continue;
         QProcess process;
@@ -443,11 +450,22 @@ TEST(RenewelProcess, StartedFromElsewhereOrWithoutADisplayItSaysWhy)
         for (const QString& name : c.unset)
             env.remove(name);
         process.setProcessEnvironment(env);
-        process.setWorkingDirectory(install.path());
-        // The window needs a display; the browser engine is needed by the interactive window only.
-        process.start(install.filePath("renewel"), c.line.contains("root") ? QStringList{} : QStringList{"quiet"});
-        expectEnds(process, 1, c.line);
+        process.setWorkingDirectory(elsewhere.path());
+        process.start(install.filePath("renewel"), c.args);
+        expectEnds(process, c.status, c.line);
     }
+    EXPECT_EQ(install.read("a.txt"), "new");
+
+    // No one could close the language file's box on no screen: the run ends with its line.
+    QFile::remove(install.filePath("renewel.lng"));
+    QProcess noLanguage;
+    QProcessEnvironment env = testEnvironment(install);
+    for (const QString& name : noDisplay)
+        env.remove(name);
+    noLanguage.setProcessEnvironment(env);
+    noLanguage.setWorkingDirectory(elsewhere.path());
+    noLanguage.start(install.filePath("renewel"), {"quiet"});
+    expectEnds(noLanguage, 1, "renewel: renewel.lng: the language file could not be read\n");
 }
 
 // A launcher reads the run's progress from standard output, one line per event, in order.
@@ -500,3 +518,179 @@ TEST(RenewelProcess, QuietRunsAndChecksLoadNoBrowserEngine)
 }
 
 }  // namespace
+
+namespace {
+// update.sums for a site written by writeSite.
+void writeSums(const TempDir& site, const QList<SiteFile>& files)
+{
+    const auto line = [](const QByteArray& content, const QByteArray& name) {
+        return QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex() + "  " + name + '\n';
+    };
+    QByteArray sums = line(site.read("update.txt"), "update.txt");
+    for (const SiteFile& f : files)
+        sums += line(f.content, f.listed);
+    site.write("update.sums", sums);
+}
+
+// Waits until the download folder holds a file of this name's and size (a complete download).
+bool waitForDownload(const TempDir& install, const QString& name, qint64 size)
+{
+    for (int tries = 0; tries < 500; ++tries) {
+        QDirIterator it(install.filePath("temp"), {name + ".*.part"}, QDir::Files);
+        while (it.hasNext())
+            if (QFileInfo(it.next()).size() == size)
+                return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+}  // namespace
+
+// SIGINT, SIGTERM and SIGHUP cancel a quiet run: it ends with the cancel status and its "end"
+// line, writes its record and releases the installation; the complete downloads it leaves are
+// checked by their hash on the next run, not fetched again.
+TEST(RenewelProcess, StopSignalsCancelAndTheNextRunKeepsCompleteDownloads)
+{
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        TempDir site, install;
+        // The slow file comes first in the list: the others are fetched ahead but not installed.
+        const QList<SiteFile> files = {{"\\slow.bin", bytes(300000, 's')}, {"\\a.bin", bytes(3000, 'a')},
+                                       {"\\b.bin", bytes(90000, 'b')}, {"\\same.txt", "same"}};
+        writeSite(site, files);
+        writeSums(site, files);
+        install.write("same.txt", "same");
+        FaultServer server(site.path());
+        server.stall("/slow.bin", 1000);
+        prepareInstall(install, server.url("/"));
+
+        auto first = start(install, {"quiet", "--progress"});
+        ASSERT_TRUE(waitForDownload(install, "a.bin", 3000) && waitForDownload(install, "b.bin", 90000));
+        ::kill(pid_t(first->processId()), signal);
+        expectEnds(*first, 2);
+        EXPECT_TRUE(first->readAllStandardOutput().endsWith("\nend cancelled 2\n"));
+        EXPECT_TRUE(install.exists("renewel.state"));
+        EXPECT_FALSE(install.exists("a.bin"));
+
+        server.clearFaults();
+        auto next = start(install, {"quiet"});
+        expectEnds(*next, 0);
+        for (const SiteFile& f : files)
+            EXPECT_EQ(install.read(installedName(f.listed)), f.content) << f.listed.constData();
+        EXPECT_EQ(requestsFor(server, "/a.bin"), 1);
+        EXPECT_EQ(requestsFor(server, "/b.bin"), 1);
+    }
+}
+
+// A check is cancelled the same way.
+TEST(RenewelProcess, StopSignalCancelsACheck)
+{
+    TempDir site, install;
+    writeSite(site, {{"\\a.txt", "new"}});
+    FaultServer server(site.path());
+    server.stall("/update.txt", 10);
+    prepareInstall(install, server.url("/"));
+    auto process = start(install, {"check"});
+    for (int tries = 0; tries < 500 && requestsFor(server, "/update.txt") == 0; ++tries)
+        QThread::msleep(20);
+    ::kill(pid_t(process->processId()), SIGTERM);
+    expectEnds(*process, 2);
+}
+
+namespace {
+bool executable(const TempDir& dir, const QString& name)
+{
+    return QFileInfo(dir.filePath(name)).permissions() & QFileDevice::ExeOwner;
+}
+
+void setExecutable(const TempDir& dir, const QString& name, bool on)
+{
+    QFile::setPermissions(dir.filePath(name), on ? QFileDevice::Permissions(0x7755) : QFileDevice::Permissions(0x6644));
+}
+}  // namespace
+
+// The executable bit of each released file is published under the signature and given to the
+// installed file: new, replaced, or with current content and the other bit (set and cleared in
+// place, which check names). The site's checksum lines stay those of the sha256sum tool.
+TEST(RenewelProcess, ExecutableBitsFollowThePublishedRelease)
+{
+    TempDir keys, release, site, install;
+    runTool("minisign", {"-G", "-W", "-p", keys.filePath("studio.pub"), "-s", keys.filePath("studio.key")});
+    const struct {
+        QString name;
+        bool released;  // the release's bit
+        std::optional<bool> installed;  // the installed copy's bit, with current content; nothing: none
+        QByteArray old;                 // or old content with a 0644 copy
+    } cases[] = {
+        {"bin/new.sh", true, std::nullopt, {}},
+        {"bin/replaced.sh", true, std::nullopt, "old"},
+        {"bin/plain.txt", false, std::nullopt, "old"},
+        {"bin/added.sh", true, false, {}},
+        {"bin/removed.sh", false, true, {}},
+        {"bin/kept.sh", true, true, {}},
+    };
+    for (const auto& c : cases) {
+        release.write(c.name, "#!/bin/sh\n# " + c.name.toUtf8() + '\n');
+        setExecutable(release, c.name, c.released);
+        if (c.installed) {
+            install.write(c.name, release.read(c.name));
+            setExecutable(install, c.name, *c.installed);
+        } else if (!c.old.isEmpty()) {
+            install.write(c.name, c.old);
+        }
+    }
+    runTool(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"),
+            {release.path(), site.filePath("site"), "--key", keys.filePath("studio.key")});
+    QProcess sums;
+    sums.setWorkingDirectory(site.filePath("site"));
+    sums.start("sha256sum", {"--check", "--strict", "--ignore-missing", "update.sums"});
+    ASSERT_TRUE(sums.waitForFinished(EndTimeoutMs));
+    EXPECT_EQ(sums.exitCode(), 0) << sums.readAllStandardError().toStdString();
+    EXPECT_EQ(sums.readAllStandardOutput(), "update.txt: OK\n");
+
+    NginxServer nginx(site.filePath("site"));
+    ASSERT_TRUE(nginx.isRunning()) << nginx.error().toStdString();
+    prepareInstall(install, nginx.url("/"));
+    install.write("renewel.lng", install.read("renewel.lng") + "#UpdateKey " +
+                                     keys.read("studio.pub").split('\n').value(1) + "\r\n");
+    const auto [status, printed] = check(install);
+    EXPECT_EQ(status, 3);
+    EXPECT_TRUE(printed.contains("mode \\bin\\added.sh +x\nmode \\bin\\removed.sh -x\n")) << printed.toStdString();
+    EXPECT_TRUE(printed.endsWith(", 0 to delete, 2 to change mode\n")) << printed.toStdString();
+
+    auto quiet = start(install, {"quiet"});
+    expectEnds(*quiet, 0);
+    for (const auto& c : cases) {
+        EXPECT_EQ(install.read(c.name), release.read(c.name)) << c.name.toStdString();
+        EXPECT_EQ(executable(install, c.name), c.released) << c.name.toStdString();
+    }
+    EXPECT_EQ(check(install), std::make_pair(0, QByteArray("up to date\n")));
+
+    // repair gives a file its bit again.
+    setExecutable(install, "bin/kept.sh", false);
+    auto repair = start(install, {"repair"});
+    expectEnds(*repair, 0);
+    EXPECT_TRUE(executable(install, "bin/kept.sh"));
+}
+
+// A site published before executable bits were published says nothing of modes: installed files keep theirs,
+// a replaced one the bit of the file it replaced.
+TEST(RenewelProcess, ASiteWithoutModesLeavesThemAsInstalled)
+{
+    TempDir site, install;
+    const QList<SiteFile> files = {{"\\run.sh", "new run"}, {"\\kept.sh", "kept"}, {"\\plain.txt", "new plain"}};
+    writeSite(site, files);
+    writeSums(site, files);
+    for (const SiteFile& f : files) {
+        install.write(installedName(f.listed), f.listed == "\\kept.sh" ? f.content : QByteArray("old"));
+        setExecutable(install, installedName(f.listed), f.listed != "\\plain.txt");
+    }
+    FaultServer server(site.path());
+    prepareInstall(install, server.url("/"));
+    auto quiet = start(install, {"quiet"});
+    expectEnds(*quiet, 0);
+    for (const SiteFile& f : files) {
+        EXPECT_EQ(install.read(installedName(f.listed)), f.content);
+        EXPECT_EQ(executable(install, installedName(f.listed)), f.listed != "\\plain.txt") << f.listed.constData();
+    }
+}

@@ -22,6 +22,22 @@ QString problemWith(const DownloadQueue::Outcome& outcome, const PlannedEntry& p
 
 void WholeFileRoute::prepare(qsizetype i, const PlannedEntry& planned)
 {
+    const QString file = downloadName(planned.entry);
+    if (!KeptDownload::worthChecking(file, planned))
+        return this->fetch(i, planned);
+    pending_[i].size = planned.entry.size;
+    kept_.check(file, *planned.digest, [this, i, planned, file](bool whole) {
+        if (!whole)
+            return fetch(i, planned);
+        Pending& pending = pending_[i];
+        pending.outcome = DownloadQueue::Outcome{true, {}, {}, file, *planned.digest};
+        if (pending.done)
+            deliver(i);
+    });
+}
+
+void WholeFileRoute::fetch(qsizetype i, const PlannedEntry& planned)
+{
     DownloadQueue::Fetch fetch;
     fetch.name = planned.entry.path.url({});
     fetch.file = downloadName(planned.entry);
@@ -39,6 +55,8 @@ void WholeFileRoute::prepare(qsizetype i, const PlannedEntry& planned)
         if (found->done)
             deliver(i);
     });
+    if (pending.done)  // reached while a kept download was being checked
+        c_.queue.follow(pending.id, [this](qint64 total, qint64 readed) { c_.host.fileProgress(total, readed); });
 }
 
 void WholeFileRoute::obtain(qsizetype i, const PlannedEntry& planned, Done done)

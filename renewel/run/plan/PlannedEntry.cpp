@@ -1,6 +1,7 @@
 #include "run/plan/PlannedEntry.h"
 
 #include "chunk/ChunkStore.h"
+#include "site/ExecutableMarks.h"
 #include "site/Sums.h"
 
 QList<PlannedEntry> PlannedEntry::resolve(const QList<UpdateEntry>& entries, const Sums* sums)
@@ -8,9 +9,11 @@ QList<PlannedEntry> PlannedEntry::resolve(const QList<UpdateEntry>& entries, con
     QList<PlannedEntry> planned;
     planned.reserve(entries.size());
     for (const UpdateEntry& entry : entries) {
-        PlannedEntry p{entry, sums ? sums->digest(entry.listed) : std::nullopt, std::nullopt};
+        PlannedEntry p{entry, sums ? sums->digest(entry.listed) : std::nullopt, std::nullopt, std::nullopt};
         if (p.digest)
             p.indexDigest = sums->digest(ChunkStore::indexName(*p.digest).toLatin1());
+        if (sums)
+            p.executable = ExecutableMarks::executable(*sums, entry.listed);
         planned << std::move(p);
     }
     return planned;

@@ -1,6 +1,7 @@
 #pragma once
 // One listed file, resolved once when the lists are accepted: its path and size as listed, the
-// SHA-256 update.sums gives it, and whether the site keeps a chunk index of that content.
+// SHA-256 update.sums gives it, whether the site keeps a chunk index of that content, and
+// whether it is to be executable.
 
 #include "site/UpdateList.h"
 
@@ -15,6 +16,7 @@ struct PlannedEntry {
     UpdateEntry entry;
     std::optional<QByteArray> digest;
     std::optional<QByteArray> indexDigest;  // of the chunk index, where the site keeps one
+    std::optional<bool> executable;         // nothing: the site says nothing of modes
 
     bool hasChunkIndex() const { return indexDigest.has_value(); }
 

@@ -22,11 +22,18 @@ struct UpdateOutcome {
 };
 Q_DECLARE_METATYPE(UpdateOutcome)
 
-// What an update does, or would do: the entries to fetch and the dropped files to delete (their
-// listed paths).
+// A file whose content is current but whose executable bit is not the one the site names.
+struct ModeChange {
+    QByteArray listed;
+    bool executable = false;  // the bit it is given
+};
+
+// What an update does, or would do: the entries to fetch, the dropped files to delete (their
+// listed paths), and the executable bits to change in place.
 struct UpdatePlan {
     QList<UpdateEntry> fetch;
     QList<QByteArray> remove;
+    QList<ModeChange> modes;
     qint64 bytes = 0;  // of the files to fetch
 };
 

@@ -1,6 +1,7 @@
 // The update site's formats: the update list, the checksum list, the trusted comment's fields,
-// and the names a list may not use.
+// the executable marks, and the names a list may not use.
 
+#include "site/ExecutableMarks.h"
 #include "site/SiteFiles.h"
 #include "site/Sums.h"
 #include "site/TrustedFields.h"
@@ -101,6 +102,29 @@ TEST(TrustedFields, WrittenFieldsReadBackAndOthersAreIgnored)
     EXPECT_EQ(read->timestamp, 1000);
     EXPECT_EQ(read->expires, 5000);
     EXPECT_EQ(TrustedFields::parse("expires:1 expires:2").error(), "expires given twice in the trusted comment");
+}
+
+// The marks read back from a parsed update.sums; a list without the "x:" line (an older site)
+// says nothing of any file.
+TEST(ExecutableMarks, MarkedFilesAreExecutableWhereTheSiteNamesThem)
+{
+    const QByteArray digest(32, '\x5a');
+    const QByteArray files = Sums::formatLine(digest, "\\bin\\game.sh") + Sums::formatLine(digest, "\\readme.txt");
+    const Result<Sums> marked = Sums::parse(files + ExecutableMarks::lines({{digest, "\\bin\\game.sh"}}));
+    const Result<Sums> none = Sums::parse(files + ExecutableMarks::lines({}));
+    const Result<Sums> older = Sums::parse(files);
+    ASSERT_TRUE(marked && none && older);
+    const struct {
+        const Sums& sums;
+        QByteArray listed;
+        std::optional<bool> executable;
+    } cases[] = {
+        {*marked, "\\bin\\game.sh", true}, {*marked, "\\readme.txt", false},
+        {*none, "\\bin\\game.sh", false},  {*older, "\\bin\\game.sh", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ExecutableMarks::executable(c.sums, c.listed), c.executable) << c.listed.toStdString();
+    EXPECT_EQ(marked->digest("\\bin\\game.sh"), digest) << "the file's own line is untouched";
 }
 
 TEST(SiteFiles, ListsMayNotNameTheSitesOrTheUpdatersOwnFiles)
