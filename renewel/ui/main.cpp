@@ -10,6 +10,7 @@
 #include "run/report/FailureLine.h"
 #include "ui/StartupChecks.h"
 #include "ui/Unit1.h"
+#include "platform/StandardStreams.h"
 #include "platform/StopSignals.h"
 #include "run/UpdateRun.h"
 
@@ -19,8 +20,6 @@
 
 #include <cstdio>
 #include <optional>
-#include <fcntl.h>
-#include <unistd.h>
 
 #ifdef __SANITIZE_ADDRESS__
 // Sanitizer builds only: Chromium inside Qt WebEngine (not built with the sanitizers) frees some
@@ -38,14 +37,9 @@ void quietenThirdPartyOutput()
 #ifndef __SANITIZE_ADDRESS__
     if (qEnvironmentVariableIsSet("RENEWEL_DEBUG"))
         return;
-    const int ours = ::dup(2);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (ours < 0 || null < 0)
+    const NativeFile ours = platform::divertStandardError();
+    if (ours < 0)
         return;
-    ::fcntl(ours, F_SETFD, FD_CLOEXEC);
-    std::fflush(stderr);
-    ::dup2(null, 2);
-    ::close(null);
     SetFailureOutput(ours);
     QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
 #endif
@@ -67,13 +61,10 @@ void cancelOnStopSignals(StopSignals& stopSignals, TUpdateDlg& window, bool& sto
         TApplication::Terminate();
     });
 }
-}  // namespace
 
-int main(int argc, char** argv)
+// The commands that need no window: help, version and check. Empty for an update.
+std::optional<int> runCommand(int argc, char** argv, const QStringList& arguments)
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
     switch (CommandOf(arguments)) {
     case Command::Help:
         std::fputs(qPrintable(UsageText()), stdout);
@@ -88,12 +79,13 @@ int main(int argc, char** argv)
     case Command::Update:
         break;
     }
-    quietenThirdPartyOutput();
-    const bool interactive = !QuietArgument(arguments) && !RepairArgument(arguments);
-    if (const StartupProblem problem = startupProblem(interactive); !problem.subject.isEmpty()) {
-        PrintFailure(problem.subject, problem.reason);
-        return 1;
-    }
+    return std::nullopt;
+}
+
+// The update window, shown or (quiet, repair) off screen when there is no display, until it
+// closes; its exit status.
+int runWindow(int argc, char** argv, bool interactive)
+{
     // Over ssh, or from a launcher's script: the window is made off screen, where no one could
     // close a box; each is answered at once (its failure line has said what went wrong).
     if (!interactive && useOffscreenWithoutDisplay())
@@ -117,4 +109,21 @@ int main(int argc, char** argv)
         return ExitStatus(cancelled);
     }
     return window.ExitStatus();
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (const std::optional<int> status = runCommand(argc, argv, arguments))
+        return *status;
+    quietenThirdPartyOutput();
+    const bool interactive = !QuietArgument(arguments) && !RepairArgument(arguments);
+    if (const StartupProblem problem = startupProblem(interactive); !problem.subject.isEmpty()) {
+        PrintFailure(problem.subject, problem.reason);
+        return 1;
+    }
+    return runWindow(argc, argv, interactive);
 }
