@@ -19,6 +19,7 @@
 #include "site/TrustedFields.h"
 #include "site/UpdateList.h"
 #include "trust/Sha256.h"
+#include "platform/Entries.h"
 #include "platform/Folders.h"
 #include "platform/SystemError.h"
 
@@ -29,7 +30,6 @@
 
 #include <optional>
 
-#include <unistd.h>
 
 namespace {
 
@@ -72,8 +72,8 @@ void linkStore(const QString& releases, const QString& release)
     if (!QFileInfo(releases + '/' + ChunkStore::Folder).isDir())
         return;
     const QString link = release + '/' + ChunkStore::Folder;
-    if (::symlink(QFile::encodeName("../" + ChunkStore::Folder).constData(), QFile::encodeName(link).constData()) != 0)
-        throw PublishError{link, systemReason(errno)};
+    if (const Status made = platform::makeSymbolicLink("../" + ChunkStore::Folder, link); !made)
+        throw PublishError{link, made.error()};
 }
 
 struct Build {

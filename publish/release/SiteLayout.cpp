@@ -3,6 +3,7 @@
 #include "release/FileCopy.h"
 #include "common/PublishError.h"
 #include "release/StopPoint.h"
+#include "platform/Entries.h"
 #include "platform/Folders.h"
 #include "platform/RegularFile.h"
 #include "platform/SystemError.h"
@@ -14,15 +15,6 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -33,12 +25,10 @@ const QString LockName = QStringLiteral(".publish.lock");
 const QRegularExpression RetiredName(QStringLiteral("^\\.retired-[0-9a-f]{16}$"));
 const QString KeptPrefix = QStringLiteral("kept-");
 
-QByteArray native(const QString& path) { return QFile::encodeName(path); }
-
 void renameOrThrow(const QString& from, const QString& to)
 {
-    if (::rename(native(from).constData(), native(to).constData()) != 0)
-        throw PublishError{to, systemReason(errno)};
+    if (const Status renamed = platform::renameEntry(from, to); !renamed)
+        throw PublishError{to, renamed.error()};
 }
 
 }  // namespace
@@ -50,21 +40,23 @@ SiteLayout::SiteLayout(const QString& siteDir)
     site_ = parent + '/' + info.fileName();
     releases_ = site_ + QStringLiteral(".releases");
 
-    struct stat status {};
-    if (::lstat(native(site_).constData(), &status) != 0) {
-        if (errno != ENOENT)
-            throw PublishError{siteDir, systemReason(errno)};
+    const Result<platform::EntryKind> kind = platform::entryKind(site_);
+    if (!kind)
+        throw PublishError{siteDir, kind.error()};
+    if (*kind == platform::EntryKind::Missing) {
         // A migration stopped between moving the plain folder aside and making the link.
         if (QFileInfo(releases_ + '/' + OldSiteName).isDir()) {
             current_ = releases_ + '/' + OldSiteName;
             plain_ = true;
         }
-    } else if (S_ISDIR(status.st_mode)) {
+    } else if (*kind == platform::EntryKind::Folder) {
         current_ = site_;
         plain_ = true;
-    } else if (S_ISLNK(status.st_mode)) {
-        const QString target = QFile::decodeName(
-            QByteArray::fromStdString(std::filesystem::read_symlink(native(site_).toStdString()).native()));
+    } else if (*kind == platform::EntryKind::Link) {
+        const Result<QString> linked = platform::linkTarget(site_);
+        if (!linked)
+            throw PublishError{siteDir, linked.error()};
+        const QString target = *linked;
         const QString prefix = info.fileName() + QStringLiteral(".releases/");
         if (!target.startsWith(prefix) || !ReleaseName.match(target.mid(prefix.size())).hasMatch())
             throw PublishError{siteDir, QStringLiteral("a symbolic link that renewel-publish did not make (give the "
@@ -105,10 +97,10 @@ void SiteLayout::prepare()
     if (!file)
         throw PublishError{lockFile, file.reason()};
     lock_ = std::move(file.descriptor());
-    if (::flock(lock_.fd(), LOCK_EX | LOCK_NB) != 0)
-        throw PublishError{site_, errno == EWOULDBLOCK ? QStringLiteral("another renewel-publish is publishing "
-                                                                       "to this site")
-                                                       : systemReason(errno)};
+    const Result<bool> locked = platform::tryLockFile(lock_.fd());
+    if (!locked || !*locked)
+        throw PublishError{site_, !locked ? locked.error()
+                                          : QStringLiteral("another renewel-publish is publishing to this site")};
     // The names are read now, so a release this run makes is never among them.
     cleaner_ = std::thread([this, paths = leftovers()] {
         try {
@@ -147,8 +139,7 @@ QStringList SiteLayout::leftovers() const
 void SiteLayout::abandon(const QString& release)
 {
     joinCleaner();
-    std::error_code ignored;
-    std::filesystem::remove_all(native(madeReleases_ ? releases_ : release).toStdString(), ignored);
+    platform::removeTree(madeReleases_ ? releases_ : release);  // best effort: the failure is reported already
 }
 
 QString SiteLayout::newRelease(qint64 now)
@@ -157,8 +148,8 @@ QString SiteLayout::newRelease(qint64 now)
                              .arg(QDateTime::fromSecsSinceEpoch(now, Qt::UTC).toString(QStringLiteral("yyyyMMdd-HHmmss")))
                              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'));
     const QString path = releases_ + '/' + name;
-    if (::mkdir(native(path).constData(), 0777) != 0)
-        throw PublishError{path, systemReason(errno)};
+    if (const Status made = platform::makeFolder(path); !made)
+        throw PublishError{path, made.error()};
     return path;
 }
 
@@ -168,8 +159,8 @@ void SiteLayout::switchTo(const QString& release)
     const QString link = releases_ + QStringLiteral("/.link-%1").arg(QRandomGenerator::global()->generate64(), 16, 16,
                                                                          QLatin1Char('0'));
     const QString target = QFileInfo(site_).fileName() + QStringLiteral(".releases/") + QFileInfo(release).fileName();
-    if (::symlink(native(target).constData(), native(link).constData()) != 0)
-        throw PublishError{link, systemReason(errno)};
+    if (const Status made = platform::makeSymbolicLink(target, link); !made)
+        throw PublishError{link, made.error()};
 
     QString previous = current_;
     if (plain_ && current_ == site_)
@@ -217,12 +208,12 @@ QString SiteLayout::replacePlainFolder(const QString& link)
 {
     // The plain folder is exchanged with the link, so SITE_DIR never goes missing; the old folder
     // is then at the link's temporary name.
-    if (::renameat2(AT_FDCWD, native(link).constData(), AT_FDCWD, native(site_).constData(), RENAME_EXCHANGE) == 0)
+    const Result<bool> exchanged = platform::exchangeEntries(link, site_);
+    if (exchanged && *exchanged)
         return link;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
-        const QString reason = systemReason(errno);
-        ::unlink(native(link).constData());
-        throw PublishError{site_, reason};
+    if (!exchanged) {
+        platform::removeTree(link);
+        throw PublishError{site_, exchanged.error()};
     }
     const QString previous = releases_ + '/' + OldSiteName;
     renameOrThrow(site_, previous);
