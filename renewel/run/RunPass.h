@@ -14,12 +14,14 @@
 #include "run/plan/ListIntake.h"
 #include "run/plan/RunFolders.h"
 #include "run/plan/UpdateOptions.h"
+#include "run/report/RunProgress.h"
 #include "run/report/RunReport.h"
 #include "run/report/UpdateOutcome.h"
 #include "net/DownloadQueue.h"
 #include "net/SiteSources.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QTemporaryDir>
@@ -44,14 +46,17 @@ public:
     const UpdateOutcome& outcome() const { return report_.outcome(); }
 
 private:
-    enum class Stage { Begin, Lists, Entries, Dropped, Ended };
+    enum class Stage { Begin, Lists, Planning, Entries, Dropped, Ended };
 
     void schedule();
     void advance();
     void step();
     void begin();
     void listsTaken();
-    void checkOnly();
+    void planning();
+    bool decideAll();
+    void prepareIndexes();
+    void plannedAll();
     void entries();
     void fill();
     FileRoute& routeFor(const PlannedEntry& planned);
@@ -70,6 +75,7 @@ private:
     UpdatePlan& plan_;
     std::function<void()> ended_;
     RunReport report_;
+    RunProgress progress_;  // the routes report through it
     QTemporaryDir checkFolder_;  // the lists' download folder of a check, outside the installation
     RunFolders folders_;
     Workspace workspace_;
@@ -90,7 +96,13 @@ private:
     bool advancing_ = false;  // advance() is taking steps: a report only asks for another look
     bool again_ = false;
     std::optional<Status> lists_;  // the lists' end
-    qsizetype scan_ = 0;      // the next entry fill() decides on
+    qsizetype scan_ = 0;      // the next entry to decide on
+    QList<qsizetype> differing_;      // the entries to obtain, in list order
+    QHash<qsizetype, qint64> costs_;  // what each will download
+    qsizetype estimated_ = 0;         // of differing_
+    bool estimating_ = false;
+    qsizetype indexAhead_ = 0;  // of differing_: chunk indexes asked for below this
+    qsizetype next_ = 0;        // of differing_: the next to prepare
     qsizetype current_ = 0;   // the entry being installed
     qsizetype reached_ = -1;  // the last entry the host was told of
     QSet<qsizetype> fetching_;

@@ -1,5 +1,6 @@
 #include "run/fetch/ChunkRoute.h"
 
+#include "run/fetch/ChunkEstimate.h"
 #include "chunk/ChunkStore.h"
 #include "net/DownloadFile.h"
 #include "net/SiteSources.h"
@@ -25,25 +26,59 @@ ChunkRoute::ChunkRoute(RouteContext context, InstalledState& state, const QList<
 {
 }
 
+void ChunkRoute::prepare(qsizetype i, const PlannedEntry& planned)
+{
+    if (!prepared_.contains(i)) {
+        prepared_.insert(i);
+        indexes_.prepare(i, planned);
+    }
+}
+
+void ChunkRoute::estimate(qsizetype i, const PlannedEntry& planned, Cost cost)
+{
+    prepare(i, planned);
+    b_.emplace();
+    b_->i = i;
+    b_->planned = &planned;
+    b_->cost = std::move(cost);
+    indexes_.obtain(i, planned, [this](std::optional<ChunkIndex> index, qint64 bytes) { indexed(std::move(index), bytes); });
+}
+
 void ChunkRoute::obtain(qsizetype i, const PlannedEntry& planned, Done done)
 {
+    prepare(i, planned);
     chunkFiles_.clear();
     builtFrom_.reset();
     b_.emplace();
     b_->i = i;
     b_->planned = &planned;
     b_->done = std::move(done);
+    if (estimated_.contains(i)) {
+        auto [index, bytes] = estimated_.take(i);
+        return indexed(std::move(index), bytes);
+    }
     indexes_.obtain(i, planned, [this](std::optional<ChunkIndex> index, qint64 bytes) { indexed(std::move(index), bytes); });
 }
 
 void ChunkRoute::indexed(std::optional<ChunkIndex> index, qint64 indexBytes)
 {
+    if (b_->cost && !index)
+        return estimated(b_->planned->entry.size + indexBytes);
     if (!index)
         return end(ObtainedFile{});
+    if (b_->cost)
+        estimated_.insert(b_->i, {*index, indexBytes});
     b_->index = std::move(*index);
     b_->indexBytes = indexBytes;
     builtFrom_ = b_->index;  // kept once the content is installed, however it came
     localChunks([this] { plan(); });
+}
+
+void ChunkRoute::estimated(qint64 bytes)
+{
+    const Cost cost = std::move(b_->cost);
+    b_.reset();
+    cost(bytes);
 }
 
 void ChunkRoute::end(Result<ObtainedFile> result)
@@ -112,8 +147,11 @@ void ChunkRoute::chunkOldCopy(const std::function<void()>& then)
                                            FileChunks chunks = std::move(chunked).value();
                                            if (!known.isEmpty())
                                                chunks.fileHash = known;
+                                           else  // the copy's list is found again without reading it
+                                               state_.record(b_->planned->entry.listed, *before, chunks.fileHash);
                                            addLocalChunks(b_->local, old, chunks);
-                                           kept_.keep({params, std::move(chunks)});
+                                           if (!c_.checkOnly)
+                                               kept_.keep({params, std::move(chunks)});
                                        }
                                        then();
                                    });
@@ -123,29 +161,17 @@ void ChunkRoute::chunkOldCopy(const std::function<void()>& then)
 // count too).
 void ChunkRoute::plan()
 {
-    const QList<ChunkIndexEntry> missing = planFetch(b_->index, b_->local).missing;
-    const QList<ChunkIndexEntry> toFetch = notKept(missing);
-    qint64 total = 0;
-    for (const ChunkIndexEntry& chunk : toFetch)
-        total += chunk.storedLength;
-    if (total + b_->indexBytes >= b_->planned->entry.size)
+    const qint64 size = b_->planned->entry.size;
+    if (b_->cost)  // a check looks for the chunks an earlier run kept in the installation's download folder
+        return estimated(ChunkEstimate::of(b_->index, b_->local, c_.folders.previous).cost(b_->indexBytes, size));
+    const ChunkEstimate plan = ChunkEstimate::of(b_->index, b_->local, c_.folders.download);
+    if (plan.declines(b_->indexBytes, size))
         return end(ObtainedFile{});
-    for (const ChunkIndexEntry& chunk : missing)
+    for (const ChunkIndexEntry& chunk : plan.missing)
         chunkFiles_ << chunk.hash;
-    b_->total = total;
-    c_.host.fileStarted(b_->planned->entry.listed, total);
-    fetch(toFetch);
-}
-
-// The chunks to fetch: those not kept in the download folder by an earlier run (a kept chunk is
-// checked when it is used).
-QList<ChunkIndexEntry> ChunkRoute::notKept(const QList<ChunkIndexEntry>& missing) const
-{
-    QList<ChunkIndexEntry> toFetch;
-    for (const ChunkIndexEntry& chunk : missing)
-        if (DownloadFileSize(chunkPath(chunk.hash)) != chunk.storedLength)
-            toFetch << chunk;
-    return toFetch;
+    b_->total = plan.fetchBytes;
+    c_.host.fileStarted(b_->planned->entry.listed, plan.fetchBytes);
+    fetch(plan.toFetch);
 }
 
 // All at once, before everything else in the queue (the engine runs as many as the protocol
@@ -300,10 +326,7 @@ void ChunkRoute::prune()
     kept_.keepOnly(installed);
 }
 
-QString ChunkRoute::chunkPath(const QByteArray& hash) const
-{
-    return c_.folders.download + QLatin1Char('/') + ChunkStore::objectFileName(hash);
-}
+QString ChunkRoute::chunkPath(const QByteArray& hash) const { return ChunkEstimate::keptPath(c_.folders.download, hash); }
 
 QString ChunkRoute::builtPath() const
 {

@@ -27,7 +27,9 @@ public:
     ChunkRoute(RouteContext context, InstalledState& state, const QList<PlannedEntry>& entries);
 
     bool takes(const PlannedEntry& planned) const override { return planned.hasChunkIndex(); }
-    void prepare(qsizetype i, const PlannedEntry& planned) override { indexes_.prepare(i, planned); }
+    void prepare(qsizetype i, const PlannedEntry& planned) override;
+    // Fetches the index (kept for obtain) and finds the local chunks, one entry at a time.
+    void estimate(qsizetype i, const PlannedEntry& planned, Cost cost) override;
     // Declines (an empty file) when the index is unusable or the whole file costs fewer bytes.
     void obtain(qsizetype i, const PlannedEntry& planned, Done done) override;
 
@@ -42,6 +44,7 @@ private:
         qsizetype i = 0;
         const PlannedEntry* planned = nullptr;  // stays in the run's plan
         Done done;
+        Cost cost;  // only the figure is wanted
         ChunkIndex index;
         LocalChunks local;
         qint64 indexBytes = 0;
@@ -66,10 +69,10 @@ private:
     void assemble();
     void assembled(Built built);
     void fetchAgain(const QList<AssemblyProblem>& problems);
-    QList<ChunkIndexEntry> notKept(const QList<ChunkIndexEntry>& missing) const;
     QString chunkPath(const QByteArray& hash) const;
     QString builtPath() const;
     void fail(const QString& subject, const QString& reason);
+    void estimated(qint64 bytes);
     void end(Result<ObtainedFile> result);
 
     RouteContext c_;
@@ -77,6 +80,8 @@ private:
     const QList<PlannedEntry>& entries_;
     InstalledChunks kept_;
     ChunkIndexFetch indexes_;
+    QSet<qsizetype> prepared_;
+    QHash<qsizetype, std::pair<ChunkIndex, qint64>> estimated_;  // index and its bytes, until obtained
     BackgroundTasks tasks_;
     std::optional<Build> b_;             // the file being built
     std::optional<ChunkIndex> builtFrom_;  // the index of the entry last obtained, until installed
