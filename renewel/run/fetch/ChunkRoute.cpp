@@ -62,12 +62,12 @@ void ChunkRoute::obtain(qsizetype i, const PlannedEntry& planned, Done done)
 
 void ChunkRoute::indexed(std::optional<ChunkIndex> index, qint64 indexBytes)
 {
+    if (b_->cost)
+        estimated_.insert(b_->i, {index, indexBytes});
     if (b_->cost && !index)
         return estimated(b_->planned->entry.size + indexBytes);
     if (!index)
         return end(ObtainedFile{});
-    if (b_->cost)
-        estimated_.insert(b_->i, {*index, indexBytes});
     b_->index = std::move(*index);
     b_->indexBytes = indexBytes;
     builtFrom_ = b_->index;  // kept once the content is installed, however it came

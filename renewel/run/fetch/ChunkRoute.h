@@ -81,7 +81,8 @@ private:
     InstalledChunks kept_;
     ChunkIndexFetch indexes_;
     QSet<qsizetype> prepared_;
-    QHash<qsizetype, std::pair<ChunkIndex, qint64>> estimated_;  // index and its bytes, until obtained
+    // The index (nothing: unusable) and its bytes, from the estimate until obtained.
+    QHash<qsizetype, std::pair<std::optional<ChunkIndex>, qint64>> estimated_;
     BackgroundTasks tasks_;
     std::optional<Build> b_;             // the file being built
     std::optional<ChunkIndex> builtFrom_;  // the index of the entry last obtained, until installed

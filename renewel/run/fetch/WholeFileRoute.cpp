@@ -35,8 +35,10 @@ bool WholeFileRoute::hasCompleteCopy(const PlannedEntry& planned, const QString&
 void WholeFileRoute::prepare(qsizetype i, const PlannedEntry& planned)
 {
     pending_[i].size = planned.entry.size;
-    if (hasCompleteCopy(planned, c_.folders.download))
+    if (hasCompleteCopy(planned, c_.folders.download)) {
+        pending_[i].reused = true;
         return reuse(i, planned);
+    }
     download(i, planned);
 }
 
@@ -64,6 +66,7 @@ void WholeFileRoute::reuse(qsizetype i, const PlannedEntry& planned)
                                            return;
                                        if (!digest || digest.value() != *planned.digest) {
                                            QFile::remove(file);
+                                           pending_[i].reused = false;
                                            return download(i, planned);
                                        }
                                        DownloadQueue::Outcome outcome;
@@ -86,8 +89,8 @@ void WholeFileRoute::arrived(qsizetype i, const DownloadQueue::Outcome& outcome)
 
 void WholeFileRoute::obtain(qsizetype i, const PlannedEntry& planned, Done done)
 {
-    c_.host.fileStarted(planned.entry.listed, planned.entry.size);
     Pending& pending = pending_[i];
+    c_.host.fileStarted(planned.entry.listed, pending.reused ? 0 : planned.entry.size);
     pending.done = std::move(done);
     if (pending.outcome)
         return deliver(i);
@@ -101,7 +104,8 @@ void WholeFileRoute::deliver(qsizetype i)
     const DownloadQueue::Outcome& outcome = *pending.outcome;
     if (!outcome.succeeded)
         return pending.done(Result<ObtainedFile>::failure(c_.report.fail(outcome.url, outcome.error).error()));
-    c_.host.fileProgress(pending.size, pending.size);
+    if (!pending.reused)
+        c_.host.fileProgress(pending.size, pending.size);
     pending.done(ObtainedFile{outcome.file, outcome.digest});
 }
 

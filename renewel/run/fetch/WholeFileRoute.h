@@ -31,6 +31,7 @@ private:
         std::optional<DownloadQueue::Outcome> outcome;
         Done done;
         qint64 size = 0;
+        bool reused = false;  // a complete copy an earlier run left: nothing to download
     };
     static bool hasCompleteCopy(const PlannedEntry& planned, const QString& folder);
     void download(qsizetype i, const PlannedEntry& planned);
