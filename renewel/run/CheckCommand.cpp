@@ -35,7 +35,7 @@ QByteArray ReadableBytes(qint64 bytes)
 {
     if (bytes < 1000)
         return QByteArray::number(bytes) + (bytes == 1 ? " byte" : " bytes");
-    if (bytes < 1000 * 1000)
+    if (bytes < 999'500)  // else it would round to 1000 KB
         return QByteArray::number((bytes + 500) / 1000) + " KB";
     const char* units[] = {"MB", "GB", "TB", "PB", "EB"};
     double value = double(bytes) / 1e6;

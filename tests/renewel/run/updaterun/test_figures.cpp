@@ -6,6 +6,8 @@
 
 #include "../../chunk/ChunkTestData.h"
 #include "chunk/ChunkStoreWriter.h"
+#include "run/CheckCommand.h"
+#include "run/report/RunProgress.h"
 #include "run/fetch/WholeFileRoute.h"
 #include "site/Sums.h"
 #include "trust/Sha256.h"
@@ -162,6 +164,57 @@ TEST_F(Figures, RunningProgramWithTheListedBytesIsNotFetched)
     }
     running.kill();
     running.waitForFinished();
+}
+
+TEST(CheckSummary, ByteCountsAreReadable)
+{
+    const std::pair<qint64, const char*> cases[] = {
+        {0, "0 bytes"},           {1, "1 byte"},          {999, "999 bytes"},           {1000, "1 KB"},
+        {170'499, "170 KB"},      {999'499, "999 KB"},    {999'500, "1.0 MB"},          {104'900'000, "104.9 MB"},
+        {999'950'000, "1.0 GB"},  {12'345'678'901, "12.3 GB"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(ReadableBytes(bytes), text) << bytes;
+}
+
+// The run's figure while files come in: one total up front, raised only when a file costs more
+// than planned, and bytes that never go back and end at the total.
+TEST(RunProgressFigures, TotalAndBytesFollowTheFiles)
+{
+    struct Step {
+        qsizetype entry;         // -1: the entry in progress is done
+        qint64 fileTotal, read;  // a file progress report
+    };
+    struct Case {
+        const char* name;
+        QHash<qsizetype, qint64> costs;
+        QList<Step> steps;
+        QList<qint64> totals, bytes;
+    };
+    const Case cases[] = {
+        {"as planned", {{0, 100}, {2, 50}}, {{0, 100, 40}, {0, 100, 100}, {-1, 0, 0}, {2, 50, 50}, {-1, 0, 0}},
+         {150}, {40, 100, 100, 150, 150}},
+        {"an index counted before its chunks", {{0, 120}}, {{0, 100, 60}, {0, 100, 100}, {-1, 0, 0}}, {120}, {60, 100, 120}},
+        {"declined to a larger whole file", {{0, 30}, {1, 10}}, {{0, 20, 20}, {0, 80, 10}, {0, 80, 80}, {-1, 0, 0}, {1, 10, 10}, {-1, 0, 0}},
+         {40, 90}, {20, 20, 80, 80, 90, 90}},
+        {"nothing to download", {}, {}, {0}, {}},
+    };
+    for (const Case& t : cases) {
+        SCOPED_TRACE(t.name);
+        RecordingHost host;
+        RunProgress progress(host);
+        progress.planned(t.costs);
+        for (const Step& step : t.steps) {
+            if (step.entry < 0) {
+                progress.entryDone();
+                continue;
+            }
+            progress.entering(step.entry);
+            progress.fileProgress(step.fileTotal, step.read);
+        }
+        EXPECT_EQ(host.totals, t.totals);
+        EXPECT_EQ(host.runBytes, t.bytes);
+    }
 }
 
 }  // namespace
