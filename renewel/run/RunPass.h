@@ -1,7 +1,8 @@
 #pragma once
 // One update run, driven by events: each step starts its work (the lists, hashing, downloads,
 // building a file) and returns; the work reports its end, and the pass goes on from there on the
-// main thread. advance() takes every step that can be taken now; a report that arrives while it
+// main thread. Before the first download every entry is decided and what it will download is
+// worked out by its route, so that the run's total is known up front (a check ends there). advance() takes every step that can be taken now; a report that arrives while it
 // works (inside the window's processing of messages) only asks it to look again.
 
 #include "run/fetch/ChunkRoute.h"
