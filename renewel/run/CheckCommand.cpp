@@ -23,7 +23,32 @@ public:
 };
 
 void print(std::FILE* out, const QByteArray& line) { std::fwrite(line.constData(), 1, size_t(line.size()), out); }
+
+// "update due: 9 to fetch (170 KB to download, 104.9 MB installed), 2 to delete"
+QByteArray dueLine(const UpdatePlan& plan)
+{
+    return "update due: " + QByteArray::number(plan.fetch.size()) + " to fetch (" + ReadableBytes(plan.download) +
+           " to download, " + ReadableBytes(plan.bytes) + " installed), " + QByteArray::number(plan.remove.size()) +
+           " to delete" +
+           (plan.modes.isEmpty() ? QByteArray() : ", " + QByteArray::number(plan.modes.size()) + " to change mode") + '\n';
+}
 }  // namespace
+
+QByteArray ReadableBytes(qint64 bytes)
+{
+    if (bytes < 1000)
+        return QByteArray::number(bytes) + (bytes == 1 ? " byte" : " bytes");
+    if (bytes < 999'500)  // else it would round to 1000 KB
+        return QByteArray::number((bytes + 500) / 1000) + " KB";
+    const char* units[] = {"MB", "GB", "TB", "PB", "EB"};
+    double value = double(bytes) / 1e6;
+    int unit = 0;
+    while (value >= 999.95 && unit < 4) {
+        value /= 1000;
+        ++unit;
+    }
+    return QByteArray::number(value, 'f', 1) + ' ' + units[unit];
+}
 
 int RunCheck(const QString& programFolder, std::FILE* out)
 {
@@ -58,12 +83,7 @@ int RunCheck(const QString& programFolder, std::FILE* out)
     for (const ModeChange& change : run.Plan.modes)
         print(out, "mode " + SafeText(change.listed) + (change.executable ? " +x\n" : " -x\n"));
     const bool due = !run.Plan.fetch.isEmpty() || !run.Plan.remove.isEmpty() || !run.Plan.modes.isEmpty();
-    const QByteArray modes =
-        run.Plan.modes.isEmpty() ? QByteArray() : ", " + QByteArray::number(run.Plan.modes.size()) + " to change mode";
-    print(out, due ? "update due: " + QByteArray::number(run.Plan.fetch.size()) + " to fetch (" +
-                         QByteArray::number(run.Plan.bytes) + " bytes), " + QByteArray::number(run.Plan.remove.size()) +
-                         " to delete" + modes + "\n"
-                   : QByteArray("up to date\n"));
+    print(out, due ? dueLine(run.Plan) : QByteArray("up to date\n"));
     std::fflush(out);
     return due ? UpdateDueStatus : 0;
 }

@@ -13,9 +13,10 @@
 RunPass::RunPass(UpdateHost& host, THTTPGet& getFile, const UpdateOptions& options, UpdateListEntries& list,
                  UpdatePlan& plan, std::function<void()> ended)
     : host_(host), getFile_(getFile), options_(options), list_(list), plan_(plan), ended_(std::move(ended)),
-      report_(options.Quiet),
+      report_(options.Quiet), progress_(host),
       folders_{options.ProgramFolder, InstallBase(options.ProgramFolder),
-               options.CheckOnly ? checkFolder_.path() : DownloadFolder(options.ProgramFolder)},
+               options.CheckOnly ? checkFolder_.path() : DownloadFolder(options.ProgramFolder),
+               DownloadFolder(options.ProgramFolder)},
       workspace_(folders_, options.CheckOnly, options.Quiet), sources_(options.Settings.Site, options.Settings.Mirrors)
 {
 }
@@ -79,7 +80,8 @@ void RunPass::step()
     switch (stage_) {
     case Stage::Begin: return begin();
     case Stage::Lists: return listsTaken();
-    case Stage::Entries: return options_.CheckOnly ? checkOnly() : entries();
+    case Stage::Planning: return planning();
+    case Stage::Entries: return entries();
     case Stage::Dropped: return dropped();
     case Stage::Ended: return;
     }
@@ -121,59 +123,106 @@ void RunPass::listsTaken()
     planned_ = PlannedEntry::resolve(list_.entries, sums);
     check_ = std::make_unique<EntryCheck>(planned_, folders_.installBase, state_, options_.Repair);
     check_->onHashed = [this] { schedule(); };
-    const RouteContext context{*queue_, host_, report_, folders_};
+    const RouteContext context{*queue_, progress_, report_, folders_, options_.CheckOnly};
     whole_ = std::make_unique<WholeFileRoute>(context);
     if (sums)
         chunks_ = std::make_unique<ChunkRoute>(context, state_, planned_);
     installer_ = std::make_unique<Installer>(folders_.installBase, state_);
     droppedFiles_ = std::make_unique<DroppedFiles>(folders_.installBase, state_);
     queue_->onSlotFree = [this] { schedule(); };
-    stage_ = Stage::Entries;
+    stage_ = Stage::Planning;
     again_ = true;
 }
 
-// A check decides every entry and names the dropped files, and changes nothing.
-void RunPass::checkOnly()
+// Before the first download: every entry decided, and what each differing one will download
+// worked out as its route would obtain it (chunk indexes fetched), one entry at a time, so that
+// the run's total is known up front.
+void RunPass::planning()
+{
+    if (!decideAll())
+        return;
+    while (estimated_ < differing_.size()) {
+        if (estimating_)
+            return;  // the estimate's end looks again
+        prepareIndexes();
+        const qsizetype i = differing_[estimated_];
+        estimating_ = true;
+        routeFor(planned_[i]).estimate(i, planned_[i], [this, i](qint64 bytes) {
+            costs_.insert(i, bytes);
+            estimating_ = false;
+            ++estimated_;
+            schedule();
+        });
+    }
+    plannedAll();
+}
+
+bool RunPass::decideAll()
 {
     for (; scan_ < planned_.size(); ++scan_) {
         const std::optional<bool> differs = check_->differs(scan_);
         if (!differs)
-            return;  // being hashed: its arrival looks again
-        if (*differs) {
-            plan_.fetch << planned_[scan_].entry;
-            plan_.bytes += planned_[scan_].entry.size;
-        } else if (const std::optional<bool> bit = ExecutableBitDue(planned_[scan_], folders_.installBase)) {
-            plan_.modes << ModeChange{planned_[scan_].entry.listed, *bit};
+            return false;  // being hashed: its arrival looks again
+        if (*differs)
+            differing_ << scan_;
+        else if (const std::optional<bool> bit = ExecutableBitDue(planned_[scan_], folders_.installBase))
+            modes_ << std::pair{scan_, *bit};
+    }
+    return true;
+}
+
+// The chunk indexes of the entries after the one being estimated are fetched meanwhile, while the
+// queue has room.
+void RunPass::prepareIndexes()
+{
+    for (; indexAhead_ < differing_.size() && (indexAhead_ <= estimated_ || queue_->hasRoom()); ++indexAhead_) {
+        const qsizetype i = differing_[indexAhead_];
+        if (&routeFor(planned_[i]) == chunks_.get())
+            chunks_->prepare(i, planned_[i]);
+    }
+}
+
+// Current content with the other executable bit: a check names it, a run sets it in place
+// (nothing is fetched for it).
+bool RunPass::changeModes()
+{
+    for (const auto& [i, executable] : std::as_const(modes_)) {
+        if (!options_.CheckOnly && !ApplyExecutableBit(planned_[i], folders_.installBase, report_))
+            return false;
+        plan_.modes << ModeChange{planned_[i].entry.listed, executable};
+    }
+    return true;
+}
+
+// A check has its answer; a run starts obtaining the files.
+void RunPass::plannedAll()
+{
+    if (!changeModes())
+        return end();
+    for (const qsizetype i : std::as_const(differing_)) {
+        plan_.download += costs_.value(i);
+        if (options_.CheckOnly) {
+            plan_.fetch << planned_[i].entry;
+            plan_.bytes += planned_[i].entry.size;
         }
     }
-    stage_ = Stage::Dropped;
+    progress_.planned(costs_);
+    stage_ = options_.CheckOnly ? Stage::Dropped : Stage::Entries;
     again_ = true;
 }
 
-// Decides, in list order, which entries differ and starts obtaining them while there is room.
+// Starts obtaining the differing entries in list order while there is room (downloads run ahead
+// of the installs).
 void RunPass::fill()
 {
-    while (scan_ < planned_.size() && queue_->hasRoom()) {
-        const std::optional<bool> differs = check_->differs(scan_);
-        if (!differs)
-            break;  // still being hashed: the hash's arrival fills again
-        if (*differs) {
-            const PlannedEntry& planned = planned_[scan_];
-            routeFor(planned).prepare(scan_, planned);
-            fetching_.insert(scan_);
-            plan_.fetch << planned.entry;
-            plan_.bytes += planned.entry.size;
-        } else if (const std::optional<bool> bit = ExecutableBitDue(planned_[scan_], folders_.installBase)) {
-            // Current content with the other executable bit: set in place, nothing fetched.
-            if (!ApplyExecutableBit(planned_[scan_], folders_.installBase, report_))
-                return;
-            plan_.modes << ModeChange{planned_[scan_].entry.listed, *bit};
-        }
-        ++scan_;
+    while (next_ < differing_.size() && queue_->hasRoom()) {
+        const qsizetype i = differing_[next_++];
+        const PlannedEntry& planned = planned_[i];
+        routeFor(planned).prepare(i, planned);
+        fetching_.insert(i);
+        plan_.fetch << planned.entry;
+        plan_.bytes += planned.entry.size;
     }
-    // Hashing goes on ahead while the downloads take every connection.
-    if (scan_ < planned_.size())
-        check_->prefetch(scan_);
 }
 
 // The entries in list order: each reached once it is decided, its file obtained and installed.
@@ -187,8 +236,8 @@ void RunPass::entries()
             return;  // the route reports its end
         if (obtained_)
             return obtained(current_, std::move(*std::exchange(obtained_, std::nullopt)));
-        if (scan_ <= current_)
-            return;  // being hashed: its arrival looks again
+        if (next_ < differing_.size() && differing_[next_] <= current_)
+            return;  // to be started once the queue has room
         if (!reachEntry(current_))
             continue;
         obtain(current_, routeFor(planned_[current_]));
@@ -230,6 +279,7 @@ bool RunPass::reachEntry(qsizetype i)
 void RunPass::obtain(qsizetype i, FileRoute& route)
 {
     obtaining_ = true;
+    progress_.entering(i);
     route.obtain(i, planned_[i], [this](Result<ObtainedFile> result) {
         obtaining_ = false;
         obtained_ = std::move(result);
@@ -256,6 +306,7 @@ void RunPass::obtained(qsizetype i, Result<ObtainedFile> result)
         return end();
     if (chunks_)
         chunks_->installed(i, result->digest);
+    progress_.entryDone();
     host_.fileInstalled(planned.entry.listed);
     fetching_.remove(i);
     ++current_;

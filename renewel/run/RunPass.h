@@ -1,7 +1,8 @@
 #pragma once
 // One update run, driven by events: each step starts its work (the lists, hashing, downloads,
 // building a file) and returns; the work reports its end, and the pass goes on from there on the
-// main thread. advance() takes every step that can be taken now; a report that arrives while it
+// main thread. Before the first download every entry is decided and what it will download is
+// worked out by its route, so that the run's total is known up front (a check ends there). advance() takes every step that can be taken now; a report that arrives while it
 // works (inside the window's processing of messages) only asks it to look again.
 
 #include "run/fetch/ChunkRoute.h"
@@ -14,12 +15,14 @@
 #include "run/plan/ListIntake.h"
 #include "run/plan/RunFolders.h"
 #include "run/plan/UpdateOptions.h"
+#include "run/report/RunProgress.h"
 #include "run/report/RunReport.h"
 #include "run/report/UpdateOutcome.h"
 #include "net/DownloadQueue.h"
 #include "net/SiteSources.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QTemporaryDir>
@@ -44,14 +47,18 @@ public:
     const UpdateOutcome& outcome() const { return report_.outcome(); }
 
 private:
-    enum class Stage { Begin, Lists, Entries, Dropped, Ended };
+    enum class Stage { Begin, Lists, Planning, Entries, Dropped, Ended };
 
     void schedule();
     void advance();
     void step();
     void begin();
     void listsTaken();
-    void checkOnly();
+    void planning();
+    bool decideAll();
+    void prepareIndexes();
+    bool changeModes();
+    void plannedAll();
     void entries();
     void fill();
     FileRoute& routeFor(const PlannedEntry& planned);
@@ -70,6 +77,7 @@ private:
     UpdatePlan& plan_;
     std::function<void()> ended_;
     RunReport report_;
+    RunProgress progress_;  // the routes report through it
     QTemporaryDir checkFolder_;  // the lists' download folder of a check, outside the installation
     RunFolders folders_;
     Workspace workspace_;
@@ -90,7 +98,14 @@ private:
     bool advancing_ = false;  // advance() is taking steps: a report only asks for another look
     bool again_ = false;
     std::optional<Status> lists_;  // the lists' end
-    qsizetype scan_ = 0;      // the next entry fill() decides on
+    qsizetype scan_ = 0;      // the next entry to decide on
+    QList<qsizetype> differing_;      // the entries to obtain, in list order
+    QHash<qsizetype, qint64> costs_;  // what each will download
+    QList<std::pair<qsizetype, bool>> modes_;  // current entries whose executable bit is to change
+    qsizetype estimated_ = 0;         // of differing_
+    bool estimating_ = false;
+    qsizetype indexAhead_ = 0;  // of differing_: chunk indexes asked for below this
+    qsizetype next_ = 0;        // of differing_: the next to prepare
     qsizetype current_ = 0;   // the entry being installed
     qsizetype reached_ = -1;  // the last entry the host was told of
     QSet<qsizetype> fetching_;

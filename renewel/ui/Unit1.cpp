@@ -230,10 +230,20 @@ void TUpdateDlg::fileDeleted(const QByteArray& listed)
         progress_->fileDeleted(listed);
 }
 
-void TUpdateDlg::fileProgress(qint64 total, qint64 readed)
+void TUpdateDlg::runPlanned(qsizetype files, qint64 bytes)
 {
     if (progress_)
-        progress_->fileProgress(total, readed);
+        progress_->runPlanned(files, bytes);
+}
+
+void TUpdateDlg::runProgress(qint64 done, qint64 total)
+{
+    if (progress_)
+        progress_->runProgress(done, total);
+}
+
+void TUpdateDlg::fileProgress(qint64 total, qint64 readed)
+{
     const ProgressBarRange range = ScaleProgress(total, readed);
     ProgressBar1->setMaximum(range.max);
     ProgressBar1->setValue(range.position);

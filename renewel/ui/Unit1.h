@@ -80,6 +80,8 @@ public:
     void entryReached(qsizetype index, qsizetype count, const QByteArray& listed) override;
     void fileProgress(qint64 total, qint64 readed) override;
     void fileStarted(const QByteArray& listed, qint64 size) override;
+    void runPlanned(qsizetype files, qint64 bytes) override;
+    void runProgress(qint64 done, qint64 total) override;
     void fileInstalled(const QByteArray& listed) override;
     void fileDeleted(const QByteArray& listed) override;
 

@@ -240,7 +240,7 @@ TEST(RenewelProcess, PublishedSignedReleasesAreFollowedByContent)
     const QByteArray before = snapshot(install);
     EXPECT_EQ(check(install), std::make_pair(3, QByteArray("fetch \\maps\\forest.ivm 10520\n"
                                                              "delete \\maps\\old\\gone.ivm\n"
-                                                             "update due: 1 to fetch (10520 bytes), 1 to delete\n")));
+                                                             "update due: 1 to fetch (11 KB to download, 11 KB installed), 1 to delete\n")));
     EXPECT_EQ(snapshot(install).toStdString(), before.toStdString()) << "check changes nothing";
 
     auto second = start(install, {"quiet"});
@@ -468,7 +468,8 @@ TEST(RenewelProcess, StartedFromElsewhereOrWithoutADisplayItSaysWhy)
     expectEnds(noLanguage, 1, "renewel: renewel.lng: the language file could not be read\n");
 }
 
-// A launcher reads the run's progress from standard output, one line per event, in order.
+// A launcher reads the run's progress from standard output, one line per event, in order: one
+// total after the list, then bytes of the whole run that never go backwards and end at it.
 TEST(RenewelProcess, QuietProgressLinesFollowTheRun)
 {
     TempDir site, install;
@@ -481,15 +482,22 @@ TEST(RenewelProcess, QuietProgressLinesFollowTheRun)
     QList<QByteArray> lines = process->readAllStandardOutput().split('\n');
     EXPECT_EQ(lines.takeLast(), "");
     QList<QByteArray> events;
+    qint64 done = -1;
     for (const QByteArray& line : lines) {
-        if (!line.startsWith("bytes "))
+        if (!line.startsWith("bytes ")) {
             events << line;
-        else
-            EXPECT_EQ(line.split(' ').size(), 3) << line.toStdString();
+            continue;
+        }
+        EXPECT_TRUE(events.contains("total 2 73000")) << "bytes before the total: " << line.toStdString();
+        const QList<QByteArray> fields = line.split(' ');
+        ASSERT_EQ(fields.size(), 3) << line.toStdString();
+        EXPECT_EQ(fields[2], "73000") << line.toStdString();
+        EXPECT_GE(fields[1].toLongLong(), done) << "bytes went backwards: " << line.toStdString();
+        done = fields[1].toLongLong();
     }
-    EXPECT_EQ(events, (QList<QByteArray>{"list 3", "start \\a.bin 3000", "installed \\a.bin", "start \\data\\b.bin 70000",
-                                         "installed \\data\\b.bin", "end completed 0"}));
-    EXPECT_TRUE(lines.contains("bytes 70000 70000"));
+    EXPECT_EQ(events, (QList<QByteArray>{"list 3", "total 2 73000", "start \\a.bin 3000", "installed \\a.bin",
+                                         "start \\data\\b.bin 70000", "installed \\data\\b.bin", "end completed 0"}));
+    EXPECT_EQ(done, 73000) << "the bytes end at the total";
 }
 
 // Runs that show no page never load the browser engine (the dynamic loader names every library

@@ -18,6 +18,7 @@ iv_test(test_updaterun renewelrun FOLDER renewel/run/updaterun SOURCES
   RecordingHost.cpp RecordingHost.h
   UpdateFixture.cpp UpdateFixture.h
   test_chunks.cpp
+  test_figures.cpp
   test_install.cpp
   test_mirrors.cpp
   test_nginx.cpp

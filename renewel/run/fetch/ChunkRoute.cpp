@@ -22,12 +22,32 @@ constexpr int MaxBuilds = 3;
 ChunkRoute::ChunkRoute(RouteContext context, InstalledState& state, const QList<PlannedEntry>& entries, int window)
     : c_(context), state_(state), entries_(entries), kept_(context.folders.program), indexes_(context, state, kept_),
       store_(context.queue, context.folders.download, window),
-      finder_(state, kept_, entries, context.folders.installBase)
+      finder_(state, kept_, entries, context.folders.installBase, context.checkOnly)
 {
+}
+
+void ChunkRoute::prepare(qsizetype i, const PlannedEntry& planned)
+{
+    if (!prepared_.contains(i)) {
+        prepared_.insert(i);
+        indexes_.prepare(i, planned);
+    }
+}
+
+void ChunkRoute::estimate(qsizetype i, const PlannedEntry& planned, Cost cost)
+{
+    prepare(i, planned);
+    store_.clear();
+    b_.emplace();
+    b_->i = i;
+    b_->planned = &planned;
+    b_->cost = std::move(cost);
+    indexes_.obtain(i, planned, [this](std::optional<ChunkIndex> index, qint64 bytes) { indexed(std::move(index), bytes); });
 }
 
 void ChunkRoute::obtain(qsizetype i, const PlannedEntry& planned, Done done)
 {
+    prepare(i, planned);
     chunkFiles_.clear();
     builtFrom_.reset();
     store_.clear();
@@ -35,17 +55,32 @@ void ChunkRoute::obtain(qsizetype i, const PlannedEntry& planned, Done done)
     b_->i = i;
     b_->planned = &planned;
     b_->done = std::move(done);
+    if (estimated_.contains(i)) {
+        auto [index, bytes] = estimated_.take(i);
+        return indexed(std::move(index), bytes);
+    }
     indexes_.obtain(i, planned, [this](std::optional<ChunkIndex> index, qint64 bytes) { indexed(std::move(index), bytes); });
 }
 
 void ChunkRoute::indexed(std::optional<ChunkIndex> index, qint64 indexBytes)
 {
+    if (b_->cost)
+        estimated_.insert(b_->i, {index, indexBytes});
+    if (b_->cost && !index)
+        return estimated(b_->planned->entry.size + indexBytes);
     if (!index)
         return end(ObtainedFile{});
     b_->index = std::move(*index);
     b_->indexBytes = indexBytes;
     builtFrom_ = b_->index;  // kept once the content is installed, however it came
     finder_.find(b_->i, b_->index.params, store_.installed(), [this] { plan(); });
+}
+
+void ChunkRoute::estimated(qint64 bytes)
+{
+    const Cost cost = std::move(b_->cost);
+    b_.reset();
+    cost(bytes);
 }
 
 void ChunkRoute::end(Result<ObtainedFile> result)
@@ -65,8 +100,15 @@ void ChunkRoute::fail(const QString& subject, const QString& reason)
 // count too).
 void ChunkRoute::plan()
 {
+    const qint64 size = b_->planned->entry.size;
+    if (b_->cost) {
+        // A check looks for the chunks an earlier run kept in the installation's download folder.
+        const ChunkFolder previous(c_.folders.previous);
+        const qint64 chunks = planFetch(b_->index, store_.installed(), &previous).fetchBytes;
+        return estimated(b_->indexBytes + (chunks + b_->indexBytes >= size ? size : chunks));
+    }
     FetchPlan plan = store_.missing(b_->index);
-    if (plan.fetchBytes + b_->indexBytes >= b_->planned->entry.size)
+    if (plan.fetchBytes + b_->indexBytes >= size)
         return end(ObtainedFile{});
     chunkFiles_ = std::move(plan.kept);
     for (const ChunkIndexEntry& chunk : std::as_const(plan.missing))

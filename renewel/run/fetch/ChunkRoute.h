@@ -17,6 +17,9 @@
 #include "chunk/ChunkSources.h"
 #include "run/install/InstalledChunks.h"
 
+#include <QHash>
+#include <QSet>
+
 #include <optional>
 
 class InstalledState;
@@ -28,7 +31,9 @@ public:
                int window = RemoteChunks::DefaultWindow);
 
     bool takes(const PlannedEntry& planned) const override { return planned.hasChunkIndex(); }
-    void prepare(qsizetype i, const PlannedEntry& planned) override { indexes_.prepare(i, planned); }
+    void prepare(qsizetype i, const PlannedEntry& planned) override;
+    // Fetches the index (kept for obtain) and finds the local chunks, one entry at a time.
+    void estimate(qsizetype i, const PlannedEntry& planned, Cost cost) override;
     // Declines (an empty file) when the index is unusable or the whole file costs fewer bytes.
     void obtain(qsizetype i, const PlannedEntry& planned, Done done) override;
 
@@ -43,6 +48,7 @@ private:
         qsizetype i = 0;
         const PlannedEntry* planned = nullptr;  // stays in the run's plan
         Done done;
+        Cost cost;  // only the figure is wanted
         ChunkIndex index;
         qint64 indexBytes = 0;
         qint64 total = 0;    // bytes to fetch
@@ -64,6 +70,7 @@ private:
     QString builtPath() const;
     QString shownUrl() const;
     void fail(const QString& subject, const QString& reason);
+    void estimated(qint64 bytes);
     void end(Result<ObtainedFile> result);
 
     RouteContext c_;
@@ -73,6 +80,9 @@ private:
     ChunkIndexFetch indexes_;
     ChunkSources store_;
     LocalChunkFinder finder_;
+    QSet<qsizetype> prepared_;
+    // The index (nothing: unusable) and its bytes, from the estimate until obtained.
+    QHash<qsizetype, std::pair<std::optional<ChunkIndex>, qint64>> estimated_;
     BackgroundTasks tasks_;
     std::optional<Build> b_;               // the file being built
     std::optional<ChunkIndex> builtFrom_;  // the index of the entry last obtained, until installed

@@ -23,10 +23,16 @@ struct ObtainedFile {
 class FileRoute {
 public:
     using Done = std::function<void(Result<ObtainedFile>)>;
+    // The bytes obtaining an entry will download.
+    using Cost = std::function<void(qint64 bytes)>;
 
     virtual ~FileRoute() = default;
     // Whether this route can obtain the entry at all.
     virtual bool takes(const PlannedEntry& planned) const = 0;
+    // What obtaining entry i will download, worked out as obtain would (fetching only what it
+    // needs to know, such as a chunk index): cost runs once, now or later. Entries are estimated
+    // one at a time, before any of them is obtained.
+    virtual void estimate(qsizetype i, const PlannedEntry& planned, Cost cost) = 0;
     // Starts what can run ahead for entry i.
     virtual void prepare(qsizetype i, const PlannedEntry& planned) = 0;
     // The file of entry i (prepared before): done runs once, now or later. A failure has been

@@ -62,13 +62,16 @@ void LocalChunkFinder::chunkOldCopy(const PlannedEntry& planned, const ChunkPara
     const InstalledState::Entry* recorded = state_.find(planned.entry.listed);
     const QByteArray known = recorded && recorded->identity == *before ? recorded->sha256 : QByteArray();
     tasks_.run<Result<FileChunks>>([old, params, known] { return chunkFile(old, params, known.isEmpty()); },
-                                   [this, old, before, known, params, &into, then](Result<FileChunks> chunked) {
+                                   [this, old, before, known, params, &into, then, listed = planned.entry.listed](Result<FileChunks> chunked) {
                                        if (chunked && (known.isEmpty() || IdentityOf(old) == before)) {
                                            FileChunks chunks = std::move(chunked).value();
                                            if (!known.isEmpty())
                                                chunks.fileHash = known;
+                                           else
+                                               state_.record(listed, *before, chunks.fileHash);
                                            into.add(old, chunks);
-                                           kept_.keep({params, std::move(chunks)});
+                                           if (!checkOnly_)
+                                               kept_.keep({params, std::move(chunks)});
                                        }
                                        then();
                                    });

@@ -2,7 +2,8 @@
 // Finds where a new file's chunks already are in the installation, for the chunk store's installed
 // copies: every installed file whose kept chunk list (renewel.chunks) was cut with the index's
 // sizes and that is unchanged since it was recorded, the entry's own old copy first. An old copy
-// without a kept list is chunked now, on a thread of its own, and its list kept for the next run.
+// without a kept list is chunked now, on a thread of its own, and its list kept for the next run
+// (not by a check); its SHA-256 is recorded, so the run finds the list again without reading it.
 
 #include "run/fetch/BackgroundTasks.h"
 #include "run/plan/PlannedEntry.h"
@@ -21,8 +22,8 @@ class InstalledState;
 class LocalChunkFinder {
 public:
     LocalChunkFinder(InstalledState& state, InstalledChunks& kept, const QList<PlannedEntry>& entries,
-                     const QString& installBase)
-        : state_(state), kept_(kept), entries_(entries), installBase_(installBase) {}
+                     const QString& installBase, bool checkOnly)
+        : state_(state), kept_(kept), entries_(entries), installBase_(installBase), checkOnly_(checkOnly) {}
 
     // Adds to `into` the installed copies for entry i's new content, cut with params; then runs
     // once they are in (now, or later on the owner's thread). `into` must outlive the search.
@@ -40,6 +41,7 @@ private:
     InstalledChunks& kept_;
     const QList<PlannedEntry>& entries_;
     const QString installBase_;
+    const bool checkOnly_;  // nothing is written: an old copy's list is not kept
     BackgroundTasks tasks_;
     // Entries whose installed content has a kept list: found on the first search, then grown with
     // each file installed from its index.

@@ -12,4 +12,5 @@ struct RouteContext {
     UpdateHost& host;
     RunReport& report;
     const RunFolders& folders;
+    bool checkOnly = false;  // only what a run would download is wanted: nothing is written
 };

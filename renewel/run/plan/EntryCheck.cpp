@@ -2,11 +2,25 @@
 
 #include "trust/Sha256.h"
 
+#include "platform/RegularFile.h"
+
 #include <algorithm>
 
 namespace {
 // How far past the entry being decided files are hashed.
 constexpr qsizetype LookAhead = 512;
+
+// The size of the installed regular file (0 when there is none). It is opened for reading only:
+// a file renewel may not write (the running program, a read-only file of another user) is still
+// compared, so that one with the listed content is not fetched again.
+qint64 installedSize(const QString& path, FileIdentity* identity)
+{
+    const RegularFile file = RegularFile::open(path, RegularFile::Access::Read, Links::Follow);
+    if (!file)
+        return 0;
+    *identity = file.identity().withoutChangeTime();
+    return file.size();
+}
 }  // namespace
 
 EntryCheck::EntryCheck(const QList<PlannedEntry>& entries, QString installBase, InstalledState& state, bool repair)
@@ -45,7 +59,7 @@ void EntryCheck::decide(qsizetype i)
     const QString target = planned.entry.path.installPath(installBase_);
     slot.state = Slot::Known;
     slot.differs = true;
-    if (LocalFileSize(target, &slot.identity) != planned.entry.size)
+    if (installedSize(target, &slot.identity) != planned.entry.size)
         return;
     slot.differs = false;
     if (!planned.digest)

@@ -1,5 +1,6 @@
 #pragma once
-// Decides, entry by entry, whether an installed file differs from what the list names. By size
+// Decides, entry by entry, whether an installed file differs from what the list names (a file
+// renewel may not write, such as the running program, is compared all the same). By size
 // where the site has no checksums (and always first); where it has them, by SHA-256: the hash
 // comes from the installed-state record while the file is unchanged since it was hashed,
 // otherwise (and always for a repair) from reading the file on a pool of threads, several files

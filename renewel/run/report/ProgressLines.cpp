@@ -14,17 +14,23 @@ void ProgressLines::line(const QByteArray& text)
 
 void ProgressLines::listRead(qsizetype entries) { line("list " + QByteArray::number(entries)); }
 
+void ProgressLines::runPlanned(qsizetype files, qint64 bytes)
+{
+    line("total " + QByteArray::number(files) + ' ' + QByteArray::number(bytes));
+}
+
 void ProgressLines::fileStarted(const QByteArray& listed, qint64 size)
 {
     line("start " + listed + ' ' + QByteArray::number(size));
-    lastBytes_.invalidate();
 }
 
-void ProgressLines::fileProgress(qint64 total, qint64 done)
+// The end of the run's downloads is always shown; the bytes before it at a bounded rate.
+void ProgressLines::runProgress(qint64 done, qint64 total)
 {
-    if (lastBytes_.isValid() && lastBytes_.elapsed() < 100 && done != total)
+    if (done == shown_ || (lastBytes_.isValid() && lastBytes_.elapsed() < 100 && done != total))
         return;
     lastBytes_.start();
+    shown_ = done;
     line("bytes " + QByteArray::number(done) + ' ' + QByteArray::number(total));
 }
 

@@ -2,8 +2,11 @@
 // Machine-readable progress for launchers ("renewel quiet --progress"): one line per event on
 // standard output, fields separated by single spaces, paths last and as the list writes them:
 //   list ENTRIES               the list was accepted and names ENTRIES files
-//   start PATH SIZE            the download of PATH (SIZE bytes) is awaited
-//   bytes DONE TOTAL           progress of that download, at most ten lines a second
+//   total FILES BYTES          the run will obtain FILES files by downloading BYTES bytes; once
+//                              after list, and again only when a file turns out to cost more
+//   start PATH SIZE            the file PATH is awaited (SIZE bytes to download for it now)
+//   bytes DONE TOTAL           bytes downloaded by the whole run so far, of TOTAL (the last total);
+//                              never going backwards, at most ten lines a second, ending at TOTAL
 //   installed PATH             PATH is in place
 //   deleted PATH               a file the release dropped was deleted
 //   end completed|failed|cancelled STATUS   the run is over; STATUS is the exit status
@@ -20,8 +23,9 @@ public:
     explicit ProgressLines(std::FILE* out) : out_(out) {}
 
     void listRead(qsizetype entries);
+    void runPlanned(qsizetype files, qint64 bytes);
     void fileStarted(const QByteArray& listed, qint64 size);
-    void fileProgress(qint64 total, qint64 done);
+    void runProgress(qint64 done, qint64 total);
     void fileInstalled(const QByteArray& listed);
     void fileDeleted(const QByteArray& listed);
     void finished(const UpdateOutcome& outcome);
@@ -31,6 +35,7 @@ private:
 
     std::FILE* out_;
     QElapsedTimer lastBytes_;
+    qint64 shown_ = -1;  // the last DONE printed
 };
 
 // Whether the command line asks for progress lines ("--progress" after quiet or repair).

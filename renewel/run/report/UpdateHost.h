@@ -23,4 +23,9 @@ public:
     virtual void fileStarted(const QByteArray& listed, qint64 size) { (void)listed, (void)size; }
     virtual void fileInstalled(const QByteArray& listed) { (void)listed; }
     virtual void fileDeleted(const QByteArray& listed) { (void)listed; }
+    // What the run will download in all (files to obtain, bytes): told once before the first
+    // download, and again before the progress passes it when a file costs more than planned.
+    virtual void runPlanned(qsizetype files, qint64 bytes) { (void)files, (void)bytes; }
+    // The bytes the run has downloaded so far of total; never less than told before.
+    virtual void runProgress(qint64 done, qint64 total) { (void)done, (void)total; }
 };

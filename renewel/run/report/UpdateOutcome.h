@@ -34,7 +34,8 @@ struct UpdatePlan {
     QList<UpdateEntry> fetch;
     QList<QByteArray> remove;
     QList<ModeChange> modes;
-    qint64 bytes = 0;  // of the files to fetch
+    qint64 bytes = 0;     // of the files to fetch, as installed
+    qint64 download = 0;  // what fetching them downloads (chunks and indexes where the site has them)
 };
 
 // The program's exit status for an outcome: 0 completed (or nothing run), 1 failed, 2 cancelled.

@@ -20,6 +20,8 @@ public:
     void listRead(qsizetype entries) override;
     void entryReached(qsizetype index, qsizetype count, const QByteArray& listed) override;
     void fileProgress(qint64 total, qint64 readed) override;
+    void runPlanned(qsizetype files, qint64 bytes) override { totals << bytes, (void)files; }
+    void runProgress(qint64 done, qint64) override { runBytes << done; }
     // What the window does with an outcome, recorded.
     void present(const UpdateOutcome& outcome);
 
@@ -34,6 +36,8 @@ public:
     std::function<void()> onProcessMessages;
 
     QList<qint64> readed;  // of each file progress call
+    QList<qint64> totals;     // the run's planned bytes, each time told
+    QList<qint64> runBytes;   // the run's bytes done, each time told
 
     THTTPGet getFile;
 

@@ -39,6 +39,7 @@ UpdateOutcome UpdateFixture::update()
 {
     UpdateOptions options{quiet, nullptr, programFolder, 0, repair, 10};
     options.Settings = UpdateSettings::fromTable(LanguageTable());
+    options.CheckOnly = checkOnly;
     run = std::make_unique<UpdateRun>(host, host.getFile, options);
     std::optional<UpdateOutcome> outcome;
     QObject::connect(run.get(), &UpdateRun::finished, [&](const UpdateOutcome& o) { outcome = o; });

@@ -53,5 +53,6 @@ protected:
     RecordingHost host;
     bool quiet = false;
     bool repair = false;
+    bool checkOnly = false;
     std::unique_ptr<UpdateRun> run;
 };
