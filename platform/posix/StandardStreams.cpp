@@ -22,4 +22,8 @@ NativeFile divertStandardError()
     return ours;
 }
 
+bool isTerminal(NativeFile stream) { return ::isatty(stream) != 0; }
+
+bool runsAsAdministrator() { return ::geteuid() == 0; }
+
 }  // namespace platform

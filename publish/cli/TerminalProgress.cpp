@@ -1,10 +1,11 @@
 #include "cli/TerminalProgress.h"
 
+#include "platform/StandardStreams.h"
+
 #include <cstdio>
 
-#include <unistd.h>
 
-TerminalProgress::TerminalProgress() : shown_(::isatty(STDOUT_FILENO) != 0) {}
+TerminalProgress::TerminalProgress() : shown_(platform::isTerminal(platform::StandardOutput)) {}
 
 TerminalProgress::~TerminalProgress() { end(); }
 

@@ -1,6 +1,7 @@
 #include "release/MinisignTool.h"
 
 #include "common/PublishError.h"
+#include "platform/StandardStreams.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,7 +10,6 @@
 
 #include <cstdio>
 
-#include <unistd.h>
 
 QString findMinisign()
 {
@@ -59,7 +59,7 @@ std::optional<QByteArray> keyPassword(const QString& secretKey, const QString& p
         throw PublishError{secretKey, QStringLiteral("no readable secret key file")};
     if (!passwordFile.isEmpty())
         return readPassword(passwordFile);
-    if (keyHasPassword(secretKey) && !::isatty(STDIN_FILENO))
+    if (keyHasPassword(secretKey) && !platform::isTerminal(platform::StandardInput))
         throw PublishError{secretKey,
                            QStringLiteral("the key is protected by a password and there is no terminal to ask for it: "
                                           "give the password with --password-file FILE (or --password-file - on "
@@ -76,7 +76,7 @@ void signWithMinisign(const QString& tool, const QString& secretKey, const std::
         process.setInputChannelMode(QProcess::ForwardedInputChannel);
     // On a terminal the password prompt must be seen; otherwise the tool's messages are kept for
     // the error line.
-    if (!password && isatty(STDIN_FILENO))
+    if (!password && platform::isTerminal(platform::StandardInput))
         process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(tool, {QStringLiteral("-S"), QStringLiteral("-s"), secretKey, QStringLiteral("-m"), file,
                          QStringLiteral("-x"), signatureFile, QStringLiteral("-t"),

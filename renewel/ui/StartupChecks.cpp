@@ -1,11 +1,11 @@
 #include "ui/StartupChecks.h"
 
 #include "run/report/FailureLine.h"
+#include "platform/StandardStreams.h"
 
 #include <QtGlobal>
 
 #include <cstdlib>
-#include <unistd.h>
 
 namespace {
 bool set(const char* name) { return !qEnvironmentVariableIsEmpty(name); }
@@ -26,7 +26,7 @@ StartupProblem startupProblem(bool showsPages)
         return {QStringLiteral("display"),
                 QStringLiteral("no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set)")};
     // The browser engine refuses to start as root with its sandbox on, and ends the program.
-    if (showsPages && ::geteuid() == 0 && !set("QTWEBENGINE_DISABLE_SANDBOX") &&
+    if (showsPages && platform::runsAsAdministrator() && !set("QTWEBENGINE_DISABLE_SANDBOX") &&
         !qEnvironmentVariable("QTWEBENGINE_CHROMIUM_FLAGS").contains(QLatin1String("--no-sandbox")))
         return {QStringLiteral("browser"), QStringLiteral("the embedded browser does not run as root; run renewel as the player")};
     return {};
