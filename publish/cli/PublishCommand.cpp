@@ -50,6 +50,11 @@ void printSummary(const PublishOptions& options, const PublishSummary& summary)
         line += "; chunk store: " + QByteArray::number(chunks.chunksWritten) + " chunks written ("
             + QByteArray::number(chunks.bytesWritten) + " bytes), " + QByteArray::number(chunks.chunksKept) + " kept ("
             + QByteArray::number(chunks.bytesKept) + " bytes)";
+    if (const PatchSummary& patches = summary.patches; patches.enabled && patches.patched + patches.chunked + patches.whole > 0)
+        line += "; changed files for players of the previous release: " + QByteArray::number(patches.patched)
+            + " by patch (" + QByteArray::number(patches.patchBytes) + " bytes), " + QByteArray::number(patches.chunked)
+            + " by chunks (" + QByteArray::number(patches.chunkBytes) + " bytes), " + QByteArray::number(patches.whole)
+            + " whole (" + QByteArray::number(patches.wholeBytes) + " bytes)";
     printLine(line);
 }
 

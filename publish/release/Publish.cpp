@@ -105,8 +105,8 @@ qint64 totalSize(const QList<ReleaseFile>& files)
 }
 
 // Copies (or hashes) every release file and queues the big ones for the chunk store.
-Listing publishFiles(const Build& job, FilePublisher& publisher, ChunkPublisher& chunks, const PreviousList& previous,
-                     PublishSummary& summary)
+Listing publishFiles(const Build& job, FilePublisher& publisher, ChunkPublisher& chunks, PatchPublisher& patches,
+                     const PreviousList& previous, PublishSummary& summary)
 {
     Listing listing;
     ProgressMeter::Phase progress(job.progress, int(job.files.size()), totalSize(job.files));
@@ -117,6 +117,8 @@ Listing publishFiles(const Build& job, FilePublisher& publisher, ChunkPublisher&
             summary.bytesRead += published.size;
         }
         chunks.add(job.target + '/' + file.relative, published.sha256, published.size, previous.digest(file.listed));
+        patches.add(job.current + '/' + file.relative, previous.digest(file.listed), job.target + '/' + file.relative,
+                    published.sha256, published.size);
         listing.entries.append({file.listed, ListedPath(file.listed), published.size});
         listing.digests.insert(file.listed, published.sha256);
         listing.sums += Sums::formatLine(published.sha256, file.listed);
@@ -169,7 +171,9 @@ PublishSummary build(const Build& job)
     ChunkPublisher chunks(job.releases, job.options.chunkMinSize, job.options.dryRun);
     const PreviousList previous = PreviousList::read(job.current);
     PublishSummary summary;
-    const Listing listing = publishFiles(job, publisher, chunks, previous, summary);
+    PatchPublisher patches(job.releases, job.options.chunkMinSize, job.options.dryRun);
+    const Listing listing = publishFiles(job, publisher, chunks, patches, previous, summary);
+    patches.start();
     QList<QByteArray> listed;
     for (const UpdateEntry& entry : listing.entries)
         listed.append(entry.listed);
@@ -177,10 +181,11 @@ PublishSummary build(const Build& job)
     if (job.options.dryRun)
         return summary;
     const QByteArray indexLines = chunks.finish(summary.chunks, job.progress);
+    const QByteArray patchLines = patches.finish(summary.patches);
     if (summary.chunks.enabled)
         linkStore(job.releases, job.target);
     carryOver(job);
-    writeLists(job, listing, listing.sums + indexLines);
+    writeLists(job, listing, listing.sums + indexLines + patchLines);
     publisher.next().write(job.releases, QFileInfo(job.target).fileName());
     return summary;
 }

@@ -16,6 +16,7 @@
 #include "common/ProgressMeter.h"
 #include "release/PreviousList.h"
 #include "store/ChunkPublisher.h"
+#include "store/PatchPublisher.h"
 
 #include <QString>
 
@@ -37,6 +38,7 @@ struct PublishSummary {
     qint64 bytesRead = 0;
     ChangeList changes;
     ChunkStoreSummary chunks;
+    PatchSummary patches;  // the changed files, for players of the previous release
     qint64 signedAt = 0;       // the signature's timestamp (Unix seconds)
     qint64 clockBehindBy = 0;  // seconds the clock was behind the site's last signature (see SigningTime)
 };

@@ -13,6 +13,21 @@
 #include <QDir>
 #include <QFile>
 
+namespace {
+// The patches update.sums lists, with their digests.
+QStringList listedPatches(const Sums& sums, QHash<QString, QByteArray>& digests)
+{
+    QStringList patches;
+    for (const QByteArray& name : sums.names()) {
+        if (name.startsWith("chunks/patches/")) {
+            patches.append(QString::fromLatin1(name));
+            digests.insert(patches.last(), *sums.digest(name));
+        }
+    }
+    return patches;
+}
+}  // namespace
+
 StoreObjects storeObjectsOf(const QString& release)
 {
     StoreObjects store;
@@ -23,6 +38,7 @@ StoreObjects storeObjectsOf(const QString& release)
     const Result<Sums> sums = Sums::parse(sumsFile.readAll());
     if (!sums)
         return store;
+    store.patches = listedPatches(*sums, store.digests);
     for (const ListedIndex& listed : listedIndexes(UpdateListEntries::parse(listFile.readAll()), *sums)) {
         const QString path = release + '/' + listed.name;
         const Result<ReadIndex> read = readChunkIndex(path, listed.fileHash, listed.fileSize, listed.hash);

@@ -1,7 +1,7 @@
 #pragma once
 // The chunk store objects a release needs on its remote: the chunks its listed indexes name and
 // the indexes. Store objects never change under their names, so each carries a digest without
-// being read: a chunk the SHA-256 its name holds, an index its SHA-256 in update.sums. The deltas
+// being read: a chunk the SHA-256 its name holds, an index or a patch its SHA-256 in update.sums. The deltas
 // to the listed indexes (written by publish from the previous release's) are not listed: each
 // carries the SHA-256 of its bytes.
 
@@ -13,6 +13,7 @@ struct StoreObjects {
     QStringList chunks;   // "chunks/ab/ab....zst", each once
     QStringList indexes;  // "chunks/index/....cidx"
     QStringList deltas;   // "chunks/index/<new>.from-<old>.cidd"
+    QStringList patches;  // "chunks/patches/<old>-<new>.patch", each listed in update.sums
     QHash<QString, QByteArray> digests;
 };
 

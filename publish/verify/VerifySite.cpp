@@ -2,6 +2,7 @@
 
 #include "common/SiteFileReading.h"
 #include "verify/VerifyChunks.h"
+#include "verify/VerifyPatches.h"
 #include "site/SiteFiles.h"
 #include "site/Sums.h"
 #include "site/UpdateList.h"
@@ -40,6 +41,7 @@ public:
         const UpdateListEntries parsed = UpdateListEntries::parse(*list);
         checkFiles(parsed, *sums);
         checkChunkStore(site_, parsed, *sums, check_, progress_);
+        checkPatches(site_, parsed, *sums, check_);
         return check_;
     }
 

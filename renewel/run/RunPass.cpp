@@ -125,8 +125,10 @@ void RunPass::listsTaken()
     check_->onHashed = [this] { schedule(); };
     const RouteContext context{*queue_, progress_, report_, folders_, options_.CheckOnly};
     whole_ = std::make_unique<WholeFileRoute>(context);
-    if (sums)
+    if (sums) {
         chunks_ = std::make_unique<ChunkRoute>(context, state_, planned_);
+        patches_ = std::make_unique<PatchRoute>(context, state_, *sums, folders_.installBase);
+    }
     installer_ = std::make_unique<Installer>(folders_.installBase, state_);
     droppedFiles_ = std::make_unique<DroppedFiles>(folders_.installBase, state_);
     queue_->onSlotFree = [this] { schedule(); };
@@ -146,11 +148,17 @@ void RunPass::planning()
             return;  // the estimate's end looks again
         prepareIndexes();
         const qsizetype i = differing_[estimated_];
+        FileRoute& route = estimator_ ? *estimator_ : routeFor(planned_[i]);
         estimating_ = true;
-        routeFor(planned_[i]).estimate(i, planned_[i], [this, i](qint64 bytes) {
-            costs_.insert(i, bytes);
+        route.estimate(i, planned_[i], [this, i, &route](qint64 bytes) {
             estimating_ = false;
-            ++estimated_;
+            if (bytes < 0) {
+                estimator_ = &routeAfter(route, planned_[i]);  // declined: the next route's figure
+            } else {
+                estimator_ = nullptr;
+                costs_.insert(i, bytes);
+                ++estimated_;
+            }
             schedule();
         });
     }
@@ -248,10 +256,21 @@ void RunPass::entries()
     }
 }
 
-// From the chunks where the site keeps an index of the new content, else whole.
+// The cheapest the entry can use: a patch from the installed content (listed only where it costs
+// less than the chunks), the chunks where the site keeps an index of the new content, else whole.
 FileRoute& RunPass::routeFor(const PlannedEntry& planned)
 {
+    if (patches_ && patches_->takes(planned))
+        return *patches_;
     if (chunks_ && chunks_->takes(planned))
+        return *chunks_;
+    return *whole_;
+}
+
+// The next route once one has declined the entry.
+FileRoute& RunPass::routeAfter(const FileRoute& declined, const PlannedEntry& planned)
+{
+    if (&declined == patches_.get() && chunks_ && chunks_->takes(planned))
         return *chunks_;
     return *whole_;
 }
@@ -280,6 +299,7 @@ void RunPass::obtain(qsizetype i, FileRoute& route)
 {
     obtaining_ = true;
     progress_.entering(i);
+    route_ = &route;
     route.obtain(i, planned_[i], [this](Result<ObtainedFile> result) {
         obtaining_ = false;
         obtained_ = std::move(result);
@@ -287,15 +307,16 @@ void RunPass::obtain(qsizetype i, FileRoute& route)
     });
 }
 
-// A file obtained is installed; one the chunks declined is fetched whole.
+// A file obtained is installed; one a route declined is obtained by the next (whole at last).
 void RunPass::obtained(qsizetype i, Result<ObtainedFile> result)
 {
     if (!result)
         return end();
     const PlannedEntry& planned = planned_[i];
     if (result->file.isEmpty()) {
-        whole_->prepare(i, planned);
-        return obtain(i, *whole_);
+        FileRoute& next = routeAfter(*route_, planned);
+        next.prepare(i, planned);
+        return obtain(i, next);
     }
     QString subject;
     if (const Status installed = installer_->install(planned.entry, result->file, result->digest, &subject); !installed) {
@@ -366,6 +387,7 @@ void RunPass::end()
     queue_.reset();  // aborts and joins: nothing reports any more
     check_.reset();
     chunks_.reset();
+    patches_.reset();
     droppedFiles_.reset();
     if (workspace_.claimed())
         StateSaver::save(state_, list_, report_.outcome().kind == UpdateOutcome::Completed, folders_.program,

@@ -6,6 +6,7 @@
 // works (inside the window's processing of messages) only asks it to look again.
 
 #include "run/fetch/ChunkRoute.h"
+#include "run/fetch/PatchRoute.h"
 #include "run/fetch/WholeFileRoute.h"
 #include "run/install/DroppedFiles.h"
 #include "run/install/Installer.h"
@@ -62,6 +63,7 @@ private:
     void entries();
     void fill();
     FileRoute& routeFor(const PlannedEntry& planned);
+    FileRoute& routeAfter(const FileRoute& declined, const PlannedEntry& planned);
     bool reachEntry(qsizetype i);
     void obtain(qsizetype i, FileRoute& route);
     void obtained(qsizetype i, Result<ObtainedFile> result);
@@ -89,6 +91,9 @@ private:
     std::unique_ptr<EntryCheck> check_;
     std::unique_ptr<WholeFileRoute> whole_;
     std::unique_ptr<ChunkRoute> chunks_;  // where update.sums is there
+    std::unique_ptr<PatchRoute> patches_;  // likewise
+    FileRoute* route_ = nullptr;           // obtaining the current entry
+    FileRoute* estimator_ = nullptr;       // estimating it after the first route declined
     std::unique_ptr<Installer> installer_;
     std::unique_ptr<DroppedFiles> droppedFiles_;
 

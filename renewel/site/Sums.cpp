@@ -4,6 +4,8 @@
 
 #include "Digits.h"
 
+#include <algorithm>
+
 namespace {
 constexpr qsizetype HexSize = 64;
 }  // namespace
@@ -41,6 +43,13 @@ std::optional<QByteArray> Sums::digest(const QByteArray& name) const
     if (it == digests_.constEnd())
         return std::nullopt;
     return *it;
+}
+
+QList<QByteArray> Sums::names() const
+{
+    QList<QByteArray> names = digests_.keys();
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 QByteArray Sums::key(const QByteArray& name)

@@ -25,6 +25,8 @@ public:
     std::optional<QByteArray> digest(const QByteArray& name) const;
     bool contains(const QByteArray& name) const { return digests_.contains(key(name)); }
     qsizetype size() const { return digests_.size(); }
+    // The names listed, sorted (a listed path by its folded key).
+    QList<QByteArray> names() const;
 
 private:
     static QByteArray key(const QByteArray& name);

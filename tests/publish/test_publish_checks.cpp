@@ -70,6 +70,11 @@ public:
         const QString folder = site() + '/' + ChunkStore::Folder + QStringLiteral("/index");
         return folder + '/' + QDir(folder).entryList({QStringLiteral("*.cidd")}).value(0);
     }
+    QString patch() const
+    {
+        const QString folder = site() + '/' + ChunkStore::Folder + QStringLiteral("/patches");
+        return folder + '/' + QDir(folder).entryList({QStringLiteral("*.patch")}).value(0);
+    }
     QString chunk(int which) const
     {
         return site() + '/' + ChunkStore::objectName(ChunkIndex::parse(read(index())).value().chunks.value(which).hash);
@@ -142,12 +147,21 @@ TEST(PublishChecks, VerifyFindsEachFaultAndNeverWaitsOnASpecialFile)
              s.write(s.delta(), bytes);
          },
          ".cidd", ""},
+        {"a patch a FIFO", [](PublishedSite& s) { s.makeFifo(s.patch()); }, ".patch", "not a regular file"},
+        {"a patch with one byte changed",
+         [](PublishedSite& s) {
+             QByteArray bytes = s.read(s.patch());
+             bytes[bytes.size() - 5] = char(bytes[bytes.size() - 5] ^ 0x01);
+             s.write(s.patch(), bytes);
+         },
+         ".patch", "does not match its checksum in update.sums"},
     };
     for (const auto& [fault, make, subject, reason] : cases) {
         SCOPED_TRACE(fault);
         PublishedSite site;
         ASSERT_EQ(site.problems(), QStringList()) << "whole before the fault";
         ASSERT_FALSE(site.delta().endsWith('/')) << "the second publish wrote a delta";
+        ASSERT_FALSE(site.patch().endsWith('/')) << "and a patch";
         make(site);
         const QStringList problems = site.problems(QString(fault).contains("key") ? site.dir.filePath("studio.pub")
                                                                                    : QString());

@@ -7,6 +7,7 @@
 #include "chunk/ChunkCodec.h"
 #include "chunk/ChunkIndexDelta.h"
 #include "chunk/ChunkStore.h"
+#include "patch/PatchName.h"
 #include "site/Sums.h"
 
 #include <QSet>
@@ -178,8 +179,9 @@ TEST_F(PublishChunks, PushSendsNewChunksAndIndexesBeforeTheFilesAndListsAndOnlyO
     EXPECT_EQ(sentChunks, expected) << secondOut.toStdString();
     EXPECT_EQ(second.mid(expected.size()),
               (QList<QByteArray>{ChunkStore::indexName(changed.fileHash).toUtf8(),
-                                 ChunkStore::deltaName(changed.fileHash, index.fileHash).toUtf8(), "maps/big.ivm", "update.sums.minisig",
-                                 "update.sums", "update.txt"}));
+                                 ChunkStore::deltaName(changed.fileHash, index.fileHash).toUtf8(),
+                                 patchSiteName(index.fileHash, changed.fileHash).toUtf8(), "maps/big.ivm",
+                                 "update.sums.minisig", "update.sums", "update.txt"}));
 
     // The first release's index and the chunks only it named go after the grace.
     const auto [third, thirdOut] = push();

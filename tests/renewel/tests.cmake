@@ -14,7 +14,7 @@ iv_test(test_langsys renewelrun FOLDER renewel/run)
 iv_test(test_arguments renewelrun FOLDER renewel/run)
 iv_test(test_installrecords renewelrun FOLDER renewel/run)
 iv_test(test_safetext renewelrun FOLDER renewel/run)
-iv_test(test_updaterun renewelrun FOLDER renewel/run/updaterun SOURCES
+iv_test(test_updaterun renewelrun publishrelease FOLDER renewel/run/updaterun SOURCES
   RecordingHost.cpp RecordingHost.h
   UpdateFixture.cpp UpdateFixture.h
   test_chunks.cpp
@@ -23,6 +23,7 @@ iv_test(test_updaterun renewelrun FOLDER renewel/run/updaterun SOURCES
   test_mirrors.cpp
   test_nginx.cpp
   test_parallel.cpp
+  test_patches.cpp
   test_paths.cpp
   test_run.cpp
   test_signed.cpp)

@@ -23,7 +23,8 @@ struct ObtainedFile {
 class FileRoute {
 public:
     using Done = std::function<void(Result<ObtainedFile>)>;
-    // The bytes obtaining an entry will download.
+    // The bytes obtaining an entry will download; -1 when this route will decline it (the next
+    // route is asked).
     using Cost = std::function<void(qint64 bytes)>;
 
     virtual ~FileRoute() = default;

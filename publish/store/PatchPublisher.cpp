@@ -1,0 +1,144 @@
+#include "store/PatchPublisher.h"
+
+#include "AtomicFile.h"
+#include "common/PublishError.h"
+#include "common/SiteFileReading.h"
+#include "store/ChunkIndexes.h"
+#include "chunk/ChunkStore.h"
+#include "patch/PatchMaker.h"
+#include "patch/PatchName.h"
+#include "site/Sums.h"
+#include "trust/Sha256.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+// The bytes of the file's chunks that the index of the old content does not name.
+std::optional<qint64> newChunkBytes(const QString& releases, const QByteArray& oldDigest, const QByteArray& newDigest,
+                                    qint64 size)
+{
+    const Result<ReadIndex> updated = readChunkIndex(releases + '/' + ChunkStore::indexName(newDigest), newDigest, size);
+    if (!updated)
+        return std::nullopt;
+    QSet<QByteArray> old;
+    const Result<QByteArray> oldBytes = readSiteFile(releases + '/' + ChunkStore::indexName(oldDigest), SiteFileLimit);
+    if (const Result<ChunkIndex> oldIndex = oldBytes ? ChunkIndex::parse(*oldBytes) : Result<ChunkIndex>::failure({}))
+        for (const ChunkIndexEntry& entry : oldIndex->chunks)
+            old.insert(entry.hash);
+    qint64 bytes = 0;
+    for (const ChunkIndexEntry& entry : updated->index.chunks)
+        if (!old.contains(entry.hash))
+            bytes += entry.storedLength;
+    return bytes;
+}
+
+}  // namespace
+
+PatchPublisher::PatchPublisher(const QString& releasesDir, qint64 chunkMinSize, bool dryRun)
+    : releases_(releasesDir), chunkMinSize_(dryRun ? 0 : chunkMinSize)
+{
+}
+
+PatchPublisher::~PatchPublisher()
+{
+    for (std::thread& worker : workers_)
+        worker.join();
+}
+
+void PatchPublisher::add(const QString& oldCopy, const QByteArray& oldDigest, const QString& newCopy,
+                         const QByteArray& newDigest, qint64 size)
+{
+    if (chunkMinSize_ <= 0 || oldDigest.isEmpty() || oldDigest == newDigest || size > MaxFileSize)
+        return;
+    if (pairs_.contains(oldDigest + newDigest))
+        return;
+    pairs_.insert(oldDigest + newDigest);
+    Job job;
+    job.oldCopy = oldCopy;
+    job.newCopy = newCopy;
+    job.oldDigest = oldDigest;
+    job.newDigest = newDigest;
+    job.size = size;
+    jobs_.append(std::move(job));
+}
+
+// One worker per core, each taking the next file; jobs_ stays as it is until finish().
+void PatchPublisher::start()
+{
+    if (jobs_.isEmpty())
+        return;
+    auto next = std::make_shared<std::atomic<qsizetype>>(0);
+    const int count = int(std::min<qsizetype>(std::max(1, QThread::idealThreadCount()), jobs_.size()));
+    for (int w = 0; w < count; ++w)
+        workers_.emplace_back([this, next] {
+            for (qsizetype i = (*next)++; i < jobs_.size(); i = (*next)++)
+                make(jobs_[i]);
+        });
+}
+
+// Writes the patch into the store when it is smaller than the file; a file that can't be read
+// as expected (the previous copy gone or changed) or patched gets none.
+void PatchPublisher::make(Job& job) const
+{
+    const QString name = releases_ + '/' + patchSiteName(job.oldDigest, job.newDigest);
+    if (const Result<QByteArray> stored = readSiteFile(name, job.size)) {
+        job.patchSize = stored->size();
+        job.patchHash = Sha256::hash(*stored);
+        return;
+    }
+    const Result<QByteArray> old = readSiteFile(job.oldCopy, MaxFileSize);
+    const Result<QByteArray> updated = readSiteFile(job.newCopy, MaxFileSize);
+    if (!old || !updated || Sha256::hash(*old) != job.oldDigest || Sha256::hash(*updated) != job.newDigest)
+        return;
+    const Result<QByteArray> patch = makePatch(*old, *updated);
+    if (!patch || patch->size() >= job.size)
+        return;
+    QDir().mkpath(QFileInfo(name).path());
+    if (const Status written = replaceFile(name, *patch); !written) {
+        job.failure = written.error();
+        return;
+    }
+    job.patchSize = patch->size();
+    job.patchHash = Sha256::hash(*patch);
+}
+
+qint64 PatchPublisher::otherwiseCost(const Job& job) const
+{
+    if (job.size < chunkMinSize_)
+        return job.size;
+    return newChunkBytes(releases_, job.oldDigest, job.newDigest, job.size).value_or(job.size);
+}
+
+QByteArray PatchPublisher::finish(PatchSummary& summary)
+{
+    summary = {};
+    summary.enabled = chunkMinSize_ > 0;
+    for (std::thread& worker : workers_)
+        worker.join();
+    workers_.clear();
+    QByteArray lines;
+    for (const Job& job : std::as_const(jobs_)) {
+        if (!job.failure.isEmpty())
+            throw PublishError{releases_ + '/' + patchSiteName(job.oldDigest, job.newDigest), job.failure};
+        const qint64 otherwise = otherwiseCost(job);
+        if (job.patchSize >= 0 && job.patchSize < otherwise) {
+            lines += Sums::formatLine(job.patchHash, patchSiteName(job.oldDigest, job.newDigest).toLatin1());
+            ++summary.patched;
+            summary.patchBytes += job.patchSize;
+        } else if (job.size >= chunkMinSize_) {
+            ++summary.chunked;
+            summary.chunkBytes += otherwise;
+        } else {
+            ++summary.whole;
+            summary.wholeBytes += job.size;
+        }
+    }
+    return lines;
+}
