@@ -56,6 +56,10 @@ void printSummary(const PublishOptions& options, const PublishSummary& summary)
             + " by chunks (" + QByteArray::number(patches.chunkBytes) + " bytes), " + QByteArray::number(patches.whole)
             + " whole (" + QByteArray::number(patches.wholeBytes) + " bytes)";
     printLine(line);
+    for (const PatchSummary::LowReuse& file : summary.patches.lowReuse)
+        printLine("renewel-publish: warning: " + file.file.toUtf8() + ": players of the previous release download "
+                  + QByteArray::number(file.cost * 100 / file.size) + " % of its " + QByteArray::number(file.size)
+                  + " bytes (little of it is reused: compressed or encrypted content changes throughout)");
 }
 
 const QString Description = QStringLiteral(

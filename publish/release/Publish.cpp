@@ -117,8 +117,8 @@ Listing publishFiles(const Build& job, FilePublisher& publisher, ChunkPublisher&
             summary.bytesRead += published.size;
         }
         chunks.add(job.target + '/' + file.relative, published.sha256, published.size, previous.digest(file.listed));
-        patches.add(job.current + '/' + file.relative, previous.digest(file.listed), job.target + '/' + file.relative,
-                    published.sha256, published.size);
+        patches.add(file.relative, job.current + '/' + file.relative, previous.digest(file.listed),
+                    job.target + '/' + file.relative, published.sha256, published.size);
         listing.entries.append({file.listed, ListedPath(file.listed), published.size});
         listing.digests.insert(file.listed, published.sha256);
         listing.sums += Sums::formatLine(published.sha256, file.listed);

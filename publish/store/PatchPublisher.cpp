@@ -52,15 +52,16 @@ PatchPublisher::~PatchPublisher()
         worker.join();
 }
 
-void PatchPublisher::add(const QString& oldCopy, const QByteArray& oldDigest, const QString& newCopy,
-                         const QByteArray& newDigest, qint64 size)
+void PatchPublisher::add(const QString& file, const QString& oldCopy, const QByteArray& oldDigest,
+                         const QString& newCopy, const QByteArray& newDigest, qint64 size)
 {
-    if (chunkMinSize_ <= 0 || oldDigest.isEmpty() || oldDigest == newDigest || size > MaxFileSize)
+    if (chunkMinSize_ <= 0 || oldDigest.isEmpty() || oldDigest == newDigest)
         return;
     if (pairs_.contains(oldDigest + newDigest))
         return;
     pairs_.insert(oldDigest + newDigest);
     Job job;
+    job.file = file;
     job.oldCopy = oldCopy;
     job.newCopy = newCopy;
     job.oldDigest = oldDigest;
@@ -87,6 +88,8 @@ void PatchPublisher::start()
 // as expected (the previous copy gone or changed) or patched gets none.
 void PatchPublisher::make(Job& job) const
 {
+    if (job.size > MaxFileSize)
+        return;  // the memory a patch of it takes to make is not bounded enough
     const QString name = releases_ + '/' + patchSiteName(job.oldDigest, job.newDigest);
     if (const Result<QByteArray> stored = readSiteFile(name, job.size)) {
         job.patchSize = stored->size();
@@ -127,18 +130,28 @@ QByteArray PatchPublisher::finish(PatchSummary& summary)
     for (const Job& job : std::as_const(jobs_)) {
         if (!job.failure.isEmpty())
             throw PublishError{releases_ + '/' + patchSiteName(job.oldDigest, job.newDigest), job.failure};
-        const qint64 otherwise = otherwiseCost(job);
-        if (job.patchSize >= 0 && job.patchSize < otherwise) {
-            lines += Sums::formatLine(job.patchHash, patchSiteName(job.oldDigest, job.newDigest).toLatin1());
-            ++summary.patched;
-            summary.patchBytes += job.patchSize;
-        } else if (job.size >= chunkMinSize_) {
-            ++summary.chunked;
-            summary.chunkBytes += otherwise;
-        } else {
-            ++summary.whole;
-            summary.wholeBytes += job.size;
-        }
+        count(job, summary, lines);
     }
     return lines;
+}
+
+// The cheaper of the patch and the other way (chunks, or the whole file), listed and counted.
+void PatchPublisher::count(const Job& job, PatchSummary& summary, QByteArray& lines) const
+{
+    const qint64 otherwise = otherwiseCost(job);
+    qint64 cost = otherwise;
+    if (job.patchSize >= 0 && job.patchSize < otherwise) {
+        lines += Sums::formatLine(job.patchHash, patchSiteName(job.oldDigest, job.newDigest).toLatin1());
+        ++summary.patched;
+        cost = job.patchSize;
+        summary.patchBytes += cost;
+    } else if (job.size >= chunkMinSize_ && otherwise < job.size) {
+        ++summary.chunked;
+        summary.chunkBytes += otherwise;
+    } else {  // renewel declines chunks that cost as much as the file
+        ++summary.whole;
+        summary.wholeBytes += cost = job.size;
+    }
+    if (job.size >= LowReuseFrom && cost * 2 >= job.size)
+        summary.lowReuse.append({job.file, cost, job.size});
 }

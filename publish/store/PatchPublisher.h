@@ -22,11 +22,20 @@ struct PatchSummary {
     bool enabled = false;
     int patched = 0, chunked = 0, whole = 0;
     qint64 patchBytes = 0, chunkBytes = 0, wholeBytes = 0;
+    // Big changed files of which players download at least half however they come (compressed
+    // or encrypted packs reuse little): worth a warning before the release is pushed.
+    struct LowReuse {
+        QString file;  // as the release names it
+        qint64 cost = 0, size = 0;
+    };
+    QList<LowReuse> lowReuse;
 };
 
 class PatchPublisher {
 public:
     static constexpr qint64 MaxFileSize = qint64(256) << 20;
+    // Changed files from this size on are warned about when they reuse little.
+    static constexpr qint64 LowReuseFrom = qint64(16) << 20;
 
     // chunkMinSize: the chunk store's (0: no store, and no patches); a dry run makes none.
     PatchPublisher(const QString& releasesDir, qint64 chunkMinSize, bool dryRun);
@@ -36,8 +45,9 @@ public:
 
     // Queues a changed file: its previous copy and that content's SHA-256, its new copy, SHA-256
     // and size.
-    void add(const QString& oldCopy, const QByteArray& oldDigest, const QString& newCopy, const QByteArray& newDigest,
-             qint64 size);
+    // Files over MaxFileSize get no patch, but their cost is counted.
+    void add(const QString& file, const QString& oldCopy, const QByteArray& oldDigest, const QString& newCopy,
+             const QByteArray& newDigest, qint64 size);
     // Starts making the queued patches.
     void start();
     // Once the chunk store's indexes are written: waits for the patches and returns the lines
@@ -46,7 +56,7 @@ public:
 
 private:
     struct Job {
-        QString oldCopy, newCopy;
+        QString file, oldCopy, newCopy;
         QByteArray oldDigest, newDigest;
         qint64 size = 0;
         qint64 patchSize = -1;   // none made
@@ -55,6 +65,7 @@ private:
     };
 
     void make(Job& job) const;
+    void count(const Job& job, PatchSummary& summary, QByteArray& lines) const;
     qint64 otherwiseCost(const Job& job) const;
 
     QString releases_;
