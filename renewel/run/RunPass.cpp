@@ -102,6 +102,7 @@ void RunPass::begin()
     auto limiter = settings.MaxRate > 0 ? std::make_shared<RateLimiter>(settings.MaxRate) : nullptr;
     queue_ = std::make_unique<DownloadQueue>(getFile_, sources_, settings.Connections, limiter, options_.RetryDelayMs);
     intake_ = std::make_unique<ListIntake>(*queue_, getFile_, host_, report_, folders_, options_);
+    intake_->recordHeld = !state_.Listed.isEmpty();
     stage_ = Stage::Lists;
     intake_->start([this](Status status) {
         lists_ = status;

@@ -591,11 +591,13 @@ TEST(RenewelProcess, TheSignedHeadAloneAnswersAnUnchangedCheck)
          {"/update.head 200", "/update.sums 200", "/update.sums.minisig 200", "/update.txt 200"}, {}},
         {"unchanged check", [] {}, {"check"}, 0, {"/update.head 304"}, {}},
         {"unchanged run", [] {}, {"quiet"}, 0, {"/update.head 304"}, {}},
+        {"record damaged", [&] { install.write("renewel.state", "garbage"); }, {"check"}, 0,
+         {"/update.head 200", "/update.sums 200", "/update.sums.minisig 200", "/update.txt 200"}, {}},
         {"changed head", republish, {"check"}, 3,
          {"/update.head 200", "/update.sums 200", "/update.sums.minisig 200", "/update.txt 200"}, {}},
         {"head naming other lists", foreignHead, {"check"}, 1,
          {"/update.head 200", "/update.sums 200", "/update.sums.minisig 200", "/update.txt 200"},
-         "update.txt is not the list update.head names"},
+         "is not the list update.head names"},
     };
     qsizetype seen = 0;
     int chunkRequests = 0;

@@ -56,6 +56,8 @@ void ListIntake::fetchLists()
 // one is not asked about, so the site's answer is a head checked in full.
 std::optional<KeptHead> ListIntake::keptHead(std::optional<qint64> stamp) const
 {
+    if (!recordHeld)
+        return std::nullopt;
     std::optional<KeptHead> kept = KeptHead::read(folders_.program);
     if (kept && !checkSignedHead(kept->file, *options_.Settings.Key, stamp, QDateTime::currentSecsSinceEpoch()))
         kept.reset();

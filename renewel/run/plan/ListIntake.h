@@ -53,6 +53,9 @@ public:
     UpdateListEntries list;
     std::optional<Sums> sums;
     bool current = false;  // the site's head names the release installed: there is nothing to do
+    // The installed-state record names the installed files; without it (missing or damaged) the
+    // kept head is not believed either, and the files are compared anew.
+    bool recordHeld = true;
 
 private:
     struct Small {
