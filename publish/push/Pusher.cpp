@@ -14,9 +14,10 @@
 
 namespace {
 
-// Signature first, update.txt last: a player reads update.txt first, so once it is new the
-// checksums and signature that vouch for it are there.
-const QStringList ListsInOrder = {SiteFile::Signature, SiteFile::Sums, SiteFile::List};
+// Signature first, the head last: a player reads the head first, then update.txt, so once
+// either is new the files that vouch for it are there. Each compressed copy goes before its list.
+const QStringList ListsInOrder = {SiteFile::Signature, SiteFile::compressed(SiteFile::Sums), SiteFile::Sums,
+                                  SiteFile::compressed(SiteFile::List), SiteFile::List, SiteFile::Head};
 
 QString joined(const QString& remote, const QString& object)
 {

@@ -45,7 +45,9 @@ QList<QByteArray> otherSiteFiles(const QString& current, const QList<ReleaseFile
     QList<QByteArray> others;
     if (current.isEmpty())
         return others;
-    QSet<QByteArray> files{SiteFile::List.toUtf8(), SiteFile::Sums.toUtf8(), SiteFile::Signature.toUtf8()};
+    QSet<QByteArray> files{SiteFile::List.toUtf8(), SiteFile::Sums.toUtf8(), SiteFile::Signature.toUtf8(),
+                           SiteFile::Head.toUtf8(), SiteFile::compressed(SiteFile::List).toUtf8(),
+                           SiteFile::compressed(SiteFile::Sums).toUtf8()};
     QSet<QByteArray> folders;
     for (const ReleaseFile& file : release) {
         const QByteArray path = file.relative.toUtf8();

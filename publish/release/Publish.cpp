@@ -4,6 +4,7 @@
 #include "release/FileCopy.h"
 #include "release/FilePublisher.h"
 #include "release/FolderCache.h"
+#include "release/HeadWriter.h"
 #include "release/MinisignTool.h"
 #include "release/OtherFiles.h"
 #include "release/PathNesting.h"
@@ -145,7 +146,8 @@ void carryOver(const Build& job)
 }
 
 // update.txt, update.sums (its first line the list's checksum, then the files', the chunk
-// indexes' and the executable marks) and, with a key, the signature.
+// indexes' and the executable marks), their compressed copies and, with a key, the signature and
+// the head.
 void writeLists(const Build& job, const Listing& listing, QByteArray sums)
 {
     const QByteArray list = WriteUpdateList(listFirstLine(job.options.now), listing.entries);
@@ -153,6 +155,7 @@ void writeLists(const Build& job, const Listing& listing, QByteArray sums)
     sums += ExecutableMarks::lines(listing.executables);
     writeNewFile(job.target + '/' + SiteFile::List, list);
     writeNewFile(job.target + '/' + SiteFile::Sums, sums);
+    writeCompressedLists(job.target);
     if (job.tool.isEmpty())
         return;
     TrustedFields fields;
@@ -161,6 +164,7 @@ void writeLists(const Build& job, const Listing& listing, QByteArray sums)
         fields.expires = job.options.now + qint64(job.options.expiresDays) * 86400;
     signWithMinisign(job.tool, job.options.secretKey, job.password, job.target + '/' + SiteFile::Sums,
                      job.target + '/' + SiteFile::Signature, fields.format());
+    writeSignedHead(job.tool, job.options.secretKey, job.password, job.target, fields.format());
 }
 
 // Fills the new release folder: the release's files, the site's other files, the list files.

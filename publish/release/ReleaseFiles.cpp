@@ -26,7 +26,8 @@ bool pathLess(const ReleaseFile& a, const ReleaseFile& b)
 // Why a name the site or renewel keeps for itself can't be a release file.
 QString reservedReason(const QByteArray& name)
 {
-    for (const QString& list : {SiteFile::List, SiteFile::Sums, SiteFile::Signature}) {
+    for (const QString& list : {SiteFile::List, SiteFile::Sums, SiteFile::Signature, SiteFile::Head,
+                                SiteFile::compressed(SiteFile::List), SiteFile::compressed(SiteFile::Sums)}) {
         if (QString::fromUtf8(name).compare(list, Qt::CaseInsensitive) == 0)
             return QStringLiteral("the update site's own list file has this name; rename the release file");
     }

@@ -4,6 +4,7 @@
 #include "common/SiteFileReading.h"
 #include "release/FileCopy.h"
 #include "release/FolderCache.h"
+#include "release/HeadWriter.h"
 #include "release/MinisignTool.h"
 #include "release/SigningTime.h"
 #include "release/SiteLayout.h"
@@ -53,7 +54,7 @@ void linkRelease(const QString& kept, const QString& target)
         if (error || fs::is_directory(status))
             continue;
         const QByteArray relative = QByteArray::fromStdString(it->path().lexically_relative(from).native());
-        if (relative == QFile::encodeName(SiteFile::Signature))
+        if (relative == QFile::encodeName(SiteFile::Signature) || relative == QFile::encodeName(SiteFile::Head))
             continue;
         const QByteArray to = QFile::encodeName(target) + '/' + relative;
         folders.makeParentOf(to);
@@ -76,6 +77,7 @@ void sign(const RollbackOptions& options, const Signer& signer, const QString& t
         fields.expires = timestamp + qint64(options.expiresDays) * 86400;
     signWithMinisign(signer.tool, options.secretKey, signer.password, target + '/' + SiteFile::Sums,
                      target + '/' + SiteFile::Signature, fields.format());
+    writeSignedHead(signer.tool, options.secretKey, signer.password, target, fields.format());
 }
 
 // The kept release to go back to; throws when there is none of that name or it can't be signed.

@@ -46,6 +46,7 @@ void RemoteChunks::start(const ChunkIndexEntry& chunk)
     fetch.file = folder_.path(chunk.hash);
     fetch.maxSize = chunk.storedLength;
     fetch.durable = false;  // checked when used: a chunk lost in a crash is fetched again
+    fetch.cacheable = true;
     fetch.order = DownloadQueue::Order::Now;
     const qint64 length = chunk.storedLength;
     fetch.check = [length](const DownloadQueue::Outcome& outcome) {

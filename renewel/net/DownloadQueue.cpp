@@ -78,6 +78,9 @@ void DownloadQueue::submit(quint64 id, Job& job)
     request.request.MaxSize = fetch.maxSize;
     request.request.ExpectedSize = fetch.resume ? fetch.maxSize : -1;
     request.request.HashBody = fetch.hash;
+    request.request.UseCache = fetch.cacheable;
+    request.request.Compressed = fetch.compressed;
+    request.request.Validator = fetch.validator;
     request.file = fetch.file;
     request.retry = fetch.retry && (fetch.source >= 0 || sources_.aliveCount() <= 1);
     request.durable = fetch.durable;
@@ -102,6 +105,8 @@ void DownloadQueue::arrived()
         outcome.succeeded = ended.succeeded;
         outcome.error = std::move(ended.error);
         outcome.digest = std::move(ended.digest);
+        outcome.status = ended.status;
+        outcome.validator = std::move(ended.validator);
         this->ended(id, std::move(outcome));
     }
     for (const auto& [key, p] : progress) {

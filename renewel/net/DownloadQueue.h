@@ -37,6 +37,8 @@ public:
         QString file;
         QByteArray digest;
         int source = -1;
+        long status = 0;       // HTTP status of the final response (304: not changed)
+        QByteArray validator;  // its ETag, else its Last-Modified
     };
     struct Fetch {
         QString name;        // relative to the site, escaped for a URL, "/" separated
@@ -46,6 +48,11 @@ public:
         bool retry = true;    // transient failures are tried again while no other source could take over
         bool resume = true;   // a partial file of maxSize bytes left by an earlier try is continued
         bool durable = true;  // on disk for good before it counts as done
+        // Named by its content (chunks, indexes, deltas): it never changes under its name, so
+        // caches on the way may answer. Anything named by path asks past them.
+        bool cacheable = false;
+        bool compressed = false;  // offered compressed (the lists): it arrives decoded
+        QByteArray validator;     // only when changed from this version (see HTTPSettings)
         Order order = Order::InList;
         qsizetype place = 0;  // within InList: lower goes first
         // One source only (lists): its failure is reported, nothing is dropped. -1: any source.

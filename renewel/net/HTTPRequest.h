@@ -24,6 +24,11 @@ struct HTTPSettings {
     // false: HTTP/1.0, as the component has always asked. true: HTTP/2 where the server offers it
     // over TLS, else HTTP/1.1 (the update run's transfer engine).
     bool NewerHttp = false;
+    // Ask only for a version other than this one (an ETag, else a Last-Modified date): the
+    // server's 304 then ends the transfer as failed with that status. Empty: asked for whole.
+    QByteArray Validator;
+    // Offer gzip and deflate; the body is handed on decoded, its length then unknown up front.
+    bool Compressed = false;
 
     qint64 ConnectTimeoutMs = 30000;  // connecting to the server
     qint64 StallLimitMs = 60000;      // headers after connecting; a body below 100 bytes/s over this long

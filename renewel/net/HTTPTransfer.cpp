@@ -132,6 +132,11 @@ void HTTPTransfer::addRequestHeaders()
         addHeader("Range: bytes=" + QByteArray::number(request_.RangeFrom) + '-');
         addHeader("If-Range: " + request_.IfRange);
     }
+    if (!request_.Validator.isEmpty()) {
+        // An ETag is quoted (or weak, W/"..."); anything else is a date.
+        const bool tag = request_.Validator.startsWith('"') || request_.Validator.startsWith("W/");
+        addHeader((tag ? "If-None-Match: " : "If-Modified-Since: ") + request_.Validator);
+    }
     if (!request_.UseCache) {
         addHeader("Cache-Control: no-cache");
         addHeader("Pragma: no-cache");
@@ -219,6 +224,8 @@ bool HTTPTransfer::setup(void* easy)
     setProtocol(easy, u.Https);
     setCallbacks(easy);
     setRequestFields(easy);
+    if (request_.Compressed)
+        curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
     addRequestHeaders();
     curl_easy_setopt(h, CURLOPT_HTTPHEADER, owned_->headers.get());
     return setCaBundle(easy, u.Https);
@@ -277,6 +284,7 @@ TransferResult HTTPTransfer::complete(int curlCode, bool finished)
     curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_HTTP_VERSION, &result_.HttpVersion);
     curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_NUM_CONNECTS, &result_.NewConnections);
     result_.CurlResult = code;
+    result_.Validator = validator_;
 
     if (terminated_)
         result_.Error = QStringLiteral("aborted");
@@ -302,6 +310,8 @@ TransferResult HTTPTransfer::complete(int curlCode, bool finished)
         return result_;
     }
 
+    if (encoded_)  // the decoded length is what arrived
+        result_.TotalSize = result_.Bytes;
     if (result_.Bytes > 0 && result_.Bytes == result_.TotalSize)
         chunk(true);
     result_.Succeeded = !terminated_;
@@ -318,6 +328,8 @@ bool HTTPTransfer::begin()
     curl_off_t length = -1;
     curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_RESPONSE_CODE, &status);
     curl_easy_getinfo(static_cast<CURL*>(easy_), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    // The announced length is the encoded body's; MaxSize still bounds what is written.
+    const bool unknownLength = encoded_ && length >= 0;
     qint64 keep = 0;
     if (status == 206 && request_.RangeFrom > 0) {
         // Only the continuation asked for is any use: from our end to the expected total.
@@ -333,17 +345,17 @@ bool HTTPTransfer::begin()
         refusal_ = QStringLiteral("HTTP %1").arg(status);
         drainRefused_ = request_.NewerHttp;
     }
-    else if (length < 0 && request_.BinaryData)
+    else if (length < 0 && request_.BinaryData && !encoded_)  // an encoded body's end is checked as it is decoded
         refusal_ = QStringLiteral("no content length");
     else if (request_.MaxSize > 0 && length > request_.MaxSize)
         refusal_ = QStringLiteral("too long (%1 bytes, at most %2)").arg(length).arg(request_.MaxSize);
-    else if (!sink_.begin(length, keep, validator_)) {
+    else if (!sink_.begin(unknownLength ? -1 : length, keep, validator_)) {
         refusal_ = sink_.Error;
         local_ = true;
     }
     if (!refusal_.isEmpty())
         return false;
-    result_.TotalSize = length < 0 ? 0 : qint64(length);
+    result_.TotalSize = length < 0 || unknownLength ? 0 : qint64(length);
     result_.Bytes = keep;
     result_.Resumed = keep;
     started_ = true;
@@ -442,6 +454,11 @@ size_t HTTPTransfer::headerCallback(char* data, size_t size, size_t count, void*
         t->validator_.clear();
         t->rangeStart_ = t->rangeTotal_ = -1;
         t->location_.clear();
+        t->encoded_ = false;
+    } else if (header.name == "content-encoding") {
+        // Decoded by curl only where it was offered.
+        const QByteArray coding = header.value.trimmed().toLower();
+        t->encoded_ = t->request_.Compressed && !coding.isEmpty() && coding != "identity";
     } else if (header.name == "location") {
         t->location_ = header.value.left(2048);
     } else if (header.name == "retry-after") {

@@ -48,6 +48,7 @@ struct TransferResult {
     long HttpVersion = 0;           // CURL_HTTP_VERSION_* the response came with; 0 when none
     long NewConnections = 0;        // connections the transfer opened (0: it reused one)
     bool StartOver = false;         // the partial file can't be continued: the next try starts anew
+    QByteArray Validator;           // the final response's ETag, else its Last-Modified
 };
 
 class HTTPTransfer {
@@ -115,6 +116,7 @@ private:
     QByteArray validator_;  // ETag, else Last-Modified, of the current response
     QByteArray location_;   // Location of the current response, naming a refused redirect
     qint64 rangeStart_ = -1, rangeTotal_ = -1;  // its Content-Range
+    bool encoded_ = false;  // its body comes with a Content-Encoding, decoded on the way
 
     // Stall accounting on a clock that stops while OnChunk runs.
     Clock::duration excluded_{};

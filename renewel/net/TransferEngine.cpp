@@ -257,6 +257,8 @@ void TransferEngine::finish(Running& running, int code, bool finished)
     outcome.error = succeeded ? QString() : (aborted_ ? QStringLiteral("aborted") : result.Error);
     outcome.digest = succeeded ? running.sink.Digest : QByteArray();
     outcome.tries = running.queued.tries;
+    outcome.status = result.HttpStatus;
+    outcome.validator = result.Validator;
     settle(std::move(outcome), succeeded && request.durable, request.file);
 }
 

@@ -39,6 +39,8 @@ public:
         QString error;
         QByteArray digest;
         int tries = 0;
+        long status = 0;       // HTTP status of the final response; 0 when none arrived
+        QByteArray validator;  // its ETag, else its Last-Modified
     };
     struct Progress {
         qint64 total = 0;

@@ -104,6 +104,7 @@ void RunPass::begin()
     auto limiter = settings.MaxRate > 0 ? std::make_shared<RateLimiter>(settings.MaxRate) : nullptr;
     queue_ = std::make_unique<DownloadQueue>(getFile_, sources_, settings.Connections, limiter, options_.RetryDelayMs);
     intake_ = std::make_unique<ListIntake>(*queue_, getFile_, host_, report_, folders_, options_);
+    intake_->recordHeld = !state_.Listed.isEmpty();
     stage_ = Stage::Lists;
     intake_->start([this](Status status) {
         lists_ = status;
@@ -119,6 +120,8 @@ void RunPass::listsTaken()
     list_ = intake_->list;
     if (!*lists_)
         return end();
+    if (intake_->current)  // the site's head names the installed release
+        return complete();
     const Sums* sums = intake_->sums ? &*intake_->sums : nullptr;
     planned_ = PlannedEntry::resolve(list_.entries, sums);
     check_ = std::make_unique<EntryCheck>(planned_, folders_.installBase, state_, options_.Repair);
@@ -389,9 +392,12 @@ void RunPass::end()
     chunks_.reset();
     patches_.reset();
     droppedFiles_.reset();
-    if (workspace_.claimed())
-        StateSaver::save(state_, list_, report_.outcome().kind == UpdateOutcome::Completed, folders_.program,
-                         folders_.installBase);
+    const bool completed = report_.outcome().kind == UpdateOutcome::Completed;
+    const bool current = intake_ && intake_->current;  // nothing was read, nothing changed
+    if (workspace_.claimed() && !current)
+        StateSaver::save(state_, list_, completed, folders_.program, folders_.installBase);
+    if (workspace_.claimed() && completed && !current && intake_)
+        intake_->keepHead();  // when it can't be kept, the next run reads the lists again
     installer_.reset();
     workspace_.release();
 }

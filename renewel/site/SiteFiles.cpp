@@ -14,8 +14,9 @@ bool IsReservedListedPath(const QByteArray& listed)
         return true;
     if (end >= 0)
         return false;
-    for (const QString& reserved : {SiteFile::List, SiteFile::Sums, SiteFile::Signature, InstallationFile::Language,
-                                    InstallationFile::Stamp, InstallationFile::Lock, InstallationFile::State}) {
+    for (const QString& reserved : {SiteFile::List, SiteFile::Sums, SiteFile::Signature, SiteFile::Head,
+                                    InstallationFile::Language, InstallationFile::Stamp, InstallationFile::Lock,
+                                    InstallationFile::State, InstallationFile::Head}) {
         if (name == reserved.toCaseFolded())
             return true;
     }

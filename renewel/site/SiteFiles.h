@@ -9,6 +9,9 @@ namespace SiteFile {
 inline const QString List = QStringLiteral("update.txt");              // the update list
 inline const QString Sums = QStringLiteral("update.sums");             // SHA-256 of the list and each file
 inline const QString Signature = QStringLiteral("update.sums.minisig"); // minisign signature of the sums
+inline const QString Head = QStringLiteral("update.head");             // the lists' digests, signed, read first
+// The lists compressed, for a server that sends them so where asked (nginx's gzip_static).
+inline QString compressed(const QString& list) { return list + QStringLiteral(".gz"); }
 }  // namespace SiteFile
 
 namespace InstallationFile {
@@ -16,6 +19,7 @@ inline const QString Language = QStringLiteral("renewel.lng");  // texts, site a
 inline const QString Stamp = QStringLiteral("renewel.stamp");   // timestamp of the last accepted list
 inline const QString Lock = QStringLiteral("renewel.lock");     // one run per installation
 inline const QString State = QStringLiteral("renewel.state");   // what renewel installed and hashed
+inline const QString Head = QStringLiteral("renewel.head");     // the site's head of the installed release
 inline const QString DownloadFolder = QStringLiteral("temp");   // downloads before they are installed
 inline const QString ChunkLists = QStringLiteral("renewel.chunks");  // installed files' chunk lists
 }  // namespace InstallationFile

@@ -8,45 +8,60 @@
 
 namespace {
 Result<SignedList> refuse(const QString& reason) { return Result<SignedList>::failure(reason); }
+
+// From here on every byte is the signer's: the timestamp keeps its order, the expiry its time.
+Result<TrustedFields> checkFields(const QByteArray& comment, std::optional<qint64> storedTimestamp, qint64 now)
+{
+    using Fields = Result<TrustedFields>;
+    const Result<TrustedFields> fields = TrustedFields::parse(comment);
+    if (!fields)
+        return fields;
+    if (!fields->timestamp)
+        return Fields::failure(QStringLiteral("no timestamp in the trusted comment"));
+    if (storedTimestamp && *fields->timestamp < *storedTimestamp)
+        return Fields::failure(QStringLiteral("replayed list (timestamp %1 older than %2)")
+                                   .arg(*fields->timestamp)
+                                   .arg(*storedTimestamp));
+    if (fields->expires && *fields->expires <= now)
+        return Fields::failure(QStringLiteral("expired list (expired at %1, now %2)").arg(*fields->expires).arg(now));
+    return fields;
+}
 }  // namespace
 
-Result<SignedList> checkSignedList(const SignedListInput& input)
+Result<TrustedFields> checkSignedFields(const QByteArray& keyLine, const QByteArray& signatureFile,
+                                        const QByteArray& message, std::optional<qint64> storedTimestamp, qint64 now,
+                                        const QString& subject)
 {
-    const Result<MinisignPublicKey> key = MinisignPublicKey::parse(input.keyLine);
+    using Fields = Result<TrustedFields>;
+    const Result<MinisignPublicKey> key = MinisignPublicKey::parse(keyLine);
     if (!key)
-        return refuse(QStringLiteral("invalid UpdateKey in the language file (%1)").arg(key.error()));
-    if (input.signature.isEmpty())
-        return refuse(QStringLiteral("no signature (update.sums.minisig missing or empty)"));
-    const Result<MinisignSignature> signature = MinisignSignature::parse(input.signature);
+        return Fields::failure(QStringLiteral("invalid UpdateKey in the language file (%1)").arg(key.error()));
+    if (signatureFile.isEmpty())
+        return Fields::failure(QStringLiteral("no signature (%1 missing or empty)").arg(subject));
+    const Result<MinisignSignature> signature = MinisignSignature::parse(signatureFile);
     if (!signature)
-        return refuse(QStringLiteral("malformed signature file (%1)").arg(signature.error()));
+        return Fields::failure(QStringLiteral("malformed signature file (%1)").arg(signature.error()));
 
-    switch (verifyMinisign(*key, *signature, input.sums)) {
+    switch (verifyMinisign(*key, *signature, message)) {
     case MinisignCheck::Valid:
         break;
     case MinisignCheck::WrongKey:
-        return refuse(QStringLiteral("wrong key (signed with %1, expected %2)")
-                          .arg(minisignKeyIdText(signature->keyId), minisignKeyIdText(key->keyId)));
+        return Fields::failure(QStringLiteral("wrong key (signed with %1, expected %2)")
+                                   .arg(minisignKeyIdText(signature->keyId), minisignKeyIdText(key->keyId)));
     case MinisignCheck::BadSignature:
-        return refuse(QStringLiteral("bad signature"));
+        return Fields::failure(QStringLiteral("bad signature"));
     case MinisignCheck::BadTrustedComment:
-        return refuse(QStringLiteral("bad signature of the trusted comment"));
+        return Fields::failure(QStringLiteral("bad signature of the trusted comment"));
     }
+    return checkFields(signature->trustedComment, storedTimestamp, now);
+}
 
-    // From here on every byte is the signer's.
-    const Result<TrustedFields> fields = TrustedFields::parse(signature->trustedComment);
+Result<SignedList> checkSignedList(const SignedListInput& input)
+{
+    const Result<TrustedFields> fields = checkSignedFields(input.keyLine, input.signature, input.sums,
+                                                           input.storedTimestamp, input.now, QStringLiteral("update.sums.minisig"));
     if (!fields)
         return refuse(fields.error());
-    if (!fields->timestamp)
-        return refuse(QStringLiteral("no timestamp in the trusted comment"));
-    if (input.storedTimestamp && *fields->timestamp < *input.storedTimestamp)
-        return refuse(QStringLiteral("replayed list (timestamp %1 older than %2)")
-                          .arg(*fields->timestamp)
-                          .arg(*input.storedTimestamp));
-    if (fields->expires && *fields->expires <= input.now)
-        return refuse(QStringLiteral("expired list (expired at %1, now %2)")
-                          .arg(*fields->expires)
-                          .arg(input.now));
 
     Result<Sums> sums = Sums::parse(input.sums);
     if (!sums)

@@ -11,6 +11,7 @@
 // The reasons are short texts for the line "renewel: update.txt: <reason>".
 
 #include "site/Sums.h"
+#include "site/TrustedFields.h"
 
 #include "Result.h"
 
@@ -36,6 +37,12 @@ struct SignedList {
 };
 
 Result<SignedList> checkSignedList(const SignedListInput& input);
+
+// The signature check a list and a head share: the signature of message and of its trusted
+// comment verify with the key, and the comment's timestamp is neither older than the stored one
+// nor past its "expires:". subject names the signature file in the reasons.
+Result<TrustedFields> checkSignedFields(const QByteArray& keyLine, const QByteArray& signature, const QByteArray& message,
+                                        std::optional<qint64> storedTimestamp, qint64 now, const QString& subject);
 
 // Every listed path (as written in update.txt) must have its checksum.
 Status checkListed(const Sums& sums, const QList<QByteArray>& listedPaths);

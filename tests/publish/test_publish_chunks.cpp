@@ -181,7 +181,8 @@ TEST_F(PublishChunks, PushSendsNewChunksAndIndexesBeforeTheFilesAndListsAndOnlyO
               (QList<QByteArray>{ChunkStore::indexName(changed.fileHash).toUtf8(),
                                  ChunkStore::deltaName(changed.fileHash, index.fileHash).toUtf8(),
                                  patchSiteName(index.fileHash, changed.fileHash).toUtf8(), "maps/big.ivm",
-                                 "update.sums.minisig", "update.sums", "update.txt"}));
+                                 "update.sums.minisig", "update.sums.gz", "update.sums", "update.txt.gz", "update.txt",
+                                 "update.head"}));
 
     // The first release's index and the chunks only it named go after the grace.
     const auto [third, thirdOut] = push();

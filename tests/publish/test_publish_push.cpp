@@ -110,7 +110,8 @@ TEST_F(PushToWebDav, SendsWhatTheOriginLacksNothingTwiceAndReplacesLiveFilesByAM
     dir.write("release/maps/big.ivm", big);
     ASSERT_EQ(publishSigned().exitCode, 0);
     const QStringList all = push();
-    EXPECT_EQ(all.mid(all.size() - 3), (QStringList{"update.sums.minisig", "update.sums", "update.txt"}));
+    EXPECT_EQ(all.mid(all.size() - 6), (QStringList{"update.sums.minisig", "update.sums.gz", "update.sums",
+                                                    "update.txt.gz", "update.txt", "update.head"}));
     EXPECT_TRUE(toldWhileRunning) << "each object is told as rclone reports it, not when its batch ends";
     expectWhole();
 
@@ -138,7 +139,8 @@ TEST_F(PushToWebDav, SendsWhatTheOriginLacksNothingTwiceAndReplacesLiveFilesByAM
     dir.write("release/readme.txt", "changed");
     ASSERT_EQ(publishSigned().exitCode, 0);
     const quint64 before = inodeOf(dir.filePath("origin/readme.txt"));
-    EXPECT_EQ(push(), (QStringList{"readme.txt", "update.sums.minisig", "update.sums", "update.txt"}));
+    EXPECT_EQ(push(), (QStringList{"readme.txt", "update.sums.minisig", "update.sums.gz", "update.sums",
+                                   "update.txt.gz", "update.txt", "update.head"}));
     EXPECT_NE(inodeOf(dir.filePath("origin/readme.txt")), before) << "moved over its name, not rewritten in place";
     EXPECT_EQ(dir.read("origin/readme.txt"), "changed");
     expectWhole();

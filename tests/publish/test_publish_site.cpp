@@ -122,13 +122,14 @@ TEST_F(Publish, PushSendsChangedObjectsThenTheListsAndDeletesOnlyAfterTheGrace)
                 objects << line.mid(5);
         return objects;
     };
-    const QList<QByteArray> listsLast = {"update.sums.minisig", "update.sums", "update.txt"};
+    const QList<QByteArray> listsLast = {"update.sums.minisig", "update.sums.gz", "update.sums",
+                                         "update.txt.gz", "update.txt", "update.head"};
 
     ASSERT_EQ(publishSigned().exitCode, 0);
     const RunResult first = push();
     ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
     EXPECT_EQ(first.err, "");
-    EXPECT_EQ(sent(first).size(), 9) << "five release files, the news page, three lists";
+    EXPECT_EQ(sent(first).size(), 12) << "five release files, the news page, six lists";
     EXPECT_EQ(sent(first).mid(6), listsLast);
     EXPECT_EQ(snapshot(origin.root()), snapshot(dir.filePath("site")));
 

@@ -19,6 +19,8 @@
 #include <QProcessEnvironment>
 #include <QTest>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 #include <csignal>
@@ -524,6 +526,119 @@ TEST(RenewelProcess, QuietRunsAndChecksLoadNoBrowserEngine)
         EXPECT_TRUE(loaded.contains("libQt6Core")) << "the loader's own lines are there";
         EXPECT_FALSE(loaded.contains("WebEngine")) << args.join(' ').toStdString();
     }
+}
+
+
+// The README's nginx block for serving a site (its first "```nginx" block), used as it stands.
+QByteArray readmeNginxBlock()
+{
+    QFile readme(QStringLiteral(IV_SOURCE_DIR "/README.md"));
+    if (!readme.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray text = readme.readAll();
+    const qsizetype from = text.indexOf("```nginx\n");
+    return from < 0 ? QByteArray() : text.mid(from + 9, text.indexOf("```", from + 9) - from - 9);
+}
+
+struct Ran {
+    int status = -1;
+    QByteArray out, err;
+};
+
+Ran runRenewel(const TempDir& install, const QStringList& args)
+{
+    auto process = start(install, args);
+    EXPECT_TRUE(process->waitForFinished(EndTimeoutMs));
+    return {process->exitCode(), process->readAllStandardOutput(), process->readAllStandardError()};
+}
+
+// A launcher's check when nothing changed is one conditional request for the small signed head;
+// a changed head brings the lists, which must be the ones it names. The lists travel compressed,
+// and only what is named by path asks past caches.
+TEST(RenewelProcess, TheSignedHeadAloneAnswersAnUnchangedCheck)
+{
+    TempDir keys, release, site, other, install;
+    runTool("minisign", {"-G", "-W", "-p", keys.filePath("studio.pub"), "-s", keys.filePath("studio.key")});
+    const auto publish = [&](const TempDir& to) {
+        runTool(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"),
+                {release.path(), to.filePath("site"), "--key", keys.filePath("studio.key"), "--chunk-min-size", "4096"});
+    };
+    for (int i = 0; i < 300; ++i)
+        release.write(QStringLiteral("maps/map%1.ivm").arg(i), bytes(10520, char(i)));
+    release.write("data/big.dat", bytes(200'000, 'b'));
+    publish(site);
+    NginxServer::Options options;
+    options.accessLog = true;
+    options.extra = readmeNginxBlock();
+    ASSERT_FALSE(options.extra.isEmpty());
+    NginxServer nginx(site.filePath("site"), options);
+    ASSERT_TRUE(nginx.isRunning()) << nginx.error().toStdString();
+    prepareInstall(install, nginx.url("/"));
+    install.write("renewel.lng", install.read("renewel.lng") + "#UpdateKey " +
+                                     keys.read("studio.pub").split('\n').value(1) + "\r\n");
+
+    const auto republish = [&] {
+        QThread::sleep(1);  // a newer file for nginx's validator
+        release.write("data/big.dat", bytes(200'000, 'c'));
+        publish(site);
+    };
+    const auto foreignHead = [&] {  // a later release's head, signed, over this site's lists
+        release.write("data/big.dat", bytes(200'000, 'd'));
+        publish(other);
+        site.write("site/update.head", other.read("site/update.head"));
+    };
+    struct Step {
+        const char* name;
+        std::function<void()> before;
+        QStringList args;
+        int status;
+        QList<QByteArray> requests;  // "URI STATUS" of the lists and the head, in order
+        QByteArray errorHas;
+    };
+    const QList<Step> steps = {
+        {"first run", [] {}, {"quiet"}, 0,
+         {"/update.head 200", "/update.sums 200", "/update.sums.minisig 200", "/update.txt 200"}, {}},
+        {"unchanged check", [] {}, {"check"}, 0, {"/update.head 304"}, {}},
+        {"unchanged run", [] {}, {"quiet"}, 0, {"/update.head 304"}, {}},
+        {"record damaged", [&] { install.write("renewel.state", "garbage"); }, {"check"}, 0,
+         {"/update.head 200", "/update.sums 200", "/update.sums.minisig 200", "/update.txt 200"}, {}},
+        {"changed head", republish, {"check"}, 3,
+         {"/update.head 200", "/update.sums 200", "/update.sums.minisig 200", "/update.txt 200"}, {}},
+        {"head naming other lists", foreignHead, {"check"}, 1,
+         {"/update.head 200", "/update.sums 200", "/update.sums.minisig 200", "/update.txt 200"},
+         "is not the list update.head names"},
+    };
+    qsizetype seen = 0;
+    int chunkRequests = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        step.before();
+        const Ran ran = runRenewel(install, step.args);
+        EXPECT_EQ(ran.status, step.status) << ran.err.toStdString();
+        EXPECT_TRUE(ran.err.contains(step.errorHas)) << ran.err.toStdString();
+        const QList<QByteArray> log = nginx.accessLog();
+        QList<QByteArray> lists;
+        for (const QByteArray& line : log.mid(seen)) {
+            const QList<QByteArray> f = line.split(' ');  // CONNECTION PROTOCOL URI STATUS BYTES CACHE_CONTROL
+            const QByteArray uri = f.value(2);
+            if (uri.startsWith("/chunks/")) {
+                ++chunkRequests;
+                EXPECT_EQ(f.value(5), "-") << "a content-addressed object asks past caches: " << line.toStdString();
+            } else if (uri.startsWith("/update.")) {
+                lists << uri + ' ' + f.value(3);
+                EXPECT_EQ(f.value(5), "no-cache") << line.toStdString();
+                if (uri == "/update.head")
+                    EXPECT_LT(f.value(4).toInt(), 4096);
+                if (f.value(3) == "200" && (uri == "/update.txt" || uri == "/update.sums"))
+                    EXPECT_LT(f.value(4).toLongLong(), QFileInfo(site.filePath("site" + uri)).size())
+                        << "sent compressed: " << line.toStdString();
+            }
+        }
+        seen = log.size();
+        std::sort(lists.begin(), lists.end());
+        EXPECT_EQ(lists, step.requests);
+    }
+    EXPECT_GT(chunkRequests, 0);
 }
 
 }  // namespace

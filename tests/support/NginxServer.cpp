@@ -126,7 +126,7 @@ bool NginxServer::start(const QString& root, const Options& options)
     conf += "events { worker_connections 256; }\n";
     conf += "http {\n  sendfile on;\n  default_type application/octet-stream;\n";
     if (options.accessLog) {
-        conf += "  log_format requests '$connection $server_protocol $request_uri $status';\n";
+        conf += "  log_format requests '$connection $server_protocol $request_uri $status $body_bytes_sent $http_cache_control';\n";
         conf += "  access_log " + (d + "access.log").toUtf8() + " requests;\n";
     } else {
         conf += "  access_log off;\n";

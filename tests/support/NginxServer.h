@@ -23,7 +23,7 @@ public:
         QByteArray limitRate;  // nginx limit_rate value, e.g. "512k"; empty: unlimited
         QByteArray extra{};    // more directives for the server block (a redirect, say)
         bool http2 = false;      // offered over TLS (ALPN)
-        bool accessLog = false;  // "CONNECTION PROTOCOL URI STATUS" per request, see accessLog()
+        bool accessLog = false;  // "CONNECTION PROTOCOL URI STATUS ..." per request, see accessLog()
     };
 
     explicit NginxServer(const QString& root, const Options& options);
@@ -41,8 +41,9 @@ public:
     QString url(const QString& path) const;
     // The CA certificate (PEM) that signed the server certificate; empty without TLS.
     QString caFile() const { return caFile_; }
-    // The access log so far, one line per request: "CONNECTION PROTOCOL URI STATUS" (the
-    // connection a number nginx gives each, the protocol "HTTP/1.0", "HTTP/1.1" or "HTTP/2.0").
+    // The access log so far, one line per request: "CONNECTION PROTOCOL URI STATUS BYTES
+    // CACHE_CONTROL" (the connection a number nginx gives each, the protocol "HTTP/1.0",
+    // "HTTP/1.1" or "HTTP/2.0", the body bytes sent, the request's Cache-Control or "-").
     QList<QByteArray> accessLog() const;
 
 private:

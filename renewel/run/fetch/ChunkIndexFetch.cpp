@@ -47,6 +47,7 @@ void ChunkIndexFetch::start(qsizetype i, const PlannedEntry& planned, bool full)
     fetch.retry = pending.deltaFrom.isEmpty();  // any failure of the delta falls back to the full index
     fetch.resume = false;
     fetch.durable = false;
+    fetch.cacheable = true;
     fetch.order = full ? DownloadQueue::Order::Now : DownloadQueue::Order::InList;
     fetch.place = i;
     fetch.source = c_.queue.sources().pick();  // none left: reported as failed

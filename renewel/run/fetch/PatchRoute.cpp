@@ -65,6 +65,7 @@ void PatchRoute::prepare(qsizetype i, const PlannedEntry& planned)
     fetch.hash = true;
     fetch.resume = false;
     fetch.durable = false;  // read once, then removed
+    fetch.cacheable = true;  // named by content: never changes under its name
     fetch.place = i;
     fetch.source = c_.queue.sources().pick();
     Pending& pending = pending_[i];

@@ -18,6 +18,8 @@ namespace {
 // Neither list may be longer than this, nor the signature.
 constexpr qint64 MaxListBytes = 64 * 1024 * 1024;
 constexpr qint64 MaxSignatureBytes = 64 * 1024;
+constexpr qint64 MaxHeadBytes = 4 * 1024;
+constexpr long NotModified = 304;
 
 QByteArray readAll(const QString& path)
 {
@@ -35,7 +37,103 @@ ListIntake::ListIntake(DownloadQueue& queue, THTTPGet& getFile, UpdateHost& host
 void ListIntake::start(Done done)
 {
     done_ = std::move(done);
+    // A repair reads every file again, whatever the head says.
+    if (options_.Settings.Key && !options_.Repair)
+        return fetchHead();
+    fetchLists();
+}
+
+// The lists from the first source; the installed release's head is forgotten first, since the
+// run may now install part of another.
+void ListIntake::fetchLists()
+{
+    if (!options_.CheckOnly)
+        KeptHead::forget(folders_.program);
     fetchFrom(0);
+}
+
+// The kept head, when it still holds: signed with the key, not replayed, not expired. An expired
+// one is not asked about, so the site's answer is a head checked in full.
+std::optional<KeptHead> ListIntake::keptHead(std::optional<qint64> stamp) const
+{
+    if (!recordHeld)
+        return std::nullopt;
+    std::optional<KeptHead> kept = KeptHead::read(folders_.program);
+    if (kept && !checkSignedHead(kept->file, *options_.Settings.Key, stamp, QDateTime::currentSecsSinceEpoch()))
+        kept.reset();
+    return kept;
+}
+
+// update.head from the update site, one small request, on the queue.
+void ListIntake::fetchHead()
+{
+    const Result<std::optional<qint64>> stamp = readUpdateStamp(folders_.program);
+    if (!stamp)
+        return fetchLists();  // the lists' check reports it
+    stamp_ = stamp.value();
+    kept_ = keptHead(stamp_);
+    host_.listStageReached(UpdateHost::ListStage::Fetching);
+    DownloadQueue::Fetch fetch;
+    fetch.name = SiteFile::Head;
+    fetch.file = folders_.temp(SiteFile::Head);
+    fetch.maxSize = MaxHeadBytes;
+    fetch.retry = false;
+    fetch.resume = false;
+    fetch.durable = false;
+    fetch.order = DownloadQueue::Order::Lists;
+    fetch.source = 0;
+    if (kept_)
+        fetch.validator = kept_->validator;
+    queue_.start(std::move(fetch), [this](const DownloadQueue::Outcome& outcome) { headArrived(outcome); });
+}
+
+// Unchanged: done. No head (an older site, or none to be had): the lists as always. A head that
+// is not believed is refused, as a list would be.
+void ListIntake::headArrived(const DownloadQueue::Outcome& outcome)
+{
+    const QByteArray bytes = readAll(outcome.file);
+    QFile::remove(outcome.file);
+    if (!done_)
+        return;
+    if (outcome.status == NotModified && kept_)
+        return upToDate(std::nullopt);
+    // The lists are asked for from the event loop, not from inside a download's report.
+    const auto lists = [this] { QTimer::singleShot(0, this, [this] { if (done_) fetchLists(); }); };
+    if (!outcome.succeeded)
+        return lists();
+    Result<SignedHead> head =
+        checkSignedHead(bytes, *options_.Settings.Key, stamp_, QDateTime::currentSecsSinceEpoch());
+    if (!head)
+        return end(report_.fail(outcome.url, head.error()));
+    arrived_ = KeptHead{outcome.validator, bytes};
+    if (kept_ && UpdateHead::parse(kept_->file)->sameLists(head->head))
+        return upToDate(head->timestamp);
+    head_ = std::move(head).value();
+    lists();
+}
+
+// The installed release is the site's: its newer timestamp and validator are kept (a check
+// writes nothing).
+void ListIntake::upToDate(std::optional<qint64> timestamp)
+{
+    current = true;
+    if (!options_.CheckOnly && timestamp) {
+        if (const Status written = writeUpdateStamp(folders_.program, *timestamp); !written)
+            return end(report_.fail(QDir::toNativeSeparators(updateStampPath(folders_.program)), written.error()));
+        keepHead();
+    }
+    end({});
+}
+
+Status ListIntake::keepHead()
+{
+    if (options_.CheckOnly)
+        return {};
+    if (!arrived_) {
+        KeptHead::forget(folders_.program);
+        return {};
+    }
+    return arrived_->write(folders_.program);
 }
 
 QString ListIntake::siteUrl(const QString& name) const { return queue_.sources().url(source_, name); }
@@ -57,7 +155,9 @@ void ListIntake::fetchFrom(int source)
     getFile_.URL = siteUrl(SiteFile::List);
     getFile_.FileName = listFile;
     getFile_.MaxSize = MaxListBytes;
+    getFile_.Compressed = true;
     getFile_.Fetch();
+    getFile_.Compressed = false;
     host_.listStageReached(UpdateHost::ListStage::Checking);
     listEnded_ = true;
     if (!getFile_.Succeeded())
@@ -82,6 +182,7 @@ void ListIntake::startSmall(Small& small, const QString& name, qint64 maxSize)
     fetch.durable = false;
     fetch.order = DownloadQueue::Order::Lists;
     fetch.source = source_;
+    fetch.compressed = true;
     small = {};
     small.pending = true;
     queue_.start(std::move(fetch), [this, &small](const DownloadQueue::Outcome& outcome) {
@@ -173,6 +274,10 @@ Status ListIntake::acceptSigned()
     const Result<std::optional<qint64>> stamp = readUpdateStamp(folders_.program);
     if (!stamp)
         return report_.fail(listUrl, stamp.error());
+    if (head_) {
+        if (const Status named = checkHeadNames(head_->head, *listBytes_, *sums_.bytes); !named)
+            return refuse(listUrl, named.error());
+    }
 
     SignedListInput input;
     input.updateList = *listBytes_;

@@ -7,12 +7,20 @@
 // download queue, each reporting its end. With a key, the lists may come from any mirror, since
 // the signature vouches for them: a source whose lists can't be fetched or are refused is dropped
 // and the next one asked. Without a key only the update site's lists are believed.
+//
+// With a key, the site's signed head (update.head) is asked for first, conditionally on the
+// validator of the head kept from the last complete run: a 304, or a head naming the same lists,
+// ends the intake with `current` set and nothing else fetched. A changed head is believed only
+// when its signature holds, and the lists are then accepted only when they are the ones it
+// names. A site without a head is read as before.
 
 #include "run/plan/RunFolders.h"
 #include "run/plan/UpdateOptions.h"
 #include "net/DownloadQueue.h"
 #include "site/Sums.h"
 #include "site/UpdateList.h"
+#include "trust/KeptHead.h"
+#include "trust/SignedHead.h"
 
 #include "Result.h"
 
@@ -38,9 +46,16 @@ public:
     // Stops waiting: done is not called any more.
     void stop() { done_ = nullptr; }
 
+    // After a complete run: keeps the head the lists came with, if any, for the next run.
+    Status keepHead();
+
     // What was accepted (the list also when its format was refused).
     UpdateListEntries list;
     std::optional<Sums> sums;
+    bool current = false;  // the site's head names the release installed: there is nothing to do
+    // The installed-state record names the installed files; without it (missing or damaged) the
+    // kept head is not believed either, and the files are compared anew.
+    bool recordHeld = true;
 
 private:
     struct Small {
@@ -48,6 +63,11 @@ private:
         std::optional<QByteArray> bytes;
         QString why;
     };
+    void fetchHead();
+    std::optional<KeptHead> keptHead(std::optional<qint64> stamp) const;
+    void headArrived(const DownloadQueue::Outcome& outcome);
+    void upToDate(std::optional<qint64> timestamp);
+    void fetchLists();
     void fetchFrom(int source);
     void startSmall(Small& small, const QString& name, qint64 maxSize);
     void smallArrived();
@@ -73,4 +93,8 @@ private:
     std::optional<QByteArray> listBytes_;  // update.txt, once fetched
     QString listWhy_;                      // why it was not
     Small sums_, signature_;
+    std::optional<qint64> stamp_;        // the stored timestamp, when the head was asked for
+    std::optional<KeptHead> kept_;       // the head of the installed release, still believed
+    std::optional<SignedHead> head_;     // the site's head, believed: the lists must be its
+    std::optional<KeptHead> arrived_;    // that head as it came, to keep after a complete run
 };

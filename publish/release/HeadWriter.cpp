@@ -1,0 +1,68 @@
+#include "release/HeadWriter.h"
+
+#include "common/PublishError.h"
+#include "common/SiteFileReading.h"
+#include "release/FileCopy.h"
+#include "release/MinisignTool.h"
+#include "site/SiteFiles.h"
+#include "site/UpdateHead.h"
+#include "trust/Sha256.h"
+
+#include <QFile>
+
+#include <zlib.h>
+
+namespace {
+constexpr qint64 ListLimit = 64 * 1024 * 1024;
+constexpr int GzipWindow = 15 + 16;  // zlib's deflate with a gzip header and trailer
+
+QByteArray readList(const QString& path)
+{
+    const Result<QByteArray> bytes = readSiteFile(path, ListLimit);
+    if (!bytes)
+        throw PublishError{path, bytes.error()};
+    return bytes.value();
+}
+
+// The whole of bytes as one gzip member, at the best compression (written once, read often).
+QByteArray gzip(const QByteArray& bytes, const QString& path)
+{
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, GzipWindow, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw PublishError{path, QStringLiteral("cannot compress")};
+    QByteArray out(qsizetype(deflateBound(&stream, uLong(bytes.size()))), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.constData()));
+    stream.avail_in = uInt(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = uInt(out.size());
+    const int result = deflate(&stream, Z_FINISH);
+    out.truncate(qsizetype(stream.total_out));
+    deflateEnd(&stream);
+    if (result != Z_STREAM_END)
+        throw PublishError{path, QStringLiteral("cannot compress")};
+    return out;
+}
+}  // namespace
+
+void writeSignedHead(const QString& tool, const QString& secretKey, const std::optional<QByteArray>& password,
+                     const QString& target, const QByteArray& trustedComment)
+{
+    const QByteArray part = UpdateHead::signedPartFor(Sha256::hash(readList(target + '/' + SiteFile::List)),
+                                                      Sha256::hash(readList(target + '/' + SiteFile::Sums)));
+    const QString head = target + '/' + SiteFile::Head;
+    const QString signature = head + QStringLiteral(".minisig");
+    writeNewFile(head, part);
+    signWithMinisign(tool, secretKey, password, head, signature, trustedComment);
+    const QByteArray signatureBytes = readList(signature);
+    QFile::remove(head);
+    QFile::remove(signature);
+    writeNewFile(head, part + signatureBytes);
+}
+
+void writeCompressedLists(const QString& target)
+{
+    for (const QString& list : {SiteFile::List, SiteFile::Sums}) {
+        const QString path = target + '/' + list;
+        writeNewFile(SiteFile::compressed(path), gzip(readList(path), path));
+    }
+}
