@@ -4,6 +4,7 @@
 #include "run/report/FailureLine.h"
 #include "run/report/SafeText.h"
 #include "run/install/UpdateFiles.h"
+#include "run/install/UpdateRoom.h"
 #include "run/report/UpdateHost.h"
 #include "run/UpdateRun.h"
 #include "run/lang/langSys.h"
@@ -64,6 +65,8 @@ int RunCheck(const QString& programFolder, std::FILE* out)
                          QByteArray::number(run.Plan.bytes) + " bytes), " + QByteArray::number(run.Plan.remove.size()) +
                          " to delete" + modes + "\n"
                    : QByteArray("up to date\n"));
+    if (!run.Plan.fetch.isEmpty() && run.Plan.free >= 0)
+        print(out, "space needed: " + UpdateRoom{run.Plan.needed, run.Plan.free}.figures() + '\n');
     std::fflush(out);
     return due ? UpdateDueStatus : 0;
 }

@@ -5,6 +5,7 @@
 #include "run/install/ExecutableBit.h"
 #include "run/install/UpdateFiles.h"
 #include "run/install/StateSaver.h"
+#include "run/install/UpdateRoom.h"
 #include "run/lang/langSys.h"
 #include "run/report/UpdateHost.h"
 
@@ -79,6 +80,7 @@ void RunPass::step()
     switch (stage_) {
     case Stage::Begin: return begin();
     case Stage::Lists: return listsTaken();
+    case Stage::Room: return room();
     case Stage::Entries: return options_.CheckOnly ? checkOnly() : entries();
     case Stage::Dropped: return dropped();
     case Stage::Ended: return;
@@ -92,6 +94,13 @@ void RunPass::begin()
     if (!workspace_.claim(report_))
         return end();
     state_ = InstalledState::read(folders_.program, folders_.installBase);
+    // A switch a run was cut off in is finished before anything else.
+    if (QString subject; !options_.CheckOnly) {
+        if (const Status finished = ReleaseSwitch::finishLeftover(folders_, state_, &subject); !finished) {
+            report_.fail(subject, finished.error());
+            return end();
+        }
+    }
     if (!workspace_.makeDownloadFolder(report_, displayText(text("Error"))))
         return end();
     // Downloads run ahead of the installs: while the run works on one entry, the next differing
@@ -125,10 +134,10 @@ void RunPass::listsTaken()
     whole_ = std::make_unique<WholeFileRoute>(context);
     if (sums)
         chunks_ = std::make_unique<ChunkRoute>(context, state_, planned_);
-    installer_ = std::make_unique<Installer>(folders_.installBase, state_);
+    release_ = std::make_unique<ReleaseSwitch>(folders_, state_);
     droppedFiles_ = std::make_unique<DroppedFiles>(folders_.installBase, state_);
     queue_->onSlotFree = [this] { schedule(); };
-    stage_ = Stage::Entries;
+    stage_ = options_.CheckOnly ? Stage::Entries : Stage::Room;
     again_ = true;
 }
 
@@ -146,6 +155,7 @@ void RunPass::checkOnly()
             plan_.modes << ModeChange{planned_[scan_].entry.listed, *bit};
         }
     }
+    measureRoom(false);  // a check only names the room
     stage_ = Stage::Dropped;
     again_ = true;
 }
@@ -164,9 +174,8 @@ void RunPass::fill()
             plan_.fetch << planned.entry;
             plan_.bytes += planned.entry.size;
         } else if (const std::optional<bool> bit = ExecutableBitDue(planned_[scan_], folders_.installBase)) {
-            // Current content with the other executable bit: set in place, nothing fetched.
-            if (!ApplyExecutableBit(planned_[scan_], folders_.installBase, report_))
-                return;
+            // Current content with the other executable bit: set in place at the switch.
+            release_->changeMode(planned_[scan_]);
             plan_.modes << ModeChange{planned_[scan_].entry.listed, *bit};
         }
         ++scan_;
@@ -247,16 +256,14 @@ void RunPass::obtained(qsizetype i, Result<ObtainedFile> result)
         whole_->prepare(i, planned);
         return obtain(i, *whole_);
     }
-    QString subject;
-    if (const Status installed = installer_->install(planned.entry, result->file, result->digest, &subject); !installed) {
-        report_.fail(subject, installed.error());
+    // Staged until the switch, under the name a whole download of it has, for a later run to reuse.
+    if (const Status staged = release_->stage(planned, result->file, result->digest, whole_->downloadName(planned.entry));
+        !staged) {
+        report_.fail(displayText(planned.entry.listed.mid(1)), staged.error());
         return end();
     }
-    if (!ApplyExecutableBit(planned, folders_.installBase, report_))
-        return end();
     if (chunks_)
         chunks_->installed(i, result->digest);
-    host_.fileInstalled(planned.entry.listed);
     fetching_.remove(i);
     ++current_;
     again_ = true;
@@ -283,11 +290,56 @@ void RunPass::dropped()
         report_.complete();
         return end();
     }
-    droppedFiles_->remove(*dropped_, [this](const QByteArray& listed) {
-        plan_.remove << listed;
-        host_.fileDeleted(listed);
-    });
+    const ReleaseSwitch::Hooks hooks{[this](const QByteArray& listed) { host_.fileInstalled(listed); },
+                                     [this](const QByteArray& listed) {
+                                         plan_.remove << listed;
+                                         host_.fileDeleted(listed);
+                                     }};
+    QString subject;
+    if (const Status switched = release_->switchIn(*dropped_, intake_->acceptedStamp, hooks, &subject); !switched) {
+        report_.fail(subject, switched.error());
+        return end();
+    }
     complete();
+}
+
+// Before anything is fetched: the room the update needs, or one line and nothing changed.
+void RunPass::room()
+{
+    for (; measured_ < planned_.size(); ++measured_) {
+        if (!check_->differs(measured_))
+            return;  // being hashed: its arrival looks again
+    }
+    if (!measureRoom(true))
+        return end();
+    stage_ = Stage::Entries;
+    again_ = true;
+}
+
+// The room of the entries found to differ, into the plan; with refuse, false when it is short
+// or can't be measured (reported).
+bool RunPass::measureRoom(bool refuse)
+{
+    QList<UpdateRoom::Changed> changed;
+    for (qsizetype i = 0; i < planned_.size(); ++i) {
+        if (check_->differs(i).value_or(false))
+            changed << UpdateRoom::Changed{&planned_[i], whole_->downloadName(planned_[i].entry),
+                                           chunks_ && chunks_->takes(planned_[i])};
+    }
+    const Result<UpdateRoom> room = UpdateRoom::measure(changed, folders_.installBase);
+    if (!room) {
+        if (!refuse)
+            return true;
+        report_.fail(QDir::toNativeSeparators(folders_.installBase), room.error());
+        return false;
+    }
+    plan_.needed = room->needed;
+    plan_.free = room->free;
+    if (refuse && !room->enough()) {
+        report_.fail(QStringLiteral("not enough space for the update"), room->shortage());
+        return false;
+    }
+    return true;
 }
 
 // A completed run leaves nothing in the download folder, and only the chunk lists of installed
@@ -295,6 +347,8 @@ void RunPass::dropped()
 void RunPass::complete()
 {
     queue_.reset();
+    StateSaver::save(state_, list_, true, folders_.program, folders_.installBase);
+    release_->finish();  // the record is written: the switch is over
     workspace_.empty();
     if (chunks_)
         chunks_->prune();
@@ -319,7 +373,9 @@ void RunPass::end()
     if (workspace_.claimed())
         StateSaver::save(state_, list_, report_.outcome().kind == UpdateOutcome::Completed, folders_.program,
                          folders_.installBase);
-    installer_.reset();
+    if (release_ && report_.outcome().kind == UpdateOutcome::Failed)
+        workspace_.dropPartialsWhenFull(release_->stagedNames());
+    release_.reset();
     workspace_.release();
 }
 

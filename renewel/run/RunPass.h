@@ -7,7 +7,7 @@
 #include "run/fetch/ChunkRoute.h"
 #include "run/fetch/WholeFileRoute.h"
 #include "run/install/DroppedFiles.h"
-#include "run/install/Installer.h"
+#include "run/install/ReleaseSwitch.h"
 #include "run/install/Workspace.h"
 #include "run/install/InstalledState.h"
 #include "run/plan/EntryCheck.h"
@@ -44,7 +44,7 @@ public:
     const UpdateOutcome& outcome() const { return report_.outcome(); }
 
 private:
-    enum class Stage { Begin, Lists, Entries, Dropped, Ended };
+    enum class Stage { Begin, Lists, Room, Entries, Dropped, Ended };
 
     void schedule();
     void advance();
@@ -52,6 +52,8 @@ private:
     void begin();
     void listsTaken();
     void checkOnly();
+    bool measureRoom(bool refuse);
+    void room();
     void entries();
     void fill();
     FileRoute& routeFor(const PlannedEntry& planned);
@@ -81,7 +83,7 @@ private:
     std::unique_ptr<EntryCheck> check_;
     std::unique_ptr<WholeFileRoute> whole_;
     std::unique_ptr<ChunkRoute> chunks_;  // where update.sums is there
-    std::unique_ptr<Installer> installer_;
+    std::unique_ptr<ReleaseSwitch> release_;
     std::unique_ptr<DroppedFiles> droppedFiles_;
 
     Stage stage_ = Stage::Begin;
@@ -91,6 +93,7 @@ private:
     bool again_ = false;
     std::optional<Status> lists_;  // the lists' end
     qsizetype scan_ = 0;      // the next entry fill() decides on
+    qsizetype measured_ = 0;  // the next entry the room check decides on
     qsizetype current_ = 0;   // the entry being installed
     qsizetype reached_ = -1;  // the last entry the host was told of
     QSet<qsizetype> fetching_;

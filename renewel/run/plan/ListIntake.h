@@ -41,6 +41,8 @@ public:
     // What was accepted (the list also when its format was refused).
     UpdateListEntries list;
     std::optional<Sums> sums;
+    // The signed list's timestamp, for the stamp the switch writes once the release is in.
+    std::optional<qint64> acceptedStamp;
 
 private:
     struct Small {

@@ -35,6 +35,8 @@ struct UpdatePlan {
     QList<QByteArray> remove;
     QList<ModeChange> modes;
     qint64 bytes = 0;  // of the files to fetch
+    qint64 needed = 0;  // room the update needs on the installation's file system
+    qint64 free = -1;   // and what it has free (-1: not measured)
 };
 
 // The program's exit status for an outcome: 0 completed (or nothing run), 1 failed, 2 cancelled.

@@ -1,0 +1,154 @@
+#include "run/install/ReleaseSwitch.h"
+
+#include "run/install/DroppedFiles.h"
+#include "run/install/InstallFile.h"
+#include "run/install/InstalledState.h"
+#include "run/install/ExecutableBit.h"
+#include "run/install/UpdateFiles.h"
+#include "site/ListedPath.h"
+#include "trust/UpdateStamp.h"
+
+#include "AtomicFile.h"
+#include "Text.h"
+#include "platform/FileMode.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+QString shown(const QByteArray& listed) { return displayText(listed.mid(1)); }
+
+// Renames the staged file over its target; where that can't be done (another file system) it is
+// copied in atomically.
+Status moveStaged(const SwitchJournal::Move& move)
+{
+    if (const Status made = EnsureFolder(QFileInfo(move.target).absolutePath()); !made)
+        return Status::failure(QStringLiteral("cannot create its folder: ") + made.error());
+    if (renameOver(move.staged, move.target))
+        return {};
+    if (const Status copied = InstallFile(move.staged, move.target); !copied)
+        return Status::failure(QStringLiteral("cannot install the file: ") + copied.error());
+    QFile::remove(move.staged);
+    return {};
+}
+}  // namespace
+
+Status ReleaseSwitch::stage(const PlannedEntry& planned, const QString& file, const QByteArray& digest,
+                            const QString& stagedName)
+{
+    if (file != stagedName) {
+        if (const Status moved = renameOver(file, stagedName); !moved)
+            return Status::failure(QStringLiteral("cannot keep the download: ") + moved.error());
+    }
+    names_.insert(QFileInfo(stagedName).fileName());
+    staged_ << std::pair(planned, SwitchJournal::Move{planned.entry.listed, digest, stagedName,
+                                                      planned.entry.path.installPath(folders_.installBase)});
+    return {};
+}
+
+// Before the journal: each staged file takes the mode it is to have (the old file's, with the
+// executable bit the site names), so that the switch is renames alone.
+Status ReleaseSwitch::prepare(SwitchJournal& journal, QString* subject)
+{
+    QSet<QByteArray> made;
+    for (const auto& [planned, move] : std::as_const(staged_)) {
+        *subject = shown(move.listed);
+        if (!InsideInstallation(planned.entry.path.installFolder(folders_.installBase), folders_.installBase)) {
+            *subject = QDir::toNativeSeparators(move.target);
+            return Status::failure(QStringLiteral("its folder leads outside the installation"));
+        }
+        const QFileInfo existing(move.target);
+        if (existing.isFile() && !existing.isSymLink())
+            QFile::setPermissions(move.staged, existing.permissions());
+        if (planned.executable) {
+            if (const Status set = platform::setExecutable(move.staged, *planned.executable); !set)
+                return Status::failure(QStringLiteral("cannot set its executable bit: ") + set.error());
+        }
+        for (const QByteArray& folder : ListedPath::foldersAbove(move.listed)) {
+            if (!made.contains(folder) && !QFileInfo::exists(ListedPath(folder).installPath(folders_.installBase)))
+                journal.made << folder;
+            made.insert(folder);
+        }
+        journal.moves << move;
+    }
+    return {};
+}
+
+Status ReleaseSwitch::switchIn(const QList<QByteArray>& dropped, std::optional<qint64> stamp, const Hooks& hooks,
+                               QString* subject)
+{
+    SwitchJournal journal;
+    journal.dropped = dropped;
+    journal.stamp = stamp;
+    if (const Status prepared = prepare(journal, subject); !prepared)
+        return prepared;
+    if (const Status written = journal.write(folders_.download); !written) {
+        *subject = QDir::toNativeSeparators(SwitchJournal::path(folders_.download));
+        return written;
+    }
+    if (const Status done = carryOut(journal, folders_, state_, hooks, subject); !done)
+        return done;
+    for (const PlannedEntry& planned : std::as_const(modes_)) {
+        const std::optional<bool> due = ExecutableBitDue(planned, folders_.installBase);
+        const Status set = due ? platform::setExecutable(planned.entry.path.installPath(folders_.installBase), *due)
+                               : Status();
+        if (!set) {
+            *subject = shown(planned.entry.listed);
+            return Status::failure(QStringLiteral("cannot set its executable bit: ") + set.error());
+        }
+    }
+    return {};
+}
+
+// The journal's work, from wherever a cut-off switch stopped: a staged file that is gone was
+// renamed already; a dropped file that is gone was deleted.
+Status ReleaseSwitch::carryOut(const SwitchJournal& journal, const RunFolders& folders, InstalledState& state,
+                               const Hooks& hooks, QString* subject)
+{
+    QSet<QString> touched;
+    InstallLeftovers leftovers;
+    for (const SwitchJournal::Move& move : journal.moves) {
+        if (!QFileInfo::exists(move.staged))
+            continue;
+        leftovers.removeFor(move.target);
+        if (const Status moved = moveStaged(move); !moved) {
+            *subject = shown(move.listed);
+            return moved;
+        }
+        touched.insert(QFileInfo(move.target).absolutePath());
+        if (const std::optional<FileIdentity> identity = IdentityOf(move.target))
+            state.record(move.listed, *identity, move.digest);
+        if (hooks.installed)
+            hooks.installed(move.listed);
+    }
+    for (const QByteArray& folder : journal.made)
+        state.Made.insert(folder);
+    DroppedFiles(folders.installBase, state).remove(journal.dropped, [&](const QByteArray& listed) {
+        if (hooks.deleted)
+            hooks.deleted(listed);
+    });
+    for (const QString& folder : std::as_const(touched))
+        SyncFolder(folder);
+    if (journal.stamp) {
+        if (const Status written = writeUpdateStamp(folders.program, *journal.stamp); !written) {
+            *subject = QDir::toNativeSeparators(updateStampPath(folders.program));
+            return written;
+        }
+    }
+    return {};
+}
+
+Status ReleaseSwitch::finishLeftover(const RunFolders& folders, InstalledState& state, QString* subject)
+{
+    *subject = QDir::toNativeSeparators(SwitchJournal::path(folders.download));
+    const Result<std::optional<SwitchJournal>> journal = SwitchJournal::read(folders.download);
+    if (!journal)
+        return Status::failure(journal.error());
+    if (!journal.value())
+        return {};
+    if (const Status done = carryOut(**journal, folders, state, {}, subject); !done)
+        return done;
+    SwitchJournal::remove(folders.download);
+    return {};
+}
