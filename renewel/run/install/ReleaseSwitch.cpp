@@ -11,6 +11,7 @@
 #include "AtomicFile.h"
 #include "Text.h"
 #include "platform/FileMode.h"
+#include "platform/Folders.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,8 +24,6 @@ QString shown(const QByteArray& listed) { return displayText(listed.mid(1)); }
 // copied in atomically.
 Status moveStaged(const SwitchJournal::Move& move)
 {
-    if (const Status made = EnsureFolder(QFileInfo(move.target).absolutePath()); !made)
-        return Status::failure(QStringLiteral("cannot create its folder: ") + made.error());
     if (renameOver(move.staged, move.target))
         return {};
     if (const Status copied = InstallFile(move.staged, move.target); !copied)
@@ -83,6 +82,12 @@ Status ReleaseSwitch::switchIn(const QList<QByteArray>& dropped, std::optional<q
     journal.stamp = stamp;
     if (const Status prepared = prepare(journal, subject); !prepared)
         return prepared;
+    // Every staged file is on disk before the journal names it: a rename over an old file then
+    // has no data of the new one left to write, and a power cut after it finds whole files.
+    if (const Status synced = platform::syncFileSystem(folders_.download); !synced) {
+        *subject = QDir::toNativeSeparators(folders_.download);
+        return Status::failure(QStringLiteral("cannot flush the staged files: ") + synced.error());
+    }
     if (const Status written = journal.write(folders_.download); !written) {
         *subject = QDir::toNativeSeparators(SwitchJournal::path(folders_.download));
         return written;
@@ -102,33 +107,55 @@ Status ReleaseSwitch::switchIn(const QList<QByteArray>& dropped, std::optional<q
 }
 
 // The journal's work, from wherever a cut-off switch stopped: a staged file that is gone was
-// renamed already; a dropped file that is gone was deleted.
+// renamed already; a dropped file that is gone was deleted. The folders are made first and the
+// bookkeeping follows the renames, so that the installation is mixed for the renames alone.
 Status ReleaseSwitch::carryOut(const SwitchJournal& journal, const RunFolders& folders, InstalledState& state,
                                const Hooks& hooks, QString* subject)
 {
+    QList<const SwitchJournal::Move*> due;
     QSet<QString> touched;
     InstallLeftovers leftovers;
     for (const SwitchJournal::Move& move : journal.moves) {
         if (!QFileInfo::exists(move.staged))
             continue;
+        const QString folder = QFileInfo(move.target).absolutePath();
+        if (!touched.contains(folder)) {
+            if (const Status made = EnsureFolder(folder); !made) {
+                *subject = shown(move.listed);
+                return Status::failure(QStringLiteral("cannot create its folder: ") + made.error());
+            }
+            touched.insert(folder);
+        }
         leftovers.removeFor(move.target);
-        if (const Status moved = moveStaged(move); !moved) {
-            *subject = shown(move.listed);
+        due << &move;
+    }
+    for (const SwitchJournal::Move* move : std::as_const(due)) {
+        if (const Status moved = moveStaged(*move); !moved) {
+            *subject = shown(move->listed);
             return moved;
         }
-        touched.insert(QFileInfo(move.target).absolutePath());
-        if (const std::optional<FileIdentity> identity = IdentityOf(move.target))
-            state.record(move.listed, *identity, move.digest);
-        if (hooks.installed)
-            hooks.installed(move.listed);
     }
+    for (const SwitchJournal::Move* move : std::as_const(due)) {
+        if (const std::optional<FileIdentity> identity = IdentityOf(move->target))
+            state.record(move->listed, *identity, move->digest);
+        if (hooks.installed)
+            hooks.installed(move->listed);
+    }
+    return settle(journal, folders, state, hooks, touched, subject);
+}
+
+// After the renames: the folders made are recorded, the dropped files leave, the renames are made
+// durable and the stamp written.
+Status ReleaseSwitch::settle(const SwitchJournal& journal, const RunFolders& folders, InstalledState& state,
+                             const Hooks& hooks, const QSet<QString>& touched, QString* subject)
+{
     for (const QByteArray& folder : journal.made)
         state.Made.insert(folder);
     DroppedFiles(folders.installBase, state).remove(journal.dropped, [&](const QByteArray& listed) {
         if (hooks.deleted)
             hooks.deleted(listed);
     });
-    for (const QString& folder : std::as_const(touched))
+    for (const QString& folder : touched)
         SyncFolder(folder);
     if (journal.stamp) {
         if (const Status written = writeUpdateStamp(folders.program, *journal.stamp); !written) {

@@ -46,6 +46,8 @@ private:
     Status prepare(SwitchJournal& journal, QString* subject);
     static Status carryOut(const SwitchJournal& journal, const RunFolders& folders, InstalledState& state,
                            const Hooks& hooks, QString* subject);
+    static Status settle(const SwitchJournal& journal, const RunFolders& folders, InstalledState& state,
+                         const Hooks& hooks, const QSet<QString>& touched, QString* subject);
 
     const RunFolders& folders_;
     InstalledState& state_;
