@@ -19,6 +19,9 @@ Status syncFolder(const QString& path);
 // finished files durable.
 Status syncFileSystem(const QString& path);
 
+// The bytes an unprivileged user may still write on the file system that holds path; the
+// system's reason when it can't be asked.
+Result<qint64> freeSpace(const QString& path);
 // Whether path itself (not what it points to) is a symbolic link.
 bool isSymbolicLink(const QString& path);
 

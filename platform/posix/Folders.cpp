@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -37,6 +38,14 @@ Status syncFileSystem(const QString& path)
     if (!folder.isOpen() || ::syncfs(folder.fd()) != 0)
         return Status::failure(systemReason(errno));
     return {};
+}
+
+Result<qint64> freeSpace(const QString& path)
+{
+    struct statvfs status {};
+    if (::statvfs(QFile::encodeName(path).constData(), &status) != 0)
+        return Result<qint64>::failure(systemReason(errno));
+    return qint64(status.f_bavail) * qint64(status.f_frsize);
 }
 
 bool isSymbolicLink(const QString& path)

@@ -4,6 +4,7 @@
 #include "run/report/FailureLine.h"
 #include "run/report/SafeText.h"
 #include "run/install/UpdateFiles.h"
+#include "run/install/UpdateRoom.h"
 #include "run/report/UpdateHost.h"
 #include "run/UpdateRun.h"
 #include "run/lang/langSys.h"
@@ -84,6 +85,8 @@ int RunCheck(const QString& programFolder, std::FILE* out)
         print(out, "mode " + SafeText(change.listed) + (change.executable ? " +x\n" : " -x\n"));
     const bool due = !run.Plan.fetch.isEmpty() || !run.Plan.remove.isEmpty() || !run.Plan.modes.isEmpty();
     print(out, due ? dueLine(run.Plan) : QByteArray("up to date\n"));
+    if (!run.Plan.fetch.isEmpty() && run.Plan.free >= 0)
+        print(out, "space needed: " + UpdateRoom{run.Plan.needed, run.Plan.free}.figures() + '\n');
     std::fflush(out);
     return due ? UpdateDueStatus : 0;
 }

@@ -5,6 +5,7 @@
 #include "run/install/ExecutableBit.h"
 #include "run/install/UpdateFiles.h"
 #include "run/install/StateSaver.h"
+#include "run/install/UpdateRoom.h"
 #include "run/lang/langSys.h"
 #include "run/report/UpdateHost.h"
 
@@ -94,6 +95,13 @@ void RunPass::begin()
     if (!workspace_.claim(report_))
         return end();
     state_ = InstalledState::read(folders_.program, folders_.installBase);
+    // A switch a run was cut off in is finished before anything else.
+    if (QString subject; !options_.CheckOnly) {
+        if (const Status finished = ReleaseSwitch::finishLeftover(folders_, state_, &subject); !finished) {
+            report_.fail(subject, finished.error());
+            return end();
+        }
+    }
     if (!workspace_.makeDownloadFolder(report_, displayText(text("Error"))))
         return end();
     // Downloads run ahead of the installs: while the run works on one entry, the next differing
@@ -120,8 +128,10 @@ void RunPass::listsTaken()
     list_ = intake_->list;
     if (!*lists_)
         return end();
-    if (intake_->current)  // the site's head names the installed release
-        return complete();
+    if (intake_->current) {  // the site's head names the installed release: nothing to do
+        report_.complete();
+        return end();
+    }
     const Sums* sums = intake_->sums ? &*intake_->sums : nullptr;
     planned_ = PlannedEntry::resolve(list_.entries, sums);
     check_ = std::make_unique<EntryCheck>(planned_, folders_.installBase, state_, options_.Repair);
@@ -132,7 +142,7 @@ void RunPass::listsTaken()
         chunks_ = std::make_unique<ChunkRoute>(context, state_, planned_);
         patches_ = std::make_unique<PatchRoute>(context, state_, *sums, folders_.installBase);
     }
-    installer_ = std::make_unique<Installer>(folders_.installBase, state_);
+    release_ = std::make_unique<ReleaseSwitch>(folders_, state_);
     droppedFiles_ = std::make_unique<DroppedFiles>(folders_.installBase, state_);
     queue_->onSlotFree = [this] { schedule(); };
     stage_ = Stage::Planning;
@@ -193,23 +203,21 @@ void RunPass::prepareIndexes()
     }
 }
 
-// Current content with the other executable bit: a check names it, a run sets it in place
-// (nothing is fetched for it).
-bool RunPass::changeModes()
+// Current content with the other executable bit: a check names it, a run sets it in place at the
+// switch (nothing is fetched for it).
+void RunPass::changeModes()
 {
     for (const auto& [i, executable] : std::as_const(modes_)) {
-        if (!options_.CheckOnly && !ApplyExecutableBit(planned_[i], folders_.installBase, report_))
-            return false;
+        if (!options_.CheckOnly)
+            release_->changeMode(planned_[i]);
         plan_.modes << ModeChange{planned_[i].entry.listed, executable};
     }
-    return true;
 }
 
 // A check has its answer; a run starts obtaining the files.
 void RunPass::plannedAll()
 {
-    if (!changeModes())
-        return end();
+    changeModes();
     for (const qsizetype i : std::as_const(differing_)) {
         plan_.download += costs_.value(i);
         if (options_.CheckOnly) {
@@ -217,6 +225,8 @@ void RunPass::plannedAll()
             plan_.bytes += planned_[i].entry.size;
         }
     }
+    if (!measureRoom(!options_.CheckOnly))  // a check only names the room
+        return end();
     progress_.planned(costs_);
     stage_ = options_.CheckOnly ? Stage::Dropped : Stage::Entries;
     again_ = true;
@@ -321,17 +331,15 @@ void RunPass::obtained(qsizetype i, Result<ObtainedFile> result)
         next.prepare(i, planned);
         return obtain(i, next);
     }
-    QString subject;
-    if (const Status installed = installer_->install(planned.entry, result->file, result->digest, &subject); !installed) {
-        report_.fail(subject, installed.error());
+    // Staged until the switch, under the name a whole download of it has, for a later run to reuse.
+    if (const Status staged = release_->stage(planned, result->file, result->digest, whole_->downloadName(planned.entry));
+        !staged) {
+        report_.fail(displayText(planned.entry.listed.mid(1)), staged.error());
         return end();
     }
-    if (!ApplyExecutableBit(planned, folders_.installBase, report_))
-        return end();
     if (chunks_)
         chunks_->installed(i, result->digest);
     progress_.entryDone();
-    host_.fileInstalled(planned.entry.listed);
     fetching_.remove(i);
     ++current_;
     again_ = true;
@@ -358,11 +366,43 @@ void RunPass::dropped()
         report_.complete();
         return end();
     }
-    droppedFiles_->remove(*dropped_, [this](const QByteArray& listed) {
-        plan_.remove << listed;
-        host_.fileDeleted(listed);
-    });
+    const ReleaseSwitch::Hooks hooks{[this](const QByteArray& listed) { host_.fileInstalled(listed); },
+                                     [this](const QByteArray& listed) {
+                                         plan_.remove << listed;
+                                         host_.fileDeleted(listed);
+                                     }};
+    QString subject;
+    if (const Status switched = release_->switchIn(*dropped_, intake_->acceptedStamp, hooks, &subject); !switched) {
+        report_.fail(subject, switched.error());
+        return end();
+    }
     complete();
+}
+
+// The room of the entries found to differ, into the plan; with refuse, false when it is short
+// or can't be measured (reported).
+bool RunPass::measureRoom(bool refuse)
+{
+    QList<UpdateRoom::Changed> changed;
+    for (qsizetype i = 0; i < planned_.size(); ++i) {
+        if (check_->differs(i).value_or(false))
+            changed << UpdateRoom::Changed{&planned_[i], whole_->downloadName(planned_[i].entry),
+                                           chunks_ && chunks_->takes(planned_[i])};
+    }
+    const Result<UpdateRoom> room = UpdateRoom::measure(changed, folders_.installBase);
+    if (!room) {
+        if (!refuse)
+            return true;
+        report_.fail(QDir::toNativeSeparators(folders_.installBase), room.error());
+        return false;
+    }
+    plan_.needed = room->needed;
+    plan_.free = room->free;
+    if (refuse && !room->enough()) {
+        report_.fail(QStringLiteral("not enough space for the update"), room->shortage());
+        return false;
+    }
+    return true;
 }
 
 // A completed run leaves nothing in the download folder, and only the chunk lists of installed
@@ -370,6 +410,8 @@ void RunPass::dropped()
 void RunPass::complete()
 {
     queue_.reset();
+    StateSaver::save(state_, list_, true, folders_.program, folders_.installBase);
+    release_->finish();  // the record is written: the switch is over
     workspace_.empty();
     if (chunks_)
         chunks_->prune();
@@ -398,7 +440,9 @@ void RunPass::end()
         StateSaver::save(state_, list_, completed, folders_.program, folders_.installBase);
     if (workspace_.claimed() && completed && !current && intake_)
         intake_->keepHead();  // when it can't be kept, the next run reads the lists again
-    installer_.reset();
+    if (release_ && report_.outcome().kind == UpdateOutcome::Failed)
+        workspace_.dropPartialsWhenFull(release_->stagedNames());
+    release_.reset();
     workspace_.release();
 }
 

@@ -9,7 +9,7 @@
 #include "run/fetch/PatchRoute.h"
 #include "run/fetch/WholeFileRoute.h"
 #include "run/install/DroppedFiles.h"
-#include "run/install/Installer.h"
+#include "run/install/ReleaseSwitch.h"
 #include "run/install/Workspace.h"
 #include "run/install/InstalledState.h"
 #include "run/plan/EntryCheck.h"
@@ -58,7 +58,8 @@ private:
     void planning();
     bool decideAll();
     void prepareIndexes();
-    bool changeModes();
+    void changeModes();
+    bool measureRoom(bool refuse);
     void plannedAll();
     void entries();
     void fill();
@@ -94,7 +95,7 @@ private:
     std::unique_ptr<PatchRoute> patches_;  // likewise
     FileRoute* route_ = nullptr;           // obtaining the current entry
     FileRoute* estimator_ = nullptr;       // estimating it after the first route declined
-    std::unique_ptr<Installer> installer_;
+    std::unique_ptr<ReleaseSwitch> release_;
     std::unique_ptr<DroppedFiles> droppedFiles_;
 
     Stage stage_ = Stage::Begin;

@@ -26,7 +26,8 @@ iv_test(test_updaterun renewelrun publishrelease FOLDER renewel/run/updaterun SO
   test_patches.cpp
   test_paths.cpp
   test_run.cpp
-  test_signed.cpp)
+  test_signed.cpp
+  test_switch.cpp)
 iv_test(test_uihelpers renewelui FOLDER renewel/ui)
 # The update window in process, and the renewel program run as a process.
 iv_test(test_updatedlg renewelui ivassets FOLDER renewel/ui)

@@ -3,7 +3,10 @@
 #include "net/HTTPSink.h"
 #include "run/install/UpdateFiles.h"
 #include "run/report/RunReport.h"
+#include "run/install/SwitchJournal.h"
 #include "site/SiteFiles.h"
+
+#include "platform/Folders.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,6 +54,21 @@ void Workspace::empty()
         QFile::remove(folders_.temp(SiteFile::List));
     else
         std::filesystem::remove_all(QFile::encodeName(folders_.download).toStdString(), ignored);
+}
+
+void Workspace::dropPartialsWhenFull(const QSet<QString>& staged)
+{
+    constexpr qint64 Full = 1024 * 1024;  // less than this free: the run met a full disk
+    const Result<qint64> free = platform::freeSpace(folders_.download);
+    if (checkOnly_ || !free || *free >= Full || QFileInfo(folders_.download).isSymLink())
+        return;
+    const QSet<QString> keep{SiteFile::List, SiteFile::Sums, SiteFile::Signature,
+                             QFileInfo(SwitchJournal::path(folders_.download)).fileName()};
+    std::error_code ignored;
+    for (const QFileInfo& entry : QDir(folders_.download).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        if (!staged.contains(entry.fileName()) && !keep.contains(entry.fileName()))
+            std::filesystem::remove_all(QFile::encodeName(entry.filePath()).toStdString(), ignored);
+    }
 }
 
 void Workspace::release()

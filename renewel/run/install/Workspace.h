@@ -9,6 +9,7 @@
 #include "Result.h"
 
 #include <QByteArray>
+#include <QSet>
 
 #include <memory>
 
@@ -26,6 +27,9 @@ public:
     Status makeDownloadFolder(RunReport& report, const QString& errorText);
     // A completed run leaves nothing in the download folder.
     void empty();
+    // After a failed run, when the file system is full: the download folder keeps the staged
+    // files (by name), the lists and the switch journal; partial downloads and chunks go.
+    void dropPartialsWhenFull(const QSet<QString>& staged);
     // However the run ends: the small lists go, the folder goes when empty, the lock is released.
     void release();
 

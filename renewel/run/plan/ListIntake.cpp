@@ -297,9 +297,7 @@ Status ListIntake::acceptSigned()
         paths << entry.listed;
     if (const Status covered = checkListed(accepted->sums, paths); !covered)
         return refuse(listUrl, covered.error());
-    const Status written = options_.CheckOnly ? Status() : writeUpdateStamp(folders_.program, accepted->timestamp);
-    if (!written)  // a check writes nothing
-        return report_.fail(QDir::toNativeSeparators(updateStampPath(folders_.program)), written.error());
+    acceptedStamp = accepted->timestamp;
     sums = std::move(accepted).value().sums;
     return {};
 }

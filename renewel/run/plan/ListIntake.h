@@ -56,6 +56,8 @@ public:
     // The installed-state record names the installed files; without it (missing or damaged) the
     // kept head is not believed either, and the files are compared anew.
     bool recordHeld = true;
+    // The signed list's timestamp, for the stamp the switch writes once the release is in.
+    std::optional<qint64> acceptedStamp;
 
 private:
     struct Small {

@@ -36,6 +36,8 @@ struct UpdatePlan {
     QList<ModeChange> modes;
     qint64 bytes = 0;     // of the files to fetch, as installed
     qint64 download = 0;  // what fetching them downloads (chunks and indexes where the site has them)
+    qint64 needed = 0;    // room the update needs on the installation's file system
+    qint64 free = -1;     // and what it has free (-1: not measured)
 };
 
 // The program's exit status for an outcome: 0 completed (or nothing run), 1 failed, 2 cancelled.
