@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 // Removes what is at path unless it is a regular file, a folder or nothing: a link, pipe or
 // device there is a leftover.
@@ -52,8 +54,10 @@ QByteArray ReadDownloadFile(const QString& path, qint64 maxSize)
     const RegularFile file = RegularFile::open(path, RegularFile::Access::Read, Links::Refuse);
     if (!file)
         return {};
-    QByteArray bytes(maxSize, Qt::Uninitialized);
-    const qint64 got = platform::readAll(file.fd(), bytes.data(), maxSize);
+    // Sized by the file, not the limit: an index is read with a limit of hundreds of MiB.
+    const qint64 size = std::min(file.size(), maxSize);
+    QByteArray bytes(size, Qt::Uninitialized);
+    const qint64 got = platform::readAll(file.fd(), bytes.data(), size);
     bytes.truncate(got < 0 ? 0 : got);
     return bytes;
 }
