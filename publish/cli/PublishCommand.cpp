@@ -1,6 +1,7 @@
 #include "cli/PublishCommand.h"
 
 #include "cli/CommandLine.h"
+#include "cli/FileCosts.h"
 #include "cli/TerminalProgress.h"
 #include "common/PublishError.h"
 #include "release/Publish.h"
@@ -56,6 +57,8 @@ void printSummary(const PublishOptions& options, const PublishSummary& summary)
             + " by chunks (" + QByteArray::number(patches.chunkBytes) + " bytes), " + QByteArray::number(patches.whole)
             + " whole (" + QByteArray::number(patches.wholeBytes) + " bytes)";
     printLine(line);
+    for (const QByteArray& cost : fileCostLines(summary.patches))
+        printLine(cost);
     for (const PatchSummary::LowReuse& file : summary.patches.lowReuse)
         printLine("renewel-publish: warning: " + file.file.toUtf8() + ": players of the previous release download "
                   + QByteArray::number(file.cost * 100 / file.size) + " % of its " + QByteArray::number(file.size)

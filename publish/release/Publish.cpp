@@ -87,6 +87,7 @@ struct Build {
     QString tool;
     std::optional<QByteArray> password;
     ProgressMeter& progress;
+    QString before = {};  // the kept release the site served before the current one; empty: none
 };
 
 // What the release's files give the lists, built up file by file.
@@ -105,9 +106,22 @@ qint64 totalSize(const QList<ReleaseFile>& files)
     return total;
 }
 
+// Queues the patches of a file for players of the previous release and of the one before it.
+void addPatches(const Build& job, PatchPublisher& patches, const ReleaseFile& file, const QByteArray& newDigest,
+                qint64 size, const PreviousList& previous, const PreviousList& before)
+{
+    const QByteArray previousDigest = previous.digest(file.listed);
+    const QString newCopy = job.target + '/' + file.relative;
+    patches.add(file.relative, job.current + '/' + file.relative, previousDigest, newCopy, newDigest, size);
+    const QByteArray beforeDigest = before.digest(file.listed);
+    if (beforeDigest != previousDigest)
+        patches.add(file.relative, job.before + '/' + file.relative, beforeDigest, newCopy, newDigest, size,
+                    PatchPublisher::From::BeforePrevious);
+}
+
 // Copies (or hashes) every release file and queues the big ones for the chunk store.
 Listing publishFiles(const Build& job, FilePublisher& publisher, ChunkPublisher& chunks, PatchPublisher& patches,
-                     const PreviousList& previous, PublishSummary& summary)
+                     const PreviousList& previous, const PreviousList& before, PublishSummary& summary)
 {
     Listing listing;
     ProgressMeter::Phase progress(job.progress, int(job.files.size()), totalSize(job.files));
@@ -118,8 +132,7 @@ Listing publishFiles(const Build& job, FilePublisher& publisher, ChunkPublisher&
             summary.bytesRead += published.size;
         }
         chunks.add(job.target + '/' + file.relative, published.sha256, published.size, previous.digest(file.listed));
-        patches.add(file.relative, job.current + '/' + file.relative, previous.digest(file.listed),
-                    job.target + '/' + file.relative, published.sha256, published.size);
+        addPatches(job, patches, file, published.sha256, published.size, previous, before);
         listing.entries.append({file.listed, ListedPath(file.listed), published.size});
         listing.digests.insert(file.listed, published.sha256);
         listing.sums += Sums::formatLine(published.sha256, file.listed);
@@ -176,7 +189,8 @@ PublishSummary build(const Build& job)
     const PreviousList previous = PreviousList::read(job.current);
     PublishSummary summary;
     PatchPublisher patches(job.releases, job.options.chunkMinSize, job.options.dryRun);
-    const Listing listing = publishFiles(job, publisher, chunks, patches, previous, summary);
+    const PreviousList before = PreviousList::read(job.before);
+    const Listing listing = publishFiles(job, publisher, chunks, patches, previous, before, summary);
     patches.start();
     QList<QByteArray> listed;
     for (const UpdateEntry& entry : listing.entries)
@@ -217,7 +231,8 @@ PublishSummary publishRelease(const PublishOptions& options, ProgressMeter& prog
     const QString release = layout.newRelease(timed.now);  // named in the order signed
     PublishSummary summary;
     try {
-        summary = build({timed, files, others, layout.current(), layout.releases(), release, tool, password, progress});
+        summary = build({timed, files, others, layout.current(), layout.releases(), release, tool, password, progress,
+                         layout.keptReleases().value(0)});
         summary.signedAt = time.timestamp;
         summary.clockBehindBy = time.behindBy;
         if (const Status synced = platform::syncFileSystem(release); !synced)

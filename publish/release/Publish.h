@@ -11,7 +11,8 @@
 // and SITE_DIR is then switched to it in one step (see SiteLayout). An unsigned release has no
 // signature file, so a stale one never outlives its list. Files that have not changed since the
 // last publish are neither read nor copied again (see PublishRecord). Big files also go into the
-// site's chunk store, whose indexes update.sums lists (see ChunkPublisher).
+// site's chunk store, whose indexes update.sums lists (see ChunkPublisher), with binary patches
+// from the previous release and the one before it, where kept (see PatchPublisher).
 
 #include "common/ProgressMeter.h"
 #include "release/PreviousList.h"

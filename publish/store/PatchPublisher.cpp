@@ -39,6 +39,13 @@ std::optional<qint64> newChunkBytes(const QString& releases, const QByteArray& o
     return bytes;
 }
 
+// The memory making a patch between files of these sizes may take at its peak (see the header).
+qint64 makingNeed(qint64 oldSize, qint64 newSize)
+{
+    constexpr qint64 Base = qint64(64) << 20;
+    return 4 * std::min(oldSize, PatchPublisher::MaxFileSize) + 8 * newSize + Base;
+}
+
 }  // namespace
 
 PatchPublisher::PatchPublisher(const QString& releasesDir, qint64 chunkMinSize, bool dryRun)
@@ -53,13 +60,10 @@ PatchPublisher::~PatchPublisher()
 }
 
 void PatchPublisher::add(const QString& file, const QString& oldCopy, const QByteArray& oldDigest,
-                         const QString& newCopy, const QByteArray& newDigest, qint64 size)
+                         const QString& newCopy, const QByteArray& newDigest, qint64 size, From from)
 {
     if (chunkMinSize_ <= 0 || oldDigest.isEmpty() || oldDigest == newDigest)
         return;
-    if (pairs_.contains(oldDigest + newDigest))
-        return;
-    pairs_.insert(oldDigest + newDigest);
     Job job;
     job.file = file;
     job.oldCopy = oldCopy;
@@ -67,6 +71,12 @@ void PatchPublisher::add(const QString& file, const QString& oldCopy, const QByt
     job.oldDigest = oldDigest;
     job.newDigest = newDigest;
     job.size = size;
+    job.from = from;
+    const QByteArray pair = oldDigest + newDigest;
+    if (const auto maker = pairs_.constFind(pair); maker != pairs_.constEnd())
+        job.sameAs = *maker;
+    else
+        pairs_.insert(pair, jobs_.size());
     jobs_.append(std::move(job));
 }
 
@@ -79,14 +89,16 @@ void PatchPublisher::start()
     const int count = int(std::min<qsizetype>(std::max(1, QThread::idealThreadCount()), jobs_.size()));
     for (int w = 0; w < count; ++w)
         workers_.emplace_back([this, next] {
-            for (qsizetype i = (*next)++; i < jobs_.size(); i = (*next)++)
-                make(jobs_[i]);
+            for (qsizetype i = (*next)++; i < jobs_.size(); i = (*next)++) {
+                if (jobs_[i].sameAs < 0)
+                    make(jobs_[i]);
+            }
         });
 }
 
 // Writes the patch into the store when it is smaller than the file; a file that can't be read
 // as expected (the previous copy gone or changed) or patched gets none.
-void PatchPublisher::make(Job& job) const
+void PatchPublisher::make(Job& job)
 {
     if (job.size > MaxFileSize)
         return;  // the memory a patch of it takes to make is not bounded enough
@@ -96,6 +108,7 @@ void PatchPublisher::make(Job& job) const
         job.patchHash = Sha256::hash(*stored);
         return;
     }
+    const MemoryBudget::Lease lease(memory_, makingNeed(QFileInfo(job.oldCopy).size(), job.size));
     const Result<QByteArray> old = readSiteFile(job.oldCopy, MaxFileSize);
     const Result<QByteArray> updated = readSiteFile(job.newCopy, MaxFileSize);
     if (!old || !updated || Sha256::hash(*old) != job.oldDigest || Sha256::hash(*updated) != job.newDigest)
@@ -127,7 +140,11 @@ QByteArray PatchPublisher::finish(PatchSummary& summary)
         worker.join();
     workers_.clear();
     QByteArray lines;
-    for (const Job& job : std::as_const(jobs_)) {
+    for (Job& job : jobs_) {
+        if (job.sameAs >= 0) {
+            job.patchSize = jobs_[job.sameAs].patchSize;
+            job.patchHash = jobs_[job.sameAs].patchHash;
+        }
         if (!job.failure.isEmpty())
             throw PublishError{releases_ + '/' + patchSiteName(job.oldDigest, job.newDigest), job.failure};
         count(job, summary, lines);
@@ -135,23 +152,35 @@ QByteArray PatchPublisher::finish(PatchSummary& summary)
     return lines;
 }
 
-// The cheaper of the patch and the other way (chunks, or the whole file), listed and counted.
+// The cheaper of the patch and the other way (chunks, or the whole file), listed once for each
+// pair of contents; the files of the previous release counted by the way they come.
 void PatchPublisher::count(const Job& job, PatchSummary& summary, QByteArray& lines) const
 {
     const qint64 otherwise = otherwiseCost(job);
-    qint64 cost = otherwise;
-    if (job.patchSize >= 0 && job.patchSize < otherwise) {
+    const bool patched = job.patchSize >= 0 && job.patchSize < otherwise;
+    if (patched && job.sameAs < 0) {
         lines += Sums::formatLine(job.patchHash, patchSiteName(job.oldDigest, job.newDigest).toLatin1());
+        if (job.from == From::BeforePrevious) {
+            ++summary.olderPatched;
+            summary.olderPatchBytes += job.patchSize;
+        }
+    }
+    if (job.from != From::Previous)
+        return;
+    PatchSummary::FileCost cost{job.file, PatchSummary::Route::Whole, job.size};
+    if (patched) {
+        cost = {job.file, PatchSummary::Route::Patch, job.patchSize};
         ++summary.patched;
-        cost = job.patchSize;
-        summary.patchBytes += cost;
+        summary.patchBytes += cost.bytes;
     } else if (job.size >= chunkMinSize_ && otherwise < job.size) {
+        cost = {job.file, PatchSummary::Route::Chunks, otherwise};
         ++summary.chunked;
         summary.chunkBytes += otherwise;
     } else {  // renewel declines chunks that cost as much as the file
         ++summary.whole;
-        summary.wholeBytes += cost = job.size;
+        summary.wholeBytes += job.size;
     }
-    if (job.size >= LowReuseFrom && cost * 2 >= job.size)
-        summary.lowReuse.append({job.file, cost, job.size});
+    summary.files.append(cost);
+    if (job.size >= LowReuseFrom && cost.bytes * 2 >= job.size)
+        summary.lowReuse.append({job.file, cost.bytes, job.size});
 }

@@ -98,6 +98,10 @@ TEST_F(PublishChunks, BigFilesGetSignedIndexesWhoseChunksRebuildThemAndAChangeWr
     const ChunkIndex changed = indexOf("maps/big.ivm");
     EXPECT_EQ(rebuild(changed), big);
     EXPECT_EQ(rebuild(indexOf("maps/twin.ivm")), rebuild(index));
+    // The summary names the changed file's route and what it costs.
+    const QByteArray patch = dir.read("site/" + patchSiteName(index.fileHash, changed.fileHash));
+    EXPECT_TRUE(lines(second.out).contains("renewel-publish:   patch " + QByteArray::number(patch.size()) + " bytes  maps/big.ivm"))
+        << second.out.toStdString();
     const qsizetype fresh = (chunkSet(changed) - chunkSet(index)).size();
     EXPECT_GE(fresh, 1);
     EXPECT_LE(fresh, 3);

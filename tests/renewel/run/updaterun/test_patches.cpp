@@ -21,6 +21,8 @@ const QByteArray Big1 = testContent(1 << 20, 7);
 const QByteArray Small1 = testContent(40000, 8);
 const QByteArray Big2 = QByteArray(Big1).replace(600000, 5, "ABCDE");
 const QByteArray Small2 = QByteArray(Small1).replace(20000, 3, "xyz");
+const QByteArray Big3 = QByteArray(Big2).replace(300000, 5, "FGHIJ");
+const QByteArray Small3 = QByteArray(Small2).replace(10000, 3, "uvw");
 
 class PatchUpdates : public UpdateFixture {
 protected:
@@ -63,16 +65,17 @@ protected:
         int patches = 0, chunks = 0;
         QList<QByteArray> whole;
     };
-    Fetched fetchedSince(qsizetype from) const
+    Fetched fetchedSince(qsizetype from, const QByteArray& site = "two") const
     {
         Fetched fetched;
+        const QByteArray root = '/' + site + '/';
         for (const QByteArray& path : requestedPaths().mid(from)) {
-            if (path.startsWith("/two/chunks/patches/"))
+            if (path.startsWith(root + "chunks/patches/"))
                 ++fetched.patches;
-            else if (path.startsWith("/two/chunks/") && !path.startsWith("/two/chunks/index/"))
+            else if (path.startsWith(root + "chunks/") && !path.startsWith(root + "chunks/index/"))
                 ++fetched.chunks;
-            else if (path.startsWith("/two/data/"))
-                fetched.whole << path.mid(10);
+            else if (path.startsWith(root + "data/"))
+                fetched.whole << path.mid(root.size() + 5);
         }
         return fetched;
     }
@@ -151,5 +154,32 @@ TEST_F(PatchUpdates, PatchFirstAndEveryFailureFallsBack)
         EXPECT_EQ(installed("data/small.dat"), Small2);
         for (auto it = kept.begin(); it != kept.end(); ++it)
             site.write(QDir(site.path()).relativeFilePath(it.key()), it.value());
+    }
+}
+
+// A site of three releases lists patches from the second and, while it keeps it, from the first:
+// players of either release get only patches and end with the third.
+TEST_F(PatchUpdates, PlayersOneAndTwoReleasesBehindGetTheirOwnPatches)
+{
+    publishTo("three", Big1, Small1, 1000000);
+    publishTo("three", Big2, Small2, 1000100);
+    const PublishSummary third = publishTo("three", Big3, Small3, 1000200);
+    EXPECT_EQ(third.patches.patched, 2);
+    EXPECT_EQ(third.patches.olderPatched, 2);
+    for (const char* installedFrom : {"one", "two"}) {
+        SCOPED_TRACE(installedFrom);
+        QDir(root.filePath("game")).removeRecursively();
+        QDir().mkpath(programFolder);
+        useSite(server.url('/' + QString::fromLatin1(installedFrom) + '/').toLatin1());
+        ASSERT_EQ(update().kind, UpdateOutcome::Completed);
+        useSite(server.url("/three/").toLatin1());
+        const qsizetype before = requestedPaths().size();
+        EXPECT_EQ(update().kind, UpdateOutcome::Completed);
+        const Fetched fetched = fetchedSince(before, "three");
+        EXPECT_EQ(fetched.patches, 2);
+        EXPECT_EQ(fetched.chunks, 0);
+        EXPECT_EQ(fetched.whole, QList<QByteArray>());
+        EXPECT_EQ(installed("data/big.dat"), Big3);
+        EXPECT_EQ(installed("data/small.dat"), Small3);
     }
 }
