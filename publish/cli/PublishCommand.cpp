@@ -1,7 +1,7 @@
 #include "cli/PublishCommand.h"
 
 #include "cli/CommandLine.h"
-#include "cli/FileCosts.h"
+#include "cli/FileCostLines.h"
 #include "cli/TerminalProgress.h"
 #include "common/PublishError.h"
 #include "release/Publish.h"

@@ -1,6 +1,7 @@
-// Updates by binary patch: sites published by renewel-publish's library (release 1 alone, and
-// release 1 then 2), served by the fault server; an installation of release 1 updated to 2. What
-// is fetched is read from the server's requests, and every file must end as release 2 has it.
+// Updates by binary patch: sites published by renewel-publish's library (release 1 alone, release
+// 1 then 2, and 1, 2 then 3), served by the fault server; installations of an earlier release
+// updated to the latest. What is fetched is read from the server's requests, and every file must
+// end as the latest release has it.
 
 #include "UpdateFixture.h"
 
@@ -35,11 +36,14 @@ protected:
         summary = publishTo("two", Big2, Small2, 1000100);
     }
 
-    PublishSummary publishTo(const QString& name, const QByteArray& big, const QByteArray& small, qint64 now)
+    PublishSummary publishTo(const QString& name, const QByteArray& big, const QByteArray& small, qint64 now,
+                             bool twin = false)
     {
         TempDir release;
         release.write("data/big.dat", big);
         release.write("data/small.dat", small);
+        if (twin)
+            release.write("data/twin.dat", big);
         PublishOptions options;
         options.releaseDir = release.path();
         options.siteDir = site.filePath(name);
@@ -49,14 +53,14 @@ protected:
     }
 
     // The patches the site lists, as paths on it.
-    QStringList listedPatches() const
+    QStringList listedPatches(const QString& siteName = "two") const
     {
-        QFile file(site.filePath("two/update.sums"));
+        QFile file(site.filePath(siteName + "/update.sums"));
         EXPECT_TRUE(file.open(QIODevice::ReadOnly));
         QStringList found;
         for (const QByteArray& name : Sums::parse(file.readAll()).value().names())
             if (name.startsWith("chunks/patches/"))
-                found << site.filePath("two/" + QString::fromLatin1(name));
+                found << site.filePath(siteName + '/' + QString::fromLatin1(name));
         return found;
     }
 
@@ -182,4 +186,14 @@ TEST_F(PatchUpdates, PlayersOneAndTwoReleasesBehindGetTheirOwnPatches)
         EXPECT_EQ(installed("data/big.dat"), Big3);
         EXPECT_EQ(installed("data/small.dat"), Small3);
     }
+}
+
+// Two files with the same change share one listed patch and are both counted.
+TEST_F(PatchUpdates, TwinFilesShareTheirPatch)
+{
+    publishTo("twins", Big1, Small1, 1000000, true);
+    const PublishSummary twins = publishTo("twins", Big2, Small2, 1000100, true);
+    EXPECT_EQ(twins.patches.patched, 3);
+    EXPECT_EQ(twins.patches.files.size(), 3);
+    EXPECT_EQ(listedPatches("twins").size(), 2);
 }

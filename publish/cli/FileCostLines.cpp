@@ -1,4 +1,4 @@
-#include "cli/FileCosts.h"
+#include "cli/FileCostLines.h"
 
 #include <algorithm>
 
