@@ -127,7 +127,7 @@ void prepareInstallation(const QString& folder, const QString& siteUrl)
               "#STatus3 Update list received.\r\n#Error Error\r\n#Done Done\r\n");
 }
 
-Timed runRenewel(const QString& installFolder, const QString& log, int timeoutSeconds)
+Timed runRenewel(const QString& installFolder, const QString& log, int timeoutSeconds, const QStringList& args)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -140,8 +140,8 @@ Timed runRenewel(const QString& installFolder, const QString& log, int timeoutSe
     p.setStandardErrorFile(log);
     QElapsedTimer clock;
     clock.start();
-    p.start(installFolder + "/renewel", {"quiet"});
-    return finish(p, clock, "renewel quiet", timeoutSeconds);
+    p.start(installFolder + "/renewel", args);
+    return finish(p, clock, "renewel " + args.join(' '), timeoutSeconds);
 }
 
 Timed runTool(const QString& program, const QStringList& args, const QString& log, const QString& workingFolder,

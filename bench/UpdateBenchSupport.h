@@ -39,9 +39,11 @@ struct Timed {
     bool timedOut = false;  // not ok because it did not end in time (it was killed)
 };
 
-// `renewel quiet` in the installation (its working folder), headless; its standard error goes
-// to the log. ok: it ended by itself with status 0 within timeoutSeconds.
-Timed runRenewel(const QString& installFolder, const QString& log, int timeoutSeconds = 300);
+// `renewel quiet` (or renewel with other arguments) in the installation (its working folder),
+// headless; its standard error goes to the log. ok: it ended by itself with status 0 within
+// timeoutSeconds.
+Timed runRenewel(const QString& installFolder, const QString& log, int timeoutSeconds = 300,
+                 const QStringList& args = {QStringLiteral("quiet")});
 // A peer tool, in workingFolder when one is given; ok: status 0 within timeoutSeconds.
 Timed runTool(const QString& program, const QStringList& args, const QString& log, const QString& workingFolder = {},
               int timeoutSeconds = 300);

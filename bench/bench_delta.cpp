@@ -4,8 +4,10 @@
 // nginx, over plain http (zsync speaks nothing else). Cases, on generated game data:
 //  (a) 1 MiB changed in the middle, (b) 16 bytes inserted near the start, (c) 20 scattered 4 KiB
 //  edits, each from the old file to the new one; (d) the first download, with nothing installed.
-// Per case and tool: the bytes the proxy delivered to the client (headers included) and the wall
-// time of the run, checked for a result equal to the new file.
+// Per case and tool: the bytes the proxy delivered to the client (headers included), the HTTP
+// requests (the lines nginx's access log gained during the run: a request for several ranges
+// counts once) and the wall time of the run, checked for a result equal to the new file. The
+// first download is set against zchunk (requests and bytes) and the fastest peer (time).
 //  renewel   the release is published by renewel-publish (default options, a throw-away minisign
 //            key); the old installation is made by renewel itself from nginx directly (untimed, so
 //            it has the installed-state record a player would have); then the new release is
@@ -17,7 +19,8 @@
 //            --store=URL URL.caibx OUT`.
 // A run that takes longer than three times the whole file at the link's rate (at least 60 s) is
 // stopped and shown as "timeout".
-// Usage: bench_delta [MiB]   (default 512)
+// Usage: bench_delta [MiB] [a] [b] [c] [d]   (default 512 MiB, every case; "bench_delta 512 d"
+// runs the first download alone)
 
 #include "GameContent.h"
 #include "LatencyProxy.h"
@@ -118,19 +121,28 @@ public:
     QString path(const QString& name) const { return work_.filePath(name); }
     int timeout() const { return timeout_; }
 
-    // The generated files: the old one, and the new one of each edit case.
-    QList<Case> makeFiles()
+    // The generated files of the cases chosen ("a" to "d"): the old one, and the new one of each
+    // edit case.
+    QList<Case> makeFiles(const QStringList& chosen)
     {
         const QByteArray old = gameContent(size_);
         writeFile(path("old.dat"), old);
-        writeFile(path("a.dat"), changedMiddle(old));
-        writeFile(path("b.dat"), insertedNearStart(old));
-        writeFile(path("c.dat"), scatteredEdits(old));
-        mustRun("/usr/bin/zck", {"-o", path("old.dat.zck"), path("old.dat")}, path("zck.log"));
-        return {{"(a) 1 MiB changed", path("a.dat"), false},
-                {"(b) 16 B inserted", path("b.dat"), false},
-                {"(c) 20 x 4 KiB edits", path("c.dat"), false},
-                {"(d) first download", path("old.dat"), true}};
+        QList<Case> cases;
+        const auto edit = [&](const char* letter, const char* name, const std::function<QByteArray(QByteArray)>& make) {
+            if (!chosen.contains(letter))
+                return;
+            const QString file = path(QStringLiteral("%1.dat").arg(letter));
+            writeFile(file, make(old));
+            cases.append({name, file, false});
+        };
+        edit("a", "(a) 1 MiB changed", changedMiddle);
+        edit("b", "(b) 16 B inserted", insertedNearStart);
+        edit("c", "(c) 20 x 4 KiB edits", scatteredEdits);
+        if (!cases.isEmpty())
+            mustRun("/usr/bin/zck", {"-o", path("old.dat.zck"), path("old.dat")}, path("zck.log"));
+        if (chosen.contains("d"))
+            cases.append({"(d) first download", path("old.dat"), true});
+        return cases;
     }
 
     // Every tool on one case.
@@ -317,10 +329,13 @@ QString requestsNote(const Run& r, bool renewel)
 QString cell(const Run& r)
 {
     if (r.t.timedOut)
-        return QStringLiteral("%1 %2").arg(QStringLiteral("timeout"), 9).arg(QStringLiteral(">%1").arg(r.t.seconds, 0, 'f', 0), 7);
+        return QStringLiteral("%1 %2 %3")
+            .arg(QStringLiteral("timeout"), 9)
+            .arg(QStringLiteral(">%1").arg(r.t.seconds, 0, 'f', 0), 7)
+            .arg(QString(), 5);
     if (!r.t.ok)
-        return QStringLiteral("%1 %2").arg(QStringLiteral("FAILED"), 9).arg(QString(), 7);
-    return QStringLiteral("%1 %2").arg(double(r.down) / MiB, 9, 'f', 2).arg(r.t.seconds, 7, 'f', 2);
+        return QStringLiteral("%1 %2 %3").arg(QStringLiteral("FAILED"), 9).arg(QString(), 7).arg(QString(), 5);
+    return QStringLiteral("%1 %2 %3").arg(double(r.down) / MiB, 9, 'f', 2).arg(r.t.seconds, 7, 'f', 2).arg(r.log.size(), 5);
 }
 
 // renewel's figure over the best peer's (the least among those that completed), with its name.
@@ -335,14 +350,39 @@ QString ratio(const std::array<Run, ToolCount>& runs, const std::function<double
     return QStringLiteral("%1 (%2)").arg(figure(runs[Renewel]) / figure(runs[*best]), 0, 'f', 2).arg(kToolNames[*best]);
 }
 
+// The first download against its targets: requests and bytes at most zchunk's, time at most the
+// fastest peer's.
+void printFirstDownload(const std::array<Run, ToolCount>& runs)
+{
+    const Run& ours = runs[Renewel];
+    const Run& zchunk = runs[Zchunk];
+    std::printf("first download: renewel against zchunk (requests, bytes) and the fastest peer (time)\n");
+    if (!ours.t.ok)
+        return (void)std::printf("  renewel did not complete\n");
+    const auto against = [](const char* what, double ours, double theirs, const QString& name, int precision) {
+        std::printf("  %-9s renewel %12.*f  %-8s %12.*f  ratio %6.2f   target <= 1.00\n", what, precision, ours,
+                    qPrintable(name), precision, theirs, theirs > 0 ? ours / theirs : 0.0);
+    };
+    if (zchunk.t.ok) {
+        against("requests", double(ours.log.size()), double(zchunk.log.size()), "zchunk", 0);
+        against("MiB", double(ours.down) / MiB, double(zchunk.down) / MiB, "zchunk", 2);
+    }
+    std::optional<int> best;
+    for (int t = Zsync; t < ToolCount; ++t)
+        if (runs[t].t.ok && (!best || runs[t].t.seconds < runs[*best].t.seconds))
+            best = t;
+    if (best)
+        against("seconds", ours.t.seconds, runs[*best].t.seconds, kToolNames[*best], 2);
+}
+
 void printTable(const QList<Case>& cases, const QList<std::array<Run, ToolCount>>& results)
 {
     std::printf("\n%-22s", "");
     for (const char* name : kToolNames)
-        std::printf(" %17s", name);
+        std::printf(" %23s", name);
     std::printf("   %-37s\n%-22s", "renewel / best peer", "");
     for (int t = 0; t < ToolCount; ++t)
-        std::printf(" %9s %7s", "MiB", "s");
+        std::printf(" %9s %7s %5s", "MiB", "s", "req");
     std::printf("   %-18s %-18s\n", "bytes", "time");
     for (qsizetype i = 0; i < cases.size(); ++i) {
         std::printf("%-22s", cases[i].name);
@@ -351,12 +391,10 @@ void printTable(const QList<Case>& cases, const QList<std::array<Run, ToolCount>
         std::printf("   %-18s %-18s\n", qPrintable(ratio(results[i], [](const Run& r) { return double(r.down); })),
                     qPrintable(ratio(results[i], [](const Run& r) { return r.t.seconds; })));
     }
-    const Run& ours = results.last()[Renewel];
-    const Run& zchunk = results.last()[Zchunk];
-    if (ours.t.ok && zchunk.t.ok)
-        std::printf("first download, renewel's bytes / zchunk's: %.2f (%.2f MiB / %.2f MiB)\n",
-                    double(ours.down) / double(zchunk.down), double(ours.down) / MiB, double(zchunk.down) / MiB);
-    std::printf("MiB: bytes the proxy delivered to the client (HTTP headers included); s: wall time of one run.\n");
+    if (cases.last().first)
+        printFirstDownload(results.last());
+    std::printf("MiB: bytes the proxy delivered to the client (HTTP headers included); s: wall time of one run;\n"
+                "req: HTTP requests in nginx's access log during the run (one per request, however many ranges).\n");
 }
 
 }  // namespace
@@ -367,8 +405,14 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     bool valid = true;
     const qint64 mib = args.size() > 1 ? args[1].toLongLong(&valid) : 512;
-    if (!valid || mib < 2 || args.size() > 2) {
-        std::fprintf(stderr, "usage: bench_delta [MiB]   (at least 2; default 512)\n");
+    const QStringList letters = {"a", "b", "c", "d"};
+    QStringList chosen = args.mid(2);
+    for (const QString& letter : chosen)
+        valid = valid && letters.contains(letter);
+    if (chosen.isEmpty())
+        chosen = letters;
+    if (!valid || mib < 2) {
+        std::fprintf(stderr, "usage: bench_delta [MiB] [a] [b] [c] [d]   (at least 2 MiB; default 512, every case)\n");
         return 2;
     }
     DeltaBench bench(mib * MiB);
@@ -380,7 +424,7 @@ int main(int argc, char** argv)
                 mib, kRoundTripMs, kBytesPerSecond * 8 / 1'000'000, bench.timeout(), QThread::idealThreadCount(),
                 load.readAll().split(' ').mid(0, 3).join(' ').constData());
     std::fflush(stdout);
-    const QList<Case> cases = bench.makeFiles();
+    const QList<Case> cases = bench.makeFiles(chosen);
     QList<std::array<Run, ToolCount>> results;
     bool failed = false;
     for (qsizetype i = 0; i < cases.size(); ++i) {

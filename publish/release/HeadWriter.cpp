@@ -10,6 +10,8 @@
 
 #include <QFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 namespace {
@@ -42,10 +44,32 @@ QByteArray gzip(const QByteArray& bytes, const QString& path)
         throw PublishError{path, QStringLiteral("cannot compress")};
     return out;
 }
+
+// The modification time in whole seconds; nothing when there is no such file.
+std::optional<qint64> modifiedSecond(const QString& path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return qint64(info.st_mtim.tv_sec);
+}
+
+// Moves head's modification time to the second after the previous head's, when it is not
+// later already.
+void laterThan(const QString& head, const QString& previousHead)
+{
+    const std::optional<qint64> before = modifiedSecond(previousHead);
+    const std::optional<qint64> now = modifiedSecond(head);
+    if (!before || !now || *now > *before)
+        return;
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {time_t(*before + 1), 0}};
+    if (::utimensat(AT_FDCWD, QFile::encodeName(head).constData(), times, 0) != 0)
+        throw PublishError{head, QStringLiteral("cannot set its modification time")};
+}
 }  // namespace
 
 void writeSignedHead(const QString& tool, const QString& secretKey, const std::optional<QByteArray>& password,
-                     const QString& target, const QByteArray& trustedComment)
+                     const QString& target, const QByteArray& trustedComment, const QString& previous)
 {
     const QByteArray part = UpdateHead::signedPartFor(Sha256::hash(readList(target + '/' + SiteFile::List)),
                                                       Sha256::hash(readList(target + '/' + SiteFile::Sums)));
@@ -57,6 +81,8 @@ void writeSignedHead(const QString& tool, const QString& secretKey, const std::o
     QFile::remove(head);
     QFile::remove(signature);
     writeNewFile(head, part + signatureBytes);
+    if (!previous.isEmpty())
+        laterThan(head, previous + '/' + SiteFile::Head);
 }
 
 void writeCompressedLists(const QString& target)

@@ -177,7 +177,7 @@ void writeLists(const Build& job, const Listing& listing, QByteArray sums)
         fields.expires = job.options.now + qint64(job.options.expiresDays) * 86400;
     signWithMinisign(job.tool, job.options.secretKey, job.password, job.target + '/' + SiteFile::Sums,
                      job.target + '/' + SiteFile::Signature, fields.format());
-    writeSignedHead(job.tool, job.options.secretKey, job.password, job.target, fields.format());
+    writeSignedHead(job.tool, job.options.secretKey, job.password, job.target, fields.format(), job.current);
 }
 
 // Fills the new release folder: the release's files, the site's other files, the list files.

@@ -69,7 +69,8 @@ struct Signer {
     std::optional<QByteArray> password;
 };
 
-void sign(const RollbackOptions& options, const Signer& signer, const QString& target, qint64 timestamp)
+void sign(const RollbackOptions& options, const Signer& signer, const QString& target, qint64 timestamp,
+          const QString& current)
 {
     TrustedFields fields;
     fields.timestamp = timestamp;
@@ -77,7 +78,7 @@ void sign(const RollbackOptions& options, const Signer& signer, const QString& t
         fields.expires = timestamp + qint64(options.expiresDays) * 86400;
     signWithMinisign(signer.tool, options.secretKey, signer.password, target + '/' + SiteFile::Sums,
                      target + '/' + SiteFile::Signature, fields.format());
-    writeSignedHead(signer.tool, options.secretKey, signer.password, target, fields.format());
+    writeSignedHead(signer.tool, options.secretKey, signer.password, target, fields.format(), current);
 }
 
 // The kept release to go back to; throws when there is none of that name or it can't be signed.
@@ -126,7 +127,7 @@ RollbackSummary rollBack(const RollbackOptions& options)
     try {
         linkRelease(kept, summary.release);
         if (!options.secretKey.isEmpty()) {
-            sign(options, signer, summary.release, time.timestamp);
+            sign(options, signer, summary.release, time.timestamp, layout.current());
             summary.signedAt = time.timestamp;
             summary.clockBehindBy = time.behindBy;
         }

@@ -2,6 +2,7 @@
 
 #include "common/SiteFileReading.h"
 #include "verify/VerifyChunks.h"
+#include "verify/VerifyHead.h"
 #include "verify/VerifyPatches.h"
 #include "site/SiteFiles.h"
 #include "site/Sums.h"
@@ -34,10 +35,12 @@ public:
             problem(SiteFile::Sums, sums.error());
             return check_;
         }
+        HeadCheckInput head{site_, *list, *sumsText, std::nullopt, std::nullopt, now};
         if (!publicKeyFile.isEmpty())
-            checkSignature(*list, *sumsText, publicKeyFile, now);
+            checkSignature(*list, *sumsText, publicKeyFile, head);
         else if (sums->digest(SiteFile::List.toLatin1()) != Sha256::hash(*list))
             problem(SiteFile::List, QStringLiteral("does not match its checksum in update.sums"));
+        checkHead(head, check_);
         const UpdateListEntries parsed = UpdateListEntries::parse(*list);
         checkFiles(parsed, *sums);
         checkChunkStore(site_, parsed, *sums, check_, progress_);
@@ -59,19 +62,26 @@ private:
         return std::nullopt;
     }
 
-    void checkSignature(const QByteArray& list, const QByteArray& sums, const QString& publicKeyFile, qint64 now)
+    // The lists' signature; when it holds, the key and the signed timestamp go to the head's check
+    // (a wrong key is named once, for the lists).
+    void checkSignature(const QByteArray& list, const QByteArray& sums, const QString& publicKeyFile,
+                        HeadCheckInput& head)
     {
         const Result<QByteArray> pub = readSiteFile(publicKeyFile, MaxListSize);
         if (!pub) {
             problemAt(QFile::encodeName(publicKeyFile), QStringLiteral("no readable public key file"));
             return;
         }
+        const QByteArray keyLine = pub->split('\n').value(1).trimmed();
         const std::optional<QByteArray> signature = need(SiteFile::Signature);
         if (!signature)
             return;
-        const SignedListInput input{list, sums, *signature, pub->split('\n').value(1).trimmed(), std::nullopt, now};
-        if (const Result<SignedList> verdict = checkSignedList(input); !verdict)
-            problem(SiteFile::Signature, verdict.error());
+        const SignedListInput input{list, sums, *signature, keyLine, std::nullopt, head.now};
+        const Result<SignedList> verdict = checkSignedList(input);
+        if (!verdict)
+            return problem(SiteFile::Signature, verdict.error());
+        head.keyLine = keyLine;
+        head.listTimestamp = verdict->timestamp;
     }
 
     void checkFiles(const UpdateListEntries& list, const Sums& sums)

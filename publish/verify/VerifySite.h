@@ -2,7 +2,8 @@
 // The check of a published site as a player's updater would make it, file by file: the signature
 // of update.sums with the studio's public key (its trusted comment's timestamp and expiry
 // included), update.txt against its checksum, every listed file's size and SHA-256, and the chunk
-// store (see VerifyChunks). Every problem is reported, not only the first.
+// store (see VerifyChunks), the head and the compressed lists (see VerifyHead). Every problem is
+// reported, not only the first.
 
 #include "common/ProgressMeter.h"
 #include "verify/SiteCheck.h"

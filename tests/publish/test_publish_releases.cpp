@@ -8,6 +8,8 @@
 #include "release/Rollback.h"
 #include "site/TrustedFields.h"
 
+#include <QFileInfo>
+
 #include <optional>
 
 namespace {
@@ -26,6 +28,9 @@ protected:
         const ::Result<SignedList> accepted = checkSignedList(input);
         return accepted ? QString() : accepted.error();
     }
+
+    // The second the site's head was last modified: what a server's validator is made of.
+    qint64 headSecond() { return QFileInfo(dir.filePath("site/update.head")).lastModified().toSecsSinceEpoch(); }
 
     qint64 timestampOf(const QString& folder)
     {
@@ -67,9 +72,12 @@ TEST_F(SignedReleases, RollbackPublishesAKeptReleaseAgainSignedAnewAndItsOldSign
     dir.write("replay/update.txt", dir.read("site/update.txt"));
     dir.write("replay/update.sums", dir.read("site/update.sums"));
     dir.write("replay/update.sums.minisig", dir.read("site/update.sums.minisig"));
+    // Heads of one size written within a second still differ in time, so their validators do.
+    QList<qint64> heads = {headSecond()};
     for (const char* content : {"second", "third"}) {
         dir.write("release/readme.txt", content);
         publishRelease(options(timestampOf("site") + 10));
+        heads << headSecond();
     }
     const qint64 third = timestampOf("site");
 
@@ -83,6 +91,9 @@ TEST_F(SignedReleases, RollbackPublishesAKeptReleaseAgainSignedAnewAndItsOldSign
     const RollbackSummary back = rollBack({dir.filePath("site"), kept[1].name, dir.filePath("keys/demo.key"), {}, 0, start});
     EXPECT_EQ(back.signedAt, third + 1);
     EXPECT_EQ(back.clockBehindBy, third + 1 - start);
+    heads << headSecond();
+    for (qsizetype i = 1; i < heads.size(); ++i)
+        EXPECT_GT(heads[i], heads[i - 1]) << "head " << i;
     EXPECT_EQ(dir.read("site/update.txt"), dir.read("replay/update.txt"));
     EXPECT_EQ(dir.read("site/readme.txt"), "read me");
     EXPECT_EQ(siteFault(dir, dir.filePath("site")), QString());

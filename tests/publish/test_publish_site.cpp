@@ -1,8 +1,9 @@
 // renewel-publish beyond the first publish: publishing again reads only what changed and lists the
-// changes, a dry run writes nothing, verify finds each fault of a site, a key with a password
-// needs a terminal or a password file, and push sends a site to a real SFTP server in order.
+// changes, a dry run writes nothing, verify finds each fault of a site (its head included), a key
+// with a password needs a terminal or a password file, and push sends a site to a real SFTP server in order.
 
 #include "PublishFixture.h"
+#include "site/UpdateHead.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -51,6 +52,22 @@ TEST_F(Publish, VerifyReportsEachFaultOfASiteOnOneLine)
 {
     ASSERT_EQ(run("minisign", {"-G", "-W", "-p", dir.filePath("keys/other.pub"), "-s", dir.filePath("keys/other.key")})
                   .exitCode, 0);
+    const auto replace = [&](const QString& name, const QByteArray& bytes) {
+        QFile::remove(dir.filePath(name));  // never written through a link another release shares
+        dir.write(name, bytes);
+    };
+    // A head signed with the studio's key over these digests, its trusted comment the lists' own
+    // with the timestamp moved by `later` seconds.
+    const auto signHead = [&](const QByteArray& list, const QByteArray& sums, qint64 later) {
+        const QByteArray comment = dir.read("site/update.sums.minisig").split('\n').value(2).mid(17);
+        const qint64 timestamp = comment.mid(10).split(' ').value(0).toLongLong();
+        const QByteArray part = UpdateHead::signedPartFor(Sha256::hash(list), Sha256::hash(sums));
+        const QString file = dir.write("head.part", part);
+        run("minisign", {"-S", "-s", dir.filePath("keys/demo.key"), "-m", file, "-t",
+                         QString::fromLatin1(comment).replace(QString::number(timestamp), QString::number(timestamp + later))});
+        replace("site/update.head", part + dir.read("head.part.minisig"));
+    };
+    const auto lists = [&] { return std::pair(dir.read("site/update.txt"), dir.read("site/update.sums")); };
     const struct {
         const char* fault;
         std::function<void()> make;
@@ -67,6 +84,15 @@ TEST_F(Publish, VerifyReportsEachFaultOfASiteOnOneLine)
          [&] { dir.write("site/update.sums.minisig", dir.read("site/update.sums.minisig").replace("timestamp:", "timestamp:1")); },
          "keys/demo.pub",
          "site/update.sums.minisig: "},
+        {"head with a bad signature",
+         [&] { replace("site/update.head", dir.read("site/update.head").replace("timestamp:", "timestamp:1")); },
+         "keys/demo.pub", "site/update.head: "},
+        {"head over other lists", [&] { signHead("other", lists().second, 0); }, "keys/demo.pub",
+         "site/update.head: update.txt is not the list update.head names\n"},
+        {"head signed at another time", [&] { signHead(lists().first, lists().second, 1); }, "keys/demo.pub",
+         "site/update.head: signed at "},
+        {"stale compressed list", [&] { replace("site/update.txt.gz", dir.read("site/update.sums.gz")); },
+         "keys/demo.pub", "site/update.txt.gz: does not decompress to update.txt\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);

@@ -40,16 +40,16 @@ void ListIntake::start(Done done)
     // A repair reads every file again, whatever the head says.
     if (options_.Settings.Key && !options_.Repair)
         return fetchHead();
-    fetchLists();
+    fetchLists(0);
 }
 
-// The lists from the first source; the installed release's head is forgotten first, since the
-// run may now install part of another.
-void ListIntake::fetchLists()
+// The lists from a source; the installed release's head is forgotten first, since the run may
+// now install part of another.
+void ListIntake::fetchLists(int source)
 {
     if (!options_.CheckOnly)
         KeptHead::forget(folders_.program);
-    fetchFrom(0);
+    fetchFrom(source);
 }
 
 // The kept head, when it still holds: signed with the key, not replayed, not expired. An expired
@@ -64,14 +64,25 @@ std::optional<KeptHead> ListIntake::keptHead(std::optional<qint64> stamp) const
     return kept;
 }
 
-// update.head from the update site, one small request, on the queue.
+// update.head from the update site first, one small request, on the queue.
 void ListIntake::fetchHead()
 {
     const Result<std::optional<qint64>> stamp = readUpdateStamp(folders_.program);
     if (!stamp)
-        return fetchLists();  // the lists' check reports it
+        return fetchLists(0);  // the lists' check reports it
     stamp_ = stamp.value();
     kept_ = keptHead(stamp_);
+    headFirst_ = true;
+    askHead(0);
+}
+
+// The head from the source the lists are to come from next: a mirror's lists are checked
+// against that mirror's head, as the site's are against the site's.
+void ListIntake::askHead(int source)
+{
+    source_ = source;
+    head_.reset();
+    arrived_.reset();
     host_.listStageReached(UpdateHost::ListStage::Fetching);
     DownloadQueue::Fetch fetch;
     fetch.name = SiteFile::Head;
@@ -81,14 +92,18 @@ void ListIntake::fetchHead()
     fetch.resume = false;
     fetch.durable = false;
     fetch.order = DownloadQueue::Order::Lists;
-    fetch.source = 0;
+    fetch.source = source;
+    // Asked for plainly, like content-addressed objects: the site decides how long a cache may
+    // keep its head (a few seconds), so that a CDN answers most launchers' checks itself.
+    fetch.cacheable = true;
     if (kept_)
         fetch.validator = kept_->validator;
     queue_.start(std::move(fetch), [this](const DownloadQueue::Outcome& outcome) { headArrived(outcome); });
 }
 
-// Unchanged: done. No head (an older site, or none to be had): the lists as always. A head that
-// is not believed is refused, as a list would be.
+// Unchanged: done. No head (an older site, or none to be had): the lists as always, from the same
+// source. A head that is not believed is refused, as a list would be: the next source is asked
+// where the lists may come from another.
 void ListIntake::headArrived(const DownloadQueue::Outcome& outcome)
 {
     const QByteArray bytes = readAll(outcome.file);
@@ -98,11 +113,16 @@ void ListIntake::headArrived(const DownloadQueue::Outcome& outcome)
     if (outcome.status == NotModified && kept_)
         return upToDate(std::nullopt);
     // The lists are asked for from the event loop, not from inside a download's report.
-    const auto lists = [this] { QTimer::singleShot(0, this, [this] { if (done_) fetchLists(); }); };
+    const auto lists = [this] { QTimer::singleShot(0, this, [this] { if (done_) fetchLists(source_); }); };
     if (!outcome.succeeded)
         return lists();
     Result<SignedHead> head =
         checkSignedHead(bytes, *options_.Settings.Key, stamp_, QDateTime::currentSecsSinceEpoch());
+    if (!head && source_ + 1 < queue_.sources().count()) {
+        queue_.sources().failed(source_, head.error());
+        QTimer::singleShot(0, this, [this] { if (done_) askHead(source_ + 1); });
+        return;
+    }
     if (!head)
         return end(report_.fail(outcome.url, head.error()));
     arrived_ = KeptHead{outcome.validator, bytes};
@@ -213,7 +233,9 @@ void ListIntake::smallArrived()
     // The next source is asked from the event loop, not from inside a download's report.
     queue_.sources().failed(source_, *refused_);
     QTimer::singleShot(0, this, [this] {
-        if (done_)
+        if (done_ && headFirst_)
+            askHead(source_ + 1);
+        else if (done_)
             fetchFrom(source_ + 1);
     });
 }

@@ -8,11 +8,12 @@
 // the signature vouches for them: a source whose lists can't be fetched or are refused is dropped
 // and the next one asked. Without a key only the update site's lists are believed.
 //
-// With a key, the site's signed head (update.head) is asked for first, conditionally on the
-// validator of the head kept from the last complete run: a 304, or a head naming the same lists,
-// ends the intake with `current` set and nothing else fetched. A changed head is believed only
-// when its signature holds, and the lists are then accepted only when they are the ones it
-// names. A site without a head is read as before.
+// With a key, the signed head (update.head) is asked for first, conditionally on the validator of
+// the head kept from the last complete run: a 304, or a head naming the same lists, ends the
+// intake with `current` set and nothing else fetched. A changed head is believed only when its
+// signature holds, and the lists are then accepted only when they are the ones it names. Each
+// source is asked for its head before its lists, so a run whose site is down checks a mirror's
+// lists against the mirror's head. A site without a head is read as before.
 
 #include "run/plan/RunFolders.h"
 #include "run/plan/UpdateOptions.h"
@@ -66,10 +67,11 @@ private:
         QString why;
     };
     void fetchHead();
+    void askHead(int source);
     std::optional<KeptHead> keptHead(std::optional<qint64> stamp) const;
     void headArrived(const DownloadQueue::Outcome& outcome);
     void upToDate(std::optional<qint64> timestamp);
-    void fetchLists();
+    void fetchLists(int source);
     void fetchFrom(int source);
     void startSmall(Small& small, const QString& name, qint64 maxSize);
     void smallArrived();
@@ -90,6 +92,7 @@ private:
     Done done_;
     int source_ = 0;           // the source the lists are being taken from
     bool fallback_ = false;    // a refused list goes on to the next source
+    bool headFirst_ = false;   // each source is asked for its head before its lists
     std::optional<QString> refused_;
     bool listEnded_ = false;               // the download component is done with update.txt
     std::optional<QByteArray> listBytes_;  // update.txt, once fetched

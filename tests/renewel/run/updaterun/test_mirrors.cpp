@@ -1,11 +1,13 @@
 // #UpdateMirror: the update site and copies of it on nginx. Sources that refuse connections or
 // serve files that are not the listed ones are dropped and their work goes to the others; with a
-// key, the lists may come from a mirror only when their signature verifies.
+// key, the lists (and the head before them) may come from a mirror only when their signature
+// verifies.
 
 #include "UpdateFixture.h"
 
 #include "NginxServer.h"
 #include "run/report/FailureLine.h"
+#include "site/UpdateHead.h"
 #include "trust/Sha256.h"
 
 #include <QDateTime>
@@ -121,6 +123,41 @@ TEST_F(UpdateFixture, SignedListsComeFromTheFirstMirrorWhoseSignatureVerifies)
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(installed(dataPath(i)), content(i)) << i;
     EXPECT_EQ(fileRequests(badMirror), 0);
+}
+
+// The update site refuses connections: the mirror's head is asked for before its lists, the lists
+// are taken as the ones it names, and the next run ends on that head alone.
+TEST_F(UpdateFixture, WithTheSiteDownTheHeadComesFromTheMirrorWithItsLists)
+{
+    TempDir keys, copy;
+    RunMinisign({"-G", "-W", "-p", keys.filePath("k.pub"), "-s", keys.filePath("k.key")});
+    const QString comment = "timestamp:" + QString::number(QDateTime::currentSecsSinceEpoch() - 60);
+    writeSite(copy, 3);
+    RunMinisign({"-S", "-s", keys.filePath("k.key"), "-m", copy.filePath("update.sums"), "-t", comment});
+    const QByteArray part = UpdateHead::signedPartFor(Sha256::hash(copy.read("update.txt")),
+                                                      Sha256::hash(copy.read("update.sums")));
+    RunMinisign({"-S", "-s", keys.filePath("k.key"), "-m", keys.write("head", part), "-t", comment});
+    copy.write("update.head", part + keys.read("head.minisig"));
+    NginxServer mirror(copy.path(), logged());
+    if (!mirror.isRunning())
+        GTEST_SKIP() << "nginx not available: " << mirror.error().toStdString();
+    const QByteArray key = "#UpdateKey " + keys.read("k.pub").split('\n').value(1) + "\r\n";
+    useSite(FaultServer::refusedUrl("/").toLatin1(), key + mirrorLines({mirror.url("/")}));
+    const auto uris = [&](qsizetype from) {
+        QList<QByteArray> paths;
+        for (const QByteArray& line : mirror.accessLog().mid(from))
+            paths << line.split(' ').value(2);
+        return paths;
+    };
+
+    const UpdateOutcome first = update();
+    ASSERT_EQ(first.kind, UpdateOutcome::Completed) << first.reason.toStdString();
+    EXPECT_EQ(installed(dataPath(2)), content(2));
+    EXPECT_EQ(uris(0).value(0), "/update.head");
+    const qsizetype before = mirror.accessLog().size();
+    const UpdateOutcome second = update();
+    EXPECT_EQ(second.kind, UpdateOutcome::Completed) << second.reason.toStdString();
+    EXPECT_EQ(uris(before), QList<QByteArray>{"/update.head"});
 }
 
 // A file that fails at every source ends the run once each distinct source has failed it: one
