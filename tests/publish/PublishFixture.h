@@ -4,6 +4,7 @@
 // origin (rclone) on loopback.
 
 #include "NginxServer.h"
+#include "ProcessRun.h"
 #include "site/UpdateList.h"
 #include "trust/Manifest.h"
 #include "trust/Sha256.h"
@@ -24,23 +25,12 @@
 
 namespace publishtest {
 
-struct RunResult {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using RunResult = ProcessRun;
 
 inline RunResult run(const QString& program, const QStringList& args, const QString& workDir = {},
                      const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
-    QProcess process;
-    process.setWorkingDirectory(workDir);
-    process.setProcessEnvironment(environment);
-    process.start(program, args);
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
+    return runProcess(program, args, 60000, environment, workDir);
 }
 
 inline RunResult publish(const QStringList& args, const QString& workDir = {})
