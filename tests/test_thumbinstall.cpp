@@ -3,6 +3,7 @@
 // as a file manager runs it, and the desktop entry checked by desktop-file-validate.
 
 #include "MapRecord.h"
+#include "ProcessRun.h"
 #include "PaintMap.h"
 #include "ThumbnailExport.h"
 
@@ -25,19 +26,8 @@ struct Result {
 
 Result run(const QString& program, const QStringList& args, const QProcessEnvironment& env)
 {
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.start(program, args);
-    Result result;
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    result.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return result;
+    const ProcessRun run = runProcess(program, args, 120000, env);
+    return {run.exitCode, QString::fromLocal8Bit(run.out), QString::fromLocal8Bit(run.err)};
 }
 
 // The value of key in group of a desktop-style key file, as written (no list or escape handling).

@@ -1,6 +1,6 @@
 #include "cli/CommandLine.h"
 
-#include "common/ShownText.h"
+#include "SafeText.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -9,15 +9,15 @@
 
 void printError(const QByteArray& subject, const QString& reason)
 {
-    std::fprintf(stderr, "renewel-publish: %s: %s\n", shownText(subject).constData(),
-                 shownText(reason.toUtf8()).constData());
+    std::fprintf(stderr, "renewel-publish: %s: %s\n", SafeText(subject, StrayBytes::Escape).constData(),
+                 SafeText(reason.toUtf8(), StrayBytes::Escape).constData());
 }
 
 void printError(const QString& subject, const QString& reason) { printError(QFile::encodeName(subject), reason); }
 
 void printLine(const QByteArray& line)
 {
-    std::printf("%s\n", shownText(line).constData());
+    std::printf("%s\n", SafeText(line, StrayBytes::Escape).constData());
     std::fflush(stdout);  // a pipe or log sees each line when it happens
 }
 

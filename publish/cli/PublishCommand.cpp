@@ -2,6 +2,7 @@
 
 #include "cli/CommandLine.h"
 #include "cli/FileCostLines.h"
+#include "cli/SigningOptions.h"
 #include "cli/TerminalProgress.h"
 #include "common/PublishError.h"
 #include "release/Publish.h"
@@ -12,8 +13,6 @@
 
 namespace {
 
-constexpr int MaxExpiresDays = 36500;
-
 void printChanges(const ChangeList& changes)
 {
     for (const auto& [word, paths] : {std::pair{"added", &changes.added}, std::pair{"changed", &changes.changed},
@@ -21,18 +20,6 @@ void printChanges(const ChangeList& changes)
         for (const QString& path : *paths)
             printLine(QByteArray(word) + ' ' + path.toUtf8());
     }
-}
-
-// Players refuse a list older than the one they hold, so a slow clock is overruled, and told.
-void printClockNote(const PublishSummary& summary)
-{
-    if (summary.clockBehindBy <= 0)
-        return;
-    const QDateTime signedAt = QDateTime::fromSecsSinceEpoch(summary.signedAt, Qt::UTC);
-    printLine("renewel-publish: this machine's clock is " + QByteArray::number(summary.clockBehindBy)
-              + " seconds behind the site's last signature; signed as "
-              + signedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1()
-              + " UTC, one second after it, so that players do not refuse the release as replayed");
 }
 
 void printSummary(const PublishOptions& options, const PublishSummary& summary)
@@ -88,23 +75,15 @@ const QString Description = QStringLiteral(
 // The command's options, added to a parser.
 struct Options {
     explicit Options(QCommandLineParser& parser)
+        : signing(parser, QStringLiteral(" Without it, a key with a password is asked for on the terminal."))
     {
         parser.setApplicationDescription(Description);
         parser.addPositionalArgument(QStringLiteral("RELEASE_DIR"), QStringLiteral("The release folder."));
         parser.addPositionalArgument(QStringLiteral("SITE_DIR"), QStringLiteral("The update site folder."));
-        parser.addOptions({key, password, expires, dryRun, chunkMinSize});
+        parser.addOptions({dryRun, chunkMinSize});
     }
 
-    const QCommandLineOption key{QStringLiteral("key"), QStringLiteral("Sign with this minisign secret key file."),
-                                 QStringLiteral("SECRET_KEY_FILE")};
-    const QCommandLineOption password{QStringLiteral("password-file"),
-                                      QStringLiteral("Read the key's password from the first line of FILE (\"-\": "
-                                                     "standard input). Without it, a key with a password is asked "
-                                                     "for on the terminal."),
-                                      QStringLiteral("FILE")};
-    const QCommandLineOption expires{QStringLiteral("expires"),
-                                     QStringLiteral("The signed list expires after DAYS days (1-%1).").arg(MaxExpiresDays),
-                                     QStringLiteral("DAYS")};
+    const SigningOptions signing;
     const QCommandLineOption dryRun{QStringLiteral("dry-run"),
                                     QStringLiteral("Print what would be added, changed and removed; write nothing.")};
     const QCommandLineOption chunkMinSize{QStringLiteral("chunk-min-size"),
@@ -114,17 +93,10 @@ struct Options {
                                           QStringLiteral("BYTES")};
 };
 
-// --expires and --chunk-min-size into options; false after printing a usage error.
-bool readNumbers(const QCommandLineParser& parser, const Options& given, PublishOptions& options)
+// --chunk-min-size into options; false after printing a usage error.
+bool readChunkMinSize(const QCommandLineParser& parser, const Options& given, PublishOptions& options)
 {
     bool ok = false;
-    if (parser.isSet(given.expires)) {
-        options.expiresDays = parser.value(given.expires).toInt(&ok);
-        if (!ok || options.expiresDays < 1 || options.expiresDays > MaxExpiresDays) {
-            printError(QStringLiteral("--expires"), QStringLiteral("DAYS must be a whole number from 1 to %1").arg(MaxExpiresDays));
-            return false;
-        }
-    }
     if (parser.isSet(given.chunkMinSize)) {
         options.chunkMinSize = parser.value(given.chunkMinSize).toLongLong(&ok);
         if (!ok || options.chunkMinSize < 0) {
@@ -145,17 +117,14 @@ bool readOptions(const QCommandLineParser& parser, const Options& given, Publish
     }
     options.releaseDir = positional[0];
     options.siteDir = positional[1];
-    options.secretKey = parser.value(given.key);
-    options.passwordFile = parser.value(given.password);
     options.dryRun = parser.isSet(given.dryRun);
     options.now = QDateTime::currentSecsSinceEpoch();
-    if (!readNumbers(parser, given, options))
+    Signing signing;
+    if (!given.signing.read(parser, signing) || !readChunkMinSize(parser, given, options))
         return false;
-    if ((parser.isSet(given.expires) || parser.isSet(given.password)) && options.secretKey.isEmpty()) {
-        printError(parser.isSet(given.expires) ? QStringLiteral("--expires") : QStringLiteral("--password-file"),
-                   QStringLiteral("only a signed list can have it (give --key)"));
-        return false;
-    }
+    options.secretKey = signing.secretKey;
+    options.passwordFile = signing.passwordFile;
+    options.expiresDays = signing.expiresDays;
     return true;
 }
 
@@ -165,7 +134,7 @@ int runPublish(const PublishOptions& options)
         TerminalProgress progress;
         const PublishSummary summary = publishRelease(options, progress);
         printChanges(summary.changes);
-        printClockNote(summary);
+        printClockNote(summary.clockBehindBy, summary.signedAt);
         printSummary(options, summary);
         return ExitDone;
     } catch (const PublishError& error) {

@@ -1,14 +1,13 @@
 #include "cli/RollbackCommand.h"
 
 #include "cli/CommandLine.h"
+#include "cli/SigningOptions.h"
 #include "common/PublishError.h"
 #include "release/Rollback.h"
 
 #include <QDateTime>
 
 namespace {
-
-constexpr int MaxExpiresDays = 36500;
 
 const QString Description = QStringLiteral(
     "Goes back to an earlier release kept beside the site (renewel-publish releases SITE_DIR lists\n"
@@ -19,23 +18,14 @@ const QString Description = QStringLiteral(
     "Exit status: 0 done, 1 failed, 2 bad usage.");
 
 struct Options {
-    explicit Options(QCommandLineParser& parser)
+    explicit Options(QCommandLineParser& parser) : signing(parser, {})
     {
         parser.setApplicationDescription(Description);
         parser.addPositionalArgument(QStringLiteral("SITE_DIR"), QStringLiteral("The update site folder."));
         parser.addPositionalArgument(QStringLiteral("RELEASE"), QStringLiteral("The kept release to go back to."));
-        parser.addOptions({key, password, expires});
     }
 
-    const QCommandLineOption key{QStringLiteral("key"), QStringLiteral("Sign with this minisign secret key file."),
-                                 QStringLiteral("SECRET_KEY_FILE")};
-    const QCommandLineOption password{QStringLiteral("password-file"),
-                                      QStringLiteral("Read the key's password from the first line of FILE (\"-\": "
-                                                     "standard input)."),
-                                      QStringLiteral("FILE")};
-    const QCommandLineOption expires{QStringLiteral("expires"),
-                                     QStringLiteral("The signed list expires after DAYS days (1-%1).").arg(MaxExpiresDays),
-                                     QStringLiteral("DAYS")};
+    const SigningOptions signing;
 };
 
 // The rollback the command line asks for; false after printing a usage error.
@@ -46,20 +36,11 @@ bool readOptions(const QCommandLineParser& parser, const Options& given, Rollbac
         printError(QStringLiteral("usage"), QStringLiteral("SITE_DIR and RELEASE are needed (see rollback --help)"));
         return false;
     }
-    options = {positional[0], positional[1], parser.value(given.key), parser.value(given.password), 0,
+    Signing signing;
+    if (!given.signing.read(parser, signing))
+        return false;
+    options = {positional[0], positional[1], signing.secretKey, signing.passwordFile, signing.expiresDays,
                QDateTime::currentSecsSinceEpoch()};
-    bool ok = true;
-    if (parser.isSet(given.expires))
-        options.expiresDays = parser.value(given.expires).toInt(&ok);
-    if (!ok || (parser.isSet(given.expires) && (options.expiresDays < 1 || options.expiresDays > MaxExpiresDays))) {
-        printError(QStringLiteral("--expires"), QStringLiteral("DAYS must be a whole number from 1 to %1").arg(MaxExpiresDays));
-        return false;
-    }
-    if ((parser.isSet(given.expires) || parser.isSet(given.password)) && options.secretKey.isEmpty()) {
-        printError(parser.isSet(given.expires) ? QStringLiteral("--expires") : QStringLiteral("--password-file"),
-                   QStringLiteral("only a signed list can have it (give --key)"));
-        return false;
-    }
     return true;
 }
 
@@ -71,10 +52,7 @@ QByteArray utc(qint64 seconds)
 
 void printOutcome(const RollbackOptions& options, const RollbackSummary& summary)
 {
-    if (summary.clockBehindBy > 0)
-        printLine("renewel-publish: this machine's clock is " + QByteArray::number(summary.clockBehindBy)
-                  + " seconds behind the site's last signature; signed as " + utc(summary.signedAt)
-                  + ", one second after it, so that players do not refuse the release as replayed");
+    printClockNote(summary.clockBehindBy, summary.signedAt);
     printLine("renewel-publish: " + options.siteDir.toUtf8() + ": back to " + options.release.toUtf8() + ", "
               + QByteArray::number(summary.files) + " files ("
               + (summary.signedAt > 0 ? "signed " + utc(summary.signedAt) : QByteArray("not signed")) + ")");

@@ -1,6 +1,6 @@
 #pragma once
 // A failure of renewel-publish: the subject that failed (a file, a folder, an option, a tool) and
-// the reason. Shown as "renewel-publish: SUBJECT: REASON", escaped by shownText so that it stays
+// the reason. Shown as "renewel-publish: SUBJECT: REASON", escaped by SafeText so that it stays
 // one line whatever bytes a name holds.
 
 #include <QByteArray>

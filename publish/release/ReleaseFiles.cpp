@@ -3,7 +3,7 @@
 #include "site/ListedPath.h"
 #include "site/SiteFiles.h"
 #include "common/PublishError.h"
-#include "common/ShownText.h"
+#include "SafeText.h"
 #include "platform/OpenFolder.h"
 
 #include <QFile>
@@ -95,7 +95,7 @@ private:
         const QString key = ListedPath::foldedKey(listed);
         if (folded_.contains(key))
             throw PublishError{relative, QStringLiteral("differs from %1 only in letter case (one file on Windows)")
-                                             .arg(QString::fromUtf8(shownText(folded_.value(key))))};
+                                             .arg(QString::fromUtf8(SafeText(folded_.value(key), StrayBytes::Escape)))};
         folded_.insert(key, relative);
         files_.append({root_ + '/' + text, text, listed, identity});
     }

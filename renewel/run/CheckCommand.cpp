@@ -2,7 +2,7 @@
 
 #include "net/HTTPGet.h"
 #include "run/report/FailureLine.h"
-#include "run/report/SafeText.h"
+#include "SafeText.h"
 #include "run/install/UpdateFiles.h"
 #include "run/install/UpdateRoom.h"
 #include "run/report/UpdateHost.h"

@@ -2,10 +2,8 @@
 
 #include "net/HTTPGet.h"
 #include "net/RateLimiter.h"
-#include "run/install/ExecutableBit.h"
 #include "run/install/UpdateFiles.h"
 #include "run/install/StateSaver.h"
-#include "run/install/UpdateRoom.h"
 #include "run/lang/langSys.h"
 #include "run/report/UpdateHost.h"
 
@@ -134,14 +132,15 @@ void RunPass::listsTaken()
     }
     const Sums* sums = intake_->sums ? &*intake_->sums : nullptr;
     planned_ = PlannedEntry::resolve(list_.entries, sums);
-    check_ = std::make_unique<EntryCheck>(planned_, folders_.installBase, state_, options_.Repair);
-    check_->onHashed = [this] { schedule(); };
     const RouteContext context{*queue_, progress_, report_, folders_, options_.CheckOnly};
     whole_ = std::make_unique<WholeFileRoute>(context);
     if (sums) {
         chunks_ = std::make_unique<ChunkRoute>(context, state_, planned_);
         patches_ = std::make_unique<PatchRoute>(context, state_, *sums, folders_.installBase);
     }
+    const UpdatePlanning::Routes routes{*whole_, chunks_.get(), patches_.get()};
+    planning_ = std::make_unique<UpdatePlanning>(planned_, folders_.installBase, state_, options_.Repair, routes,
+                                                 *queue_, [this] { schedule(); });
     release_ = std::make_unique<ReleaseSwitch>(folders_, state_);
     droppedFiles_ = std::make_unique<DroppedFiles>(folders_.installBase, state_);
     queue_->onSlotFree = [this] { schedule(); };
@@ -149,65 +148,18 @@ void RunPass::listsTaken()
     again_ = true;
 }
 
-// Before the first download: every entry decided, and what each differing one will download
-// worked out as its route would obtain it (chunk indexes fetched), one entry at a time, so that
-// the run's total is known up front.
+// Before the first download: every entry decided and estimated (see UpdatePlanning).
 void RunPass::planning()
 {
-    if (!decideAll())
-        return;
-    while (estimated_ < differing_.size()) {
-        if (estimating_)
-            return;  // the estimate's end looks again
-        prepareIndexes();
-        const qsizetype i = differing_[estimated_];
-        FileRoute& route = estimator_ ? *estimator_ : routeFor(planned_[i]);
-        estimating_ = true;
-        route.estimate(i, planned_[i], [this, i, &route](qint64 bytes) {
-            estimating_ = false;
-            if (bytes < 0) {
-                estimator_ = &routeAfter(route, planned_[i]);  // declined: the next route's figure
-            } else {
-                estimator_ = nullptr;
-                costs_.insert(i, bytes);
-                ++estimated_;
-            }
-            schedule();
-        });
-    }
-    plannedAll();
-}
-
-bool RunPass::decideAll()
-{
-    for (; scan_ < planned_.size(); ++scan_) {
-        const std::optional<bool> differs = check_->differs(scan_);
-        if (!differs)
-            return false;  // being hashed: its arrival looks again
-        if (*differs)
-            differing_ << scan_;
-        else if (const std::optional<bool> bit = ExecutableBitDue(planned_[scan_], folders_.installBase))
-            modes_ << std::pair{scan_, *bit};
-    }
-    return true;
-}
-
-// The chunk indexes of the entries after the one being estimated are fetched meanwhile, while the
-// queue has room.
-void RunPass::prepareIndexes()
-{
-    for (; indexAhead_ < differing_.size() && (indexAhead_ <= estimated_ || queue_->hasRoom()); ++indexAhead_) {
-        const qsizetype i = differing_[indexAhead_];
-        if (&routeFor(planned_[i]) == chunks_.get())
-            chunks_->prepare(i, planned_[i]);
-    }
+    if (planning_->advance())
+        plannedAll();
 }
 
 // Current content with the other executable bit: a check names it, a run sets it in place at the
 // switch (nothing is fetched for it).
 void RunPass::changeModes()
 {
-    for (const auto& [i, executable] : std::as_const(modes_)) {
+    for (const auto& [i, executable] : planning_->modes()) {
         if (!options_.CheckOnly)
             release_->changeMode(planned_[i]);
         plan_.modes << ModeChange{planned_[i].entry.listed, executable};
@@ -218,16 +170,17 @@ void RunPass::changeModes()
 void RunPass::plannedAll()
 {
     changeModes();
-    for (const qsizetype i : std::as_const(differing_)) {
-        plan_.download += costs_.value(i);
+    const QHash<qsizetype, qint64>& costs = planning_->costs();
+    for (const qsizetype i : planning_->differing()) {
+        plan_.download += costs.value(i);
         if (options_.CheckOnly) {
             plan_.fetch << planned_[i].entry;
             plan_.bytes += planned_[i].entry.size;
         }
     }
-    if (!measureRoom(!options_.CheckOnly))  // a check only names the room
+    if (!planning_->measureRoom(!options_.CheckOnly, plan_, report_))  // a check only names the room
         return end();
-    progress_.planned(costs_);
+    progress_.planned(costs);
     stage_ = options_.CheckOnly ? Stage::Dropped : Stage::Entries;
     again_ = true;
 }
@@ -236,10 +189,11 @@ void RunPass::plannedAll()
 // of the installs).
 void RunPass::fill()
 {
-    while (next_ < differing_.size() && queue_->hasRoom()) {
-        const qsizetype i = differing_[next_++];
+    const QList<qsizetype>& differing = planning_->differing();
+    while (next_ < differing.size() && queue_->hasRoom()) {
+        const qsizetype i = differing[next_++];
         const PlannedEntry& planned = planned_[i];
-        routeFor(planned).prepare(i, planned);
+        planning_->routeFor(planned).prepare(i, planned);
         fetching_.insert(i);
         plan_.fetch << planned.entry;
         plan_.bytes += planned.entry.size;
@@ -252,40 +206,22 @@ void RunPass::entries()
     fill();
     if (report_.settled())
         return end();
+    const QList<qsizetype>& differing = planning_->differing();
     while (current_ < planned_.size() && !cancelled_) {
         if (obtaining_)
             return;  // the route reports its end
         if (obtained_)
             return obtained(current_, std::move(*std::exchange(obtained_, std::nullopt)));
-        if (next_ < differing_.size() && differing_[next_] <= current_)
+        if (next_ < differing.size() && differing[next_] <= current_)
             return;  // to be started once the queue has room
         if (!reachEntry(current_))
             continue;
-        obtain(current_, routeFor(planned_[current_]));
+        obtain(current_, planning_->routeFor(planned_[current_]));
     }
     if (current_ == planned_.size()) {
         stage_ = Stage::Dropped;
         again_ = true;
     }
-}
-
-// The cheapest the entry can use: a patch from the installed content (listed only where it costs
-// less than the chunks), the chunks where the site keeps an index of the new content, else whole.
-FileRoute& RunPass::routeFor(const PlannedEntry& planned)
-{
-    if (patches_ && patches_->takes(planned))
-        return *patches_;
-    if (chunks_ && chunks_->takes(planned))
-        return *chunks_;
-    return *whole_;
-}
-
-// The next route once one has declined the entry.
-FileRoute& RunPass::routeAfter(const FileRoute& declined, const PlannedEntry& planned)
-{
-    if (&declined == patches_.get() && chunks_ && chunks_->takes(planned))
-        return *chunks_;
-    return *whole_;
 }
 
 // Tells the host of entry i once; whether it is to be obtained (else the next entry is current).
@@ -327,7 +263,7 @@ void RunPass::obtained(qsizetype i, Result<ObtainedFile> result)
         return end();
     const PlannedEntry& planned = planned_[i];
     if (result->file.isEmpty()) {
-        FileRoute& next = routeAfter(*route_, planned);
+        FileRoute& next = planning_->routeAfter(*route_, planned);
         next.prepare(i, planned);
         return obtain(i, next);
     }
@@ -379,32 +315,6 @@ void RunPass::dropped()
     complete();
 }
 
-// The room of the entries found to differ, into the plan; with refuse, false when it is short
-// or can't be measured (reported).
-bool RunPass::measureRoom(bool refuse)
-{
-    QList<UpdateRoom::Changed> changed;
-    for (qsizetype i = 0; i < planned_.size(); ++i) {
-        if (check_->differs(i).value_or(false))
-            changed << UpdateRoom::Changed{&planned_[i], whole_->downloadName(planned_[i].entry),
-                                           chunks_ && chunks_->takes(planned_[i])};
-    }
-    const Result<UpdateRoom> room = UpdateRoom::measure(changed, folders_.installBase);
-    if (!room) {
-        if (!refuse)
-            return true;
-        report_.fail(QDir::toNativeSeparators(folders_.installBase), room.error());
-        return false;
-    }
-    plan_.needed = room->needed;
-    plan_.free = room->free;
-    if (refuse && !room->enough()) {
-        report_.fail(QStringLiteral("not enough space for the update"), room->shortage());
-        return false;
-    }
-    return true;
-}
-
 // A completed run leaves nothing in the download folder, and only the chunk lists of installed
 // files.
 void RunPass::complete()
@@ -430,7 +340,7 @@ void RunPass::end()
         intake_->stop();
     whole_.reset();  // its checks of kept downloads would start fetches on the queue
     queue_.reset();  // aborts and joins: nothing reports any more
-    check_.reset();
+    planning_.reset();  // waits for the hashes in flight
     chunks_.reset();
     patches_.reset();
     droppedFiles_.reset();

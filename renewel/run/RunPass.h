@@ -12,9 +12,9 @@
 #include "run/install/ReleaseSwitch.h"
 #include "run/install/Workspace.h"
 #include "run/install/InstalledState.h"
-#include "run/plan/EntryCheck.h"
 #include "run/plan/ListIntake.h"
 #include "run/plan/RunFolders.h"
+#include "run/plan/UpdatePlanning.h"
 #include "run/plan/UpdateOptions.h"
 #include "run/report/RunProgress.h"
 #include "run/report/RunReport.h"
@@ -56,15 +56,10 @@ private:
     void begin();
     void listsTaken();
     void planning();
-    bool decideAll();
-    void prepareIndexes();
     void changeModes();
-    bool measureRoom(bool refuse);
     void plannedAll();
     void entries();
     void fill();
-    FileRoute& routeFor(const PlannedEntry& planned);
-    FileRoute& routeAfter(const FileRoute& declined, const PlannedEntry& planned);
     bool reachEntry(qsizetype i);
     void obtain(qsizetype i, FileRoute& route);
     void obtained(qsizetype i, Result<ObtainedFile> result);
@@ -89,12 +84,11 @@ private:
     std::unique_ptr<DownloadQueue> queue_;
     std::unique_ptr<ListIntake> intake_;
     QList<PlannedEntry> planned_;
-    std::unique_ptr<EntryCheck> check_;
     std::unique_ptr<WholeFileRoute> whole_;
     std::unique_ptr<ChunkRoute> chunks_;  // where update.sums is there
     std::unique_ptr<PatchRoute> patches_;  // likewise
+    std::unique_ptr<UpdatePlanning> planning_;
     FileRoute* route_ = nullptr;           // obtaining the current entry
-    FileRoute* estimator_ = nullptr;       // estimating it after the first route declined
     std::unique_ptr<ReleaseSwitch> release_;
     std::unique_ptr<DroppedFiles> droppedFiles_;
 
@@ -104,14 +98,7 @@ private:
     bool advancing_ = false;  // advance() is taking steps: a report only asks for another look
     bool again_ = false;
     std::optional<Status> lists_;  // the lists' end
-    qsizetype scan_ = 0;      // the next entry to decide on
-    QList<qsizetype> differing_;      // the entries to obtain, in list order
-    QHash<qsizetype, qint64> costs_;  // what each will download
-    QList<std::pair<qsizetype, bool>> modes_;  // current entries whose executable bit is to change
-    qsizetype estimated_ = 0;         // of differing_
-    bool estimating_ = false;
-    qsizetype indexAhead_ = 0;  // of differing_: chunk indexes asked for below this
-    qsizetype next_ = 0;        // of differing_: the next to prepare
+    qsizetype next_ = 0;        // of the differing entries: the next to prepare
     qsizetype current_ = 0;   // the entry being installed
     qsizetype reached_ = -1;  // the last entry the host was told of
     QSet<qsizetype> fetching_;

@@ -18,7 +18,7 @@
 #include "ui/QuietMode.h"
 #include "Text.h"
 #include "run/report/ProgressLines.h"
-#include "run/report/SafeText.h"
+#include "SafeText.h"
 #include "run/install/UpdateFiles.h"
 #include "run/UpdateRun.h"
 #include "run/report/UpdateStatus.h"

@@ -4,6 +4,7 @@
 // origin (rclone) on loopback.
 
 #include "NginxServer.h"
+#include "ProcessRun.h"
 #include "site/UpdateList.h"
 #include "trust/Manifest.h"
 #include "trust/Sha256.h"
@@ -24,21 +25,12 @@
 
 namespace publishtest {
 
-struct RunResult {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
+using RunResult = ProcessRun;
 
-inline RunResult run(const QString& program, const QStringList& args, const QString& workDir = {})
+inline RunResult run(const QString& program, const QStringList& args, const QString& workDir = {},
+                     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
 {
-    QProcess process;
-    process.setWorkingDirectory(workDir);
-    process.start(program, args);
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(60000)) << program.toStdString();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardOutput(), process.readAllStandardError()};
+    return runProcess(program, args, 60000, environment, workDir);
 }
 
 inline RunResult publish(const QStringList& args, const QString& workDir = {})
@@ -117,27 +109,21 @@ protected:
 
     RunResult publishSigned(const QString& site = QStringLiteral("site"), const QByteArray& stopAt = {})
     {
-        QProcess process;
-        process.setWorkingDirectory(dir.path());
-        if (!stopAt.isEmpty()) {
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!stopAt.isEmpty())
             environment.insert("RENEWEL_PUBLISH_STOP_AT", stopAt);
-            process.setProcessEnvironment(environment);
-        }
-        process.start(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"), {"release", site, "--key", "keys/demo.key"});
-        process.closeWriteChannel();
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                process.readAllStandardOutput(), process.readAllStandardError()};
+        return run(QStringLiteral(IV_BINARY_DIR "/publish/renewel-publish"), {"release", site, "--key", "keys/demo.key"},
+                   dir.path(), environment);
     }
 
     TempDir dir;
 };
 
-// "rclone serve sftp" on a free loopback port, serving a folder, as the remote "origin:".
-class SftpServer {
+// "rclone serve KIND" on a free loopback port, serving the folder "origin" of dir, with the
+// options args.
+class RcloneServer {
 public:
-    SftpServer(const TempDir& dir) : root_(dir.filePath("origin"))
+    RcloneServer(const TempDir& dir, const QString& kind, const QStringList& args) : root_(dir.filePath("origin"))
     {
         QDir().mkpath(root_);
         QTcpServer probe;
@@ -145,14 +131,7 @@ public:
         port_ = probe.serverPort();
         probe.close();
         server_.setProcessChannelMode(QProcess::MergedChannels);
-        server_.start("rclone", {"serve", "sftp", root_, "--addr", QStringLiteral("127.0.0.1:%1").arg(port_), "--user",
-                                 "studio", "--pass", "secret", "--cache-dir", dir.filePath("rclone-cache")});
-        const QByteArray obscured = run("rclone", {"obscure", "secret"}).out.trimmed();
-        QFile config(dir.filePath("rclone.conf"));
-        if (config.open(QIODevice::WriteOnly))
-            config.write("[origin]\ntype = sftp\nhost = 127.0.0.1\nport = " + QByteArray::number(port_)
-                         + "\nuser = studio\npass = " + obscured + "\n");
-        qputenv("RCLONE_CONFIG", QFile::encodeName(config.fileName()));
+        server_.start("rclone", QStringList{"serve", kind, root_, "--addr", QStringLiteral("127.0.0.1:%1").arg(port_)} + args);
         for (int i = 0; i < 100 && !ready_; ++i) {
             QTcpSocket socket;
             socket.connectToHost(QHostAddress::LocalHost, port_);
@@ -161,12 +140,14 @@ public:
                 QThread::msleep(50);
         }
     }
-    ~SftpServer()
+    ~RcloneServer()
     {
         server_.kill();
         server_.waitForFinished();
     }
     bool ready() const { return ready_; }
+    qint64 pid() const { return server_.processId(); }
+    quint16 port() const { return port_; }
     const QString& root() const { return root_; }
 
 private:
@@ -174,6 +155,21 @@ private:
     quint16 port_ = 0;
     QProcess server_;
     bool ready_ = false;
+};
+
+// An SFTP origin, the remote "origin:" of the rclone configuration it writes.
+class SftpServer : public RcloneServer {
+public:
+    explicit SftpServer(const TempDir& dir)
+        : RcloneServer(dir, "sftp", {"--user", "studio", "--pass", "secret", "--cache-dir", dir.filePath("rclone-cache")})
+    {
+        const QByteArray obscured = run("rclone", {"obscure", "secret"}).out.trimmed();
+        QFile config(dir.filePath("rclone.conf"));
+        if (config.open(QIODevice::WriteOnly))
+            config.write("[origin]\ntype = sftp\nhost = 127.0.0.1\nport = " + QByteArray::number(port())
+                         + "\nuser = studio\npass = " + obscured + "\n");
+        qputenv("RCLONE_CONFIG", QFile::encodeName(config.fileName()));
+    }
 };
 
 }  // namespace publishtest

@@ -11,6 +11,7 @@
 #include "release/Publish.h"
 #include "trust/Sha256.h"
 #include "verify/VerifySite.h"
+#include "RandomBytes.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -22,22 +23,12 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <random>
 
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-QByteArray randomBytes(qsizetype size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    QByteArray out(size, Qt::Uninitialized);
-    for (char& c : out)
-        c = char(random());
-    return out;
-}
 
 // A site published twice from a release whose big file changed in the middle: its index, the
 // delta from the first content's index, and the chunks.

@@ -4,6 +4,7 @@
 // and only the new ones, with the delta from the previous release's index.
 
 #include "PublishFixture.h"
+#include "RandomBytes.h"
 #include "chunk/ChunkCodec.h"
 #include "chunk/ChunkIndexDelta.h"
 #include "chunk/ChunkStore.h"
@@ -12,20 +13,10 @@
 
 #include <QSet>
 
-#include <random>
 
 namespace {
 
 using namespace publishtest;
-
-QByteArray randomBytes(qsizetype size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    QByteArray out(size, Qt::Uninitialized);
-    for (char& c : out)
-        c = char(random());
-    return out;
-}
 
 class PublishChunks : public Publish {
 protected:

@@ -4,10 +4,10 @@
 // rclone reports it.
 
 #include "PublishFixture.h"
+#include "RandomBytes.h"
 #include "push/Pusher.h"
 #include "store/StoreObjects.h"
 
-#include <random>
 
 #include <sys/stat.h>
 
@@ -15,43 +15,12 @@ namespace {
 
 using namespace publishtest;
 
-// "rclone serve webdav" on a free loopback port, serving a folder; remote() names it for rclone.
-class WebDavServer {
+// A WebDAV origin; remote() names it for rclone. No listing cache: the tests change the folder
+// behind the server's back.
+class WebDavServer : public RcloneServer {
 public:
-    explicit WebDavServer(const TempDir& dir) : root_(dir.filePath("origin"))
-    {
-        QDir().mkpath(root_);
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        port_ = probe.serverPort();
-        probe.close();
-        server_.setProcessChannelMode(QProcess::MergedChannels);
-        // No listing cache: the tests change the folder behind the server's back.
-        server_.start("rclone", {"serve", "webdav", root_, "--addr", QStringLiteral("127.0.0.1:%1").arg(port_),
-                                 "--dir-cache-time", "0s"});
-        for (int i = 0; i < 100 && !ready_; ++i) {
-            QTcpSocket socket;
-            socket.connectToHost(QHostAddress::LocalHost, port_);
-            ready_ = socket.waitForConnected(100);
-            if (!ready_)
-                QThread::msleep(50);
-        }
-    }
-    ~WebDavServer()
-    {
-        server_.kill();
-        server_.waitForFinished();
-    }
-    bool ready() const { return ready_; }
-    qint64 pid() const { return server_.processId(); }
-    const QString& root() const { return root_; }
-    QString remote() const { return QStringLiteral(":webdav,url='http://127.0.0.1:%1/',vendor=other:").arg(port_); }
-
-private:
-    QString root_;
-    quint16 port_ = 0;
-    QProcess server_;
-    bool ready_ = false;
+    explicit WebDavServer(const TempDir& dir) : RcloneServer(dir, "webdav", {"--dir-cache-time", "0s"}) {}
+    QString remote() const { return QStringLiteral(":webdav,url='http://127.0.0.1:%1/',vendor=other:").arg(port()); }
 };
 
 quint64 inodeOf(const QString& path)
@@ -103,11 +72,7 @@ protected:
 TEST_F(PushToWebDav, SendsWhatTheOriginLacksNothingTwiceAndReplacesLiveFilesByAMove)
 {
     ASSERT_TRUE(origin.ready());
-    std::mt19937 random(1);
-    QByteArray big(1536 * 1024, Qt::Uninitialized);
-    for (char& c : big)
-        c = char(random());
-    dir.write("release/maps/big.ivm", big);
+    dir.write("release/maps/big.ivm", randomBytes(1536 * 1024, 1));
     ASSERT_EQ(publishSigned().exitCode, 0);
     const QStringList all = push();
     EXPECT_EQ(all.mid(all.size() - 6), (QStringList{"update.sums.minisig", "update.sums.gz", "update.sums",

@@ -5,6 +5,7 @@
 
 #include "FaultServer.h"
 #include "NginxServer.h"
+#include "ProcessRun.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -170,11 +171,8 @@ TEST(RenewelProcess, QuietRunUpdatesFromNginxAndEnds)
 // Runs a tool that must succeed; a failure shows what it printed on standard error.
 void runTool(const QString& program, const QStringList& args)
 {
-    QProcess process;
-    process.start(program, args);
-    process.closeWriteChannel();
-    ASSERT_TRUE(process.waitForFinished(EndTimeoutMs)) << program.toStdString();
-    ASSERT_EQ(process.exitCode(), 0) << program.toStdString() << ": " << process.readAllStandardError().toStdString();
+    const ProcessRun run = runProcess(program, args, EndTimeoutMs);
+    ASSERT_EQ(run.exitCode, 0) << program.toStdString() << ": " << run.err.toStdString();
 }
 
 // What renewel check prints and its exit status; the folder is left as it was.

@@ -13,7 +13,7 @@ iv_test(test_downloadqueue renewelnet FOLDER renewel/net)
 iv_test(test_langsys renewelrun FOLDER renewel/run)
 iv_test(test_arguments renewelrun FOLDER renewel/run)
 iv_test(test_installrecords renewelrun FOLDER renewel/run)
-iv_test(test_safetext renewelrun FOLDER renewel/run)
+iv_test(test_failureline renewelrun FOLDER renewel/run)
 iv_test(test_updaterun renewelrun publishrelease FOLDER renewel/run/updaterun SOURCES
   RecordingHost.cpp RecordingHost.h
   UpdateFixture.cpp UpdateFixture.h

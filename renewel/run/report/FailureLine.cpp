@@ -1,6 +1,6 @@
 #include "run/report/FailureLine.h"
 
-#include "run/report/SafeText.h"
+#include "SafeText.h"
 
 #include "platform/FileIO.h"
 

@@ -1,6 +1,6 @@
 #include "run/report/ProgressLines.h"
 
-#include "run/report/SafeText.h"
+#include "SafeText.h"
 
 #include <QStringList>
 

@@ -2,7 +2,7 @@
 
 #include "run/lang/langSys.h"
 #include "run/report/FailureLine.h"
-#include "run/report/SafeText.h"
+#include "SafeText.h"
 #include "site/SiteFiles.h"
 
 #include "Text.h"

@@ -5,6 +5,7 @@
 #include "trust/Manifest.h"
 #include "trust/Minisign.h"
 #include "trust/Sha256.h"
+#include "ProcessRun.h"
 #include "TempDir.h"
 #include "trust/UpdateStamp.h"
 
@@ -15,21 +16,15 @@
 
 #include <sys/stat.h>
 
-#include <QProcess>
-
 #include <functional>
 
 namespace {
 
 QByteArray run(const QString& program, const QStringList& args)
 {
-    QProcess process;
-    process.start(program, args);
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(30000)) << program.toStdString();
-    EXPECT_EQ(process.exitCode(), 0) << program.toStdString() << ": "
-                                     << process.readAllStandardError().toStdString();
-    return process.readAllStandardOutput();
+    const ProcessRun run = runProcess(program, args, 30000);
+    EXPECT_EQ(run.exitCode, 0) << program.toStdString() << ": " << run.err.toStdString();
+    return run.out;
 }
 
 QByteArray sumsLine(const QByteArray& data, const QByteArray& name)

@@ -1,4 +1,4 @@
-#include "run/report/SafeText.h"
+#include "SafeText.h"
 
 namespace {
 
@@ -77,7 +77,7 @@ int utf8Sequence(QByteArrayView in, qsizetype i, char32_t& code)
     return length;
 }
 
-QByteArray escapeControls(QByteArrayView in)
+QByteArray escapeControls(QByteArrayView in, StrayBytes stray)
 {
     QByteArray out;
     out.reserve(in.size());
@@ -91,7 +91,7 @@ QByteArray escapeControls(QByteArrayView in)
         char32_t code = 0;
         const int length = utf8Sequence(in, i, code);
         if (length == 0) {
-            if (byte <= 0x9F)  // a C1 control to a reader that takes bytes as Latin-1
+            if (byte <= 0x9F || stray == StrayBytes::Escape)  // <= 0x9F: a C1 control to a Latin-1 reader
                 appendHex(out, "\\x", byte, 2);
             else
                 out += char(byte);
@@ -109,6 +109,9 @@ QByteArray escapeControls(QByteArrayView in)
 
 }  // namespace
 
-QByteArray SafeText(const QByteArray& bytes) { return escapeControls(maskCredentials(bytes)); }
+QByteArray SafeText(const QByteArray& bytes, StrayBytes stray)
+{
+    return escapeControls(maskCredentials(bytes), stray);
+}
 
 QString SafeText(const QString& text) { return QString::fromUtf8(SafeText(text.toUtf8())); }
