@@ -10,6 +10,7 @@ namespace {
 // Rounds in a row without a chunk arriving before a source is given up for this file.
 constexpr int MaxIdleRounds = 4;
 constexpr int RetryDelayMs = 1000;
+constexpr qint64 PartOverhead = 1024;  // a multipart part's boundary and headers, generously
 }  // namespace
 
 PackFetch::PackFetch(DownloadQueue& queue) : queue_(queue), timers_(std::make_unique<QObject>()) {}
@@ -81,6 +82,8 @@ void PackFetch::round()
         fetch.name = name;
         fetch.sink = receiver;
         fetch.ranges = request.ranges;
+        // The ranges, and the headers of their parts: a server that sends more is not answering.
+        fetch.maxSize = request.bytes + PartOverhead * (request.ranges.count(',') + 1) + PartOverhead;
         fetch.source = source;
         fetch.retry = false;  // asked again by the next round, for what is still missing
         fetch.resume = false;
