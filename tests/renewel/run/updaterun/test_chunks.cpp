@@ -430,3 +430,23 @@ TEST_F(ChunkUpdates, ChunksComeFromPacksInFewRangeRequests)
         EXPECT_EQ(secondObjects > 0, c.updateObjects);
     }
 }
+
+// A file a run cut off left half built in temp/ goes on from the chunks in it: only the rest of
+// the pack is fetched.
+TEST_F(ChunkUpdates, AHalfBuiltFileGoesOnFromItsChunks)
+{
+    const QByteArray v1 = testContent(4 << 20, 12);
+    publishRelease({{Big, v1}}, ChunkParams::forAverage(32 * 1024), true);
+    root.write("game/temp/" + QString::fromLatin1(Sha256::hash(v1).toHex()) + ".built", v1.left(v1.size() / 2));
+    const qsizetype before = nginx->accessLog().size();
+
+    ASSERT_EQ(update().kind, UpdateOutcome::Completed) << host.events.join('\n').toStdString();
+    EXPECT_TRUE(installed("data/big.dat") == v1);
+    qint64 fetched = 0;
+    for (const QByteArray& line : nginx->accessLog().mid(before))
+        if (line.split(' ').value(2).startsWith("/chunks/"))
+            fetched += line.split(' ').value(4).toLongLong();
+    const qint64 pack = packOffsets(indexes.value(v1)).last();
+    EXPECT_GT(fetched, pack * 4 / 10);
+    EXPECT_LT(fetched, pack * 6 / 10);
+}
