@@ -143,7 +143,12 @@ void PackFetch::ended(PackReceiver* key, int source, Mode asked, const DownloadQ
             modes_[source] = asked == Mode::MultipleRanges ? Mode::SingleRanges : Mode::Objects;
         else if (outcome.status == 404 || outcome.status == 410)
             packless_.insert(source);
-        else {
+        else if (!receiver.Error.isEmpty()) {
+            // An answer that is not of this pack, or breaks off, is not asked for again there.
+            packless_.insert(source);
+            lastUrl_ = outcome.url;
+            lastError_ = receiver.Error;
+        } else {
             transportFailed_ = true;
             lastUrl_ = outcome.url;
             lastError_ = outcome.error;

@@ -4,8 +4,10 @@
 // still missing, in as few requests as the source allows, and the next round asks again for what
 // did not arrive. What a source allows is learnt and remembered for the run: a multi-range request
 // answered 200 or 416 means single ranges there from then on (tried with one request before the
-// others follow); a single range answered so means chunk objects there. A pack missing at a source (404), or one whose chunk fails its hash where
-// no other source is left, leaves the file's chunks to the chunk objects (RemoteChunks) there.
+// others follow); a single range answered so means chunk objects there. A pack missing at a
+// source (404), an answer that is not of the pack or breaks off, or a chunk that fails its hash
+// where no other source is left, leaves the file's chunks to the chunk objects (RemoteChunks)
+// there.
 
 #include "chunk/PackReceiver.h"
 #include "chunk/PackRequests.h"
