@@ -18,6 +18,10 @@ qint64 readAllAt(NativeFile file, char* into, qint64 size, qint64 offset);
 // Writes every byte; false when a write fails or writes nothing (errno tells why).
 bool writeAll(NativeFile file, const char* data, qint64 size);
 inline bool writeAll(NativeFile file, const QByteArray& bytes) { return writeAll(file, bytes.constData(), bytes.size()); }
+// The same at offset, leaving the file position alone.
+bool writeAllAt(NativeFile file, const char* data, qint64 size, qint64 offset);
+// Cuts the file to size bytes, or extends it with zeros; the system's reason when that fails.
+Status resizeFile(NativeFile file, qint64 size);
 
 // The size the open file has now; -1 when the system can't tell.
 qint64 fileSize(NativeFile file);

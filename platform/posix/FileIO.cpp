@@ -56,6 +56,30 @@ bool writeAll(NativeFile file, const char* data, qint64 size)
     return true;
 }
 
+bool writeAllAt(NativeFile file, const char* data, qint64 size, qint64 offset)
+{
+    while (size > 0) {
+        const ssize_t n = ::pwrite(file, data, size_t(size), off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+        offset += n;
+    }
+    return true;
+}
+
+Status resizeFile(NativeFile file, qint64 size)
+{
+    while (::ftruncate(file, off_t(size)) != 0) {
+        if (errno != EINTR)
+            return Status::failure(systemReason(errno));
+    }
+    return {};
+}
+
 Status syncFile(NativeFile file)
 {
     if (::fsync(file) != 0)

@@ -55,7 +55,8 @@ PushSummary Pusher::run()
         for (const QString& object : std::as_const(pending_))
             bytes += localSize(object);
         ProgressMeter::Phase phase(progress_, int(pending_.size()), bytes);
-        for (const QStringList* group : {&store_.chunks, &store_.indexes, &store_.deltas, &store_.patches, &files_})
+        for (const QStringList* group :
+             {&store_.chunks, &store_.packs, &store_.indexes, &store_.deltas, &store_.patches, &files_})
             send(*group);
         sendLists();
     }
@@ -93,7 +94,8 @@ void Pusher::planSends()
     store_ = storeObjectsOf(release_);
     record_ = PushRecord::read(layout_.releases(), options_.remote);
     for (const QStringList* held : {&objects, &std::as_const(store_.chunks), &std::as_const(store_.indexes),
-                                    &std::as_const(store_.deltas), &std::as_const(store_.patches)})
+                                    &std::as_const(store_.deltas), &std::as_const(store_.patches),
+                                    &std::as_const(store_.packs)})
         record_.hold(*held);
     digests_ = digestsOf(release_, objects);
     digests_.insert(store_.digests);
@@ -110,7 +112,7 @@ void Pusher::planSends()
             }
         }
     };
-    for (const QStringList* group : {&store_.chunks, &store_.indexes, &store_.deltas, &store_.patches})
+    for (const QStringList* group : {&store_.chunks, &store_.packs, &store_.indexes, &store_.deltas, &store_.patches})
         plan(*group, true);
     plan(files_, false);
     QStringList lists;

@@ -115,6 +115,7 @@ ChunkPublisher::Done ChunkPublisher::store(ChunkStoreWriter& writer, const Job& 
             done.storedLengths.append(entry.storedLength);
         }
         writeDelta(job, read->index);
+        writePack(writer, job, read->index);
         return done;
     }
     const Result<StoredFile> stored = writer.addFile(job.copy);
@@ -130,7 +131,15 @@ ChunkPublisher::Done ChunkPublisher::store(ChunkStoreWriter& writer, const Job& 
     done.chunksWritten = stored->chunksWritten;
     done.bytesWritten = stored->bytesWritten;
     writeDelta(job, stored->index);
+    writePack(writer, job, stored->index);
     return done;
+}
+
+// The pack a player fetches many chunks from in one request (kept when already there).
+void ChunkPublisher::writePack(ChunkStoreWriter& writer, const Job& job, const ChunkIndex& index) const
+{
+    if (const Status written = writer.writePack(index); !written)
+        throw PublishError{job.copy, written.error()};
 }
 
 bool ChunkPublisher::chunksStored(const ChunkIndex& index) const

@@ -12,6 +12,9 @@
 // file and a rename, so a failed run leaves the store usable; what it wrote and no list names is
 // harmless.
 //
+// Each indexed content also gets its pack (ChunkStore::packName): its chunks' stored bytes back to
+// back, for a player to fetch with range requests.
+//
 // A file whose content changed since the previous release also gets the delta from the previous
 // content's index to the new one (ChunkIndexDelta), so that a player updating from that release
 // fetches a few entries rather than the whole index.
@@ -79,6 +82,7 @@ private:
     // Whether every chunk the index names is in the store at its stored length.
     bool chunksStored(const ChunkIndex& index) const;
     void writeDelta(const Job& job, const ChunkIndex& index) const;
+    void writePack(class ChunkStoreWriter& writer, const Job& job, const ChunkIndex& index) const;
     void throwFailure();
     void waitForWorkers(ProgressMeter& progress);
     QByteArray sumsLines(ChunkStoreSummary& summary);

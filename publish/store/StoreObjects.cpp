@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 // The patches update.sums lists, with their digests.
@@ -55,6 +56,10 @@ StoreObjects storeObjectsOf(const QString& release)
             const QString name = ChunkStore::Folder + QStringLiteral("/index/") + delta;
             store.deltas.append(name);
             store.digests.insert(name, Sha256::hash(*bytes));
+        }
+        if (const QString pack = ChunkStore::packName(listed.fileHash); QFileInfo::exists(release + '/' + pack)) {
+            store.packs.append(pack);
+            store.digests.insert(pack, listed.hash);
         }
         for (const ChunkIndexEntry& entry : read->index.chunks) {
             const QString name = ChunkStore::objectName(entry.hash);

@@ -121,6 +121,24 @@ QList<CheckedIndex> readIndexes(const QString& siteDir, const QList<ListedIndex>
     return indexes;
 }
 
+// Each sound index's pack is there, holding exactly its chunks' stored bytes (a pack of another
+// length would send players' range requests into the wrong chunks).
+void checkPacks(const QString& siteDir, const QList<CheckedIndex>& indexes, SiteCheck& check)
+{
+    for (const CheckedIndex& one : indexes) {
+        const QString path = siteDir + '/' + ChunkStore::packName(one.index.fileHash);
+        qint64 total = 0;
+        for (const ChunkIndexEntry& entry : one.index.chunks)
+            total += entry.storedLength;
+        const RegularFile pack = openSiteFile(path);
+        if (!pack)
+            check.problems.append({QFile::encodeName(path), openFailure(pack)});
+        else if (pack.size() != total)
+            check.problems.append({QFile::encodeName(path), QStringLiteral("%1 bytes, its index's chunks are stored in %2")
+                                                                .arg(pack.size()).arg(total)});
+    }
+}
+
 }  // namespace
 
 void checkChunkStore(const QString& siteDir, const UpdateListEntries& list, const Sums& sums, SiteCheck& check,
@@ -147,5 +165,6 @@ void checkChunkStore(const QString& siteDir, const UpdateListEntries& list, cons
                                        QStringLiteral("its chunks in its order do not make the file it describes")});
         }
     }
+    checkPacks(siteDir, indexes, check);
     checkDeltas(siteDir, listed, check);
 }

@@ -26,6 +26,8 @@ QString deltaName(QByteArrayView newFileHash, QByteArrayView oldFileHash)
     return IndexFolder + QLatin1Char('/') + hex(newFileHash) + QStringLiteral(".from-") + hex(oldFileHash) + DeltaSuffix;
 }
 
+QString packName(QByteArrayView fileHash) { return PackFolder + QLatin1Char('/') + hex(fileHash) + QStringLiteral(".pack"); }
+
 QString deltaFilter(QByteArrayView newFileHash) { return hex(newFileHash) + QStringLiteral(".from-*") + DeltaSuffix; }
 
 }  // namespace ChunkStore

@@ -13,6 +13,15 @@
 //                                                       to the new one's (ChunkIndexDelta): not
 //                                                       listed, believed through the new index's
 //                                                       line only
+//   chunks/pack/<64 hex digits>.pack                    the stored (compressed) bytes of every
+//                                                       chunk of the index of the content with
+//                                                       that SHA-256, back to back in index
+//                                                       order: the chunk at place k lies at the
+//                                                       sum of the stored lengths before it, so
+//                                                       the signed index alone locates it, and a
+//                                                       player fetches many chunks in one range
+//                                                       request. Optional: a player falls back to
+//                                                       the chunk objects where it is missing.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -24,6 +33,7 @@ inline const QString Folder = QStringLiteral("chunks");
 inline const QString IndexFolder = QStringLiteral("chunks/index");
 inline const QString IndexSuffix = QStringLiteral(".cidx");
 inline const QString DeltaSuffix = QStringLiteral(".cidd");
+inline const QString PackFolder = QStringLiteral("chunks/pack");
 
 // "chunks/ab/ab....zst": the chunk's path on the site, relative, with "/".
 QString objectName(QByteArrayView chunkHash);
@@ -36,6 +46,8 @@ QString indexFileName(QByteArrayView fileHash);
 // "chunks/index/<new hex>.from-<old hex>.cidd": the path on the site of the delta that turns the
 // old content's index into the new one's.
 QString deltaName(QByteArrayView newFileHash, QByteArrayView oldFileHash);
+// "chunks/pack/<hex>.pack": the path on the site of the pack of the content's chunks.
+QString packName(QByteArrayView fileHash);
 // "<new hex>.from-*.cidd": a name filter for the index folder that matches every delta to the new
 // content's index.
 QString deltaFilter(QByteArrayView newFileHash);

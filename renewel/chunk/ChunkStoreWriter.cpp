@@ -97,3 +97,37 @@ Result<StoredFile> ChunkStoreWriter::addFile(const QString& path)
         return fail(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(indexPath), written.error()));
     return stored;
 }
+
+Status ChunkStoreWriter::writePack(const ChunkIndex& index)
+{
+    const QString path = siteFolder_ + QLatin1Char('/') + ChunkStore::packName(index.fileHash);
+    qint64 total = 0;
+    for (const ChunkIndexEntry& entry : index.chunks)
+        total += entry.storedLength;
+    // Named by its content: one of the right size is the pack (verify reads it to be sure).
+    if (const RegularFile existing = RegularFile::open(path); existing && existing.size() == total)
+        return {};
+    const QString folder = QFileInfo(path).path();
+    if (!folders_.contains(folder)) {
+        if (const Status made = platform::makeFolders(folder); !made)
+            return Status::failure(QStringLiteral("cannot make the folder %1: %2").arg(folder, made.error()));
+        folders_.insert(folder);
+    }
+    const Status written = replaceFile(path, [&](QFile& out) -> QString {
+        for (const ChunkIndexEntry& entry : index.chunks) {
+            const QString name = siteFolder_ + QLatin1Char('/') + ChunkStore::objectName(entry.hash);
+            const Result<QByteArray> stored = platform::readRegularFile(name, entry.storedLength);
+            if (!stored)
+                return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(name), stored.error());
+            if (stored->size() != qsizetype(entry.storedLength))
+                return QStringLiteral("%1: %2 bytes, the index says %3")
+                    .arg(QDir::toNativeSeparators(name)).arg(stored->size()).arg(entry.storedLength);
+            if (out.write(*stored) != stored->size())
+                return out.errorString();
+        }
+        return QString();
+    });
+    if (!written)
+        return Status::failure(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), written.error()));
+    return {};
+}

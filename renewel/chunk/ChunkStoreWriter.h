@@ -3,7 +3,8 @@
 // Each chunk not yet in the store is compressed and written through a temporary file and a
 // rename; a chunk already there is checked (decompressed, hashed) and kept, or written again
 // when it is not the chunk its name says. The file's index is written the same way, once the
-// chunks it names are on the disk.
+// chunks it names are on the disk. writePack adds the index's pack (ChunkStore::packName) from
+// the chunk objects.
 
 #include "chunk/ChunkCodec.h"
 #include "chunk/ChunkIndex.h"
@@ -27,6 +28,9 @@ public:
 
     // The reason when the file can't be read or the store can't be written.
     Result<StoredFile> addFile(const QString& path);
+    // Writes the pack of the index's chunks from the chunk objects in the store (each must be
+    // there at its stored length); a pack already there at the stored lengths' total is kept.
+    Status writePack(const ChunkIndex& index);
 
 private:
     Result<quint32> storeChunk(QByteArrayView chunk, const QByteArray& hash, StoredFile& stats);

@@ -8,6 +8,7 @@
 #include "trust/Sha256.h"
 
 #include "platform/FileIO.h"
+#include "platform/SystemError.h"
 
 #include <QFile>
 
@@ -104,4 +105,100 @@ Status assembleFile(const ChunkIndex& index, const InstalledCopies& installed, c
             return QStringLiteral("the assembled file's SHA-256 differs from the index");
         return QString();
     });
+}
+
+QList<qint64> fileOffsets(const ChunkIndex& index)
+{
+    QList<qint64> offsets;
+    offsets.reserve(index.chunks.size() + 1);
+    qint64 at = 0;
+    for (const ChunkIndexEntry& entry : index.chunks) {
+        offsets.append(at);
+        at += entry.length;
+    }
+    offsets.append(at);
+    return offsets;
+}
+
+namespace {
+QString ioFailure(const char* what)
+{
+    return QString::fromLatin1(what) + QStringLiteral(": ") + systemReason(errno ? errno : EIO);
+}
+
+// The chunks an earlier build left at their offsets, each read and hashed.
+bool findInPlace(NativeFile fd, const ChunkIndex& index, const QList<qint64>& offsets, QList<bool>& present)
+{
+    const qint64 size = platform::fileSize(fd);
+    QByteArray buffer;
+    for (qsizetype i = 0; i < index.chunks.size() && offsets[i + 1] <= size; ++i) {
+        if (present[i])
+            continue;
+        const ChunkIndexEntry& entry = index.chunks[i];
+        buffer.resize(entry.length);
+        errno = 0;
+        const qint64 got = platform::readAllAt(fd, buffer.data(), entry.length, offsets[i]);
+        if (got < 0)
+            return false;
+        present[i] = got == entry.length && Sha256::hash(buffer) == entry.hash;
+    }
+    return true;
+}
+}  // namespace
+
+Result<LocalFill> fillLocalChunks(NativeFile fd, const ChunkIndex& index, QList<bool> present, bool checkExisting,
+                                  const InstalledCopies& installed, const ChunkFolder& fetched)
+{
+    const QList<qint64> offsets = fileOffsets(index);
+    LocalFill fill;
+    if (checkExisting && !findInPlace(fd, index, offsets, present))
+        return Result<LocalFill>::failure(ioFailure("cannot read file"));
+    if (const Status sized = platform::resizeFile(fd, index.fileSize); !sized)
+        return Result<LocalFill>::failure(QStringLiteral("cannot write file: ") + sized.error());
+    InstalledCopies::Reader copies(installed);
+    ChunkDecompressor decompressor;
+    QByteArray buffer;
+    for (qsizetype i = 0; i < index.chunks.size(); ++i) {
+        if (present[i])
+            continue;
+        const ChunkIndexEntry& entry = index.chunks[i];
+        buffer.resize(entry.length);
+        const char* bytes = buffer.constData();
+        Result<QByteArray> kept = Result<QByteArray>::failure({});
+        if (!copies.read(entry, buffer.data())) {
+            kept = fetched.read(entry, decompressor);
+            if (!kept) {
+                if (!kept.error().startsWith(QLatin1String("not fetched")))
+                    fill.problems.append({i, true, kept.error()});
+                else if (installed.has(entry))
+                    fill.problems.append({i, false, QStringLiteral("not fetched, and its local copy has changed")});
+                continue;
+            }
+            bytes = kept->constData();
+            fill.fromFolder.append(entry.hash);
+        }
+        errno = 0;
+        if (!platform::writeAllAt(fd, bytes, entry.length, offsets[i]))
+            return Result<LocalFill>::failure(ioFailure("cannot write file"));
+        present[i] = true;
+    }
+    fill.present = std::move(present);
+    return fill;
+}
+
+Result<QByteArray> hashDurableFile(NativeFile fd, qint64 size)
+{
+    if (const Status synced = platform::syncFileData(fd); !synced)
+        return Result<QByteArray>::failure(QStringLiteral("cannot write file: ") + synced.error());
+    Sha256 whole;
+    QByteArray block(BlockBytes, Qt::Uninitialized);
+    for (qint64 at = 0; at < size;) {
+        errno = 0;
+        const qint64 got = platform::readAllAt(fd, block.data(), std::min<qint64>(block.size(), size - at), at);
+        if (got <= 0)
+            return Result<QByteArray>::failure(got < 0 ? ioFailure("cannot read file") : QStringLiteral("the file is short"));
+        whole.update(block.constData(), size_t(got));
+        at += got;
+    }
+    return whole.final();
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Builds a new file from its chunk index: each chunk from an installed file (InstalledCopies:
 // read and hashed again, since the file may have changed since it was chunked) or else from a
-// fetched chunk in the download folder (ChunkFolder: decompressed and checked).
+// fetched chunk in the download folder (ChunkFolder: decompressed and checked). Either in one pass
+// in order (assembleInto), or chunk by chunk at their offsets into a file that fetched chunks are
+// written into as well (fillLocalChunks, then hashFile).
 
 #include "chunk/ChunkIndex.h"
 
@@ -37,3 +39,23 @@ Result<Assembly> assembleInto(NativeFile fd, const ChunkIndex& index, const Inst
 // index") when one is missing or refused.
 Status assembleFile(const ChunkIndex& index, const InstalledCopies& installed, const ChunkFolder& fetched,
                     const QString& target);
+
+// The chunks of the file (of the index's size) at their offsets: `present` says which are in place
+// already; checkExisting first finds those an earlier, cut off build left in place (each hashed
+// at its offset). Every other chunk an installed copy or the folder holds is written; problems
+// name the chunks whose local copy turned out bad or changed (they are to be fetched). The
+// failure is a read or write error.
+struct LocalFill {
+    QList<bool> present;
+    QList<AssemblyProblem> problems;
+    QList<QByteArray> fromFolder;  // chunks of the folder written
+};
+Result<LocalFill> fillLocalChunks(NativeFile fd, const ChunkIndex& index, QList<bool> present, bool checkExisting,
+                                  const InstalledCopies& installed, const ChunkFolder& fetched);
+
+// Each chunk's offset in the file; one more last: the file's size.
+QList<qint64> fileOffsets(const ChunkIndex& index);
+
+// The SHA-256 of the file's first size bytes, once they are on the disk for good; the failure is
+// a read or sync error, or a file shorter than size.
+Result<QByteArray> hashDurableFile(NativeFile fd, qint64 size);

@@ -81,7 +81,9 @@ void DownloadQueue::submit(quint64 id, Job& job)
     request.request.UseCache = fetch.cacheable;
     request.request.Compressed = fetch.compressed;
     request.request.Validator = fetch.validator;
+    request.request.Ranges = fetch.ranges;
     request.file = fetch.file;
+    request.sink = fetch.sink;
     request.retry = fetch.retry && (fetch.source >= 0 || sources_.aliveCount() <= 1);
     request.durable = fetch.durable;
     byKey_[request.key] = id;

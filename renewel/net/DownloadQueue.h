@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 
+class HTTPSink;
 class TransferEngine;
 class SiteSources;
 struct HTTPSettings;
@@ -43,6 +44,10 @@ public:
     struct Fetch {
         QString name;        // relative to the site, escaped for a URL, "/" separated
         QString file;
+        // The body goes to this sink instead of file (see HTTPSink), asking for these ranges
+        // ("0-99,200-299"; empty: the whole resource).
+        std::shared_ptr<HTTPSink> sink;
+        QByteArray ranges;
         qint64 maxSize = 0;  // the listed size: longer fails; a partial file of this size continues
         bool hash = false;
         bool retry = true;    // transient failures are tried again while no other source could take over

@@ -61,8 +61,9 @@ std::optional<ContentRange> ParseContentRange(QByteArrayView value)
     if (dash <= 0 || slash <= dash)
         return std::nullopt;
     const std::optional<qint64> start = parseDigits(range.first(dash));
+    const std::optional<qint64> end = parseDigits(range.sliced(dash + 1, slash - dash - 1));
     const std::optional<qint64> total = parseDigits(range.sliced(slash + 1));
-    if (!start || !total)
+    if (!start || !end || !total || *end < *start || *end >= *total)
         return std::nullopt;
-    return ContentRange{*start, *total};
+    return ContentRange{*start, *total, *end};
 }

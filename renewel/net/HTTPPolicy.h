@@ -38,9 +38,11 @@ HeaderLine ParseHeaderLine(QByteArrayView raw);
 // Retry-After in seconds (dates are not used).
 std::optional<qint64> ParseRetryAfter(QByteArrayView value);
 
-// Content-Range "bytes START-END/TOTAL"; nothing when it is not of that form.
+// Content-Range "bytes START-END/TOTAL"; nothing when it is not of that form or the range does
+// not lie within the total.
 struct ContentRange {
     qint64 start = -1;
     qint64 total = -1;
+    qint64 end = -1;  // the last byte's place
 };
 std::optional<ContentRange> ParseContentRange(QByteArrayView value);

@@ -49,6 +49,9 @@ struct HTTPRequest : HTTPSettings {
     // ExpectedSize continues the file, any other answer starts it over.
     qint64 RangeFrom = 0;
     QByteArray IfRange;
+    // Ask only for these byte ranges ("0-99,200-299"): only a 206 is taken; a 200 (the server
+    // sends the whole resource instead) ends the transfer at once, as does any other status.
+    QByteArray Ranges;
 };
 
 // The parts of a download address.

@@ -16,6 +16,13 @@ public:
     // destination that the body continues (a resumed download); 0 starts it over. validator: the
     // response's ETag or Last-Modified, kept with a fresh start so a later try can resume.
     virtual bool begin(qint64 total, qint64 keep, const QByteArray& validator) = 0;
+    // Before begin: the response's Content-Type and Content-Range (empty when it had none), for a
+    // sink that reads the body by them (the parts of a range answer).
+    virtual void response(const QByteArray& contentType, const QByteArray& contentRange)
+    {
+        Q_UNUSED(contentType);
+        Q_UNUSED(contentRange);
+    }
     virtual bool write(const char* data, qint64 size) = 0;
     virtual bool finish() = 0;
     QString Error;

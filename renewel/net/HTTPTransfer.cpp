@@ -128,7 +128,9 @@ void HTTPTransfer::addRequestHeaders()
     // HTTP/1.0 asks for the connection to stay open (so does HTTP/1.1 to a server that answered
     // in 1.0); the session reuses it for the next request. HTTP/2 leaves the line out.
     addHeader("Connection: keep-alive");
-    if (request_.RangeFrom > 0) {
+    if (!request_.Ranges.isEmpty())
+        addHeader("Range: bytes=" + request_.Ranges);
+    else if (request_.RangeFrom > 0) {
         addHeader("Range: bytes=" + QByteArray::number(request_.RangeFrom) + '-');
         addHeader("If-Range: " + request_.IfRange);
     }
@@ -341,7 +343,12 @@ bool HTTPTransfer::begin()
         keep = request_.RangeFrom;
         length += keep;
     }
-    if (status < 200 || status > 299 || (status == 206 && keep == 0)) {
+    const bool ranged = !request_.Ranges.isEmpty();
+    if (ranged && status != 206) {
+        // A whole resource in place of the ranges is not read at all.
+        refusal_ = status == 200 ? QStringLiteral("ranges refused (HTTP 200)") : QStringLiteral("HTTP %1").arg(status);
+        drainRefused_ = request_.NewerHttp && status != 200;
+    } else if (status < 200 || status > 299 || (status == 206 && keep == 0 && !ranged)) {
         refusal_ = QStringLiteral("HTTP %1").arg(status);
         drainRefused_ = request_.NewerHttp;
     }
@@ -349,7 +356,7 @@ bool HTTPTransfer::begin()
         refusal_ = QStringLiteral("no content length");
     else if (request_.MaxSize > 0 && length > request_.MaxSize)
         refusal_ = QStringLiteral("too long (%1 bytes, at most %2)").arg(length).arg(request_.MaxSize);
-    else if (!sink_.begin(unknownLength ? -1 : length, keep, validator_)) {
+    else if (sink_.response(contentType_, contentRange_); !sink_.begin(unknownLength ? -1 : length, keep, validator_)) {
         refusal_ = sink_.Error;
         local_ = true;
     }
@@ -453,6 +460,8 @@ size_t HTTPTransfer::headerCallback(char* data, size_t size, size_t count, void*
         t->result_.RetryAfterSeconds = -1;
         t->validator_.clear();
         t->rangeStart_ = t->rangeTotal_ = -1;
+        t->contentType_.clear();
+        t->contentRange_.clear();
         t->location_.clear();
         t->encoded_ = false;
     } else if (header.name == "content-encoding") {
@@ -467,7 +476,10 @@ size_t HTTPTransfer::headerCallback(char* data, size_t size, size_t count, void*
         t->validator_ = header.value;
     } else if (header.name == "last-modified" && t->validator_.isEmpty()) {
         t->validator_ = header.value;
+    } else if (header.name == "content-type") {
+        t->contentType_ = header.value.left(1024);
     } else if (header.name == "content-range") {
+        t->contentRange_ = header.value.left(1024);
         const ContentRange range = ParseContentRange(header.value).value_or(ContentRange{});
         t->rangeStart_ = range.start;
         t->rangeTotal_ = range.total;

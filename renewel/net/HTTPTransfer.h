@@ -116,6 +116,7 @@ private:
     QByteArray validator_;  // ETag, else Last-Modified, of the current response
     QByteArray location_;   // Location of the current response, naming a refused redirect
     qint64 rangeStart_ = -1, rangeTotal_ = -1;  // its Content-Range
+    QByteArray contentType_, contentRange_;     // as they came
     bool encoded_ = false;  // its body comes with a Content-Encoding, decoded on the way
 
     // Stall accounting on a clock that stops while OnChunk runs.

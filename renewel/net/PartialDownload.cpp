@@ -29,6 +29,8 @@ bool SettleFileDownload(TransferResult& result, const QString& fileName, bool te
         result.Transient = result.TotalSize != 0;
     }
     const bool succeeded = result.Succeeded && result.Error.isEmpty() && !terminated;
+    if (fileName.isEmpty())  // the body went to a sink of the caller's
+        return succeeded;
     if (result.StartOver)
         QFile::remove(fileName);
     if (succeeded || result.StartOver)

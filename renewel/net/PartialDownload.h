@@ -13,5 +13,6 @@ void ContinuePartial(HTTPRequest& request, const QString& fileName);
 
 // A file is complete when it has the announced length (none announced: an empty body). Sets
 // result.Error (and Transient) when it is not; removes the partial file when it can't be
-// continued, and the validator once it is no longer needed. True when the download succeeded.
+// continued, and the validator once it is no longer needed (no file: nothing is removed). True
+// when the download succeeded.
 bool SettleFileDownload(TransferResult& result, const QString& fileName, bool terminated);

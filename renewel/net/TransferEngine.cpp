@@ -32,12 +32,15 @@ struct TransferEngine::Queued {
 struct TransferEngine::Running {
     Running(Queued q, HTTPSession& session, const std::atomic<bool>& aborted)
         : queued(std::move(q)), request(queued.request.request),
-          sink(queued.request.file, request.HashBody, false), transfer(request, sink, session, aborted)
+          fileSink(queued.request.file, request.HashBody, false),
+          sink(queued.request.sink ? *queued.request.sink : static_cast<HTTPSink&>(fileSink)),
+          transfer(request, sink, session, aborted)
     {
     }
     Queued queued;
     HTTPRequest request;  // with the continuation of a partial file
-    FileSink sink;
+    FileSink fileSink;
+    HTTPSink& sink;
     HTTPTransfer transfer;
     Progress progress;
 };
@@ -179,7 +182,8 @@ void TransferEngine::start(Queued queued)
     ++queued.tries;
     auto running = std::make_unique<Running>(std::move(queued), state_->session, aborted_);
     Running& r = *running;
-    ContinuePartial(r.request, r.queued.request.file);
+    if (!r.queued.request.sink)
+        ContinuePartial(r.request, r.queued.request.file);
     r.transfer.shareExcluded(&state_->excluded);
     r.transfer.OnChunk = [this, &r](qint64 total, qint64 readed, bool) {
         r.progress = {total, readed};
@@ -245,7 +249,7 @@ void TransferEngine::finish(Running& running, int code, bool finished)
     }
     connectionsOpened_ += int(result.NewConnections);
     const Request& request = running.queued.request;
-    const bool succeeded = SettleFileDownload(result, request.file, aborted_);
+    const bool succeeded = SettleFileDownload(result, request.sink ? QString() : request.file, aborted_);
     if (!succeeded && result.Transient && request.retry && !aborted_ && running.queued.tries <= MaxRetries) {
         const qint64 delay = RetryDelayMs(running.queued.tries, retryDelayMs_, result.RetryAfterSeconds);
         state_->delayed.emplace(Clock::now() + std::chrono::milliseconds(delay), std::move(running.queued));
@@ -255,11 +259,11 @@ void TransferEngine::finish(Running& running, int code, bool finished)
     outcome.key = request.key;
     outcome.succeeded = succeeded;
     outcome.error = succeeded ? QString() : (aborted_ ? QStringLiteral("aborted") : result.Error);
-    outcome.digest = succeeded ? running.sink.Digest : QByteArray();
+    outcome.digest = succeeded ? running.fileSink.Digest : QByteArray();
     outcome.tries = running.queued.tries;
     outcome.status = result.HttpStatus;
     outcome.validator = result.Validator;
-    settle(std::move(outcome), succeeded && request.durable, request.file);
+    settle(std::move(outcome), succeeded && request.durable && !request.sink, request.file);
 }
 
 void TransferEngine::settle(Outcome outcome, bool durable, const QString& file)

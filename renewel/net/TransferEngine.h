@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+class HTTPSink;
 class QObject;
 
 class TransferEngine {
@@ -30,6 +31,8 @@ public:
         qsizetype key = 0;
         HTTPRequest request;  // the settings, with MaxSize, ExpectedSize and HashBody for this file
         QString file;
+        // The body goes here instead of to file (nothing is continued or made durable then).
+        std::shared_ptr<HTTPSink> sink;
         bool retry = true;    // transient failures are tried again
         bool durable = true;  // reported only once on disk for good
     };

@@ -116,18 +116,21 @@ TEST_F(PublishChunks, BigFilesGetSignedIndexesWhoseChunksRebuildThemAndAChangeWr
     EXPECT_EQ(rebuild(latest), big);
     EXPECT_EQ(publish({"verify", "site", "--pub", "keys/demo.pub"}, dir.path()).exitCode, 0);
 
-    // A chunk only the latest index names, damaged, and the twin's index, tampered with.
+    // A chunk only the latest index names, damaged, its pack gone, and the twin's index, tampered with.
     const QString chunk = "site/" + ChunkStore::objectName(*(chunkSet(latest) - chunkSet(index)).begin());
     QByteArray stored = dir.read(chunk);
     stored[stored.size() / 2] = char(stored[stored.size() / 2] ^ 1);
     dir.write(chunk, stored);
     const QString twinIndex = "site/" + ChunkStore::indexName(Sha256::hash(dir.read("release/maps/twin.ivm")));
     dir.write(twinIndex, dir.read(twinIndex).replace(8, 1, "\x01"));
+    const QString pack = "site/" + ChunkStore::packName(latest.fileHash);
+    ASSERT_TRUE(QFile::remove(dir.filePath(pack)));
     const RunResult verify = publish({"verify", "site", "--pub", "keys/demo.pub"}, dir.path());
     EXPECT_EQ(verify.exitCode, 1);
     EXPECT_EQ(lines(verify.err), (QList<QByteArray>{
                                      "renewel-publish: " + twinIndex.toUtf8() + ": does not match its checksum in update.sums",
-                                     "renewel-publish: " + chunk.toUtf8() + ": SHA-256 differs from the index"}))
+                                     "renewel-publish: " + chunk.toUtf8() + ": SHA-256 differs from the index",
+                                     "renewel-publish: " + pack.toUtf8() + ": missing"}))
         << verify.err.toStdString();
 }
 
@@ -145,7 +148,9 @@ TEST_F(PublishChunks, PushSendsNewChunksAndIndexesBeforeTheFilesAndListsAndOnlyO
         return std::pair{sent, result.out};
     };
     const auto kind = [](const QByteArray& object) {
-        return object.startsWith("chunks/index/") ? 1 : object.startsWith("chunks/") ? 0 : object.startsWith("update.") ? 3 : 2;
+        if (object.startsWith("chunks/pack/"))
+            return 1;
+        return object.startsWith("chunks/index/") ? 2 : object.startsWith("chunks/") ? 0 : object.startsWith("update.") ? 4 : 3;
     };
 
     QFile::remove(dir.filePath("release/maps/twin.ivm"));  // the first index is then the first release's alone
@@ -157,7 +162,8 @@ TEST_F(PublishChunks, PushSendsNewChunksAndIndexesBeforeTheFilesAndListsAndOnlyO
         kinds << kind(object);
     EXPECT_TRUE(std::is_sorted(kinds.begin(), kinds.end())) << firstOut.toStdString();
     EXPECT_EQ(kinds.count(0), chunkSet(index).size());
-    EXPECT_EQ(kinds.count(1), 1);
+    EXPECT_EQ(kinds.count(1), 1);  // the file's pack
+    EXPECT_EQ(kinds.count(2), 1);
     const QString indexName = ChunkStore::indexName(index.fileHash);
     EXPECT_EQ(dir.read("origin/" + indexName), dir.read("site/" + indexName));
 
@@ -173,7 +179,7 @@ TEST_F(PublishChunks, PushSendsNewChunksAndIndexesBeforeTheFilesAndListsAndOnlyO
     std::sort(sentChunks.begin(), sentChunks.end());
     EXPECT_EQ(sentChunks, expected) << secondOut.toStdString();
     EXPECT_EQ(second.mid(expected.size()),
-              (QList<QByteArray>{ChunkStore::indexName(changed.fileHash).toUtf8(),
+              (QList<QByteArray>{ChunkStore::packName(changed.fileHash).toUtf8(), ChunkStore::indexName(changed.fileHash).toUtf8(),
                                  ChunkStore::deltaName(changed.fileHash, index.fileHash).toUtf8(),
                                  patchSiteName(index.fileHash, changed.fileHash).toUtf8(), "maps/big.ivm",
                                  "update.sums.minisig", "update.sums.gz", "update.sums", "update.txt.gz", "update.txt",
@@ -183,6 +189,7 @@ TEST_F(PublishChunks, PushSendsNewChunksAndIndexesBeforeTheFilesAndListsAndOnlyO
     const auto [third, thirdOut] = push();
     EXPECT_EQ(third, QList<QByteArray>());
     EXPECT_TRUE(thirdOut.contains("deleted " + indexName.toUtf8() + '\n')) << thirdOut.toStdString();
+    EXPECT_TRUE(thirdOut.contains("deleted " + ChunkStore::packName(index.fileHash).toUtf8() + '\n'));
     EXPECT_EQ(siteFault(dir, origin.root()), QString());
 }
 

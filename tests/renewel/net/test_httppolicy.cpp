@@ -1,7 +1,10 @@
-// The download component's plain rules: which failures are tried again and after how long, and
-// how response header lines are read.
+// The download component's plain rules: which failures are tried again and after how long, how
+// response header lines are read, and how the parts of a range answer are read.
 
 #include "net/HTTPPolicy.h"
+#include "net/MultipartRanges.h"
+
+#include <QMap>
 
 #include <gtest/gtest.h>
 
@@ -59,6 +62,8 @@ TEST(HttpPolicy, HeaderLines)
         qint64 start, total;
     } ranges[] = {
         {"bytes 5-9/10", 5, 10},
+        {"bytes 9-5/10", -1, -1},
+        {"bytes 5-10/10", -1, -1},
         {"bytes 0-0/1", 0, 1},
         {"bytes 5-9/*", -1, -1},
         {"bytes -5-9/10", -1, -1},
@@ -70,4 +75,57 @@ TEST(HttpPolicy, HeaderLines)
         EXPECT_EQ(got.start, r.start) << r.value.toStdString();
         EXPECT_EQ(got.total, r.total) << r.value.toStdString();
     }
+}
+
+// Whatever way the body is cut into writes, the same bytes reach the same places; a body that
+// breaks off, or whose parts lie outside the resource, is not complete.
+TEST(HttpPolicy, MultipartRangesAtEverySplit)
+{
+    const QByteArray type = "multipart/byteranges; boundary=\"XY\"";
+    const QByteArray part1 = "\r\n--XY\r\nContent-Type: application/octet-stream\r\nContent-Range: bytes 20-30/100\r\n\r\n"
+                             "ab\r\n--XY\r\nc";  // the boundary inside the data
+    const QByteArray part2 = "\r\n--XY\r\nContent-Range: bytes 2-4/100\r\n\r\nzyx";  // before the first
+    const QByteArray closing = "\r\n--XY--\r\n";
+    const struct {
+        const char* name;
+        QByteArray body;
+        bool complete;
+        QMap<qint64, QByteArray> bytes;  // by their place
+    } cases[] = {
+        {"two parts out of order", part1 + part2 + closing, true, {{20, "ab\r\n--XY\r\nc"}, {2, "zyx"}}},
+        {"no leading line end", part1.mid(2) + closing, true, {{20, "ab\r\n--XY\r\nc"}}},
+        {"no closing boundary", part1 + part2, false, {{20, "ab\r\n--XY\r\nc"}, {2, "zyx"}}},
+        {"cut in a part", part1.left(part1.size() - 3), false, {{20, "ab\r\n--XY"}}},
+        {"another resource", part1 + "\r\n--XY\r\nContent-Range: bytes 2-4/99\r\n\r\nzyx" + closing, false,
+         {{20, "ab\r\n--XY\r\nc"}}},
+        {"a part without its range", part1 + "\r\n--XY\r\n\r\nzyx" + closing, false, {{20, "ab\r\n--XY\r\nc"}}},
+        {"another boundary", part1 + "\r\n--XZ\r\n", false, {{20, "ab\r\n--XY\r\nc"}}},
+    };
+    ASSERT_EQ(MultipartRanges::boundaryOf(type), QByteArray("XY"));
+    EXPECT_FALSE(MultipartRanges::boundaryOf("application/octet-stream"));
+    for (const auto& c : cases) {
+        for (qsizetype split = 0; split <= c.body.size(); ++split) {
+            SCOPED_TRACE(std::string(c.name) + " split at " + std::to_string(split));
+            MultipartRanges parser(*MultipartRanges::boundaryOf(type), 100);
+            QMap<qint64, QByteArray> got;
+            qint64 start = -1, next = -1;
+            parser.onData = [&](qint64 at, QByteArrayView bytes) {
+                if (at != next)
+                    start = at;
+                got[start] += bytes.toByteArray();
+                next = at + bytes.size();
+                return true;
+            };
+            parser.feed(c.body.constData(), split) && parser.feed(c.body.constData() + split, c.body.size() - split);
+            EXPECT_EQ(parser.complete(), c.complete);
+            EXPECT_EQ(got, c.bytes);
+        }
+    }
+    // A single range reads its bytes, and no more.
+    MultipartRanges single = MultipartRanges::singlePart(5, 7, 10);
+    QByteArray got;
+    single.onData = [&](qint64 at, QByteArrayView bytes) { return at == 5 + got.size() && (got += bytes.toByteArray(), true); };
+    EXPECT_TRUE(single.feed("ab", 2) && !single.complete() && single.feed("c", 1) && single.complete());
+    EXPECT_FALSE(single.feed("d", 1));
+    EXPECT_EQ(got, "abc");
 }

@@ -10,6 +10,7 @@
 #include "chunk/ChunkStore.h"
 #include "chunk/ChunkStoreWriter.h"
 #include "chunk/FileChunks.h"
+#include "chunk/PackRequests.h"
 #include "site/SiteFiles.h"
 #include "site/Sums.h"
 #include "trust/Sha256.h"
@@ -21,6 +22,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -53,15 +55,19 @@ protected:
     }
 
     // The files, each with its index in the store, and update.txt and update.sums listing them.
-    void publishRelease(const QList<std::pair<QByteArray, QByteArray>>& files)
+    void publishRelease(const QList<std::pair<QByteArray, QByteArray>>& files, const ChunkParams& params = Params,
+                        bool packs = false)
     {
-        ChunkStoreWriter writer(site.path(), Params);
+        ChunkStoreWriter writer(site.path(), params);
         QList<QByteArray> lines;
         QByteArray sums;
         for (const auto& [listed, bytes] : files) {
             const QString file = site.write(QString::fromLatin1(listed.mid(1)).replace('\\', '/'), bytes);
             const Result<StoredFile> stored = writer.addFile(file);
             ASSERT_TRUE(stored) << stored.error().toStdString();
+            if (packs) {
+                ASSERT_TRUE(writer.writePack(stored->index));
+            }
             lines << listed << QByteArray::number(bytes.size());
             sums += Sums::formatLine(Sha256::hash(bytes), listed);
             sums += Sums::formatLine(stored->indexHash, stored->indexName.toLatin1());
@@ -333,4 +339,114 @@ TEST_F(ChunkUpdates, MirrorsThatRefuseOrServeDamagedChunksAreDropped)
     for (const QByteArray& line : mirror.accessLog())
         chunkRequests += line.contains(" /chunks/") ? 1 : 0;
     EXPECT_GE(chunkRequests, 1) << "the damaged mirror was asked, then dropped";
+}
+
+// With packs on the site, chunks come in few range requests straight into the file: a first
+// install in one request per eight chunks at most, an update's scattered chunks in one multi-range
+// request. A server that takes single ranges only, or none, or serves a damaged pack still gets
+// the files installed: through single ranges, or the chunk objects.
+TEST_F(ChunkUpdates, ChunksComeFromPacksInFewRangeRequests)
+{
+    const ChunkParams params = ChunkParams::forAverage(32 * 1024);
+    const QByteArray v1 = testContent(8 << 20, 11);
+    QByteArray v2 = v1;
+    for (const int at : {1 << 20, 4 << 20, 7 << 20})
+        v2 = withEdit(v2, at, testContent(3000, at));
+    const struct {
+        const char* name;
+        QByteArray directives;
+        bool damaged;       // a changed chunk's bytes flipped in the new pack
+        int firstRequests;  // to the pack, by status: 206 (-1: one per eight chunks at most), 200
+        int firstRefused;
+        bool firstObjects;  // the first install fetches chunk objects
+        int updateRequests, updateRefused;
+        bool updateObjects;
+    } cases[] = {
+        {"ranges", "", false, -1, 0, false, 1, 0, false},
+        {"single ranges only", "max_ranges 1;", false, -1, 0, false, 3, 1, false},
+        {"no ranges", "max_ranges 0;", false, 0, 1, true, 0, 2, true},
+        {"damaged pack", "", true, -1, 0, false, 1, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(root.filePath("game")).removeRecursively();
+        QDir().mkpath(programFolder);
+        NginxServer::Options options;
+        options.accessLog = true;
+        options.extra = c.directives;
+        NginxServer server(site.path(), options);
+        ASSERT_TRUE(server.isRunning()) << server.error().toStdString();
+        useSite(server.url("/").toLatin1());
+        qsizetype seenLines = 0;
+        // The pack requests by status, and the chunk objects fetched, since the last call.
+        const auto requests = [&] {
+            std::map<std::string, int> byStatus;
+            int objects = 0;
+            const QList<QByteArray> log = server.accessLog();
+            for (const QByteArray& line : log.mid(seenLines)) {
+                const QList<QByteArray> fields = line.split(' ');
+                if (fields.value(2).startsWith("/chunks/pack/"))
+                    ++byStatus[fields.value(3).toStdString()];
+                else if (fields.value(2).endsWith(".zst") && fields.value(3) == "200")
+                    ++objects;
+            }
+            seenLines = log.size();
+            return std::make_pair(byStatus, objects);
+        };
+
+        publishRelease({{Big, v1}}, params, true);
+        ASSERT_EQ(update().kind, UpdateOutcome::Completed) << host.events.join('\n').toStdString();
+        EXPECT_TRUE(installed("data/big.dat") == v1);
+        const qsizetype chunks = indexes.value(v1).chunks.size();
+        auto [first, firstObjects] = requests();
+        if (c.firstRequests < 0)
+            EXPECT_LE(first["206"] * 8, chunks) << first["206"] << " requests for " << chunks << " chunks";
+        else
+            EXPECT_EQ(first["206"], c.firstRequests);
+        EXPECT_EQ(first["200"], c.firstRefused);
+        EXPECT_EQ(firstObjects > 0, c.firstObjects);
+        EXPECT_TRUE(QDir(root.filePath("game")).entryList({"*.zst"}, QDir::Files).isEmpty());
+        EXPECT_FALSE(root.exists("game/temp"));
+
+        publishRelease({{Big, v2}}, params, true);
+        if (c.damaged) {
+            const QString pack = ChunkStore::packName(Sha256::hash(v2));
+            QByteArray bytes = site.read(pack);
+            const QList<qint64> offsets = packOffsets(indexes.value(v2));
+            QSet<QByteArray> old;
+            for (const ChunkIndexEntry& entry : indexes.value(v1).chunks)
+                old.insert(entry.hash);
+            qsizetype changed = 0;
+            while (old.contains(indexes.value(v2).chunks[changed].hash))
+                ++changed;
+            bytes[offsets[changed] + 10] = char(bytes[offsets[changed] + 10] ^ 0x55);
+            site.write(pack, bytes);
+        }
+        ASSERT_EQ(update().kind, UpdateOutcome::Completed) << host.events.join('\n').toStdString();
+        EXPECT_TRUE(installed("data/big.dat") == v2);
+        auto [second, secondObjects] = requests();
+        EXPECT_EQ(second["206"], c.updateRequests);
+        EXPECT_EQ(second["200"], c.updateRefused);
+        EXPECT_EQ(secondObjects > 0, c.updateObjects);
+    }
+}
+
+// A file a run cut off left half built in temp/ goes on from the chunks in it: only the rest of
+// the pack is fetched.
+TEST_F(ChunkUpdates, AHalfBuiltFileGoesOnFromItsChunks)
+{
+    const QByteArray v1 = testContent(4 << 20, 12);
+    publishRelease({{Big, v1}}, ChunkParams::forAverage(32 * 1024), true);
+    root.write("game/temp/" + QString::fromLatin1(Sha256::hash(v1).toHex()) + ".built", v1.left(v1.size() / 2));
+    const qsizetype before = nginx->accessLog().size();
+
+    ASSERT_EQ(update().kind, UpdateOutcome::Completed) << host.events.join('\n').toStdString();
+    EXPECT_TRUE(installed("data/big.dat") == v1);
+    qint64 fetched = 0;
+    for (const QByteArray& line : nginx->accessLog().mid(before))
+        if (line.split(' ').value(2).startsWith("/chunks/"))
+            fetched += line.split(' ').value(4).toLongLong();
+    const qint64 pack = packOffsets(indexes.value(v1)).last();
+    EXPECT_GT(fetched, pack * 4 / 10);
+    EXPECT_LT(fetched, pack * 6 / 10);
 }
