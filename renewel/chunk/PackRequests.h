@@ -2,8 +2,9 @@
 // The range requests that fetch chunks from a file's pack (ChunkStore::packName): the chunk at
 // place k of the index lies at the stored lengths of the chunks before it added up. Neighbouring
 // chunks share one range, also across a gap small enough that fetching it costs less than a range
-// of its own; a request carries several ranges (a Range header of a few KiB at most) and about
-// 64 MiB at most, so that a first install makes one request per 64 MiB.
+// of its own; a request carries several ranges (a Range header of a few KiB at most) and up to
+// 1 GiB, so that a first install makes one request per file (requests are what a CDN bills; a
+// request cut off costs nothing, as the chunks that arrived stay in the file being built).
 
 #include "chunk/ChunkIndex.h"
 
@@ -20,7 +21,7 @@ struct PackLimits {
     static constexpr int MaxRanges = 150;  // a Range header under 4 KiB
     int ranges = MaxRanges;                // per request: 1 where a server takes single ranges only
     qint64 gap = 16 * 1024;                // fetched rather than starting a new range
-    qint64 bytes = 64 << 20;               // per request
+    qint64 bytes = qint64(1) << 30;        // per request
 };
 
 // Where each chunk of the index lies in the pack; one more entry last: the pack's size.
