@@ -42,33 +42,34 @@ qint64 readAllAt(NativeFile file, char* into, qint64 size, qint64 offset)
     });
 }
 
-bool writeAll(NativeFile file, const char* data, qint64 size)
+namespace {
+// Calls writeAt until every byte is written, past interrupted calls; false when a write fails.
+template <typename WriteAt>
+bool writeUntilDone(const char* data, qint64 size, WriteAt writeAt)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(file, data, size_t(size));
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = writeAt(data + done, size_t(size - done), done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
-        data += n;
-        size -= n;
+        done += n;
     }
     return true;
+}
+}  // namespace
+
+bool writeAll(NativeFile file, const char* data, qint64 size)
+{
+    return writeUntilDone(data, size, [file](const char* at, size_t count, qint64) { return ::write(file, at, count); });
 }
 
 bool writeAllAt(NativeFile file, const char* data, qint64 size, qint64 offset)
 {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(file, data, size_t(size), off_t(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-        offset += n;
-    }
-    return true;
+    return writeUntilDone(data, size, [file, offset](const char* at, size_t count, qint64 done) {
+        return ::pwrite(file, at, count, off_t(offset + done));
+    });
 }
 
 Status resizeFile(NativeFile file, qint64 size)

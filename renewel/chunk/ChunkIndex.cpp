@@ -74,3 +74,16 @@ QByteArray ChunkIndex::serialize() const
     }
     return out.take();
 }
+
+QList<qint64> ChunkIndex::offsets(quint32 ChunkIndexEntry::*length) const
+{
+    QList<qint64> at;
+    at.reserve(chunks.size() + 1);
+    qint64 end = 0;
+    for (const ChunkIndexEntry& entry : chunks) {
+        at.append(end);
+        end += entry.*length;
+    }
+    at.append(end);
+    return at;
+}

@@ -32,4 +32,7 @@ struct ChunkIndex {
     // The reason ("chunk 3: length 0") when the bytes are not a well-formed index.
     static Result<ChunkIndex> parse(QByteArrayView bytes);
     QByteArray serialize() const;
+    // Where each chunk starts when the chunks lie one after another with the given length (length:
+    // in the file; storedLength: in the pack); one more entry last: where the last one ends.
+    QList<qint64> offsets(quint32 ChunkIndexEntry::*length) const;
 };

@@ -109,15 +109,7 @@ Status assembleFile(const ChunkIndex& index, const InstalledCopies& installed, c
 
 QList<qint64> fileOffsets(const ChunkIndex& index)
 {
-    QList<qint64> offsets;
-    offsets.reserve(index.chunks.size() + 1);
-    qint64 at = 0;
-    for (const ChunkIndexEntry& entry : index.chunks) {
-        offsets.append(at);
-        at += entry.length;
-    }
-    offsets.append(at);
-    return offsets;
+    return index.offsets(&ChunkIndexEntry::length);
 }
 
 namespace {

@@ -2,15 +2,7 @@
 
 QList<qint64> packOffsets(const ChunkIndex& index)
 {
-    QList<qint64> offsets;
-    offsets.reserve(index.chunks.size() + 1);
-    qint64 at = 0;
-    for (const ChunkIndexEntry& entry : index.chunks) {
-        offsets.append(at);
-        at += entry.storedLength;
-    }
-    offsets.append(at);
-    return offsets;
+    return index.offsets(&ChunkIndexEntry::storedLength);
 }
 
 namespace {
