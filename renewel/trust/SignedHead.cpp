@@ -24,3 +24,13 @@ Status checkHeadNames(const UpdateHead& head, const QByteArray& list, const QByt
         return Status::failure(QStringLiteral("update.sums is not the list update.head names"));
     return {};
 }
+
+Result<SignedList> checkHeadedList(const SignedHead& head, const QByteArray& list, const QByteArray& sums)
+{
+    if (const Status named = checkHeadNames(head.head, list, sums); !named)
+        return Result<SignedList>::failure(named.error());
+    Result<Sums> parsed = Sums::parse(sums);
+    if (!parsed)
+        return Result<SignedList>::failure(QStringLiteral("malformed update.sums (%1)").arg(parsed.error()));
+    return SignedList{std::move(parsed).value(), head.timestamp, std::nullopt};
+}

@@ -4,6 +4,7 @@
 // are the ones it names.
 
 #include "site/UpdateHead.h"
+#include "trust/Manifest.h"
 
 #include "Result.h"
 
@@ -21,3 +22,9 @@ Result<SignedHead> checkSignedHead(const QByteArray& file, const QByteArray& key
 
 // The reason when update.txt or update.sums is not what the head names.
 Status checkHeadNames(const UpdateHead& head, const QByteArray& list, const QByteArray& sums);
+
+// The lists a believed head names, taken on the head's signature alone (it covers their digests,
+// under the same replay and expiry rules as update.sums.minisig), so that the list's own
+// signature need not be fetched: the reason when they are not the head's or update.sums is
+// malformed.
+Result<SignedList> checkHeadedList(const SignedHead& head, const QByteArray& list, const QByteArray& sums);

@@ -169,7 +169,9 @@ void ListIntake::fetchFrom(int source)
     listEnded_ = false;
     host_.listStageReached(UpdateHost::ListStage::Fetching);
     startSmall(sums_, SiteFile::Sums, MaxListBytes);
-    if (options_.Settings.Key)
+    // A believed head's signature covers the lists: theirs is fetched only without one.
+    signature_ = {};
+    if (options_.Settings.Key && !head_)
         startSmall(signature_, SiteFile::Signature, MaxSignatureBytes);
     const QString listFile = folders_.temp(SiteFile::List);
     getFile_.URL = siteUrl(SiteFile::List);
@@ -291,24 +293,25 @@ Status ListIntake::acceptSigned()
     const QString listUrl = siteUrl(SiteFile::List);
     if (!sums_.bytes)
         return refuse(listUrl, QStringLiteral("no checksum list (%1: %2)").arg(SiteFile::Sums, sums_.why));
-    if (!signature_.bytes)
+    if (!head_ && !signature_.bytes)
         return refuse(listUrl, QStringLiteral("no signature (%1: %2)").arg(SiteFile::Signature, signature_.why));
     const Result<std::optional<qint64>> stamp = readUpdateStamp(folders_.program);
     if (!stamp)
         return report_.fail(listUrl, stamp.error());
-    if (head_) {
-        if (const Status named = checkHeadNames(head_->head, *listBytes_, *sums_.bytes); !named)
-            return refuse(listUrl, named.error());
-    }
 
-    SignedListInput input;
-    input.updateList = *listBytes_;
-    input.sums = *sums_.bytes;
-    input.signature = *signature_.bytes;
-    input.keyLine = *options_.Settings.Key;
-    input.storedTimestamp = stamp.value();
-    input.now = QDateTime::currentSecsSinceEpoch();
-    Result<SignedList> accepted = checkSignedList(input);
+    Result<SignedList> accepted = Result<SignedList>::failure({});
+    if (head_) {
+        accepted = checkHeadedList(*head_, *listBytes_, *sums_.bytes);
+    } else {
+        SignedListInput input;
+        input.updateList = *listBytes_;
+        input.sums = *sums_.bytes;
+        input.signature = *signature_.bytes;
+        input.keyLine = *options_.Settings.Key;
+        input.storedTimestamp = stamp.value();
+        input.now = QDateTime::currentSecsSinceEpoch();
+        accepted = checkSignedList(input);
+    }
     if (!accepted)
         return refuse(listUrl, accepted.error());
 
