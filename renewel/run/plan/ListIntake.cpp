@@ -84,15 +84,7 @@ void ListIntake::askHead(int source)
     head_.reset();
     arrived_.reset();
     host_.listStageReached(UpdateHost::ListStage::Fetching);
-    DownloadQueue::Fetch fetch;
-    fetch.name = SiteFile::Head;
-    fetch.file = folders_.temp(SiteFile::Head);
-    fetch.maxSize = MaxHeadBytes;
-    fetch.retry = false;
-    fetch.resume = false;
-    fetch.durable = false;
-    fetch.order = DownloadQueue::Order::Lists;
-    fetch.source = source;
+    DownloadQueue::Fetch fetch = smallFetch(SiteFile::Head, MaxHeadBytes);
     // Asked for plainly, like content-addressed objects: the site decides how long a cache may
     // keep its head (a few seconds), so that a CDN answers most launchers' checks itself.
     fetch.cacheable = true;
@@ -191,9 +183,9 @@ void ListIntake::fetchFrom(int source)
     smallArrived();
 }
 
-// Started before update.txt, read into memory once it is in; nothing (and why) when one could not
-// be fetched. They are not tried again, as the list is not.
-void ListIntake::startSmall(Small& small, const QString& name, qint64 maxSize)
+// A small file of the site (the head, update.sums, its signature) from the source asked now, into
+// the download folder: one try, read at once, so neither resumed nor made durable.
+DownloadQueue::Fetch ListIntake::smallFetch(const QString& name, qint64 maxSize) const
 {
     DownloadQueue::Fetch fetch;
     fetch.name = name;
@@ -204,6 +196,14 @@ void ListIntake::startSmall(Small& small, const QString& name, qint64 maxSize)
     fetch.durable = false;
     fetch.order = DownloadQueue::Order::Lists;
     fetch.source = source_;
+    return fetch;
+}
+
+// Started before update.txt, read into memory once it is in; nothing (and why) when one could not
+// be fetched. They are not tried again, as the list is not.
+void ListIntake::startSmall(Small& small, const QString& name, qint64 maxSize)
+{
+    DownloadQueue::Fetch fetch = smallFetch(name, maxSize);
     fetch.compressed = true;
     small = {};
     small.pending = true;

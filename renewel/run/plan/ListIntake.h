@@ -74,6 +74,7 @@ private:
     void fetchLists(int source);
     void fetchFrom(int source);
     void startSmall(Small& small, const QString& name, qint64 maxSize);
+    DownloadQueue::Fetch smallFetch(const QString& name, qint64 maxSize) const;
     void smallArrived();
     Status accept();
     Status acceptSigned();
